@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// Everything that differs between desktop platforms lives here, so that another platform is
+// one file away.
+namespace Platform {
+
+// $XDG_STATE_HOME/CorvaneRemote (default ~/.local/state/CorvaneRemote).
+QString logDirectory();
+
+// $XDG_CONFIG_HOME/CorvaneRemote/CorvaneRemote.conf (default ~/.config/...).
+QString settingsFilePath();
+
+// The word for this kind of program in texts that agents read.
+QString appKindWord();
+
+// Absolute path of the running executable, or empty when the system does not tell.
+QString executablePath();
+
+// Starts this program's own executable in the background, detached, without arguments.
+// Returns false when it could not be started.
+bool startApplicationDetached();
+
+// Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus),
+// falling back to opening its folder. Returns false when neither worked.
+bool revealInFileManager(const QString &path);
+
+} // namespace Platform

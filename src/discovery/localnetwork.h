@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// Local IPv4 interfaces, the TV's MAC from the ARP cache, MAC texts and Wake-on-LAN.
+// Stateless; any thread may call.
+namespace LocalNetwork {
+
+struct Interface
+{
+    QString name;
+    quint32 address = 0; // network byte order, as the system holds it
+    quint32 netmask = 0; // network byte order
+    bool operator==(const Interface &other) const = default;
+};
+
+// Up, non-loopback IPv4 interfaces with a netmask, in the system's order.
+QList<Interface> interfaces();
+// The interface whose subnet holds host; else the first "en…" interface; else the first.
+std::optional<Interface> primaryInterface(const std::optional<QString> &host);
+std::optional<Interface> primaryInterface(const QList<Interface> &candidates, const std::optional<QString> &host);
+QString ipv4Text(quint32 address);
+
+// The MAC the ARP cache holds for host (runs /usr/sbin/arp -an HOST; reads /proc/net/arp when
+// the program is missing). Blocks while arp runs.
+std::optional<QString> macAddress(const QString &host);
+// The first "at ([0-9a-fA-F:]+)" match of arp's output, normalised.
+std::optional<QString> parseARPOutput(const QString &output);
+// The MAC for host in the text of /proc/net/arp.
+std::optional<QString> parseProcNetARP(const QString &table, const QString &host);
+
+// Six groups of one or two hex digits separated by ":" or "-" → aa:bb:cc:dd:ee:ff.
+std::optional<QString> normalizeMAC(const QString &text);
+
+// The 102-byte magic packet for a canonical MAC.
+QByteArray magicPacket(const QString &canonicalMAC);
+// Three magic packets to the directed broadcast of the interface facing host, port 9.
+// Logs "WOL <mac> -> <address> sent=<true|false>".
+bool sendWakeOnLAN(const QString &mac, const std::optional<QString> &host);
+
+} // namespace LocalNetwork

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+class QWebSocket;
+
+// The TV's pointer-input socket: buttons, relative moves, scroll steps and clicks as short
+// line-based text frames. Messages sent while the socket is still opening are queued and sent
+// once it is open, so a button pressed right after connecting is not lost.
+class PointerClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes ownership of the socket (created through SSAPClient::createSocket, not opened) and
+    // opens it at url.
+    PointerClient(QWebSocket *socket, const QUrl &url, QObject *parent = nullptr);
+    ~PointerClient() override;
+
+    void button(const QString &name); // "type:button\nname:NAME\n\n"
+    void move(int dx, int dy);        // "type:move\ndx:DX\ndy:DY\ndown:0\n\n"
+    void scroll(int dx, int dy);      // "type:scroll\ndx:DX\ndy:DY\n\n"
+    void click();                     // "type:click\n\n"
+    void close();                     // close code 1001; isOpen becomes false for good
+
+    bool isOpen() const { return m_isOpen; }
+
+Q_SIGNALS:
+    void isOpenChanged();
+
+private:
+    void sendText(const QString &text);
+
+    QPointer<QWebSocket> m_socket;
+    bool m_isOpen = true;
+    QStringList m_queued; // sent while the socket was still opening
+};

@@ -1,0 +1,185 @@
+#pragma once
+
+#include "connectionstate.h"
+#include "externalinput.h"
+#include "tvapp.h"
+
+#include "ssdpdiscovery.h"
+
+#include <QHash>
+#include <QImage>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QVariantList>
+
+#include <QCoro/QCoroTask>
+
+#include <optional>
+
+class DeviceStore;
+class PointerClient;
+class Preferences;
+class SSAPClient;
+
+// The one controller of the connection to the selected TV: connection state, live TV state
+// and every remote action. Lives on the main thread; the window and the MCP tools share it.
+// Every observable field notifies only when its value really changes.
+class TVSession : public QObject
+{
+    Q_OBJECT
+    // Connection state, for the window.
+    Q_PROPERTY(ConnectionState::Kind stateKind READ stateKind NOTIFY stateChanged)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY stateChanged)
+    Q_PROPERTY(QString stateMessage READ stateMessage NOTIFY stateChanged)
+    Q_PROPERTY(bool awaitingPin READ awaitingPin NOTIFY stateChanged)
+    Q_PROPERTY(bool isReady READ isReady NOTIFY stateChanged)
+    // Live TV state.
+    Q_PROPERTY(int volume READ volume WRITE setVolumeValue NOTIFY volumeChanged)
+    Q_PROPERTY(bool muted READ muted NOTIFY mutedChanged)
+    Q_PROPERTY(QString foregroundAppId READ foregroundAppId NOTIFY foregroundAppIdChanged)
+    Q_PROPERTY(QString powerState READ powerState NOTIFY powerStateChanged)
+    Q_PROPERTY(bool keyboardFocused READ keyboardFocused NOTIFY keyboardFocusedChanged)
+    Q_PROPERTY(bool isStandby READ isStandby NOTIFY isStandbyChanged)
+    Q_PROPERTY(QString currentSourceName READ currentSourceName NOTIFY currentSourceNameChanged)
+    // Lists as maps for QML: apps {id, title, icon (text, "" when none)}, inputs {id, label,
+    // appId, connected}, discovered {host, uuid, name, model, location}.
+    Q_PROPERTY(QVariantList appList READ appList NOTIFY appsChanged)
+    Q_PROPERTY(QVariantList inputList READ inputList NOTIFY inputsChanged)
+    Q_PROPERTY(QVariantList discoveredList READ discoveredList NOTIFY discoveredChanged)
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(bool hasClient READ hasClient NOTIFY clientChanged)
+    Q_PROPERTY(bool hasPointer READ hasPointer NOTIFY pointerChanged)
+    Q_PROPERTY(DeviceStore *store READ store CONSTANT)
+
+public:
+    // Waits of the wake loop and of ensureConnected; the defaults are the real values, tests
+    // shorten them.
+    struct Timings
+    {
+        double wakePause = 3.0;     // before each wake attempt
+        double wakePoll = 0.2;      // while an attempt is connecting
+        int wakeAttempts = 10;
+        double ensurePoll = 0.1;    // ensureConnected
+        int moveFlushMs = 16;       // pointer motion coalescing
+    };
+
+    explicit TVSession(DeviceStore &store, Preferences &preferences, QObject *parent = nullptr);
+    ~TVSession() override;
+
+    DeviceStore *store() const { return &m_store; }
+    void setTimings(const Timings &timings) { m_timings = timings; }
+    const Timings &timings() const { return m_timings; }
+
+    // ---- connection lifecycle
+    ConnectionState state() const { return m_state; }
+    ConnectionState::Kind stateKind() const { return m_state.kind(); }
+    QString statusText() const { return m_state.statusText(); }
+    QString stateMessage() const { return m_state.message(); }
+    bool awaitingPin() const;
+    bool isReady() const { return m_state.kind() == ConnectionState::Kind::Ready; }
+
+    Q_INVOKABLE void connect(const QString &deviceID, bool usePin = false);
+    Q_INVOKABLE void disconnect();
+    QCoro::Task<void> ensureConnected(double timeout); // throws SSAPError
+    Q_INVOKABLE void wake();
+    Q_INVOKABLE void submitPin(const QString &pin);
+
+    // ---- live state
+    int volume() const { return m_volume; }
+    void setVolumeValue(int volume); // the slider writes the field while dragging; sends nothing
+    bool muted() const { return m_muted; }
+    QString foregroundAppId() const { return m_foregroundAppId; }
+    QString powerState() const { return m_powerState; }
+    bool keyboardFocused() const { return m_keyboardFocused; }
+    const QList<TVApp> &apps() const { return m_apps; }
+    const QList<ExternalInput> &inputs() const { return m_inputs; }
+    const QList<SSDPDiscovery::Found> &discovered() const { return m_discovered; }
+    bool isScanning() const { return m_isScanning; }
+    bool isStandby() const;
+    QString currentSourceName() const;
+
+    SSAPClient *client() const { return m_client; }
+    PointerClient *pointer() const { return m_pointer; }
+    bool hasClient() const { return m_client != nullptr; }
+    bool hasPointer() const { return m_pointer != nullptr; }
+
+    QCoro::Task<void> connectPointer();
+    QCoro::Task<void> refreshInputs();
+    QCoro::Task<void> refreshApps();
+    QCoro::Task<void> learnMAC();
+    QCoro::Task<std::optional<QImage>> icon(const QUrl &url);
+    std::optional<QImage> cachedIcon(const QUrl &url) const;
+
+    QVariantList appList() const;
+    QVariantList inputList() const;
+    QVariantList discoveredList() const;
+
+    // ---- remote actions (return at once; failures are logged, never thrown to the window)
+    Q_INVOKABLE void press(const QString &button);
+    Q_INVOKABLE void click();
+    Q_INVOKABLE void move(double dx, double dy);
+    Q_INVOKABLE void scroll(int steps); // pointer scroll dx 0, dy steps; only with a pointer
+    Q_INVOKABLE void volumeUp();
+    Q_INVOKABLE void volumeDown();
+    Q_INVOKABLE void setVolume();
+    Q_INVOKABLE void setMute(bool mute);
+    Q_INVOKABLE void insertText(const QString &text);
+    void launch(const TVApp &app);
+    void switchInput(const ExternalInput &input);
+    Q_INVOKABLE void launchApp(const QString &appID);     // the app with that id, if listed
+    Q_INVOKABLE void switchToInput(const QString &inputID); // the input with that id, if listed
+    Q_INVOKABLE void powerOff();
+    Q_INVOKABLE void refreshLists(); // refreshInputs() then refreshApps(), not awaited
+    Q_INVOKABLE void startScan();    // scan(), not awaited
+    QCoro::Task<QJsonObject> request(const QString &uri, const QJsonObject &payload = {}); // throws
+    QCoro::Task<void> scan();
+
+    // The awaitable forms the MCP tools and the self-test use.
+    QCoro::Task<void> pressAsync(const QString &button);
+    QCoro::Task<void> clickAsync();
+    QCoro::Task<void> setMuteAsync(bool mute);
+
+Q_SIGNALS:
+    void stateChanged();
+    void volumeChanged();
+    void mutedChanged();
+    void foregroundAppIdChanged();
+    void powerStateChanged();
+    void keyboardFocusedChanged();
+    void isStandbyChanged();
+    void currentSourceNameChanged();
+    void appsChanged();
+    void inputsChanged();
+    void discoveredChanged();
+    void isScanningChanged();
+    void clientChanged();
+    void pointerChanged();
+
+private:
+    class Private;
+    friend class Private;
+
+    DeviceStore &m_store;
+    Preferences &m_preferences;
+    Timings m_timings;
+
+    ConnectionState m_state;
+    int m_volume = 0;
+    bool m_muted = false;
+    QList<ExternalInput> m_inputs;
+    QList<TVApp> m_apps;
+    QString m_foregroundAppId;
+    QString m_powerState;
+    bool m_keyboardFocused = false;
+    QList<SSDPDiscovery::Found> m_discovered;
+    bool m_isScanning = false;
+    QPointer<SSAPClient> m_client;
+    QPointer<PointerClient> m_pointer;
+    double m_pendingMoveX = 0;
+    double m_pendingMoveY = 0;
+    bool m_moveScheduled = false;
+    QHash<QUrl, QImage> m_iconCache;
+};

@@ -1,0 +1,99 @@
+#include "applog.h"
+#include "testenv.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+
+#include <vector>
+
+class TestLog : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home; // constructed before the log location is first computed
+
+private Q_SLOTS:
+    void firstLineCreatesFolderAndFile()
+    {
+        QVERIFY(!QFile::exists(m_home.logFile()));
+        QCOMPARE(logFileURL(), m_home.logFile());
+        appLog(QStringLiteral("启动 Corvane Remote"));
+        appLog(QStringLiteral("second"));
+        const QStringList lines = readLogLines();
+        QCOMPARE(lines.size(), 2);
+        const QRegularExpression stamp(QStringLiteral("^\\d{2}:\\d{2}:\\d{2}\\.\\d{3} "));
+        QVERIFY2(stamp.match(lines[0]).hasMatch(), qPrintable(lines[0]));
+        QCOMPARE(lines[0].mid(13), QStringLiteral("启动 Corvane Remote"));
+        QCOMPARE(lines[1].mid(13), QStringLiteral("second"));
+        QCOMPARE(lines[0].size(), 13 + QStringLiteral("启动 Corvane Remote").size());
+    }
+
+    void lineBreakSpansTwoLines()
+    {
+        const int before = readLogLines().size();
+        appLog(QStringLiteral("first half\nsecond half"));
+        const QStringList lines = readLogLines();
+        QCOMPARE(lines.size(), before + 2);
+        QVERIFY(lines[before].endsWith(QStringLiteral(" first half")));
+        QCOMPARE(lines[before + 1], QStringLiteral("second half"));
+    }
+
+    void messageIsWrittenUnchanged()
+    {
+        appLog(QStringLiteral("  padded\t"));
+        QCOMPARE(readLogMessages().constLast(), QStringLiteral("  padded\t"));
+    }
+
+    void manyThreadsGiveWholeLines()
+    {
+        const int before = readLogLines().size();
+        constexpr int threads = 8;
+        constexpr int perThread = 200;
+        std::vector<std::unique_ptr<QThread>> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back(QThread::create([t] {
+                for (int i = 0; i < perThread; ++i)
+                    appLog(QStringLiteral("thread %1 line %2 %3").arg(t).arg(i).arg(QString(100, QLatin1Char('x'))));
+            }));
+            workers.back()->start();
+        }
+        for (auto &w : workers)
+            QVERIFY(w->wait(30000));
+        const QStringList lines = readLogLines().mid(before);
+        QCOMPARE(lines.size(), threads * perThread);
+        const QRegularExpression whole(QStringLiteral("^\\d{2}:\\d{2}:\\d{2}\\.\\d{3} thread (\\d) line (\\d+) x{100}$"));
+        QList<int> nextPerThread(threads, 0);
+        for (const QString &line : lines) {
+            const auto m = whole.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            // Lines of one thread keep the order of its calls.
+            const int t = m.captured(1).toInt();
+            QCOMPARE(m.captured(2).toInt(), nextPerThread[t]);
+            ++nextPerThread[t];
+        }
+    }
+
+    void deletedFileIsRecreated()
+    {
+        appLog(QStringLiteral("before delete"));
+        appLogFlush();
+        QVERIFY(QFile::remove(m_home.logFile()));
+        appLog(QStringLiteral("after delete"));
+        const QStringList lines = readLogLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].endsWith(QStringLiteral(" after delete")));
+    }
+
+    void stampHasNoDate()
+    {
+        appLog(QStringLiteral("x"));
+        const QString line = readLogLines().constLast();
+        QVERIFY(QRegularExpression(QStringLiteral("^([01]\\d|2[0-3]):[0-5]\\d:[0-5]\\d\\.\\d{3} x$")).match(line).hasMatch());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLog)
+#include "test_log.moc"

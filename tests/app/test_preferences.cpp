@@ -1,0 +1,150 @@
+#include "appearancepreference.h"
+#include "preferences.h"
+#include "testenv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTest>
+
+#include <sys/stat.h>
+
+class TestPreferences : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+
+    static unsigned mode(const QString &path)
+    {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+    }
+    QString m_file;
+
+    // Writes raw text into the settings file, the way a hand edit or an older version would.
+    void writeRaw(const QString &key, const QVariant &value)
+    {
+        QSettings raw(m_file, QSettings::IniFormat);
+        raw.setValue(key, value);
+        raw.sync();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_file = m_home.path() + QStringLiteral("/prefs/test.conf");
+        QFile::remove(m_file);
+    }
+
+    void defaultsWhenAbsent()
+    {
+        Preferences prefs(m_file);
+        QCOMPARE(prefs.mcpEnabled(), true);
+        QCOMPARE(prefs.mcpPort(), 8765);
+        QVERIFY(!prefs.autoHost());
+        QVERIFY(!prefs.autotest());
+        QVERIFY(!prefs.snapshotDir());
+        QCOMPARE(storedAppearance(prefs), AppearancePreference::System);
+        QVERIFY(!QFile::exists(m_file)); // reading creates nothing
+    }
+
+    void wrongTypesReadAsDefaults_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("zero") << "0" << 8765;
+        QTest::newRow("too large") << "70000" << 8765;
+        QTest::newRow("negative") << "-1" << 8765;
+        QTest::newRow("text") << "eighty" << 8765;
+        QTest::newRow("valid") << "9001" << 9001;
+        QTest::newRow("upper bound") << "65535" << 65535;
+    }
+
+    void wrongTypesReadAsDefaults()
+    {
+        QFETCH(QString, port);
+        QFETCH(int, expected);
+        writeRaw(QStringLiteral("mcpPort"), port);
+        writeRaw(QStringLiteral("mcpEnabled"), QStringLiteral("maybe"));
+        Preferences prefs(m_file);
+        QCOMPARE(prefs.mcpPort(), expected);
+        QCOMPARE(prefs.mcpEnabled(), true);
+    }
+
+    void storedValuesRoundTrip()
+    {
+        {
+            Preferences prefs(m_file);
+            prefs.setBool(QStringLiteral("mcpEnabled"), false);
+            prefs.setInteger(QStringLiteral("mcpPort"), 9100);
+            prefs.setString(QStringLiteral("autoHost"), QStringLiteral(" 192.168.1.50 "));
+            prefs.setData(QStringLiteral("devices.v1"), QByteArray("[{\"id\":\"x\"}]"));
+        }
+        Preferences reread(m_file);
+        QCOMPARE(reread.mcpEnabled(), false);
+        QCOMPARE(reread.mcpPort(), 9100);
+        QCOMPARE(reread.autoHost(), std::optional<QString>(QStringLiteral(" 192.168.1.50 ")));
+        QCOMPARE(reread.data(QStringLiteral("devices.v1")), std::optional<QByteArray>("[{\"id\":\"x\"}]"));
+        reread.remove(QStringLiteral("autoHost"));
+        QVERIFY(!Preferences(m_file).autoHost());
+    }
+
+    void appearanceIsExact()
+    {
+        Preferences prefs(m_file);
+        prefs.setString(QStringLiteral("appearance"), QStringLiteral("Dark"));
+        QCOMPARE(storedAppearance(prefs), AppearancePreference::System);
+        prefs.setString(QStringLiteral("appearance"), QStringLiteral("dark"));
+        QCOMPARE(storedAppearance(prefs), AppearancePreference::Dark);
+
+        AppearancePreference applied = AppearancePreference::System;
+        setAppearanceApplier([&](AppearancePreference v) { applied = v; });
+        setAppearance(prefs, AppearancePreference::Light);
+        setAppearanceApplier({});
+        QCOMPARE(applied, AppearancePreference::Light);
+        QCOMPARE(Preferences(m_file).string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("light")));
+    }
+
+    void launchArgumentsOverrideAndAreNotPersisted()
+    {
+        {
+            Preferences prefs(m_file);
+            prefs.setString(QStringLiteral("autotest"), QStringLiteral("basic"));
+            prefs.setInteger(QStringLiteral("mcpPort"), 9000);
+        }
+        const QStringList args{QStringLiteral("corvane-remote"), QStringLiteral("-autotest"), QStringLiteral("full"),
+                               QStringLiteral("--unknown"), QStringLiteral("-mcpPort"), QStringLiteral("9100"),
+                               QStringLiteral("-mcpEnabled"), QStringLiteral("NO")};
+        Preferences prefs(m_file, args);
+        QCOMPARE(prefs.autotest(), std::optional<QString>(QStringLiteral("full")));
+        QCOMPARE(prefs.mcpPort(), 9100);
+        QCOMPARE(prefs.mcpEnabled(), false);
+        prefs.setString(QStringLiteral("appearance"), QStringLiteral("dark")); // forces a save
+
+        Preferences stored(m_file);
+        QCOMPARE(stored.autotest(), std::optional<QString>(QStringLiteral("basic")));
+        QCOMPARE(stored.mcpPort(), 9000);
+        QCOMPARE(stored.mcpEnabled(), true);
+    }
+
+    void fileIsPrivate()
+    {
+        Preferences prefs(m_file);
+        prefs.setString(QStringLiteral("devices.selected"), QStringLiteral("A"));
+        QVERIFY(QFile::exists(m_file));
+        QCOMPARE(mode(m_file), 0600u);
+        prefs.setString(QStringLiteral("devices.selected"), QStringLiteral("B")); // rewritten file stays private
+        QCOMPARE(mode(m_file), 0600u);
+    }
+
+    void sharedInstanceUsesConfigHome()
+    {
+        Preferences::initShared({QStringLiteral("x")});
+        QCOMPARE(Preferences::shared().filePath(), m_home.settingsFile());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPreferences)
+#include "test_preferences.moc"

@@ -1,0 +1,55 @@
+#include "testenv.h"
+
+#include "applog.h"
+
+#include <QDir>
+#include <QFile>
+
+TestHome::TestHome() : m_dir(std::make_unique<QTemporaryDir>())
+{
+    m_dir->setAutoRemove(true);
+    qputenv("HOME", path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (path() + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_STATE_HOME", (path() + QStringLiteral("/state")).toUtf8());
+}
+
+QString TestHome::path() const
+{
+    return m_dir->path();
+}
+
+QString TestHome::logFile() const
+{
+    return path() + QStringLiteral("/state/CorvaneRemote/app.log");
+}
+
+QString TestHome::settingsFile() const
+{
+    return path() + QStringLiteral("/config/CorvaneRemote/CorvaneRemote.conf");
+}
+
+QStringList readLogLines()
+{
+    appLogFlush();
+    QFile file(logFileURL());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QStringList readLogMessages()
+{
+    QStringList messages;
+    for (const QString &line : readLogLines())
+        messages << (line.size() > 13 && line.at(12) == QLatin1Char(' ') ? line.mid(13) : line);
+    return messages;
+}
+
+QString binDir()
+{
+    const QString dir = qEnvironmentVariable("CORVANE_BIN_DIR");
+    return dir.isEmpty() ? QDir::currentPath() + QStringLiteral("/../bin") : dir;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A private home for one test process: HOME, XDG_CONFIG_HOME and XDG_STATE_HOME point into a
+// temporary directory, so the log and the preferences never touch the developer's files.
+// Call before anything reads the log location or the preferences.
+class TestHome
+{
+public:
+    TestHome();
+    QString path() const;
+    QString logFile() const;      // where appLog writes inside this home
+    QString settingsFile() const; // where the shared preferences live inside this home
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+// Lines of the log file written so far (after appLogFlush()).
+QStringList readLogLines();
+
+// Log messages without their time stamps.
+QStringList readLogMessages();
+
+// Directory holding the built executables (corvane-remote, tvsim).
+QString binDir();
