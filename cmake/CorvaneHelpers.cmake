@@ -2,7 +2,12 @@
 function(corvane_library name)
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   list(FILTER _sources EXCLUDE REGEX "/main\\.cpp$")
-  add_library(${name} STATIC ${_sources})
+  # A folder whose sources are still to come builds as an empty library.
+  set(_empty ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+  if(NOT EXISTS ${_empty})
+    file(WRITE ${_empty} "// no sources yet\n")
+  endif()
+  add_library(${name} STATIC ${_sources} ${_empty})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()

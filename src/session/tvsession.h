@@ -4,6 +4,9 @@
 #include "externalinput.h"
 #include "tvapp.h"
 
+#include "devicestore.h"
+#include "pointerclient.h"
+#include "ssapclient.h"
 #include "ssdpdiscovery.h"
 
 #include <QHash>
@@ -19,10 +22,7 @@
 
 #include <optional>
 
-class DeviceStore;
-class PointerClient;
 class Preferences;
-class SSAPClient;
 
 // The one controller of the connection to the selected TV: connection state, live TV state
 // and every remote action. Lives on the main thread; the window and the MCP tools share it.
