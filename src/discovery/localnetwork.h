@@ -27,6 +27,8 @@ QString ipv4Text(quint32 address);
 // The MAC the ARP cache holds for host (runs /usr/sbin/arp -an HOST; reads /proc/net/arp when
 // the program is missing). Blocks while arp runs.
 std::optional<QString> macAddress(const QString &host);
+// The same with another arp program (a path that is not executable selects /proc/net/arp).
+std::optional<QString> macAddress(const QString &host, const QString &arpProgram);
 // The first "at ([0-9a-fA-F:]+)" match of arp's output, normalised.
 std::optional<QString> parseARPOutput(const QString &output);
 // The MAC for host in the text of /proc/net/arp.

@@ -1,0 +1,210 @@
+#include "ssdpdiscovery.h"
+
+#include "applog.h"
+#include "localnetwork.h"
+
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QUrl>
+
+#include <QCoro/QCoroFuture>
+#include <QCoro/QCoroNetworkReply>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace SSDPDiscovery {
+
+namespace {
+
+constexpr const char *kMulticastAddress = "239.255.255.250";
+constexpr quint16 kSSDPPort = 1900;
+constexpr int kReceiveBufferSize = 4096;
+constexpr int kReceiveTimeoutMicroseconds = 300000;
+// A description document is a few kilobytes; anything far larger is not one.
+constexpr qint64 kMaxDescriptionBytes = 1024 * 1024;
+
+QString withoutUUIDPrefix(QString text)
+{
+    return text.remove(QStringLiteral("uuid:"));
+}
+
+void setSocketOptions(int fd)
+{
+    const unsigned char ttl = 2;
+    ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    if (const std::optional<LocalNetwork::Interface> iface = LocalNetwork::primaryInterface(std::nullopt)) {
+        in_addr address {};
+        address.s_addr = iface->address;
+        ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &address, sizeof address);
+    }
+    timeval timeout {};
+    timeout.tv_sec = 0;
+    timeout.tv_usec = kReceiveTimeoutMicroseconds;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
+
+// Only plain web addresses: an answer from the network must not make the scan read local files.
+bool isFetchableURL(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+QCoro::Task<std::optional<QString>> fetchDescription(QNetworkAccessManager &network, const QUrl &url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(); // Qt's default, so a silent device cannot stall the scan
+    QPointer<QNetworkReply> reply = network.get(request);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxDescriptionBytes && reply)
+            reply->abort();
+    });
+    co_await reply.get();
+    if (!reply)
+        co_return std::nullopt;
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError)
+        co_return std::nullopt;
+    co_return QString::fromUtf8(reply->readAll());
+}
+
+QString hostListText(const QList<Found> &records)
+{
+    QStringList quoted;
+    for (const Found &found : records)
+        quoted.append(QLatin1Char('"') + found.host + QLatin1Char('"'));
+    return QLatin1Char('[') + quoted.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+} // namespace
+
+QByteArray searchDatagram()
+{
+    return QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\n"
+                             "HOST: 239.255.255.250:1900\r\n"
+                             "MAN: \"ssdp:discover\"\r\n"
+                             "ST: urn:lge-com:service:webos-second-screen:1\r\n"
+                             "MX: 2\r\n"
+                             "\r\n");
+}
+
+QHash<QString, QString> parseHeaders(const QString &text)
+{
+    QHash<QString, QString> headers;
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    for (const QString &line : lines) {
+        const qsizetype colon = line.indexOf(QLatin1Char(':'));
+        if (colon < 0)
+            continue;
+        QStringView value = QStringView(line).mid(colon + 1);
+        while (!value.isEmpty() && (value.front() == u' ' || value.front() == u'\t'))
+            value = value.mid(1);
+        while (!value.isEmpty() && (value.back() == u' ' || value.back() == u'\t'))
+            value.chop(1);
+        headers.insert(line.left(colon).toLower(), value.toString());
+    }
+    return headers;
+}
+
+std::optional<QString> extractTag(const QString &tag, const QString &xml)
+{
+    const QString open = QLatin1Char('<') + tag + QLatin1Char('>');
+    const QString close = QStringLiteral("</") + tag + QLatin1Char('>');
+    const qsizetype start = xml.indexOf(open);
+    if (start < 0)
+        return std::nullopt;
+    const qsizetype valueStart = start + open.size();
+    const qsizetype end = xml.indexOf(close, valueStart);
+    if (end < 0)
+        return std::nullopt;
+    return xml.mid(valueStart, end - valueStart);
+}
+
+Found parseAnswer(const QString &host, const QString &text)
+{
+    const QHash<QString, QString> headers = parseHeaders(text);
+    Found found;
+    found.host = host;
+    if (auto usn = headers.constFind(QStringLiteral("usn")); usn != headers.constEnd()) {
+        const qsizetype separator = usn->indexOf(QStringLiteral("::"));
+        found.uuid = withoutUUIDPrefix(separator < 0 ? *usn : usn->left(separator));
+    }
+    if (auto location = headers.constFind(QStringLiteral("location")); location != headers.constEnd())
+        found.location = *location;
+    return found;
+}
+
+QList<Found> collectResponses(double timeout)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0)
+        return {};
+    setSocketOptions(fd);
+
+    sockaddr_in group {};
+    group.sin_family = AF_INET;
+    group.sin_port = htons(kSSDPPort);
+    inet_pton(AF_INET, kMulticastAddress, &group.sin_addr);
+    const QByteArray datagram = searchDatagram();
+    for (int i = 0; i < 2; ++i) {
+        ::sendto(fd, datagram.constData(), size_t(datagram.size()), 0, reinterpret_cast<const sockaddr *>(&group),
+            sizeof group);
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline
+        = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
+    QMap<QString, Found> byHost; // ordered by host text
+    char buffer[kReceiveBufferSize];
+    while (Clock::now() < deadline) {
+        sockaddr_in sender {};
+        socklen_t senderSize = sizeof sender;
+        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&sender), &senderSize);
+        if (n <= 0)
+            continue;
+        const QString host = LocalNetwork::ipv4Text(sender.sin_addr.s_addr);
+        byHost.insert(host, parseAnswer(host, QString::fromUtf8(buffer, n)));
+    }
+    ::close(fd);
+    return byHost.values();
+}
+
+QCoro::Task<QList<Found>> discover(double timeout)
+{
+    QList<Found> records = co_await QtConcurrent::run(&collectResponses, timeout);
+
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy); // the TVs are on the local network
+    for (Found &found : records) {
+        if (!found.location)
+            continue;
+        const QUrl url(*found.location, QUrl::StrictMode);
+        if (!isFetchableURL(url))
+            continue;
+        const std::optional<QString> body = co_await fetchDescription(network, url);
+        if (!body)
+            continue;
+        if (std::optional<QString> name = extractTag(QStringLiteral("friendlyName"), *body))
+            found.name = name;
+        if (std::optional<QString> model = extractTag(QStringLiteral("modelName"), *body))
+            found.model = model;
+        if (std::optional<QString> udn = extractTag(QStringLiteral("UDN"), *body))
+            found.uuid = withoutUUIDPrefix(*udn);
+    }
+
+    appLog(QStringLiteral("SSDP 发现 %1 台电视: %2").arg(records.size()).arg(hostListText(records)));
+    co_return records;
+}
+
+} // namespace SSDPDiscovery

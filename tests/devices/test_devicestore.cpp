@@ -1,0 +1,336 @@
+#include "devicestore.h"
+#include "preferences.h"
+#include "testenv.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString kDevices = QStringLiteral("devices.v1");
+const QString kSelected = QStringLiteral("devices.selected");
+const QString kUnreadable = QStringLiteral("devices.v1.unreadable");
+
+QJsonObject record(const QString &id, const QString &host, const QString &name = QStringLiteral("TV"))
+{
+    return { { "id", id }, { "name", name }, { "model", "OLED55" }, { "host", host } };
+}
+
+QByteArray compact(const QJsonArray &array)
+{
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+class TestDeviceStore : public QObject {
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    QString m_file;
+    std::unique_ptr<Preferences> m_prefs;
+
+    Preferences &prefs() { return *m_prefs; }
+
+    // A second Preferences over the same file sees only what reached the disk.
+    std::unique_ptr<Preferences> reopen() { return std::make_unique<Preferences>(m_file); }
+
+    QJsonArray storedArray()
+    {
+        const std::optional<QByteArray> bytes = reopen()->data(kDevices);
+        if (!bytes)
+            return {};
+        return QJsonDocument::fromJson(*bytes).array();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_file = m_home.path() + QStringLiteral("/prefs/store.conf");
+        m_prefs.reset();
+        QFile::remove(m_file);
+        m_prefs = std::make_unique<Preferences>(m_file);
+    }
+
+    void firstStartWritesNothing()
+    {
+        DeviceStore store(prefs());
+        QVERIFY(store.devices().isEmpty());
+        QVERIFY(!store.selectedID());
+        QVERIFY(!store.selectedDevice());
+        auto disk = reopen();
+        QVERIFY(!disk->contains(kSelected));
+        QVERIFY(!disk->contains(kDevices));
+        QVERIFY(!disk->contains(kUnreadable));
+    }
+
+    void selectionDefaultsToFirstAndIsStored()
+    {
+        prefs().setData(kDevices, compact({ record("A", "10.0.0.1"), record("B", "10.0.0.2") }));
+        DeviceStore store(prefs());
+        QCOMPARE(store.selectedID(), std::optional<QString>("A"));
+        QCOMPARE(reopen()->string(kSelected), std::optional<QString>("A"));
+        QCOMPARE(store.selectedDevice()->host, QStringLiteral("10.0.0.1"));
+    }
+
+    void storedSelectionKeptEvenWhenUnknown()
+    {
+        prefs().setData(kDevices, compact({ record("A", "10.0.0.1"), record("B", "10.0.0.2") }));
+        prefs().setString(kSelected, QStringLiteral("B"));
+        {
+            DeviceStore store(prefs());
+            QCOMPARE(store.selectedID(), std::optional<QString>("B"));
+        }
+        prefs().setString(kSelected, QStringLiteral("GONE"));
+        DeviceStore store(prefs());
+        QCOMPARE(store.selectedID(), std::optional<QString>("GONE"));
+        QVERIFY(!store.device(QStringLiteral("GONE")));
+        QVERIFY(!store.selectedDevice());
+        QCOMPARE(reopen()->string(kSelected), std::optional<QString>("GONE"));
+    }
+
+    void legacyDefaultNameCleared()
+    {
+        prefs().setData(kDevices,
+            compact({ record("A", "10.0.0.1", QStringLiteral("LG 电视")),
+                record("B", "10.0.0.2", QStringLiteral("LG 电视 2")) }));
+        const QByteArray before = *prefs().data(kDevices);
+        DeviceStore store(prefs());
+        QCOMPARE(store.devices().at(0).name, QString());
+        QCOMPARE(store.devices().at(0).displayName(), QStringLiteral("LG 电视"));
+        QCOMPARE(store.devices().at(1).name, QStringLiteral("LG 电视 2"));
+        QCOMPARE(*reopen()->data(kDevices), before); // loading writes no list back
+    }
+
+    void undecodableListKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QJsonObject noHost = record("B", "x");
+        noHost.remove("host");
+        QJsonObject numericName = record("C", "x");
+        numericName["name"] = 5;
+        QJsonObject numericMac = record("D", "x");
+        numericMac["mac"] = 7;
+        QTest::newRow("record without host") << compact({ record("A", "10.0.0.1"), noHost });
+        QTest::newRow("name not text") << compact({ numericName });
+        QTest::newRow("mac not text") << compact({ numericMac });
+        QTest::newRow("not an array") << QByteArray(R"({"id":"A"})");
+        QTest::newRow("not JSON") << QByteArray("\x00\xff garbage", 10);
+        QTest::newRow("element not an object") << QByteArray(R"([1])");
+    }
+
+    void undecodableListKeptAside()
+    {
+        QFETCH(QByteArray, bytes);
+        prefs().setData(kDevices, bytes);
+        prefs().setString(kSelected, QStringLiteral("A"));
+        {
+            DeviceStore store(prefs());
+            QVERIFY(store.devices().isEmpty());
+            QCOMPARE(store.selectedID(), std::optional<QString>("A")); // the stored selection stays
+            QCOMPARE(*reopen()->data(kDevices), bytes); // untouched until a save
+            store.upsertDiscovered(QStringLiteral("10.0.0.9"), std::nullopt, std::nullopt, std::nullopt);
+        }
+        auto disk = reopen();
+        QCOMPARE(disk->data(kUnreadable), std::optional<QByteArray>(bytes));
+        QCOMPARE(storedArray().size(), 1);
+        const QStringList messages = readLogMessages();
+        QCOMPARE(messages.count(QStringLiteral("已保存的电视列表无法读取，原始数据保留在 devices.v1.unreadable")), 1);
+        QFile::remove(m_home.logFile());
+
+        // A later start reads the list it saved and leaves the kept bytes alone.
+        DeviceStore again(prefs());
+        QCOMPARE(again.devices().size(), 1);
+        QCOMPARE(reopen()->data(kUnreadable), std::optional<QByteArray>(bytes));
+        QVERIFY(readLogMessages().isEmpty());
+    }
+
+    void nullOptionalsAndUnknownKeysRead()
+    {
+        QJsonObject object = record("A", "10.0.0.1");
+        object["tvUUID"] = QJsonValue::Null;
+        object["clientKey"] = "key";
+        object["future"] = QJsonArray { 1, 2 };
+        prefs().setData(kDevices, compact({ object }));
+        DeviceStore store(prefs());
+        QCOMPARE(store.devices().size(), 1);
+        QVERIFY(!store.devices().at(0).tvUUID);
+        QCOMPARE(store.devices().at(0).clientKey, std::optional<QString>("key"));
+    }
+
+    void upsertMatchesByUUIDThenHost()
+    {
+        DeviceStore store(prefs());
+        QSignalSpy changed(&store, &DeviceStore::devicesChanged);
+        const TVDevice fresh
+            = store.upsertDiscovered(QStringLiteral("10.0.0.5"), QStringLiteral("uuid-1"), std::nullopt, std::nullopt);
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
+                    .match(fresh.id)
+                    .hasMatch());
+        QCOMPARE(fresh.name, QString());
+        QCOMPARE(fresh.displayName(), QStringLiteral("LG 电视"));
+        QCOMPARE(fresh.model, QStringLiteral("LG webOS TV"));
+        QCOMPARE(changed.size(), 1);
+
+        // Same TV under a new address: one record, new host.
+        const TVDevice moved = store.upsertDiscovered(
+            QStringLiteral("10.0.0.6"), QStringLiteral("uuid-1"), QStringLiteral("Living"), QStringLiteral("C1"));
+        QCOMPARE(store.devices().size(), 1);
+        QCOMPARE(moved.id, fresh.id);
+        QCOMPARE(moved.host, QStringLiteral("10.0.0.6"));
+        QCOMPARE(moved.name, QStringLiteral("Living"));
+
+        // A TV entered by address gets the UUID, name and model discovery finds there.
+        const TVDevice typed
+            = store.upsertDiscovered(QStringLiteral("10.0.0.7"), std::nullopt, std::nullopt, std::nullopt);
+        const TVDevice filled = store.upsertDiscovered(
+            QStringLiteral("10.0.0.7"), QStringLiteral("uuid-2"), QStringLiteral("Bedroom"), QStringLiteral("B9"));
+        QCOMPARE(filled.id, typed.id);
+        QCOMPARE(filled.tvUUID, std::optional<QString>("uuid-2"));
+        QCOMPARE(filled.model, QStringLiteral("B9"));
+
+        // The first record that matches either way wins: here the first one, by UUID, although
+        // the second one sits at the address.
+        const TVDevice first
+            = store.upsertDiscovered(QStringLiteral("10.0.0.7"), QStringLiteral("uuid-1"), std::nullopt, std::nullopt);
+        QCOMPARE(first.id, fresh.id);
+        QCOMPARE(store.devices().size(), 2);
+        QCOMPARE(store.devices().at(0).host, QStringLiteral("10.0.0.7"));
+        QCOMPARE(store.devices().at(0).name, QStringLiteral("Living")); // absent name leaves it
+        QCOMPARE(store.devices().at(1), filled);
+        QVERIFY(!store.selectedID()); // upsert never selects
+        QCOMPARE(storedArray().size(), 2);
+    }
+
+    void pairedRecordKeepsNameAndModel()
+    {
+        DeviceStore store(prefs());
+        TVDevice tv = store.upsertDiscovered(
+            QStringLiteral("10.0.0.5"), QStringLiteral("u"), QStringLiteral("Mine"), QStringLiteral("C1"));
+        tv.clientKey = QStringLiteral("key");
+        store.update(tv);
+        const TVDevice after = store.upsertDiscovered(
+            QStringLiteral("10.0.0.8"), QStringLiteral("u"), QStringLiteral("[LG] webOS TV"), QStringLiteral("OTHER"));
+        QCOMPARE(after.name, QStringLiteral("Mine"));
+        QCOMPARE(after.model, QStringLiteral("C1"));
+        QCOMPARE(after.host, QStringLiteral("10.0.0.8"));
+        QCOMPARE(storedArray().at(0).toObject().value("host").toString(), QStringLiteral("10.0.0.8"));
+    }
+
+    void updateUnknownIdChangesNothing()
+    {
+        DeviceStore store(prefs());
+        store.upsertDiscovered(QStringLiteral("10.0.0.5"), std::nullopt, std::nullopt, std::nullopt);
+        const QByteArray before = *reopen()->data(kDevices);
+        QSignalSpy changed(&store, &DeviceStore::devicesChanged);
+        TVDevice stranger = store.devices().at(0);
+        stranger.id = QStringLiteral("NOT-THERE");
+        stranger.name = QStringLiteral("x");
+        store.update(stranger);
+        QCOMPARE(changed.size(), 0);
+        QCOMPARE(store.devices().at(0).name, QString());
+        QCOMPARE(*reopen()->data(kDevices), before);
+    }
+
+    void removalMovesSelection()
+    {
+        DeviceStore store(prefs());
+        const TVDevice a = store.upsertDiscovered(QStringLiteral("10.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
+        const TVDevice b = store.upsertDiscovered(QStringLiteral("10.0.0.2"), std::nullopt, std::nullopt, std::nullopt);
+        const TVDevice c = store.upsertDiscovered(QStringLiteral("10.0.0.3"), std::nullopt, std::nullopt, std::nullopt);
+        store.setSelectedID(c.id);
+        QSignalSpy selection(&store, &DeviceStore::selectedIDChanged);
+
+        store.remove(b.id); // not the selected one
+        QCOMPARE(store.selectedID(), std::optional<QString>(c.id));
+        QCOMPARE(selection.size(), 0);
+
+        store.remove(c.id);
+        QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
+        QCOMPARE(reopen()->string(kSelected), std::optional<QString>(a.id));
+        QCOMPARE(selection.size(), 1);
+
+        store.remove(a.id);
+        QVERIFY(!store.selectedID());
+        QVERIFY(!reopen()->contains(kSelected));
+        QCOMPARE(reopen()->data(kDevices), std::optional<QByteArray>("[]"));
+    }
+
+    void optionalKeysLeftOutOfJson()
+    {
+        DeviceStore store(prefs());
+        TVDevice tv = store.upsertDiscovered(QStringLiteral("10.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
+        const QByteArray bytes = *reopen()->data(kDevices);
+        QVERIFY(!bytes.contains("null"));
+        QVERIFY(!bytes.contains('\n'));
+        const QStringList keys = storedArray().at(0).toObject().keys();
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()), (QSet<QString> { "id", "name", "model", "host" }));
+        tv.mac = QStringLiteral("aa:bb:cc:dd:ee:ff");
+        store.update(tv);
+        QCOMPARE(storedArray().at(0).toObject().keys().size(), 5);
+    }
+
+    void reloadEqualsSaved()
+    {
+        QList<TVDevice> saved;
+        {
+            DeviceStore store(prefs());
+            store.upsertDiscovered(
+                QStringLiteral("10.0.0.1"), QStringLiteral("u1"), QStringLiteral("名字"), std::nullopt);
+            TVDevice full = store.upsertDiscovered(
+                QStringLiteral("tv.local"), QStringLiteral("u2"), std::nullopt, QStringLiteral("OLED"));
+            full.mac = QStringLiteral("00:1a:2b:03:04:5e");
+            full.clientKey = QStringLiteral("k\"ey");
+            full.certFingerprint = QStringLiteral("ab12");
+            store.update(full);
+            store.setSelectedID(full.id);
+            saved = store.devices();
+        }
+        DeviceStore loaded(prefs());
+        QCOMPARE(loaded.devices(), saved);
+        QCOMPARE(qHash(loaded.devices().at(1)), qHash(saved.at(1)));
+        QCOMPARE(loaded.selectedID(), std::optional<QString>(saved.at(1).id));
+    }
+
+    void hashTellsAbsentFromEmpty()
+    {
+        TVDevice a { QStringLiteral("A"), {}, QStringLiteral("m"), QStringLiteral("h"), {}, {}, {}, {} };
+        TVDevice b = a;
+        b.clientKey = QString();
+        QVERIFY(a != b);
+        QVERIFY(qHash(a) != qHash(b));
+    }
+
+    void listForWindow()
+    {
+        DeviceStore store(prefs());
+        TVDevice tv = store.upsertDiscovered(QStringLiteral("10.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
+        tv.clientKey = QStringLiteral("secret");
+        store.update(tv);
+        const QVariantMap entry = store.deviceList().at(0).toMap();
+        QCOMPARE(entry.value("displayName").toString(), QStringLiteral("LG 电视"));
+        QCOMPARE(entry.value("paired").toBool(), true);
+        QCOMPARE(entry.value("mac"), QVariant(QString()));
+        QCOMPARE(entry.value("tvUUID"), QVariant(QString()));
+        QVERIFY(!entry.contains("clientKey")); // the key never reaches the window
+
+        QSignalSpy selection(&store, &DeviceStore::selectedIDChanged);
+        store.setProperty("selectedId", tv.id);
+        QCOMPARE(store.selectedID(), std::optional<QString>(tv.id));
+        store.setProperty("selectedId", QString());
+        QVERIFY(!store.selectedID());
+        QCOMPARE(selection.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceStore)
+#include "test_devicestore.moc"

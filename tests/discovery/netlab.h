@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One network lab (scripts/netlab) for one test process. Every instance gets its own
+// NETLAB_PREFIX, so tests that CTest runs side by side never share a namespace.
+class NetLab {
+public:
+    // Empty when the lab can be built here, else why not (it needs root).
+    static QString unavailableReason();
+
+    explicit NetLab(int tvCount = 1);
+    ~NetLab(); // netlab down
+    NetLab(const NetLab &) = delete;
+    NetLab &operator=(const NetLab &) = delete;
+
+    bool isUp() const { return m_up; }
+    QString error() const { return m_error; }
+    QString prefix() const { return m_prefix; }
+
+    // "pc", "tv1", ... → the namespace's full name under /run/netns.
+    QString namespaceName(const QString &ns) const { return m_prefix + ns; }
+    QString address(const QString &ns) const; // netlab addr
+    QString mac(const QString &tv) const; // netlab mac
+
+    // Runs "netlab ARGS..." with this lab's prefix; standard output, or an empty text on failure.
+    QString run(const QStringList &arguments, bool *ok = nullptr) const;
+
+private:
+    QString m_prefix;
+    bool m_up = false;
+    mutable QString m_error;
+};

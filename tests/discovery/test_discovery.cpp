@@ -1,0 +1,136 @@
+// Discovery, MAC lookup and Wake-on-LAN against two TV emulators, each in its own namespace
+// of the network lab (needs root).
+#include "localnetwork.h"
+#include "netlab.h"
+#include "netnsscope.h"
+#include "ssdpdiscovery.h"
+#include "testenv.h"
+#include "tvsimprocess.h"
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using SSDPDiscovery::Found;
+
+class TestDiscovery : public QObject {
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<NetLab> m_lab;
+    std::unique_ptr<NetnsScope> m_pc;
+    std::unique_ptr<TVSimProcess> m_living;
+    std::unique_ptr<TVSimProcess> m_bedroom;
+
+    QTemporaryDir m_launcherDir;
+
+    // TVSimProcess runs "$CORVANE_BIN_DIR/tvsim"; for the lab that is a small launcher that
+    // starts the real emulator through "ip netns exec", which also gives it the namespace's
+    // own /sys (the emulator reads its interface's MAC there).
+    bool writeLauncher()
+    {
+        QFile launcher(m_launcherDir.filePath(QStringLiteral("tvsim")));
+        if (!launcher.open(QIODevice::WriteOnly))
+            return false;
+        launcher.write(QStringLiteral("#!/bin/sh\nexec ip netns exec \"$CORVANE_TVSIM_NETNS\" '%1/tvsim' \"$@\"\n")
+                           .arg(binDir())
+                           .toUtf8());
+        launcher.close();
+        return launcher.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    std::unique_ptr<TVSimProcess> startTV(const QString &tv, const QStringList &arguments)
+    {
+        auto sim = std::make_unique<TVSimProcess>(TVSimProcess::Options { m_lab->address(tv), arguments, QString() });
+        const QByteArray realBinDir = qgetenv("CORVANE_BIN_DIR");
+        qputenv("CORVANE_BIN_DIR", m_launcherDir.path().toUtf8());
+        qputenv("CORVANE_TVSIM_NETNS", m_lab->namespaceName(tv).toUtf8());
+        const bool started = sim->start();
+        qputenv("CORVANE_BIN_DIR", realBinDir);
+        return started ? std::move(sim) : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString reason = NetLab::unavailableReason();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        m_lab = std::make_unique<NetLab>(2);
+        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
+        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
+        QVERIFY(m_pc->entered());
+        QVERIFY(writeLauncher());
+        m_living = startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3", "--wake-delay", "100" });
+        QVERIFY(m_living);
+        m_bedroom = startTV("tv2", { "--name", "卧室", "--model", "QNED80" });
+        QVERIFY(m_bedroom);
+    }
+
+    void cleanupTestCase()
+    {
+        m_living.reset();
+        m_bedroom.reset();
+        m_pc.reset();
+        m_lab.reset();
+    }
+
+    void findsBothTVs()
+    {
+        m_living->clearReceived();
+        m_bedroom->clearReceived();
+        QElapsedTimer timer;
+        timer.start();
+        const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(3.0));
+        QVERIFY(timer.elapsed() >= 3000);
+
+        QCOMPARE(found.size(), 2); // one record per host although each TV answered twice
+        QCOMPARE(found[0].host, QStringLiteral("192.168.77.11"));
+        QCOMPARE(found[0].name, std::optional<QString>("Living Room"));
+        QCOMPARE(found[0].model, std::optional<QString>("OLED65C3"));
+        QCOMPARE(found[0].uuid, std::optional<QString>(m_living->deviceUUID()));
+        QVERIFY(found[0].location.value_or(QString()).startsWith(QStringLiteral("http://192.168.77.11:")));
+        QCOMPARE(found[1].host, QStringLiteral("192.168.77.12"));
+        QCOMPARE(found[1].name, std::optional<QString>("卧室"));
+        QCOMPARE(found[1].model, std::optional<QString>("QNED80"));
+        QCOMPARE(found[1].uuid, std::optional<QString>(m_bedroom->deviceUUID()));
+        QVERIFY(
+            readLogMessages().contains(QStringLiteral("SSDP 发现 2 台电视: [\"192.168.77.11\", \"192.168.77.12\"]")));
+
+        // Each TV saw the search twice, byte for byte.
+        for (TVSimProcess *sim : { m_living.get(), m_bedroom.get() }) {
+            const QJsonArray searches = sim->received(QStringLiteral("ssdp"));
+            QCOMPARE(searches.size(), 2);
+            for (const QJsonValue &search : searches)
+                QCOMPARE(search.toObject().value("text").toString().toLatin1(), SSDPDiscovery::searchDatagram());
+        }
+    }
+
+    void macAddressAndWake()
+    {
+        const QString host = m_living->address();
+        QVERIFY(!m_living->state().isEmpty()); // contact: the pc's ARP cache now knows the TV
+        const std::optional<QString> mac = LocalNetwork::macAddress(host);
+        QVERIFY(mac);
+        QCOMPARE(*mac, m_lab->mac("tv1"));
+        const QJsonArray macs = m_living->state().value("macs").toArray();
+        QVERIFY2(macs.contains(*mac), QJsonDocument(macs).toJson().constData());
+
+        m_living->control(QStringLiteral("/standby"));
+        QTRY_VERIFY(m_living->state().value("power").toString() != QStringLiteral("Active"));
+        m_living->clearReceived();
+        QVERIFY(LocalNetwork::sendWakeOnLAN(*mac, host));
+        QTRY_COMPARE(m_living->received(QStringLiteral("wol")).size(), 3);
+        QTRY_COMPARE(m_living->state().value("power").toString(), QStringLiteral("Active"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscovery)
+#include "test_discovery.moc"

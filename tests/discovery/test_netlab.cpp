@@ -1,0 +1,295 @@
+// Local network, Wake-on-LAN and the SSDP exchange inside the network lab (needs root).
+// The test process itself joins the lab's "pc" namespace; listeners are opened inside the TV
+// namespaces, so every datagram crosses the lab's link.
+#include "datagramlistener.h"
+#include "localnetwork.h"
+#include "netlab.h"
+#include "netnsscope.h"
+#include "privatenetns.h"
+#include "ssdpdiscovery.h"
+#include "testenv.h"
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QtConcurrent/QtConcurrentRun>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <memory>
+
+using LocalNetwork::Interface;
+using SSDPDiscovery::Found;
+
+namespace {
+
+const QHostAddress kSSDPGroup(QStringLiteral("239.255.255.250"));
+const QString kMAC = QStringLiteral("aa:bb:cc:dd:ee:ff");
+
+QStringList names(const QList<Interface> &list)
+{
+    QStringList result;
+    for (const Interface &iface : list)
+        result << iface.name;
+    return result;
+}
+
+QByteArray expectedMagicPacket(const QString &mac)
+{
+    return QByteArray(6, char(0xFF)) + QByteArray::fromHex(mac.toLatin1()).repeated(16);
+}
+
+} // namespace
+
+class TestNetLab : public QObject {
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<NetLab> m_lab;
+    std::unique_ptr<NetnsScope> m_pc;
+
+    QString ns(const QString &name) const { return m_lab->namespaceName(name); }
+
+    bool ipIn(const QString &name, const QStringList &arguments)
+    {
+        return QProcess::execute(QStringLiteral("ip"), QStringList { "-n", ns(name) } + arguments) == 0;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString reason = NetLab::unavailableReason();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        m_lab = std::make_unique<NetLab>(2);
+        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
+        m_pc = std::make_unique<NetnsScope>(ns("pc"));
+        QVERIFY(m_pc->entered());
+    }
+
+    void cleanupTestCase()
+    {
+        m_pc.reset(); // leave the lab before taking it down
+        m_lab.reset();
+    }
+
+    void labInterfaceListed()
+    {
+        const QList<Interface> list = LocalNetwork::interfaces();
+        QCOMPARE(names(list), QStringList { "en0" }); // lo and the IPv6-only bridge ports are left out
+        QCOMPARE(LocalNetwork::ipv4Text(list[0].address), QStringLiteral("192.168.77.1"));
+        QCOMPARE(LocalNetwork::ipv4Text(list[0].netmask), QStringLiteral("255.255.255.0"));
+        QCOMPARE(LocalNetwork::primaryInterface(std::nullopt), std::optional<Interface>(list[0]));
+        QCOMPARE(m_lab->address("tv2"), QStringLiteral("192.168.77.12"));
+    }
+
+    void interfaceRules()
+    {
+        PrivateNetns net;
+        QVERIFY(net.isValid());
+        const QList<QStringList> setup {
+            { "link", "set", "lo", "up" },
+            { "link", "add", "ifb0", "type", "ifb" },
+            { "link", "set", "ifb0", "name", "utun2" },
+            { "addr", "add", "10.9.0.2/16", "brd", "+", "dev", "utun2" },
+            { "link", "set", "utun2", "up" },
+            { "link", "add", "ifb1", "type", "ifb" },
+            { "link", "set", "ifb1", "name", "en0" },
+            { "addr", "add", "192.168.1.10/24", "brd", "+", "dev", "en0" },
+            { "link", "set", "en0", "up" },
+            { "link", "add", "ifb2", "type", "ifb" },
+            { "link", "set", "ifb2", "name", "en5" },
+            { "addr", "add", "10.0.0.2/8", "brd", "+", "dev", "en5" },
+            { "link", "set", "en5", "up" },
+            { "link", "add", "en9", "type", "ifb" }, // down, with an address
+            { "addr", "add", "192.168.9.9/24", "brd", "+", "dev", "en9" },
+            { "link", "add", "en8", "type", "ifb" }, // up, IPv6 only
+            { "addr", "add", "fd00::8/64", "dev", "en8", "nodad" },
+            { "link", "set", "en8", "up" },
+        };
+        for (const QStringList &command : setup)
+            QVERIFY2(net.ip(command), qPrintable(net.error()));
+
+        NetnsScope inside(net.fd());
+        QVERIFY(inside.entered());
+        QCOMPARE(names(LocalNetwork::interfaces()), (QStringList { "utun2", "en0", "en5" }));
+        auto primary = [](const char *host) {
+            const auto iface = LocalNetwork::primaryInterface(host ? std::optional<QString>(host) : std::nullopt);
+            return iface ? iface->name : QString();
+        };
+        QCOMPARE(primary("10.1.2.3"), QStringLiteral("en5"));
+        QCOMPARE(primary("10.9.1.1"), QStringLiteral("utun2")); // first subnet match in system order
+        QCOMPARE(primary("172.16.0.1"), QStringLiteral("en0")); // utun2 comes first but is passed over
+        QCOMPARE(primary("192.168.9.50"), QStringLiteral("en0")); // en9 is down
+        QCOMPARE(primary(nullptr), QStringLiteral("en0"));
+
+        // The directed broadcast of the interface facing the TV.
+        QVERIFY(LocalNetwork::sendWakeOnLAN(QStringLiteral("AA-BB-CC-DD-EE-FF"), QStringLiteral("192.168.1.50")));
+        QVERIFY(LocalNetwork::sendWakeOnLAN(kMAC, QStringLiteral("10.1.2.3")));
+        const QStringList log = readLogMessages();
+        QVERIFY(log.contains(QStringLiteral("WOL aa:bb:cc:dd:ee:ff -> 192.168.1.255 sent=true")));
+        QVERIFY(log.contains(QStringLiteral("WOL aa:bb:cc:dd:ee:ff -> 10.255.255.255 sent=true")));
+    }
+
+    void wakeOnLANWithoutNetworkFails()
+    {
+        PrivateNetns net; // nothing but a down loopback: no route for 255.255.255.255
+        QVERIFY(net.isValid());
+        NetnsScope inside(net.fd());
+        QVERIFY(inside.entered());
+        QVERIFY(LocalNetwork::interfaces().isEmpty());
+        QVERIFY(!LocalNetwork::primaryInterface(QStringLiteral("192.168.1.50")));
+        QVERIFY(!LocalNetwork::sendWakeOnLAN(kMAC, QStringLiteral("192.168.1.50")));
+        QVERIFY(readLogMessages().contains(QStringLiteral("WOL aa:bb:cc:dd:ee:ff -> 255.255.255.255 sent=false")));
+    }
+
+    void wakeOnLANReachesTV()
+    {
+        DatagramListener listener;
+        {
+            NetnsScope tv(ns("tv1"));
+            QVERIFY(tv.entered());
+            QVERIFY(listener.listen(9));
+        }
+        const QString mac = m_lab->mac("tv1");
+        const QByteArray packet = expectedMagicPacket(QString(mac).remove(':'));
+        QCOMPARE(packet.size(), 102);
+
+        const std::optional<QString> hosts[] = { m_lab->address("tv1"), std::nullopt };
+        for (const std::optional<QString> &host : hosts) {
+            listener.clear();
+            QVERIFY(LocalNetwork::sendWakeOnLAN(mac.toUpper().replace(':', '-'), host));
+            QTRY_COMPARE(listener.received().size(), 3);
+            for (const QNetworkDatagram &datagram : listener.received()) {
+                QCOMPARE(datagram.data(), packet);
+                QCOMPARE(datagram.senderAddress(), QHostAddress(QStringLiteral("192.168.77.1")));
+                QCOMPARE(datagram.destinationAddress(), QHostAddress(QStringLiteral("192.168.77.255")));
+            }
+            QCOMPARE(
+                readLogMessages().count(QStringLiteral("WOL %1 -> 192.168.77.255 sent=true").arg(mac)), host ? 1 : 2);
+        }
+
+        // An invalid MAC sends nothing and logs nothing.
+        listener.clear();
+        const qsizetype logged = readLogMessages().size();
+        QVERIFY(!LocalNetwork::sendWakeOnLAN(QStringLiteral("02:4c:41:42:00"), m_lab->address("tv1")));
+        QTest::qWait(300);
+        QVERIFY(listener.received().isEmpty());
+        QCOMPARE(readLogMessages().size(), logged);
+    }
+
+    void macAddressAfterContact()
+    {
+        const QString tv1 = m_lab->address("tv1");
+        DatagramListener listener;
+        {
+            NetnsScope tv(ns("tv1"));
+            QVERIFY(listener.listen(9999));
+        }
+        QUdpSocket socket;
+        socket.writeDatagram("hello", QHostAddress(tv1), 9999);
+        QTRY_COMPARE(listener.received().size(), 1); // the pc has resolved tv1's address by now
+
+        const std::optional<QString> expected = m_lab->mac("tv1");
+        QCOMPARE(LocalNetwork::macAddress(tv1), expected);
+        QCOMPARE(LocalNetwork::macAddress(tv1, QStringLiteral("/nonexistent/arp")), expected); // /proc/net/arp
+
+        // Nobody at .99: the cache holds an incomplete entry, which is no MAC.
+        socket.writeDatagram("anyone?", QHostAddress(QStringLiteral("192.168.77.99")), 9999);
+        QTest::qWait(100);
+        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.99")));
+        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.99"), QStringLiteral("/nonexistent/arp")));
+        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("-a")));
+        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.98")));
+    }
+
+    void searchAndAnswersOnTheWire()
+    {
+        // tv1 answers from its own address and from two more it holds, tv2 with an empty datagram.
+        QVERIFY(ipIn("tv1", { "addr", "add", "192.168.77.20/24", "dev", "eth0" }));
+        QVERIFY(ipIn("tv1", { "addr", "add", "192.168.77.105/24", "dev", "eth0" }));
+        QTemporaryDir dir;
+        const QString localFile = dir.filePath(QStringLiteral("desc.xml"));
+        {
+            QFile file(localFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("<root><friendlyName>Local File</friendlyName></root>");
+        }
+        const QString fileURL = QStringLiteral("file://") + localFile;
+
+        DatagramListener tv1;
+        DatagramListener tv2;
+        int from20 = -1;
+        int from105 = -1;
+        {
+            NetnsScope tv(ns("tv1"));
+            QVERIFY(tv1.listen(1900, kSSDPGroup));
+            from20 = tv1.addSender(QHostAddress(QStringLiteral("192.168.77.20")));
+            from105 = tv1.addSender(QHostAddress(QStringLiteral("192.168.77.105")));
+            QVERIFY(from20 >= 0 && from105 >= 0);
+        }
+        {
+            NetnsScope tv(ns("tv2"));
+            QVERIFY(tv2.listen(1900, kSSDPGroup));
+        }
+        tv1.setHandler([&](DatagramListener &self, const QNetworkDatagram &search, int index) {
+            // Answers to both searches: the second one from .11 replaces the first.
+            self.answer(search,
+                QStringLiteral("HTTP/1.1 200 OK\r\nUSN: uuid:%1::urn:lge-com:service:webos-second-screen:1\r\n"
+                               "LOCATION: http://192.168.77.11:9/a.xml\r\n\r\n")
+                    .arg(index == 0 ? "first" : "second")
+                    .toLatin1());
+            self.answer(search, "garbage \xff", from20);
+            self.answer(
+                search, ("HTTP/1.1 200 OK\r\nUsn: uuid:abc\r\nLocation:  " + fileURL + "\r\n\r\n").toUtf8(), from105);
+        });
+        tv2.setHandler(
+            [](DatagramListener &self, const QNetworkDatagram &search, int) { self.answer(search, QByteArray()); });
+
+        const QList<Found> expected {
+            { "192.168.77.105", "abc", std::nullopt, std::nullopt, fileURL },
+            { "192.168.77.11", "second", std::nullopt, std::nullopt, "http://192.168.77.11:9/a.xml" },
+            { "192.168.77.20", std::nullopt, std::nullopt, std::nullopt, std::nullopt },
+        };
+
+        QFuture<QList<Found>> future = QtConcurrent::run(&SSDPDiscovery::collectResponses, 1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 10000);
+        QCOMPARE(future.result(), expected);
+
+        for (const DatagramListener *listener : { &tv1, &tv2 }) {
+            QCOMPARE(listener->received().size(), 2);
+            for (const QNetworkDatagram &search : listener->received()) {
+                QCOMPARE(search.data(), SSDPDiscovery::searchDatagram());
+                QCOMPARE(search.senderAddress(), QHostAddress(QStringLiteral("192.168.77.1")));
+                QCOMPARE(search.destinationAddress(), kSSDPGroup);
+            }
+        }
+
+        // The whole scan: the refused fetch and the local file leave the names empty.
+        tv1.clear();
+        const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(1.0));
+        QCOMPARE(found, expected);
+        QVERIFY(readLogMessages().contains(
+            QStringLiteral("SSDP 发现 3 台电视: [\"192.168.77.105\", \"192.168.77.11\", \"192.168.77.20\"]")));
+        QCOMPARE(tv1.received().size(), 2);
+
+        QVERIFY(ipIn("tv1", { "addr", "del", "192.168.77.20/24", "dev", "eth0" }));
+        QVERIFY(ipIn("tv1", { "addr", "del", "192.168.77.105/24", "dev", "eth0" }));
+    }
+
+    void nothingAnswers()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(1.0));
+        QVERIFY(found.isEmpty());
+        QVERIFY(timer.elapsed() >= 1000); // the whole window is listened to
+        QCOMPARE(readLogMessages().constLast(), QStringLiteral("SSDP 发现 0 台电视: []"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetLab)
+#include "test_netlab.moc"
