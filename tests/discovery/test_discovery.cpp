@@ -29,32 +29,11 @@ private:
     std::unique_ptr<TVSimProcess> m_living;
     std::unique_ptr<TVSimProcess> m_bedroom;
 
-    QTemporaryDir m_launcherDir;
-
-    // TVSimProcess runs "$CORVANE_BIN_DIR/tvsim"; for the lab that is a small launcher that
-    // starts the real emulator through "ip netns exec", which also gives it the namespace's
-    // own /sys (the emulator reads its interface's MAC there).
-    bool writeLauncher()
-    {
-        QFile launcher(m_launcherDir.filePath(QStringLiteral("tvsim")));
-        if (!launcher.open(QIODevice::WriteOnly))
-            return false;
-        launcher.write(QStringLiteral("#!/bin/sh\nexec ip netns exec \"$CORVANE_TVSIM_NETNS\" '%1/tvsim' \"$@\"\n")
-                           .arg(binDir())
-                           .toUtf8());
-        launcher.close();
-        return launcher.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
-
     std::unique_ptr<TVSimProcess> startTV(const QString &tv, const QStringList &arguments)
     {
-        auto sim = std::make_unique<TVSimProcess>(TVSimProcess::Options { m_lab->address(tv), arguments, QString() });
-        const QByteArray realBinDir = qgetenv("CORVANE_BIN_DIR");
-        qputenv("CORVANE_BIN_DIR", m_launcherDir.path().toUtf8());
-        qputenv("CORVANE_TVSIM_NETNS", m_lab->namespaceName(tv).toUtf8());
-        const bool started = sim->start();
-        qputenv("CORVANE_BIN_DIR", realBinDir);
-        return started ? std::move(sim) : nullptr;
+        auto sim = std::make_unique<TVSimProcess>(
+            TVSimProcess::Options { m_lab->address(tv), arguments, QString(), m_lab->namespaceName(tv) });
+        return sim->start() ? std::move(sim) : nullptr;
     }
 
 private Q_SLOTS:
@@ -67,7 +46,6 @@ private Q_SLOTS:
         QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
         m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
         QVERIFY(m_pc->entered());
-        QVERIFY(writeLauncher());
         m_living = startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3", "--wake-delay", "100" });
         QVERIFY(m_living);
         m_bedroom = startTV("tv2", { "--name", "卧室", "--model", "QNED80" });

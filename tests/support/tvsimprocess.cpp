@@ -60,7 +60,12 @@ bool TVSimProcess::start(int timeoutMs)
     m_process->setStandardOutputFile(m_outputFile);
     QStringList args{QStringLiteral("--address"), m_options.address, QStringLiteral("--state-dir"), m_stateDir};
     args += m_options.extraArgs;
-    m_process->start(binDir() + QStringLiteral("/tvsim"), args);
+    if (m_options.netns.isEmpty()) {
+        m_process->start(binDir() + QStringLiteral("/tvsim"), args);
+    } else {
+        m_process->start(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"), m_options.netns,
+                                                           binDir() + QStringLiteral("/tvsim")} + args);
+    }
     if (!m_process->waitForStarted(5000)) {
         qWarning("tvsim did not start: %s", qPrintable(m_process->errorString()));
         m_process.reset();

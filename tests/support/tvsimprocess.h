@@ -21,6 +21,8 @@ public:
         QString address = QStringLiteral("127.0.0.2");
         QStringList extraArgs = {};  // further tvsim options, e.g. {"--pairing", "prompt-reject"}
         QString stateDir = {};       // empty: a private temporary directory kept for this object's life
+        QString netns = {};          // a namespace under /run/netns: started through "ip netns exec",
+                                     // which also gives the emulator that namespace's /sys (its MAC)
     };
 
     TVSimProcess();
