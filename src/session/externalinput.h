@@ -17,3 +17,5 @@ struct ExternalInput
     // From one "devices" entry; none without a text "id".
     static std::optional<ExternalInput> fromJson(const QJsonObject &entry);
 };
+
+size_t qHash(const ExternalInput &input, size_t seed = 0);

@@ -17,3 +17,5 @@ struct TVApp
     // From one "launchPoints" entry; none without a text "id" and "title".
     static std::optional<TVApp> fromJson(const QJsonObject &entry);
 };
+
+size_t qHash(const TVApp &app, size_t seed = 0);

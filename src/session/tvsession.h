@@ -64,6 +64,7 @@ public:
         int wakeAttempts = 10;
         double ensurePoll = 0.1;    // ensureConnected
         int moveFlushMs = 16;       // pointer motion coalescing
+        double selfTestWaitScale = 1.0; // factor on every wait of the self-test
     };
 
     explicit TVSession(DeviceStore &store, Preferences &preferences, QObject *parent = nullptr);
@@ -162,6 +163,37 @@ private:
     class Private;
     friend class Private;
 
+    void setState(const ConnectionState &state);
+    void setPowerStateValue(const QString &value);
+    void setForegroundAppIdValue(const QString &value);
+    void setMutedValue(bool value);
+    void setKeyboardFocusedValue(bool value);
+    void setInputs(const QList<ExternalInput> &inputs);
+    void setApps(const QList<TVApp> &apps);
+    void setDiscovered(const QList<SSDPDiscovery::Found> &found);
+    void setScanning(bool scanning);
+    void updateDerived();
+
+    bool isCurrent(const QPointer<SSAPClient> &client) const { return client && m_client == client; }
+    void dropPointer();
+    void dropClient();
+    void handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error);
+    void failConnection(const QPointer<SSAPClient> &client, const SSAPError &error);
+    void storePairing(const TVDevice &copy, bool modelChanged);
+    void storeMAC(const QString &deviceID, const QString &mac);
+
+    QCoro::Task<void> runConnection(TVDevice device, bool usePin);
+    QCoro::Task<void> afterRegistration(QPointer<SSAPClient> client);
+    QCoro::Task<void> wakeLoop(QString deviceID, QString host, QString mac, quint64 generation);
+    QCoro::Task<void> flushMove();
+    QCoro::Task<void> refreshBoth();
+    void sendOneWay(const QString &uri, const QJsonObject &payload);
+
+    void handleVolume(const QJsonObject &payload);
+    void handleForeground(const QJsonObject &payload);
+    void handlePower(const QJsonObject &payload);
+    void handleKeyboard(const QJsonObject &payload);
+
     DeviceStore &m_store;
     Preferences &m_preferences;
     Timings m_timings;
@@ -182,4 +214,8 @@ private:
     double m_pendingMoveY = 0;
     bool m_moveScheduled = false;
     QHash<QUrl, QImage> m_iconCache;
+    QPointer<SSAPClient> m_pairingClient; // its connection sequence has not reached ready yet
+    quint64 m_wakeGeneration = 0;   // a newer wake() ends the older wake loop
+    bool m_lastStandby = false;     // derived values as last announced
+    QString m_lastSourceName;
 };

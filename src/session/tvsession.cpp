@@ -1,0 +1,1003 @@
+#include "tvsession.h"
+
+#include "applog.h"
+#include "localnetwork.h"
+#include "preferences.h"
+#include "selftest.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QVariantMap>
+
+#include <QCoro/QCoroTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// One-member object. g++ 12 cannot build an initializer list inside a co_await expression, and
+// it destroys temporaries of a co_await inside a condition or a ?: twice: co_await only ever
+// stands in a statement, declaration or assignment of its own here.
+QJsonObject oneMember(const QString &key, const QJsonValue &value)
+{
+    QJsonObject object;
+    object.insert(key, value);
+    return object;
+}
+
+const QString volumeURI = QStringLiteral("audio/getVolume");
+const QString foregroundURI = QStringLiteral("com.webos.applicationManager/getForegroundAppInfo");
+const QString powerURI = QStringLiteral("com.webos.service.tvpower/power/getPowerState");
+const QString keyboardURI = QStringLiteral("com.webos.service.ime/registerRemoteKeyboard");
+
+std::chrono::milliseconds seconds(double value)
+{
+    return std::chrono::milliseconds(qMax<qint64>(0, qRound64(value * 1000.0)));
+}
+
+// The text of a service path as the log shows it.
+QString logURI(const QString &uri)
+{
+    static const QString prefix = QStringLiteral("ssap://");
+    return uri.startsWith(prefix) ? uri.mid(prefix.size()) : uri;
+}
+
+// Halves away from zero; clamped so a wild value cannot overflow the integer.
+int roundMotion(double value)
+{
+    const double rounded = std::round(value);
+    return static_cast<int>(std::clamp(rounded, double(std::numeric_limits<int>::min() / 2),
+                                       double(std::numeric_limits<int>::max() / 2)));
+}
+
+// A one-way command: the reply is not used, a failure is one log line.
+QCoro::Task<void> requestOneWay(QPointer<SSAPClient> client, QString uri, QJsonObject payload)
+{
+    try {
+        if (!client)
+            throw SSAPError::notConnected();
+        co_await client->request(uri, payload, SSAPClient::requestTimeout);
+    } catch (const SSAPError &error) {
+        appLog(logURI(uri) + QStringLiteral(" 失败: ") + error.description());
+    }
+}
+
+QCoro::Task<void> sendPin(QPointer<SSAPClient> client, QString pin)
+{
+    try {
+        if (!client)
+            throw SSAPError::notConnected();
+        co_await client->request(QStringLiteral("pairing/setPin"), oneMember(QStringLiteral("pin"), pin),
+                                 SSAPClient::requestTimeout);
+    } catch (const SSAPError &error) {
+        appLog(QStringLiteral("setPin 失败: ") + error.description());
+    }
+}
+
+QString optionalText(const std::optional<QString> &value)
+{
+    return value.value_or(QString());
+}
+
+} // namespace
+
+TVSession::TVSession(DeviceStore &store, Preferences &preferences, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_preferences(preferences)
+{
+    m_lastStandby = isStandby();
+    m_lastSourceName = currentSourceName();
+}
+
+TVSession::~TVSession()
+{
+    ++m_wakeGeneration;
+    // Fail whatever still waits on the client now, while the session is whole; the waiting
+    // coroutines find no current client and end without touching anything else.
+    if (m_pointer) {
+        PointerClient *pointer = m_pointer;
+        m_pointer = nullptr;
+        pointer->close();
+    }
+    if (m_client) {
+        SSAPClient *client = m_client;
+        m_client = nullptr;
+        client->onClose = nullptr;
+        client->disconnect();
+    }
+}
+
+// ---------------------------------------------------------------- observable fields
+
+void TVSession::setState(const ConnectionState &state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged();
+    updateDerived();
+}
+
+void TVSession::setVolumeValue(int volume)
+{
+    if (m_volume == volume)
+        return;
+    m_volume = volume;
+    Q_EMIT volumeChanged();
+}
+
+void TVSession::setMutedValue(bool value)
+{
+    if (m_muted == value)
+        return;
+    m_muted = value;
+    Q_EMIT mutedChanged();
+}
+
+void TVSession::setPowerStateValue(const QString &value)
+{
+    if (m_powerState == value)
+        return;
+    m_powerState = value;
+    Q_EMIT powerStateChanged();
+    updateDerived();
+}
+
+void TVSession::setForegroundAppIdValue(const QString &value)
+{
+    if (m_foregroundAppId == value)
+        return;
+    m_foregroundAppId = value;
+    Q_EMIT foregroundAppIdChanged();
+    updateDerived();
+}
+
+void TVSession::setKeyboardFocusedValue(bool value)
+{
+    if (m_keyboardFocused == value)
+        return;
+    m_keyboardFocused = value;
+    Q_EMIT keyboardFocusedChanged();
+}
+
+void TVSession::setInputs(const QList<ExternalInput> &inputs)
+{
+    if (m_inputs == inputs)
+        return;
+    m_inputs = inputs;
+    Q_EMIT inputsChanged();
+    updateDerived();
+}
+
+void TVSession::setApps(const QList<TVApp> &apps)
+{
+    if (m_apps == apps)
+        return;
+    m_apps = apps;
+    Q_EMIT appsChanged();
+    updateDerived();
+}
+
+void TVSession::setDiscovered(const QList<SSDPDiscovery::Found> &found)
+{
+    if (m_discovered == found)
+        return;
+    m_discovered = found;
+    Q_EMIT discoveredChanged();
+}
+
+void TVSession::setScanning(bool scanning)
+{
+    if (m_isScanning == scanning)
+        return;
+    m_isScanning = scanning;
+    Q_EMIT isScanningChanged();
+}
+
+void TVSession::updateDerived()
+{
+    const bool standby = isStandby();
+    if (standby != m_lastStandby) {
+        m_lastStandby = standby;
+        Q_EMIT isStandbyChanged();
+    }
+    const QString source = currentSourceName();
+    if (source != m_lastSourceName) {
+        m_lastSourceName = source;
+        Q_EMIT currentSourceNameChanged();
+    }
+}
+
+bool TVSession::awaitingPin() const
+{
+    return m_state.kind() == ConnectionState::Kind::AwaitingApproval && m_state.pin();
+}
+
+bool TVSession::isStandby() const
+{
+    if (m_state.kind() != ConnectionState::Kind::Ready)
+        return false;
+    return m_powerState.contains(QLatin1String("Standby")) || m_powerState == QLatin1String("Suspend");
+}
+
+QString TVSession::currentSourceName() const
+{
+    for (const ExternalInput &input : m_inputs) {
+        if (input.appId == m_foregroundAppId)
+            return input.label;
+    }
+    for (const TVApp &app : m_apps) {
+        if (app.id == m_foregroundAppId)
+            return app.title;
+    }
+    if (m_foregroundAppId.isEmpty())
+        return QStringLiteral("—");
+    if (m_foregroundAppId == QLatin1String("com.webos.app.home"))
+        return tr("主页");
+    if (m_foregroundAppId == QLatin1String("com.webos.app.livetv"))
+        return tr("电视直播");
+    if (m_foregroundAppId == QLatin1String("com.webos.app.screensaver"))
+        return tr("屏幕保护");
+    return m_foregroundAppId;
+}
+
+QVariantList TVSession::appList() const
+{
+    QVariantList list;
+    for (const TVApp &app : m_apps) {
+        list << QVariantMap{{QStringLiteral("id"), app.id},
+                            {QStringLiteral("title"), app.title},
+                            {QStringLiteral("icon"), app.icon ? app.icon->toString() : QString()}};
+    }
+    return list;
+}
+
+QVariantList TVSession::inputList() const
+{
+    QVariantList list;
+    for (const ExternalInput &input : m_inputs) {
+        list << QVariantMap{{QStringLiteral("id"), input.id},
+                            {QStringLiteral("label"), input.label},
+                            {QStringLiteral("appId"), input.appId},
+                            {QStringLiteral("connected"), input.connected}};
+    }
+    return list;
+}
+
+QVariantList TVSession::discoveredList() const
+{
+    QVariantList list;
+    for (const SSDPDiscovery::Found &found : m_discovered) {
+        list << QVariantMap{{QStringLiteral("host"), found.host},
+                            {QStringLiteral("uuid"), optionalText(found.uuid)},
+                            {QStringLiteral("name"), optionalText(found.name)},
+                            {QStringLiteral("model"), optionalText(found.model)},
+                            {QStringLiteral("location"), optionalText(found.location)}};
+    }
+    return list;
+}
+
+// ---------------------------------------------------------------- connection lifecycle
+
+void TVSession::dropPointer()
+{
+    if (!m_pointer)
+        return;
+    PointerClient *pointer = m_pointer;
+    m_pointer = nullptr;
+    pointer->close();
+    pointer->deleteLater();
+    Q_EMIT pointerChanged();
+}
+
+void TVSession::dropClient()
+{
+    if (!m_client)
+        return;
+    // Cleared before the client fails its waiters, so every waiting task already sees that
+    // its client is no longer current when it resumes.
+    SSAPClient *client = m_client;
+    m_client = nullptr;
+    client->onClose = nullptr;
+    client->disconnect();
+    client->deleteLater();
+    Q_EMIT clientChanged();
+}
+
+void TVSession::connect(const QString &deviceID, bool usePin)
+{
+    disconnect();
+    m_store.setSelectedID(deviceID);
+    const std::optional<TVDevice> device = m_store.device(deviceID);
+    if (!device)
+        return;
+    setState(ConnectionState::connecting());
+    runConnection(*device, usePin);
+}
+
+QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin)
+{
+    QPointer<TVSession> self(this);
+
+    // A TV that was never paired is accepted with any certificate, a paired one only with its own.
+    const std::optional<QString> expected = device.clientKey ? device.certFingerprint : std::nullopt;
+    auto *created = new SSAPClient(expected, this);
+    const QPointer<SSAPClient> client(created);
+    m_client = created;
+    m_pairingClient = created;
+    created->onClose = [self, created](const std::optional<SSAPError> &error) {
+        if (self)
+            self->handleClientClosed(created, error);
+    };
+    Q_EMIT clientChanged();
+
+    appLog(QStringLiteral("连接 ") + device.host);
+
+    QJsonObject hello;
+    try {
+        hello = co_await created->connect(device.host);
+    } catch (const SSAPError &error) {
+        if (self)
+            self->failConnection(client, error);
+        co_return;
+    }
+    if (!self || !self->isCurrent(client))
+        co_return;
+
+    const QJsonValue uuid = hello.value(QLatin1String("deviceUUID"));
+    if (uuid.isString()) {
+        if (device.tvUUID && *device.tvUUID != uuid.toString()) {
+            appLog(QStringLiteral("TV UUID 变化，清除旧配对"));
+            device.clientKey.reset();
+            device.certFingerprint.reset();
+        }
+        device.tvUUID = uuid.toString();
+    }
+
+    bool modelChanged = false;
+    try {
+        const QJsonObject info = co_await client->request(QStringLiteral("system/getSystemInfo"), QJsonObject(),
+                                                          SSAPClient::requestTimeout);
+        const QJsonValue modelName = info.value(QLatin1String("modelName"));
+        if (modelName.isString()) {
+            const QStringList pieces = modelName.toString().split(QLatin1Char('.'), Qt::SkipEmptyParts);
+            if (!pieces.isEmpty()) {
+                device.model = QStringLiteral("LG ") + pieces.first();
+                modelChanged = true;
+            }
+        }
+    } catch (const SSAPError &) {
+        // The model is a nicety; pairing goes on without it.
+    }
+    if (!self || !self->isCurrent(client))
+        co_return;
+
+    QString key;
+    try {
+        auto onPrompt = [self, client, usePin]() {
+            appLog(QStringLiteral("等待电视确认配对 (pin=%1)").arg(usePin ? QStringLiteral("true") : QStringLiteral("false")));
+            if (self && self->isCurrent(client))
+                self->setState(ConnectionState::awaitingApproval(usePin));
+        };
+        const QString pairingType = usePin ? QStringLiteral("PIN") : QStringLiteral("PROMPT");
+        key = co_await client->registerClient(device.clientKey, pairingType, onPrompt);
+    } catch (const SSAPError &error) {
+        if (self)
+            self->failConnection(client, error);
+        co_return;
+    }
+    if (!self || !self->isCurrent(client))
+        co_return;
+
+    m_pairingClient = nullptr;
+    device.clientKey = key;
+    device.certFingerprint = client->tls().observedFingerprint();
+    storePairing(device, modelChanged);
+
+    setState(ConnectionState::ready());
+    appLog(QStringLiteral("已注册 ") + device.model);
+
+    co_await afterRegistration(client);
+}
+
+// Writes what pairing learnt onto the record as it is now in the store: anything changed there
+// while the TV was asking (a new name, a host from a scan) is kept.
+void TVSession::storePairing(const TVDevice &copy, bool modelChanged)
+{
+    std::optional<TVDevice> record = m_store.device(copy.id);
+    if (!record)
+        return;
+    record->tvUUID = copy.tvUUID;
+    if (modelChanged)
+        record->model = copy.model;
+    record->clientKey = copy.clientKey;
+    record->certFingerprint = copy.certFingerprint;
+    m_store.update(*record);
+}
+
+void TVSession::failConnection(const QPointer<SSAPClient> &client, const SSAPError &error)
+{
+    if (!isCurrent(client))
+        return;
+    const std::optional<QString> expected = client->tls().expectedFingerprint();
+    const std::optional<QString> observed = client->tls().observedFingerprint();
+    const QString message = expected && observed && *expected != *observed ? tr("电视证书已变化，请删除后重新配对")
+                                                                           : error.description();
+    appLog(QStringLiteral("连接失败: ") + message);
+    dropClient();
+    setState(ConnectionState::error(message));
+}
+
+void TVSession::handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error)
+{
+    if (m_client.data() != closing)
+        return;
+    // Before registration the close also fails what the connection sequence awaits; the sequence
+    // reports it with its own failure steps, so the user sees why instead of a bare "offline".
+    if (m_pairingClient.data() == closing)
+        return;
+    appLog(QStringLiteral("主通道断开: ") + (error ? error->description() : QStringLiteral("-")));
+    dropPointer();
+    // Called from inside the client: it is released later, and its callback is left alone.
+    m_client = nullptr;
+    closing->deleteLater();
+    Q_EMIT clientChanged();
+    setState(ConnectionState::offline());
+}
+
+void TVSession::disconnect()
+{
+    dropPointer();
+    dropClient();
+    setPowerStateValue(QString());
+    setState(ConnectionState::offline());
+}
+
+QCoro::Task<void> TVSession::ensureConnected(double timeout)
+{
+    QPointer<TVSession> self(this);
+    if (isReady())
+        co_return;
+
+    const std::optional<QString> selected = m_store.selectedID();
+    const std::optional<TVDevice> record = selected ? m_store.device(*selected) : std::nullopt;
+    if (!record || !record->clientKey)
+        throw SSAPError::server(QStringLiteral("No paired TV. Pair one in the Corvane Remote app first."));
+
+    if (m_state.kind() != ConnectionState::Kind::Connecting)
+        connect(record->id, false);
+
+    const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + qRound64(timeout * 1000.0);
+    const auto poll = seconds(m_timings.ensurePoll);
+    while (self && !self->isReady() && QDateTime::currentMSecsSinceEpoch() < deadline) {
+        if (self->m_state.kind() == ConnectionState::Kind::Error)
+            throw SSAPError::server(self->m_state.message());
+        co_await QCoro::sleepFor(poll);
+    }
+    if (!self)
+        throw SSAPError::notConnected();
+    if (self->isReady())
+        co_return;
+    throw SSAPError::timeout();
+}
+
+void TVSession::wake()
+{
+    const std::optional<QString> selected = m_store.selectedID();
+    const std::optional<TVDevice> record = selected ? m_store.device(*selected) : std::nullopt;
+    if (!record || !record->mac) {
+        setState(ConnectionState::error(tr("未记录电视 MAC，无法网络唤醒")));
+        return;
+    }
+    disconnect();
+    setState(ConnectionState::waking());
+    LocalNetwork::sendWakeOnLAN(*record->mac, record->host);
+    wakeLoop(record->id, record->host, *record->mac, ++m_wakeGeneration);
+}
+
+QCoro::Task<void> TVSession::wakeLoop(QString deviceID, QString host, QString mac, quint64 generation)
+{
+    QPointer<TVSession> self(this);
+    const auto pause = seconds(m_timings.wakePause);
+    const auto poll = seconds(m_timings.wakePoll);
+    const int maxAttempts = qMax(1, m_timings.wakeAttempts);
+    auto superseded = [&] { return !self || self->m_wakeGeneration != generation; };
+
+    int attempts = 0;
+    for (;;) {
+        co_await QCoro::sleepFor(pause);
+        if (superseded())
+            co_return;
+        const ConnectionState::Kind kind = self->m_state.kind();
+        if (kind == ConnectionState::Kind::AwaitingApproval || kind == ConnectionState::Kind::Connecting
+            || kind == ConnectionState::Kind::Ready)
+            co_return;
+
+        LocalNetwork::sendWakeOnLAN(mac, host);
+        self->connect(deviceID, false);
+        while (self->m_state.kind() == ConnectionState::Kind::Connecting) {
+            co_await QCoro::sleepFor(poll);
+            if (superseded())
+                co_return;
+        }
+        if (self->isReady())
+            co_return;
+
+        self->setState(ConnectionState::waking());
+        if (++attempts >= maxAttempts) {
+            self->setState(ConnectionState::error(tr("唤醒超时，请确认电视已开启网络唤醒")));
+            co_return;
+        }
+    }
+}
+
+void TVSession::submitPin(const QString &pin)
+{
+    sendPin(m_client, pin);
+}
+
+// ---------------------------------------------------------------- live state
+
+QCoro::Task<void> TVSession::afterRegistration(QPointer<SSAPClient> client)
+{
+    QPointer<TVSession> self(this);
+    // A newer connection runs its own steps; these stop as soon as their client is replaced.
+    auto stale = [&] { return !self || !self->isCurrent(client); };
+
+    co_await connectPointer();
+    if (stale())
+        co_return;
+
+    client->subscribe(volumeURI, QJsonObject(), [self](const QJsonObject &payload) {
+        if (self)
+            self->handleVolume(payload);
+    });
+    client->subscribe(foregroundURI, QJsonObject(), [self](const QJsonObject &payload) {
+        if (self)
+            self->handleForeground(payload);
+    });
+    client->subscribe(powerURI, QJsonObject(), [self](const QJsonObject &payload) {
+        if (self)
+            self->handlePower(payload);
+    });
+    client->subscribe(keyboardURI, QJsonObject(), [self](const QJsonObject &payload) {
+        if (self)
+            self->handleKeyboard(payload);
+    });
+
+    co_await refreshInputs();
+    if (stale())
+        co_return;
+    co_await refreshApps();
+    if (stale())
+        co_return;
+    co_await learnMAC();
+    if (stale())
+        co_return;
+
+    if (const std::optional<QString> mode = m_preferences.autotest())
+        co_await SelfTest::run(this, *mode);
+}
+
+void TVSession::handleVolume(const QJsonObject &payload)
+{
+    const QJsonValue nested = payload.value(QLatin1String("volumeStatus"));
+    const QJsonObject status = nested.isObject() ? nested.toObject() : payload;
+
+    const QJsonValue volume = status.value(QLatin1String("volume"));
+    if (volume.isDouble()) {
+        const double value = volume.toDouble();
+        if (std::isfinite(value) && value == std::trunc(value) && std::abs(value) <= std::numeric_limits<int>::max())
+            setVolumeValue(static_cast<int>(value));
+    }
+    const QJsonValue mute = status.contains(QLatin1String("muteStatus")) ? status.value(QLatin1String("muteStatus"))
+                                                                        : status.value(QLatin1String("muted"));
+    if (mute.isBool())
+        setMutedValue(mute.toBool());
+}
+
+void TVSession::handleForeground(const QJsonObject &payload)
+{
+    const QJsonValue appId = payload.value(QLatin1String("appId"));
+    setForegroundAppIdValue(appId.isString() ? appId.toString() : QString());
+}
+
+void TVSession::handlePower(const QJsonObject &payload)
+{
+    const QJsonValue state = payload.value(QLatin1String("state"));
+    setPowerStateValue(state.isString() ? state.toString() : QString());
+}
+
+void TVSession::handleKeyboard(const QJsonObject &payload)
+{
+    const QJsonValue widget = payload.value(QLatin1String("currentWidget"));
+    if (!widget.isObject())
+        return;
+    const QJsonValue focus = widget.toObject().value(QLatin1String("focus"));
+    setKeyboardFocusedValue(focus.isBool() && focus.toBool());
+}
+
+QCoro::Task<void> TVSession::connectPointer()
+{
+    QPointer<TVSession> self(this);
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        co_return;
+
+    QJsonObject reply;
+    try {
+        reply = co_await client->request(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket"),
+                                         QJsonObject(), SSAPClient::requestTimeout);
+    } catch (const SSAPError &error) {
+        appLog(QStringLiteral("获取 pointer socket 失败: ") + error.description());
+        co_return;
+    }
+    // The socket path belongs to that connection only.
+    if (!self || !self->isCurrent(client))
+        co_return;
+
+    const QJsonValue path = reply.value(QLatin1String("socketPath"));
+    if (!path.isString())
+        co_return;
+    const QUrl url(path.toString(), QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        co_return;
+    // Two callers that both found no open pointer share the first new one instead of closing it
+    // under a message it still holds.
+    if (m_pointer && m_pointer->isOpen())
+        co_return;
+
+    QWebSocket *socket = client->createSocket();
+    dropPointer();
+    m_pointer = new PointerClient(socket, url, this);
+    Q_EMIT pointerChanged();
+}
+
+QCoro::Task<void> TVSession::refreshInputs()
+{
+    QPointer<TVSession> self(this);
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        co_return;
+    QJsonObject reply;
+    try {
+        reply = co_await client->request(QStringLiteral("tv/getExternalInputList"), QJsonObject(),
+                                         SSAPClient::requestTimeout);
+    } catch (const SSAPError &) {
+        co_return;
+    }
+    if (!self)
+        co_return;
+    const QJsonValue devices = reply.value(QLatin1String("devices"));
+    if (!devices.isArray())
+        co_return;
+    QList<ExternalInput> inputs;
+    for (const QJsonValue &entry : devices.toArray()) {
+        if (!entry.isObject())
+            co_return; // not a list of objects: keep what we have
+        if (const std::optional<ExternalInput> input = ExternalInput::fromJson(entry.toObject()))
+            inputs << *input;
+    }
+    self->setInputs(inputs);
+}
+
+QCoro::Task<void> TVSession::refreshApps()
+{
+    QPointer<TVSession> self(this);
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        co_return;
+    QJsonObject reply;
+    try {
+        reply = co_await client->request(QStringLiteral("com.webos.applicationManager/listLaunchPoints"),
+                                         QJsonObject(), SSAPClient::requestTimeout);
+    } catch (const SSAPError &) {
+        co_return;
+    }
+    if (!self)
+        co_return;
+    const QJsonValue points = reply.value(QLatin1String("launchPoints"));
+    if (!points.isArray())
+        co_return;
+    QList<TVApp> apps;
+    for (const QJsonValue &entry : points.toArray()) {
+        if (!entry.isObject())
+            co_return;
+        if (const std::optional<TVApp> app = TVApp::fromJson(entry.toObject()))
+            apps << *app;
+    }
+    self->setApps(apps);
+}
+
+void TVSession::storeMAC(const QString &deviceID, const QString &mac)
+{
+    std::optional<TVDevice> record = m_store.device(deviceID);
+    if (!record || record->mac == mac)
+        return;
+    record->mac = mac;
+    m_store.update(*record);
+    appLog(QStringLiteral("记录 MAC ") + mac);
+}
+
+QCoro::Task<void> TVSession::learnMAC()
+{
+    QPointer<TVSession> self(this);
+    const std::optional<QString> selected = m_store.selectedID();
+    const std::optional<TVDevice> record = selected ? m_store.device(*selected) : std::nullopt;
+    if (!record)
+        co_return;
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        co_return;
+
+    if (const std::optional<QString> mac = LocalNetwork::macAddress(record->host)) {
+        storeMAC(record->id, *mac);
+        co_return;
+    }
+
+    QJsonObject info;
+    try {
+        info = co_await client->request(QStringLiteral("com.webos.service.connectionmanager/getinfo"), QJsonObject(),
+                                        SSAPClient::requestTimeout);
+    } catch (const SSAPError &) {
+        co_return;
+    }
+    if (!self)
+        co_return;
+    std::optional<QString> found;
+    for (const char *member : {"wifiInfo", "wiredInfo"}) {
+        const QJsonValue address = info.value(QLatin1String(member)).toObject().value(QLatin1String("macAddress"));
+        if (address.isString()) {
+            found = LocalNetwork::normalizeMAC(address.toString());
+            if (found)
+                break;
+        }
+    }
+    if (found)
+        self->storeMAC(record->id, *found);
+}
+
+std::optional<QImage> TVSession::cachedIcon(const QUrl &url) const
+{
+    const auto it = m_iconCache.constFind(url);
+    if (it == m_iconCache.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+QCoro::Task<std::optional<QImage>> TVSession::icon(const QUrl &url)
+{
+    const QUrl target = url;
+    if (const std::optional<QImage> cached = cachedIcon(target))
+        co_return cached;
+    QPointer<TVSession> self(this);
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        co_return std::nullopt;
+
+    const std::optional<QByteArray> bytes = co_await client->fetch(target);
+    if (!self || !bytes)
+        co_return std::nullopt;
+    QImage image;
+    if (!image.loadFromData(*bytes) || image.isNull())
+        co_return std::nullopt;
+    self->m_iconCache.insert(target, image);
+    co_return image;
+}
+
+// ---------------------------------------------------------------- remote actions
+
+void TVSession::sendOneWay(const QString &uri, const QJsonObject &payload)
+{
+    if (!m_client)
+        return;
+    requestOneWay(m_client, uri, payload);
+}
+
+void TVSession::press(const QString &button)
+{
+    pressAsync(button);
+}
+
+QCoro::Task<void> TVSession::pressAsync(const QString &button)
+{
+    const QString name = button;
+    if (m_pointer && m_pointer->isOpen()) {
+        m_pointer->button(name);
+        co_return;
+    }
+    QPointer<TVSession> self(this);
+    co_await connectPointer();
+    if (self && self->m_pointer)
+        self->m_pointer->button(name);
+}
+
+void TVSession::click()
+{
+    clickAsync();
+}
+
+QCoro::Task<void> TVSession::clickAsync()
+{
+    if (m_pointer && m_pointer->isOpen()) {
+        m_pointer->click();
+        co_return;
+    }
+    QPointer<TVSession> self(this);
+    co_await connectPointer();
+    if (self && self->m_pointer)
+        self->m_pointer->click();
+}
+
+void TVSession::move(double dx, double dy)
+{
+    // One NaN would stay in the remainder for good and every later flush would send garbage.
+    if (!std::isfinite(dx) || !std::isfinite(dy))
+        return;
+    m_pendingMoveX += dx;
+    m_pendingMoveY += dy;
+    if (m_moveScheduled)
+        return;
+    m_moveScheduled = true;
+    flushMove();
+}
+
+QCoro::Task<void> TVSession::flushMove()
+{
+    QPointer<TVSession> self(this);
+    co_await QCoro::sleepFor(std::chrono::milliseconds(qMax(0, m_timings.moveFlushMs)));
+    if (!self)
+        co_return;
+    m_moveScheduled = false;
+    const int ix = roundMotion(m_pendingMoveX);
+    const int iy = roundMotion(m_pendingMoveY);
+    m_pendingMoveX -= ix;
+    m_pendingMoveY -= iy;
+    if (ix == 0 && iy == 0)
+        co_return;
+    if (!m_pointer || !m_pointer->isOpen()) {
+        co_await connectPointer();
+        if (!self)
+            co_return;
+    }
+    if (self->m_pointer)
+        self->m_pointer->move(ix, iy);
+}
+
+void TVSession::scroll(int steps)
+{
+    if (m_pointer)
+        m_pointer->scroll(0, steps);
+}
+
+void TVSession::volumeUp()
+{
+    sendOneWay(QStringLiteral("audio/volumeUp"), QJsonObject());
+}
+
+void TVSession::volumeDown()
+{
+    sendOneWay(QStringLiteral("audio/volumeDown"), QJsonObject());
+}
+
+void TVSession::setVolume()
+{
+    sendOneWay(QStringLiteral("audio/setVolume"), QJsonObject{{QStringLiteral("volume"), m_volume}});
+}
+
+void TVSession::setMute(bool mute)
+{
+    setMuteAsync(mute);
+}
+
+QCoro::Task<void> TVSession::setMuteAsync(bool mute)
+{
+    QPointer<TVSession> self(this);
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        co_return;
+    bool failed = false;
+    try {
+        co_await client->request(QStringLiteral("audio/setMute"), oneMember(QStringLiteral("mute"), mute),
+                                 SSAPClient::requestTimeout);
+    } catch (const SSAPError &) {
+        failed = true;
+    }
+    // The remote's mute key toggles whatever the TV's state is.
+    if (failed && self)
+        co_await self->pressAsync(QStringLiteral("MUTE"));
+}
+
+void TVSession::insertText(const QString &text)
+{
+    sendOneWay(QStringLiteral("com.webos.service.ime/insertText"),
+               QJsonObject{{QStringLiteral("text"), text}, {QStringLiteral("replace"), false}});
+}
+
+void TVSession::launch(const TVApp &app)
+{
+    sendOneWay(QStringLiteral("system.launcher/launch"), QJsonObject{{QStringLiteral("id"), app.id}});
+}
+
+void TVSession::switchInput(const ExternalInput &input)
+{
+    sendOneWay(QStringLiteral("tv/switchInput"), QJsonObject{{QStringLiteral("inputId"), input.id}});
+}
+
+void TVSession::launchApp(const QString &appID)
+{
+    for (const TVApp &app : std::as_const(m_apps)) {
+        if (app.id == appID) {
+            launch(app);
+            return;
+        }
+    }
+}
+
+void TVSession::switchToInput(const QString &inputID)
+{
+    for (const ExternalInput &input : std::as_const(m_inputs)) {
+        if (input.id == inputID) {
+            switchInput(input);
+            return;
+        }
+    }
+}
+
+void TVSession::powerOff()
+{
+    sendOneWay(QStringLiteral("system/turnOff"), QJsonObject());
+}
+
+QCoro::Task<void> TVSession::refreshBoth()
+{
+    QPointer<TVSession> self(this);
+    co_await refreshInputs();
+    if (self)
+        co_await self->refreshApps();
+}
+
+void TVSession::refreshLists()
+{
+    refreshBoth();
+}
+
+void TVSession::startScan()
+{
+    scan();
+}
+
+QCoro::Task<QJsonObject> TVSession::request(const QString &uri, const QJsonObject &payload)
+{
+    const QString service = uri;
+    const QJsonObject body = payload;
+    const QPointer<SSAPClient> client = m_client;
+    if (!client)
+        throw SSAPError::notConnected();
+    co_return co_await client->request(service, body, SSAPClient::requestTimeout);
+}
+
+QCoro::Task<void> TVSession::scan()
+{
+    if (m_isScanning)
+        co_return;
+    QPointer<TVSession> self(this);
+    setScanning(true);
+    QList<SSDPDiscovery::Found> found;
+    try {
+        found = co_await SSDPDiscovery::discover(3.0);
+    } catch (...) {
+        // A scan that broke finds nothing; the flag must not stay set.
+    }
+    if (!self)
+        co_return;
+    self->setDiscovered(found);
+    for (const SSDPDiscovery::Found &tv : std::as_const(found))
+        self->m_store.upsertDiscovered(tv.host, tv.uuid, tv.name, tv.model);
+    self->setScanning(false);
+}

@@ -1,0 +1,130 @@
+#include "sessionrig.h"
+
+#include "testenv.h"
+
+#include <QObject>
+
+SessionRig::SessionRig(const TVSession::Timings &timings) : m_timings(timings)
+{
+    m_preferences = std::make_unique<Preferences>(m_dir.filePath(QStringLiteral("prefs.conf")));
+    m_store = std::make_unique<DeviceStore>(*m_preferences);
+    renewSession();
+}
+
+SessionRig::~SessionRig()
+{
+    m_session.reset();
+}
+
+void SessionRig::renewSession()
+{
+    m_session.reset();
+    m_session = std::make_unique<TVSession>(*m_store, *m_preferences);
+    m_session->setTimings(m_timings);
+    watch();
+}
+
+void SessionRig::watch()
+{
+    TVSession *session = m_session.get();
+    QObject::connect(session, &TVSession::stateChanged, session, [this, session] { states << session->state(); });
+}
+
+QString SessionRig::addTV(const QString &host)
+{
+    return m_store->upsertDiscovered(host, std::nullopt, std::nullopt, std::nullopt).id;
+}
+
+TVDevice SessionRig::record(const QString &id) const
+{
+    return m_store->device(id).value_or(TVDevice());
+}
+
+bool SessionRig::passedThrough(ConnectionState::Kind kind) const
+{
+    for (const ConnectionState &state : states) {
+        if (state.kind() == kind)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+QCoro::Task<void> capture(QCoro::Task<void> task, Outcome *outcome)
+{
+    try {
+        co_await std::move(task);
+    } catch (const SSAPError &error) {
+        outcome->error = error;
+    }
+    outcome->done = true;
+}
+
+QCoro::Task<void> captureReply(QCoro::Task<QJsonObject> task, Outcome *outcome)
+{
+    try {
+        outcome->reply = co_await std::move(task);
+    } catch (const SSAPError &error) {
+        outcome->error = error;
+    }
+    outcome->done = true;
+}
+
+} // namespace
+
+void track(QCoro::Task<void> task, Outcome *outcome)
+{
+    capture(std::move(task), outcome);
+}
+
+void track(QCoro::Task<QJsonObject> task, Outcome *outcome)
+{
+    captureReply(std::move(task), outcome);
+}
+
+int logMark()
+{
+    return readLogMessages().size();
+}
+
+QStringList logSince(int mark)
+{
+    return readLogMessages().mid(mark);
+}
+
+QStringList logSince(int mark, const QString &prefix)
+{
+    QStringList lines;
+    for (const QString &line : logSince(mark)) {
+        if (line.startsWith(prefix))
+            lines << line;
+    }
+    return lines;
+}
+
+QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri)
+{
+    QList<QJsonObject> found;
+    const QString full = QStringLiteral("ssap://") + uri;
+    for (const QJsonValue &entry : received) {
+        const QJsonObject message = entry.toObject();
+        if (message.value(QLatin1String("channel")).toString() != QLatin1String("ssap"))
+            continue;
+        const QJsonObject json = message.value(QLatin1String("json")).toObject();
+        if (json.value(QLatin1String("uri")).toString() == full)
+            found << json;
+    }
+    return found;
+}
+
+QStringList pointerTexts(const QJsonArray &received)
+{
+    QStringList texts;
+    for (const QJsonValue &entry : received) {
+        const QJsonObject message = entry.toObject();
+        if (message.value(QLatin1String("channel")).toString() == QLatin1String("pointer"))
+            texts << message.value(QLatin1String("text")).toString();
+    }
+    return texts;
+}

@@ -1,0 +1,398 @@
+// Connecting and pairing against the TV emulator: prompt and PIN pairing, what reaches the
+// store, certificate and device changes, a broken socket, ensureConnected, and attempts that a
+// newer connect or a disconnect overtakes.
+#include "sessionrig.h"
+#include "testenv.h"
+#include "tvsimprocess.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using Kind = ConnectionState::Kind;
+
+namespace {
+
+const QString kHost = QStringLiteral("127.0.0.10");
+const QString kOtherHost = QStringLiteral("127.0.0.11");
+const QStringList kFast{QStringLiteral("--pairing-delay"), QStringLiteral("150")};
+
+TVSession::Timings fastTimings()
+{
+    TVSession::Timings timings;
+    timings.ensurePoll = 0.02;
+    return timings;
+}
+
+} // namespace
+
+class TestSessionConnect : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+
+    // Pairs rig's TV at the emulator's address by prompt and returns its id.
+    QString pair(SessionRig &rig, TVSimProcess &sim)
+    {
+        const QString id = rig.addTV(sim.address());
+        rig.session().connect(id);
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000); }();
+        return id;
+    }
+
+private Q_SLOTS:
+    void promptPairingStoresKeyAndFingerprint()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = kFast});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kHost);
+        const int mark = logMark();
+
+        rig.session().connect(id);
+        QCOMPARE(rig.session().stateKind(), Kind::Connecting);
+        QCOMPARE(rig.store().selectedID(), std::optional<QString>(id));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+
+        QCOMPARE(rig.states.first(), ConnectionState::connecting());
+        QVERIFY(rig.states.contains(ConnectionState::awaitingApproval(false)));
+        QCOMPARE(rig.states.last(), ConnectionState::ready());
+        QVERIFY(!rig.passedThrough(Kind::Error));
+
+        const TVDevice record = rig.record(id);
+        QVERIFY(record.clientKey.has_value());
+        QVERIFY(sim.state().value("clientKeys").toArray().contains(*record.clientKey));
+        QCOMPARE(record.certFingerprint, std::optional<QString>(sim.fingerprint()));
+        QCOMPARE(record.tvUUID, std::optional<QString>(sim.deviceUUID()));
+        // The TV answers nothing before registration, so the model stays the discovered one.
+        QCOMPARE(record.model, QStringLiteral("LG webOS TV"));
+
+        const QStringList log = logSince(mark);
+        const QStringList expected{QStringLiteral("连接 ") + kHost, QStringLiteral("等待电视确认配对 (pin=false)"),
+                                   QStringLiteral("已注册 LG webOS TV")};
+        qsizetype at = -1;
+        for (const QString &line : expected) {
+            const qsizetype found = log.indexOf(line, at + 1);
+            QVERIFY2(found > at, qPrintable(line + QStringLiteral(" in ") + log.join(QLatin1Char('|'))));
+            at = found;
+        }
+        QVERIFY(rig.session().hasClient());
+        QTRY_VERIFY(rig.session().hasPointer());
+
+        // The stored key is used again: no prompt, no new key.
+        rig.session().disconnect();
+        QCOMPARE(rig.session().stateKind(), Kind::Offline);
+        QVERIFY(!rig.session().hasClient());
+        rig.states.clear();
+        sim.clearReceived();
+        rig.session().connect(id);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        QVERIFY(!rig.passedThrough(Kind::AwaitingApproval));
+        QCOMPARE(rig.record(id).clientKey, record.clientKey);
+        QCOMPARE(sim.state().value("clientKeys").toArray().size(), 1);
+        QList<QJsonObject> registers;
+        for (const QJsonValue &entry : sim.received("ssap")) {
+            const QJsonObject json = entry.toObject().value("json").toObject();
+            if (json.value("type").toString() == QLatin1String("register"))
+                registers << json;
+        }
+        QCOMPARE(registers.size(), 1);
+        QCOMPARE(registers.first().value("payload").toObject().value("client-key").toString(), *record.clientKey);
+    }
+
+    void pinPairingThroughSubmitPin()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = {QStringLiteral("--pin"), QStringLiteral("12345678")}});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kHost);
+        const int mark = logMark();
+
+        rig.session().connect(id, true);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().state(), ConnectionState::awaitingApproval(true), 10000);
+        QVERIFY(rig.session().awaitingPin());
+        QVERIFY(logSince(mark).contains(QStringLiteral("等待电视确认配对 (pin=true)")));
+
+        // A wrong PIN is logged and the TV keeps asking.
+        rig.session().submitPin(QStringLiteral("00000000"));
+        QTRY_COMPARE(logSince(mark, QStringLiteral("setPin 失败: ")),
+                     QStringList{QStringLiteral("setPin 失败: 400 wrong PIN code")});
+        QCOMPARE(rig.session().state(), ConnectionState::awaitingApproval(true));
+        QVERIFY(!rig.record(id).clientKey);
+
+        rig.session().submitPin(QStringLiteral("12345678"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        QVERIFY(rig.record(id).clientKey.has_value());
+        QCOMPARE(rig.record(id).certFingerprint, std::optional<QString>(sim.fingerprint()));
+        const QList<QJsonObject> pins = ssapRequests(sim.received(), QStringLiteral("pairing/setPin"));
+        QCOMPARE(pins.size(), 2);
+        QCOMPARE(pins.last().value("payload").toObject(), QJsonObject({{"pin", "12345678"}}));
+    }
+
+    void rejectedPairingLeavesStoreUnchanged()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = kFast + QStringList{"--pairing", "prompt-reject"}});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kHost);
+        const TVDevice before = rig.record(id);
+        const int mark = logMark();
+
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
+        QCOMPARE(rig.session().stateMessage(), QStringLiteral("403 User rejected pairing"));
+        QCOMPARE(rig.session().statusText(), QStringLiteral("连接失败"));
+        QVERIFY(logSince(mark).contains(QStringLiteral("连接失败: 403 User rejected pairing")));
+        QCOMPARE(rig.record(id), before);
+        QVERIFY(!rig.session().hasClient());
+    }
+
+    void changedCertificateIsRefused()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = kFast});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = pair(rig, sim);
+        const TVDevice paired = rig.record(id);
+        rig.session().disconnect();
+
+        TVSimProcess replaced({.address = kHost, .extraArgs = kFast + QStringList{"--new-cert"}, .stateDir = sim.stateDir()});
+        sim.stop();
+        QVERIFY2(replaced.start(), qPrintable(replaced.output()));
+        QVERIFY(replaced.fingerprint() != *paired.certFingerprint);
+        const int mark = logMark();
+
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
+        QCOMPARE(rig.session().stateMessage(), QStringLiteral("电视证书已变化，请删除后重新配对"));
+        QVERIFY(logSince(mark).contains(QStringLiteral("连接失败: 电视证书已变化，请删除后重新配对")));
+        QCOMPARE(rig.record(id), paired);
+        // The TV never saw a registration.
+        for (const QJsonValue &entry : replaced.received("ssap"))
+            QVERIFY(entry.toObject().value("json").toObject().value("type").toString() != QLatin1String("register"));
+    }
+
+    void newDeviceUUIDPairsAfresh()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = kFast});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = pair(rig, sim);
+        const TVDevice paired = rig.record(id);
+        rig.session().disconnect();
+
+        // Another TV at the same address that refuses: nothing of the old pairing is lost.
+        TVSimProcess refusing({.address = kHost,
+                               .extraArgs = kFast + QStringList{"--new-uuid", "--pairing", "prompt-reject"},
+                               .stateDir = sim.stateDir()});
+        sim.stop();
+        QVERIFY2(refusing.start(), qPrintable(refusing.output()));
+        QVERIFY(refusing.deviceUUID() != *paired.tvUUID);
+        int mark = logMark();
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
+        QVERIFY(logSince(mark).contains(QStringLiteral("TV UUID 变化，清除旧配对")));
+        QCOMPARE(rig.record(id), paired);
+        // It was asked to pair without a key.
+        const QList<QJsonObject> received = [&] {
+            QList<QJsonObject> list;
+            for (const QJsonValue &entry : refusing.received("ssap")) {
+                const QJsonObject json = entry.toObject().value("json").toObject();
+                if (json.value("type").toString() == QLatin1String("register"))
+                    list << json;
+            }
+            return list;
+        }();
+        QCOMPARE(received.size(), 1);
+        QVERIFY(!received.first().value("payload").toObject().contains("client-key"));
+        const QString newUUID = refusing.deviceUUID();
+        refusing.stop();
+
+        // The same new TV accepting: the record takes its UUID, key and fingerprint.
+        TVSimProcess accepting({.address = kHost, .extraArgs = kFast, .stateDir = sim.stateDir()});
+        QVERIFY2(accepting.start(), qPrintable(accepting.output()));
+        QCOMPARE(accepting.deviceUUID(), newUUID);
+        mark = logMark();
+        rig.states.clear();
+        rig.session().connect(id);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        QVERIFY(rig.passedThrough(Kind::AwaitingApproval));
+        const TVDevice now = rig.record(id);
+        QCOMPARE(now.tvUUID, std::optional<QString>(newUUID));
+        QVERIFY(now.clientKey && *now.clientKey != *paired.clientKey);
+        QCOMPARE(now.certFingerprint, std::optional<QString>(accepting.fingerprint()));
+    }
+
+    void droppedSocketGoesOfflineUntilEnsureConnected()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = kFast});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig(fastTimings());
+        pair(rig, sim);
+        QTRY_VERIFY(rig.session().hasPointer());
+        QTRY_COMPARE(sim.state().value("connections").toInt(), 1);
+        const int mark = logMark();
+        QSignalSpy clientSpy(&rig.session(), &TVSession::clientChanged);
+
+        sim.control(QStringLiteral("/fault"), {{"drop", true}});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Offline, 5000);
+        QVERIFY(!rig.session().hasClient());
+        QVERIFY(!rig.session().hasPointer());
+        QVERIFY(clientSpy.count() >= 1);
+        const QStringList closed = logSince(mark, QStringLiteral("主通道断开: "));
+        QCOMPARE(closed.size(), 1);
+
+        // Nothing reconnects by itself.
+        QTest::qWait(600);
+        QCOMPARE(rig.session().stateKind(), Kind::Offline);
+        QCOMPARE(sim.state().value("connections").toInt(), 0);
+
+        Outcome outcome;
+        track(rig.session().ensureConnected(10), &outcome);
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 12000);
+        QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->description() : QString()));
+        QVERIFY(rig.session().isReady());
+        QCOMPARE(sim.state().value("connections").toInt(), 1);
+    }
+
+    void ensureConnectedFailures()
+    {
+        SessionRig rig(fastTimings());
+        const QString noPaired = QStringLiteral("No paired TV. Pair one in the Corvane Remote app first.");
+
+        // No selection at all.
+        Outcome none;
+        track(rig.session().ensureConnected(1), &none);
+        QTRY_VERIFY(none.done);
+        QVERIFY(none.error);
+        QCOMPARE(none.error->description(), noPaired);
+        QVERIFY(rig.states.isEmpty());
+
+        // A selected TV without a key.
+        const QString id = rig.addTV(kOtherHost);
+        rig.store().setSelectedID(id);
+        Outcome unpaired;
+        track(rig.session().ensureConnected(1), &unpaired);
+        QTRY_VERIFY(unpaired.done);
+        QVERIFY(unpaired.error);
+        QCOMPARE(unpaired.error->description(), noPaired);
+        QVERIFY(rig.states.isEmpty());
+
+        // A paired TV that cannot be reached: each call starts a new attempt and reports its error.
+        TVDevice record = rig.record(id);
+        record.clientKey = QStringLiteral("key");
+        rig.store().update(record);
+        Outcome refused;
+        track(rig.session().ensureConnected(5), &refused);
+        QTRY_VERIFY_WITH_TIMEOUT(refused.done, 8000);
+        QVERIFY(refused.error);
+        QCOMPARE(rig.session().stateKind(), Kind::Error);
+        QCOMPARE(refused.error->description(), rig.session().stateMessage());
+        rig.states.clear();
+        Outcome again;
+        track(rig.session().ensureConnected(5), &again);
+        QVERIFY(rig.passedThrough(Kind::Connecting));
+        QTRY_VERIFY_WITH_TIMEOUT(again.done, 8000);
+        QVERIFY(again.error);
+        QCOMPARE(again.error->kind(), SSAPError::Kind::Server);
+        QCOMPARE(again.error->description(), rig.session().stateMessage());
+        QVERIFY(!again.error->description().isEmpty());
+    }
+
+    void ensureConnectedTimesOut()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = kFast});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig(fastTimings());
+        const QString id = pair(rig, sim);
+        rig.session().disconnect();
+
+        sim.control(QStringLiteral("/fault"), {{"hang", true}});
+        Outcome outcome;
+        track(rig.session().ensureConnected(0.4), &outcome);
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 5000);
+        QVERIFY(outcome.error);
+        QCOMPARE(outcome.error->kind(), SSAPError::Kind::Timeout);
+        QCOMPARE(outcome.error->description(), QStringLiteral("电视响应超时"));
+        QCOMPARE(rig.session().stateKind(), Kind::Connecting);
+
+        // A second caller while connecting joins the attempt instead of starting another.
+        Outcome joined;
+        rig.states.clear();
+        track(rig.session().ensureConnected(0.2), &joined);
+        QTRY_VERIFY_WITH_TIMEOUT(joined.done, 5000);
+        QVERIFY(rig.states.isEmpty());
+        QCOMPARE(sim.state().value("connections").toInt(), 1);
+        rig.session().disconnect();
+        QCOMPARE(rig.record(id).clientKey.has_value(), true);
+    }
+
+    void newerConnectOvertakesOlderAttempt()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("800")}});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kHost);
+        const int mark = logMark();
+
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::AwaitingApproval, 10000);
+        QPointer<SSAPClient> older = rig.session().client();
+        rig.states.clear();
+
+        rig.session().connect(id);
+        QCOMPARE(rig.states.size(), 2);
+        QCOMPARE(rig.states.at(0), ConnectionState::offline());
+        QCOMPARE(rig.states.at(1), ConnectionState::connecting());
+        QVERIFY(rig.session().client() != older.data());
+
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        QTest::qWait(1000); // past the older prompt's answer time
+        QVERIFY(rig.session().isReady());
+        QVERIFY(!rig.passedThrough(Kind::Error));
+        QCOMPARE(logSince(mark, QStringLiteral("连接失败")), QStringList());
+        QCOMPARE(logSince(mark, QStringLiteral("已注册")).size(), 1);
+        QCOMPARE(sim.state().value("clientKeys").toArray().size(), 1);
+        QCOMPARE(rig.record(id).clientKey,
+                 std::optional<QString>(sim.state().value("clientKeys").toArray().first().toString()));
+        QVERIFY(older.isNull());
+    }
+
+    void disconnectWhileAwaitingApproval()
+    {
+        TVSimProcess sim({.address = kHost, .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("400")}});
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kHost);
+        const TVDevice before = rig.record(id);
+
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::AwaitingApproval, 10000);
+        rig.session().disconnect();
+        QCOMPARE(rig.session().stateKind(), Kind::Offline);
+        QTest::qWait(700);
+        QCOMPARE(rig.session().stateKind(), Kind::Offline);
+        QCOMPARE(rig.record(id), before);
+
+        // Destroying the session while it waits for the TV must not crash anything that resumes later.
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::AwaitingApproval, 10000);
+        rig.renewSession();
+        QTest::qWait(700);
+        QCOMPARE(rig.session().stateKind(), Kind::Offline);
+    }
+
+    void unknownDeviceOnlySelects()
+    {
+        SessionRig rig;
+        rig.session().connect(QStringLiteral("NOT-SAVED"));
+        QCOMPARE(rig.store().selectedID(), std::optional<QString>(QStringLiteral("NOT-SAVED")));
+        QCOMPARE(rig.session().stateKind(), Kind::Offline);
+        QVERIFY(rig.states.isEmpty());
+        QVERIFY(!rig.session().hasClient());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionConnect)
+#include "test_sessionconnect.moc"

@@ -1,0 +1,194 @@
+// Wake-on-LAN and discovery through the session, in the network lab (needs root): the test
+// joins the lab's "pc" namespace, the emulator runs in "tv1".
+#include "netlab.h"
+#include "netnsscope.h"
+#include "sessionrig.h"
+#include "testenv.h"
+#include "tvsimprocess.h"
+
+#include <QTest>
+
+using Kind = ConnectionState::Kind;
+
+class TestSessionLab : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<NetLab> m_lab;
+    std::unique_ptr<NetnsScope> m_pc;
+    std::unique_ptr<TVSimProcess> m_sim;
+    std::unique_ptr<SessionRig> m_rig;
+    QString m_id;
+
+    TVSession &session() { return m_rig->session(); }
+
+    static TVSession::Timings fastWake()
+    {
+        TVSession::Timings timings;
+        timings.wakePause = 0.3;
+        timings.wakePoll = 0.05;
+        return timings;
+    }
+
+    void standby()
+    {
+        m_sim->control(QStringLiteral("/standby"));
+        QTRY_COMPARE_WITH_TIMEOUT(session().stateKind(), Kind::Offline, 5000);
+        QTRY_VERIFY(!m_sim->state().value("listening").toBool());
+    }
+
+    void setMAC(const std::optional<QString> &mac)
+    {
+        TVDevice record = m_rig->record(m_id);
+        record.mac = mac;
+        m_rig->store().update(record);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString reason = NetLab::unavailableReason();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        m_lab = std::make_unique<NetLab>(1);
+        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
+        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
+        QVERIFY(m_pc->entered());
+        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options{
+            m_lab->address("tv1"), {"--pairing-delay", "50", "--wake-delay", "500"}, QString(), m_lab->namespaceName("tv1")});
+        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
+
+        m_rig = std::make_unique<SessionRig>(fastWake());
+        m_id = m_rig->addTV(m_lab->address("tv1"));
+    }
+
+    void cleanupTestCase()
+    {
+        m_rig.reset();
+        m_sim.reset();
+        m_pc.reset();
+        m_lab.reset();
+    }
+
+    void pairingLearnsTheMACFromARP()
+    {
+        const int mark = logMark();
+        session().connect(m_id);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        const QString mac = m_lab->mac("tv1");
+        QTRY_COMPARE(m_rig->record(m_id).mac, std::optional<QString>(mac));
+        QVERIFY(logSince(mark).contains(QStringLiteral("记录 MAC ") + mac));
+        // The ARP answer is enough: the TV is not asked.
+        QCOMPARE(ssapRequests(m_sim->received(), QStringLiteral("com.webos.service.connectionmanager/getinfo")).size(), 0);
+    }
+
+    void wakeBringsTheTVBack()
+    {
+        if (!session().isReady()) {
+            session().connect(m_id);
+            QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        }
+        standby();
+        m_sim->clearReceived();
+        m_rig->states.clear();
+        const int mark = logMark();
+
+        session().wake();
+        QCOMPARE(session().stateKind(), Kind::Waking);
+        QCOMPARE(session().statusText(), QStringLiteral("唤醒中"));
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 15000);
+        QVERIFY(m_rig->passedThrough(Kind::Connecting));
+        QCOMPARE(m_sim->state().value("power").toString(), QStringLiteral("Active"));
+
+        const QStringList sent = logSince(mark, QStringLiteral("WOL "));
+        QVERIFY(!sent.isEmpty() && sent.size() <= 11);
+        QCOMPARE(sent.first(), QStringLiteral("WOL %1 -> 192.168.77.255 sent=true").arg(m_lab->mac("tv1")));
+        QVERIFY(!m_sim->received(QStringLiteral("wol")).isEmpty());
+    }
+
+    void wakeGivesUpAfterTenAttempts()
+    {
+        if (!session().isReady()) {
+            session().connect(m_id);
+            QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        }
+        standby();
+        setMAC(QStringLiteral("02:00:00:00:00:99")); // not this TV's: it never wakes
+        TVSession::Timings timings = fastWake();
+        timings.wakePause = 0.05;
+        session().setTimings(timings);
+        m_rig->states.clear();
+        const int mark = logMark();
+
+        session().wake();
+        QTRY_COMPARE_WITH_TIMEOUT(session().state(),
+                                  ConnectionState::error(QStringLiteral("唤醒超时，请确认电视已开启网络唤醒")), 20000);
+        QCOMPARE(logSince(mark, QStringLiteral("WOL ")).size(), 11);
+        QCOMPARE(logSince(mark, QStringLiteral("连接 ")).size(), 10);
+        QTest::qWait(300);
+        QCOMPARE(logSince(mark, QStringLiteral("WOL ")).size(), 11);
+        QCOMPARE(session().stateKind(), Kind::Error);
+
+        // A newer wake replaces a running loop instead of doubling the packets.
+        setMAC(QStringLiteral("02:00:00:00:00:98"));
+        timings.wakeAttempts = 3;
+        session().setTimings(timings);
+        const int second = logMark();
+        session().wake();
+        session().wake();
+        QTRY_COMPARE_WITH_TIMEOUT(session().stateKind(), Kind::Error, 10000);
+        QTest::qWait(300);
+        QCOMPARE(logSince(second, QStringLiteral("WOL ")).size(), 1 + 1 + 3);
+
+        session().setTimings(fastWake());
+        setMAC(m_lab->mac("tv1"));
+        m_sim->control(QStringLiteral("/wake"));
+    }
+
+    void wakeWithoutMACSendsNothing()
+    {
+        setMAC(std::nullopt);
+        const int mark = logMark();
+        session().wake();
+        QCOMPARE(session().state(), ConnectionState::error(QStringLiteral("未记录电视 MAC，无法网络唤醒")));
+        QTest::qWait(200);
+        QCOMPARE(logSince(mark, QStringLiteral("WOL ")), QStringList());
+        setMAC(m_lab->mac("tv1"));
+    }
+
+    void scanRecordsTheTV()
+    {
+        QTRY_VERIFY(m_sim->state().value("listening").toBool());
+        session().disconnect();
+        Outcome first, second;
+        track(session().scan(), &first);
+        QVERIFY(session().isScanning());
+        track(session().scan(), &second);
+        QVERIFY(second.done); // one scan at a time: the second returns at once
+        QTRY_VERIFY_WITH_TIMEOUT(first.done, 10000);
+        QVERIFY(!session().isScanning());
+
+        QCOMPARE(session().discovered().size(), 1);
+        const SSDPDiscovery::Found found = session().discovered().first();
+        QCOMPARE(found.host, m_lab->address("tv1"));
+        QCOMPARE(found.uuid, std::optional<QString>(m_sim->deviceUUID()));
+        QCOMPARE(session().discoveredList().first().toMap().value("host").toString(), found.host);
+        // The saved record is refreshed, not duplicated.
+        QCOMPARE(m_rig->store().devices().size(), 1);
+        QCOMPARE(m_rig->record(m_id).tvUUID, found.uuid);
+
+        // The TV gone: the next scan's empty result replaces the list.
+        m_sim->control(QStringLiteral("/standby"));
+        QTRY_VERIFY(!m_sim->state().value("listening").toBool());
+        Outcome empty;
+        track(session().scan(), &empty);
+        QTRY_VERIFY_WITH_TIMEOUT(empty.done, 10000);
+        QCOMPARE(session().discovered().size(), 0);
+        m_sim->control(QStringLiteral("/wake"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionLab)
+#include "test_sessionlab.moc"

@@ -1,0 +1,427 @@
+// Live TV state and remote actions against the TV emulator: what the TV pushes reaches the
+// session's fields, and every action leaves the session as the right message on the wire.
+#include "sessionrig.h"
+#include "testenv.h"
+#include "tvsimprocess.h"
+
+#include "localnetwork.h"
+
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+
+using Kind = ConnectionState::Kind;
+
+namespace {
+
+const QString kHost = QStringLiteral("127.0.0.12");
+
+QCoro::Task<void> fetchIcon(TVSession *session, QUrl url, std::optional<QImage> *image, bool *done)
+{
+    *image = co_await session->icon(url);
+    *done = true;
+}
+
+QJsonObject payloadOf(const QJsonObject &message)
+{
+    return message.value(QLatin1String("payload")).toObject();
+}
+
+} // namespace
+
+class TestSessionState : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<TVSimProcess> m_sim;
+    std::unique_ptr<SessionRig> m_rig;
+    QString m_id;
+
+    TVSession &session() { return m_rig->session(); }
+    TVSimProcess &sim() { return *m_sim; }
+
+    // The requests of one service received since the last clear.
+    QList<QJsonObject> requests(const QString &uri) { return ssapRequests(sim().received(), uri); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_sim = std::make_unique<TVSimProcess>(
+            TVSimProcess::Options{.address = kHost, .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("50")}});
+        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
+        m_rig = std::make_unique<SessionRig>();
+        m_id = m_rig->addTV(kHost);
+    }
+
+    // Every case starts with a fresh session connected to the TV and its lists read.
+    void init()
+    {
+        sim().control(QStringLiteral("/fault"), {{"clear", true}});
+        sim().control(QStringLiteral("/set"), {{"volume", 10}, {"muted", false}, {"foregroundAppId", "com.webos.app.livetv"},
+                                               {"power", "Active"}, {"keyboardFocus", false}, {"volumeShape", "nested"}});
+        m_rig->renewSession();
+        session().connect(m_id);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        QTRY_VERIFY(!session().apps().isEmpty());
+        QTRY_VERIFY(session().hasPointer());
+        QTRY_VERIFY(m_rig->record(m_id).mac.has_value());
+        sim().clearReceived();
+    }
+
+    void cleanup()
+    {
+        m_rig->session().disconnect();
+    }
+
+    void cleanupTestCase()
+    {
+        m_rig.reset();
+        m_sim.reset();
+    }
+
+    void pushedStateReachesTheFields()
+    {
+        QTRY_COMPARE(session().volume(), 10);
+        QCOMPARE(session().muted(), false);
+        QCOMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.livetv"));
+        QCOMPARE(session().powerState(), QStringLiteral("Active"));
+        QCOMPARE(session().keyboardFocused(), false);
+
+        // Nested shape: "volumeStatus" with "muteStatus".
+        QSignalSpy volumeSpy(&session(), &TVSession::volumeChanged);
+        sim().control(QStringLiteral("/set"), {{"volume", 12}, {"muted", true}});
+        QTRY_COMPARE(session().volume(), 12);
+        QTRY_COMPARE(session().muted(), true);
+        QCOMPARE(volumeSpy.count(), 1);
+
+        // Flat shape: "volume" and "muted" at the top level.
+        sim().control(QStringLiteral("/set"), {{"volumeShape", "flat"}, {"volume", 7}, {"muted", false}});
+        QTRY_COMPARE(session().volume(), 7);
+        QTRY_COMPARE(session().muted(), false);
+
+        QSignalSpy sourceSpy(&session(), &TVSession::currentSourceNameChanged);
+        sim().control(QStringLiteral("/set"), {{"foregroundAppId", "netflix"}});
+        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("netflix"));
+        QCOMPARE(session().currentSourceName(), QStringLiteral("Netflix"));
+        QCOMPARE(sourceSpy.count(), 1);
+
+        sim().control(QStringLiteral("/set"), {{"keyboardFocus", true}});
+        QTRY_COMPARE(session().keyboardFocused(), true);
+
+        QSignalSpy standbySpy(&session(), &TVSession::isStandbyChanged);
+        sim().control(QStringLiteral("/set"), {{"power", "Active Standby"}});
+        QTRY_COMPARE(session().powerState(), QStringLiteral("Active Standby"));
+        QVERIFY(session().isStandby());
+        QCOMPARE(standbySpy.count(), 1);
+        sim().control(QStringLiteral("/set"), {{"power", "Suspend"}});
+        QTRY_COMPARE(session().powerState(), QStringLiteral("Suspend"));
+        QVERIFY(session().isStandby());
+        QCOMPARE(standbySpy.count(), 1);
+
+        // Disconnecting forgets only the power state; standby needs a ready session anyway.
+        session().disconnect();
+        QCOMPARE(session().powerState(), QString());
+        QVERIFY(!session().isStandby());
+        QCOMPARE(standbySpy.count(), 2);
+        QCOMPARE(session().volume(), 7);
+        QCOMPARE(session().foregroundAppId(), QStringLiteral("netflix"));
+        QCOMPARE(session().keyboardFocused(), true);
+        QVERIFY(!session().apps().isEmpty());
+
+        // The slider's write notifies once per real change.
+        QSignalSpy sliderSpy(&session(), &TVSession::volumeChanged);
+        session().setVolumeValue(30);
+        session().setVolumeValue(30);
+        QCOMPARE(sliderSpy.count(), 1);
+    }
+
+    void listsAndSourceName()
+    {
+        const QList<ExternalInput> &inputs = session().inputs();
+        QCOMPARE(inputs.size(), 4);
+        QCOMPARE(inputs.at(0), (ExternalInput{"HDMI_1", "HDMI 1", "com.webos.app.hdmi1", true}));
+        QCOMPARE(inputs.at(2), (ExternalInput{"HDMI_3", "HDMI 3", "com.webos.app.hdmi3", false}));
+        QCOMPARE(session().apps().size(), 20);
+        QCOMPARE(session().apps().first().id, QStringLiteral("com.webos.app.livetv"));
+        QCOMPARE(session().apps().first().title, QStringLiteral("Live TV"));
+        for (const TVApp &app : session().apps())
+            QVERIFY2(app.icon && app.icon->isValid(), qPrintable(app.id));
+
+        const QVariantMap input = session().inputList().at(1).toMap();
+        QCOMPARE(input.value("id").toString(), QStringLiteral("HDMI_2"));
+        QCOMPARE(input.value("connected").toBool(), true);
+        const QVariantMap app = session().appList().at(2).toMap();
+        QCOMPARE(app.value("title").toString(), QStringLiteral("Netflix"));
+        QCOMPARE(app.value("icon").toString(), session().apps().at(2).icon->toString());
+
+        const QList<QPair<QString, QString>> cases{
+            {"com.webos.app.hdmi2", "HDMI 2"},      // an input wins
+            {"com.webos.app.livetv", "Live TV"},     // an application's title before the fixed names
+            {"", "—"},
+            {"com.webos.app.home", "主页"},
+            {"com.webos.app.screensaver", "屏幕保护"},
+            {"some.other.app", "some.other.app"},
+        };
+        for (const auto &[appId, expected] : cases) {
+            sim().control(QStringLiteral("/set"), {{"foregroundAppId", appId}});
+            QTRY_COMPARE(session().foregroundAppId(), appId);
+            QCOMPARE(session().currentSourceName(), expected);
+        }
+    }
+
+    void macLearnedFromNetworkInfo()
+    {
+        // Loopback has no ARP entry: the TV's own report is used, Wi-Fi first.
+        Outcome info;
+        track(session().request(QStringLiteral("com.webos.service.connectionmanager/getinfo")), &info);
+        QTRY_VERIFY(info.done);
+        QVERIFY(!info.error);
+        const QString wifi = info.reply.value("wifiInfo").toObject().value("macAddress").toString();
+        QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
+
+        // Learnt again only when it differs: one log line for a changed MAC, none otherwise.
+        TVDevice record = m_rig->record(m_id);
+        record.mac = QStringLiteral("02:00:00:00:00:01");
+        m_rig->store().update(record);
+        const int mark = logMark();
+        Outcome learnt;
+        track(session().learnMAC(), &learnt);
+        QTRY_VERIFY(learnt.done);
+        QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
+        QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")), QStringList{QStringLiteral("记录 MAC ") + *LocalNetwork::normalizeMAC(wifi)});
+        Outcome again;
+        track(session().learnMAC(), &again);
+        QTRY_VERIFY(again.done);
+        QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")).size(), 1);
+    }
+
+    void iconsAreFetchedAndCached()
+    {
+        const QUrl url = *session().apps().at(1).icon;
+        std::optional<QImage> image;
+        bool done = false;
+        fetchIcon(&session(), url, &image, &done);
+        QTRY_VERIFY(done);
+        QVERIFY(image && !image->isNull());
+        QVERIFY(session().cachedIcon(url).has_value());
+
+        QUrl missing = url;
+        missing.setPath(QStringLiteral("/resources/none/nothing.png"));
+        done = false;
+        fetchIcon(&session(), missing, &image, &done);
+        QTRY_VERIFY(done);
+        QVERIFY(!image);
+        QVERIFY(!session().cachedIcon(missing));
+
+        // Without a connection only the cache answers.
+        session().disconnect();
+        done = false;
+        fetchIcon(&session(), url, &image, &done);
+        QTRY_VERIFY(done);
+        QVERIFY(image.has_value());
+    }
+
+    void pointerActions()
+    {
+        session().press(QStringLiteral("HOME"));
+        session().click();
+        session().scroll(-1);
+        const QStringList expected{QStringLiteral("type:button\nname:HOME\n\n"), QStringLiteral("type:click\n\n"),
+                                   QStringLiteral("type:scroll\ndx:0\ndy:-1\n\n")};
+        QTRY_COMPARE(pointerTexts(sim().received()), expected);
+
+        // A closed pointer socket is replaced before the button is sent.
+        QPointer<PointerClient> old = session().pointer();
+        old->close();
+        sim().clearReceived();
+        Outcome pressed;
+        track(session().pressAsync(QStringLiteral("UP")), &pressed);
+        QTRY_VERIFY(pressed.done);
+        QVERIFY(session().pointer() && session().pointer() != old.data());
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:button\nname:UP\n\n")});
+        QCOMPARE(requests(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket")).size(), 1);
+    }
+
+    void movesAreCoalesced()
+    {
+        session().move(0.4, 0);
+        session().move(0.4, 0);
+        session().move(0.4, 0);
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:1\ndy:0\ndown:0\n\n")});
+        QTest::qWait(100);
+        QCOMPARE(pointerTexts(sim().received()).size(), 1);
+
+        // 0.2 stays pending in x. Then (0.3, -0.3) gives (0.5, -0.3): dx 1, nothing in y.
+        sim().clearReceived();
+        session().move(0.3, -0.3);
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:1\ndy:0\ndown:0\n\n")});
+        // Then y reaches -0.6: dy -1, and x (about -0.2) sends nothing.
+        sim().clearReceived();
+        session().move(0.3, -0.3);
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:0\ndy:-1\ndown:0\n\n")});
+
+        // A NaN from the touchpad is dropped instead of poisoning every later move.
+        sim().clearReceived();
+        session().move(qQNaN(), 1);
+        session().move(-3.2, 12);
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:-3\ndy:12\ndown:0\n\n")});
+    }
+
+    void smallMotionAloneSendsNothing()
+    {
+        session().move(0.3, -0.3);
+        QTest::qWait(150);
+        QCOMPARE(pointerTexts(sim().received()), QStringList());
+        session().move(0.3, -0.3);
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:1\ndy:-1\ndown:0\n\n")});
+    }
+
+    void commandsOnTheWire()
+    {
+        session().volumeUp();
+        session().volumeDown();
+        session().setVolumeValue(42);
+        session().setVolume();
+        session().insertText(QStringLiteral("héllo \"TV\""));
+        session().launchApp(QStringLiteral("netflix"));
+        session().launchApp(QStringLiteral("not.listed"));
+        session().switchToInput(QStringLiteral("HDMI_2"));
+        session().setMute(true);
+
+        QTRY_COMPARE(requests(QStringLiteral("audio/setMute")).size(), 1);
+        QTRY_COMPARE(requests(QStringLiteral("tv/switchInput")).size(), 1);
+        QCOMPARE(payloadOf(requests(QStringLiteral("audio/volumeUp")).value(0)), QJsonObject());
+        QCOMPARE(payloadOf(requests(QStringLiteral("audio/volumeDown")).value(0)), QJsonObject());
+        QCOMPARE(payloadOf(requests(QStringLiteral("audio/setVolume")).value(0)), QJsonObject({{"volume", 42}}));
+        QCOMPARE(payloadOf(requests(QStringLiteral("com.webos.service.ime/insertText")).value(0)),
+                 QJsonObject({{"text", "héllo \"TV\""}, {"replace", false}}));
+        const QList<QJsonObject> launches = requests(QStringLiteral("system.launcher/launch"));
+        QCOMPARE(launches.size(), 1);
+        QCOMPARE(payloadOf(launches.first()), QJsonObject({{"id", "netflix"}}));
+        QCOMPARE(payloadOf(requests(QStringLiteral("tv/switchInput")).value(0)), QJsonObject({{"inputId", "HDMI_2"}}));
+        QCOMPARE(payloadOf(requests(QStringLiteral("audio/setMute")).value(0)), QJsonObject({{"mute", true}}));
+        QTRY_COMPARE(session().muted(), true);
+        QCOMPARE(pointerTexts(sim().received()), QStringList()); // no fallback needed
+
+        // Ids are fresh decimal numbers.
+        QSet<QString> ids;
+        for (const QJsonValue &entry : sim().received("ssap"))
+            ids.insert(entry.toObject().value("json").toObject().value("id").toString());
+        QCOMPARE(ids.size(), sim().received("ssap").size());
+    }
+
+    void failingMuteFallsBackToTheMuteKey()
+    {
+        sim().control(QStringLiteral("/set"), {{"muted", true}});
+        QTRY_COMPARE(session().muted(), true);
+        sim().control(QStringLiteral("/fault"), {{"fail", QJsonObject{{"uri", "audio/setMute"}, {"error", "500 mute refused"}}}});
+        const int mark = logMark();
+        Outcome outcome;
+        track(session().setMuteAsync(true), &outcome);
+        QTRY_VERIFY(outcome.done);
+        QVERIFY(!outcome.error);
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:button\nname:MUTE\n\n")});
+        // The key toggles: a muted TV is unmuted, and the subscription says so.
+        QTRY_COMPARE(session().muted(), false);
+        QCOMPARE(logSince(mark), QStringList());
+    }
+
+    void failingCommandLogsOneLine()
+    {
+        sim().control(QStringLiteral("/fault"),
+                      {{"fail", QJsonObject{{"uri", "audio/volumeUp"}, {"error", "boom"}, {"shape", "returnValue"}}}});
+        const int mark = logMark();
+        const int volume = session().volume();
+        session().volumeUp();
+        QTRY_COMPARE(logSince(mark), QStringList{QStringLiteral("audio/volumeUp 失败: boom")});
+        QTest::qWait(200);
+        QCOMPARE(logSince(mark).size(), 1);
+        QCOMPARE(session().volume(), volume);
+        QCOMPARE(session().stateKind(), Kind::Ready);
+
+        sim().control(QStringLiteral("/fault"), {{"fail", QJsonObject{{"uri", "tv/switchInput"}, {"error", "no input"}}}});
+        session().switchToInput(QStringLiteral("HDMI_4"));
+        QTRY_COMPARE(logSince(mark).size(), 2);
+        QCOMPARE(logSince(mark).last(), QStringLiteral("tv/switchInput 失败: no input"));
+    }
+
+    void waitersSurviveTheClientGoing()
+    {
+        sim().control(QStringLiteral("/fault"), {{"delay", QJsonObject{{"uri", "audio/volumeUp"}, {"ms", 1500}}}});
+        sim().control(QStringLiteral("/fault"), {{"delay", QJsonObject{{"uri", "tv/getExternalInputList"}, {"ms", 1500}}}});
+        sim().control(QStringLiteral("/fault"),
+                      {{"delay", QJsonObject{{"uri", "com.webos.service.networkinput/getPointerInputSocket"}, {"ms", 1500}}}});
+        const QList<ExternalInput> inputs = session().inputs();
+        const int mark = logMark();
+
+        Outcome request, refresh, press;
+        track(session().request(QStringLiteral("audio/volumeUp")), &request);
+        track(session().refreshInputs(), &refresh);
+        session().pointer()->close();
+        track(session().pressAsync(QStringLiteral("OK")), &press);
+        session().volumeUp(); // fire and forget
+        QTest::qWait(100);
+
+        session().disconnect();
+        QTRY_VERIFY(request.done && refresh.done && press.done);
+        QVERIFY(request.error);
+        QCOMPARE(request.error->kind(), SSAPError::Kind::NotConnected);
+        QCOMPARE(session().inputs(), inputs);
+        QVERIFY(!session().hasPointer());
+        QTRY_COMPARE(logSince(mark).size(), 2);
+        QStringList lines = logSince(mark);
+        lines.sort();
+        QCOMPARE(lines, (QStringList{QStringLiteral("audio/volumeUp 失败: 未连接电视"),
+                                     QStringLiteral("获取 pointer socket 失败: 未连接电视")}));
+
+        // The same with the session itself destroyed while the TV is still answering.
+        session().connect(m_id);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        Outcome late;
+        track(session().request(QStringLiteral("audio/volumeUp")), &late);
+        session().volumeUp();
+        session().move(5, 5);
+        m_rig->renewSession();
+        QTRY_VERIFY(late.done);
+        QVERIFY(late.error);
+        QTest::qWait(300);
+    }
+
+    void powerOffGoesOffline()
+    {
+        session().powerOff();
+        QTRY_COMPARE(requests(QStringLiteral("system/turnOff")).size(), 1);
+        QTRY_COMPARE(session().powerState(), QStringLiteral("Active Standby"));
+        QTRY_COMPARE_WITH_TIMEOUT(session().stateKind(), Kind::Offline, 5000);
+        QVERIFY(!session().hasClient());
+        sim().control(QStringLiteral("/wake"));
+        session().connect(m_id);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+    }
+
+    void withoutAClientNothingIsSent()
+    {
+        session().disconnect();
+        sim().clearReceived();
+        const int mark = logMark();
+        session().launchApp(QStringLiteral("netflix"));
+        session().volumeUp();
+        session().insertText(QStringLiteral("x"));
+        session().press(QStringLiteral("HOME"));
+        session().move(4, 4);
+        Outcome mute, request;
+        track(session().setMuteAsync(true), &mute);
+        track(session().request(QStringLiteral("audio/getVolume")), &request);
+        QTRY_VERIFY(mute.done && request.done);
+        QCOMPARE(request.error->description(), QStringLiteral("未连接电视"));
+        QTest::qWait(100);
+        QCOMPARE(sim().received().size(), 0);
+        QCOMPARE(logSince(mark), QStringList());
+        QCOMPARE(session().stateKind(), Kind::Offline);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionState)
+#include "test_sessionstate.moc"
