@@ -359,21 +359,7 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin)
         device.tvUUID = uuid.toString();
     }
 
-    bool modelChanged = false;
-    try {
-        const QJsonObject info = co_await client->request(QStringLiteral("system/getSystemInfo"), QJsonObject(),
-                                                          SSAPClient::requestTimeout);
-        const QJsonValue modelName = info.value(QLatin1String("modelName"));
-        if (modelName.isString()) {
-            const QStringList pieces = modelName.toString().split(QLatin1Char('.'), Qt::SkipEmptyParts);
-            if (!pieces.isEmpty()) {
-                device.model = QStringLiteral("LG ") + pieces.first();
-                modelChanged = true;
-            }
-        }
-    } catch (const SSAPError &) {
-        // The model is a nicety; pairing goes on without it.
-    }
+    bool modelChanged = co_await readModel(client, device);
     if (!self || !self->isCurrent(client))
         co_return;
 
@@ -394,6 +380,13 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin)
     if (!self || !self->isCurrent(client))
         co_return;
 
+    // TVs answer nothing before registration, so the model usually arrives only now.
+    if (!modelChanged) {
+        modelChanged = co_await readModel(client, device);
+        if (!self || !self->isCurrent(client))
+            co_return;
+    }
+
     m_pairingClient = nullptr;
     device.clientKey = key;
     device.certFingerprint = client->tls().observedFingerprint();
@@ -403,6 +396,28 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin)
     appLog(QStringLiteral("已注册 ") + device.model);
 
     co_await afterRegistration(client);
+}
+
+// "system/getSystemInfo": a "modelName" of OLED55C1.AEU gives the model "LG OLED55C1".
+// Answers whether the copy's model was set; a failed request is no reason to stop connecting.
+QCoro::Task<bool> TVSession::readModel(QPointer<SSAPClient> client, TVDevice &device)
+{
+    if (!client)
+        co_return false;
+    QJsonObject info;
+    try {
+        info = co_await client->request(QStringLiteral("system/getSystemInfo"), QJsonObject(), SSAPClient::requestTimeout);
+    } catch (const SSAPError &) {
+        co_return false;
+    }
+    const QJsonValue modelName = info.value(QLatin1String("modelName"));
+    if (!modelName.isString())
+        co_return false;
+    const QStringList pieces = modelName.toString().split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    if (pieces.isEmpty())
+        co_return false;
+    device.model = QStringLiteral("LG ") + pieces.first();
+    co_return true;
 }
 
 // Writes what pairing learnt onto the record as it is now in the store: anything changed there

@@ -179,6 +179,7 @@ private:
     void dropClient();
     void handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error);
     void failConnection(const QPointer<SSAPClient> &client, const SSAPError &error);
+    static QCoro::Task<bool> readModel(QPointer<SSAPClient> client, TVDevice &device);
     void storePairing(const TVDevice &copy, bool modelChanged);
     void storeMAC(const QString &deviceID, const QString &mac);
 

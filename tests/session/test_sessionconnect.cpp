@@ -65,12 +65,12 @@ private Q_SLOTS:
         QVERIFY(sim.state().value("clientKeys").toArray().contains(*record.clientKey));
         QCOMPARE(record.certFingerprint, std::optional<QString>(sim.fingerprint()));
         QCOMPARE(record.tvUUID, std::optional<QString>(sim.deviceUUID()));
-        // The TV answers nothing before registration, so the model stays the discovered one.
-        QCOMPARE(record.model, QStringLiteral("LG webOS TV"));
+        // The TV answers nothing before registration: the model is read once registered.
+        QCOMPARE(record.model, QStringLiteral("LG OLED55C3PCA"));
 
         const QStringList log = logSince(mark);
         const QStringList expected{QStringLiteral("连接 ") + kHost, QStringLiteral("等待电视确认配对 (pin=false)"),
-                                   QStringLiteral("已注册 LG webOS TV")};
+                                   QStringLiteral("已注册 LG OLED55C3PCA")};
         qsizetype at = -1;
         for (const QString &line : expected) {
             const qsizetype found = log.indexOf(line, at + 1);
