@@ -1,0 +1,147 @@
+// tv_power "on" with real Wake-on-LAN: the TV emulator sits in the network lab's TV namespace,
+// this process in its "pc" namespace, so magic packets cross the lab's link and nothing else.
+#include "netlab.h"
+#include "netnsscope.h"
+#include "testenv.h"
+#include "toolrig.h"
+#include "tvsimprocess.h"
+
+#include <QTest>
+
+#include <memory>
+
+class TestMCPPower : public QObject {
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<NetLab> m_lab;
+    std::unique_ptr<TVSimProcess> m_sim;
+    std::unique_ptr<NetnsScope> m_pc;
+    std::unique_ptr<ToolRig> m_rig;
+    QString m_id;
+
+    TVSession &session() { return m_rig->session(); }
+
+    void setDeadline(std::chrono::milliseconds deadline)
+    {
+        MCPTools::Timings timings = m_rig->tools().timings();
+        timings.powerOnDeadline = deadline;
+        m_rig->tools().setTimings(timings);
+    }
+
+    // The MAC the TV reports over SSAP, one its Wake-on-LAN listener matches.
+    void useMACTheTVAnswers()
+    {
+        const QJsonArray macs = m_sim->state().value(QStringLiteral("macs")).toArray();
+        QVERIFY(!macs.isEmpty());
+        TVDevice device = *m_rig->store().device(m_id);
+        device.mac = macs.first().toString();
+        m_rig->store().update(device);
+    }
+
+    // Sends the TV to standby through the tool and waits until it no longer listens.
+    void turnOff()
+    {
+        QCOMPARE(m_rig->call(
+                     QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("off") } }),
+            success(QStringLiteral("TV turned off (standby)")));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sim->state().value(QStringLiteral("listening")).toBool(), 5000);
+        QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString reason = NetLab::unavailableReason();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        m_lab = std::make_unique<NetLab>(1);
+        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
+        const QString address = m_lab->address(QStringLiteral("tv1"));
+        {
+            // The emulator is started inside the TV namespace and stays there.
+            NetnsScope tv(m_lab->namespaceName(QStringLiteral("tv1")));
+            QVERIFY(tv.entered());
+            m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options { .address = address,
+                .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50"), QStringLiteral("--wake-delay"),
+                    QStringLiteral("400") } });
+            QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
+        }
+        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName(QStringLiteral("pc")));
+        QVERIFY(m_pc->entered());
+
+        m_rig = std::make_unique<ToolRig>();
+        m_id = m_rig->addTV(address, QStringLiteral("Lab TV"));
+        QVERIFY(m_rig->pair(m_id));
+        // The session learns a MAC after connecting; waking needs one the TV answers to.
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig->store().device(m_id)->mac.has_value(), 10000);
+        useMACTheTVAnswers();
+    }
+
+    void cleanupTestCase()
+    {
+        m_rig.reset();
+        m_sim.reset();
+        m_pc.reset();
+        m_lab.reset();
+    }
+
+    void wakesTheTV()
+    {
+        QCOMPARE(
+            m_rig->call(QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } }),
+            success(QStringLiteral("TV is already on")));
+        turnOff();
+        useMACTheTVAnswers();
+        const QString mac = *m_rig->store().device(m_id)->mac;
+        m_sim->clearReceived();
+
+        setDeadline(std::chrono::seconds(30));
+        QCOMPARE(
+            m_rig->call(QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } }),
+            success(QStringLiteral("TV is on")));
+        QVERIFY(session().isReady());
+        QVERIFY(!session().isStandby());
+        QCOMPARE(session().powerState(), QStringLiteral("Active"));
+        QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active"));
+        const QJsonArray packets = m_sim->received(QStringLiteral("wol"));
+        QVERIFY(!packets.isEmpty());
+        QCOMPARE(packets.first()[QStringLiteral("mac")].toString(), mac);
+    }
+
+    void gaveUpWaiting()
+    {
+        // A MAC the TV does not answer to: the magic packets go out, the TV stays asleep.
+        turnOff();
+        TVDevice device = *m_rig->store().device(m_id);
+        const std::optional<QString> mac = device.mac;
+        device.mac = QStringLiteral("02:00:00:00:00:99");
+        m_rig->store().update(device);
+
+        setDeadline(std::chrono::milliseconds(800));
+        QCOMPARE(
+            m_rig->call(QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } }),
+            failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 45s")));
+
+        // With time to spare, the session's own wake loop ends first and its message is the answer.
+        setDeadline(std::chrono::seconds(60));
+        TVSession::Timings timings = session().timings();
+        timings.wakeAttempts = 3;
+        timings.wakePause = 0.1;
+        session().setTimings(timings);
+        const ToolRig::Result result = m_rig->call(
+            QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } });
+        QCOMPARE(session().stateKind(), ConnectionState::Kind::Error);
+        QCOMPARE(result, failure(session().stateMessage()));
+        QVERIFY(!result.text.isEmpty());
+        QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
+
+        device.mac = mac;
+        m_rig->store().update(device);
+        m_sim->control(QStringLiteral("/wake"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMCPPower)
+#include "test_mcppower.moc"

@@ -1,0 +1,100 @@
+#include "toolrig.h"
+
+#include "ssaperror.h"
+
+#include <QCoro/QCoroTask>
+
+#include <QTest>
+
+namespace {
+
+QCoro::Task<ToolRig::Result> capture(QCoro::Task<QString> task)
+{
+    try {
+        const QString text = co_await std::move(task);
+        co_return ToolRig::Result { false, text };
+    } catch (const MCPTools::Failure &failure) {
+        co_return ToolRig::Result { true, failure.description() };
+    } catch (const SSAPError &error) {
+        co_return ToolRig::Result { true, error.description() };
+    }
+}
+
+} // namespace
+
+ToolRig::ToolRig()
+    : m_preferences(std::make_unique<Preferences>(m_dir.path() + QStringLiteral("/rig.conf")))
+    , m_store(std::make_unique<DeviceStore>(*m_preferences))
+    , m_session(std::make_unique<TVSession>(*m_store, *m_preferences))
+    , m_tools(std::make_unique<MCPTools>(*m_session))
+{
+    TVSession::Timings sessionTimings;
+    sessionTimings.ensurePoll = 0.02;
+    sessionTimings.wakePause = 0.3;
+    m_session->setTimings(sessionTimings);
+    MCPTools::Timings toolTimings;
+    toolTimings.pressSpacing = std::chrono::milliseconds(5);
+    toolTimings.powerOnPoll = std::chrono::milliseconds(50);
+    m_tools->setTimings(toolTimings);
+}
+
+ToolRig::~ToolRig()
+{
+    m_tools.reset();
+    m_session.reset();
+}
+
+QString ToolRig::addTV(const QString &host, const QString &name)
+{
+    TVDevice device = m_store->upsertDiscovered(host, std::nullopt, name, QStringLiteral("OLED55C3PCA"));
+    return device.id;
+}
+
+bool ToolRig::pair(const QString &id)
+{
+    m_session->connect(id);
+    return QTest::qWaitFor([&] { return m_session->isReady(); }, 15000);
+}
+
+ToolRig::Result ToolRig::call(const QString &name, const QJsonObject &arguments)
+{
+    return QCoro::waitFor(capture(m_tools->call(name, arguments)));
+}
+
+char *toString(const ToolRig::Result &result)
+{
+    return QTest::toString((result.isError ? QStringLiteral("error: ") : QStringLiteral("ok: ")) + result.text);
+}
+
+ToolRig::Result success(const QString &text)
+{
+    return { false, text };
+}
+
+ToolRig::Result failure(const QString &text)
+{
+    return { true, text };
+}
+
+QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri)
+{
+    QList<QJsonObject> found;
+    const QString full = QStringLiteral("ssap://") + uri;
+    for (const QJsonValue &entry : received) {
+        const QJsonObject json = entry.toObject().value(QStringLiteral("json")).toObject();
+        if (entry.toObject().value(QStringLiteral("channel")).toString() == QLatin1String("ssap")
+            && json.value(QStringLiteral("uri")).toString() == full)
+            found << json;
+    }
+    return found;
+}
+
+QStringList pointerTexts(const QJsonArray &received)
+{
+    QStringList texts;
+    for (const QJsonValue &entry : received) {
+        if (entry.toObject().value(QStringLiteral("channel")).toString() == QLatin1String("pointer"))
+            texts << entry.toObject().value(QStringLiteral("text")).toString();
+    }
+    return texts;
+}

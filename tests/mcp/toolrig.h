@@ -1,0 +1,54 @@
+#pragma once
+
+#include "devicestore.h"
+#include "mcptools.h"
+#include "preferences.h"
+#include "tvsession.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A session over its own preferences file and store, with the tool catalogue bound to it.
+class ToolRig {
+public:
+    ToolRig();
+    ~ToolRig();
+
+    Preferences &preferences() { return *m_preferences; }
+    DeviceStore &store() { return *m_store; }
+    TVSession &session() { return *m_session; }
+    MCPTools &tools() { return *m_tools; }
+
+    // A saved, not yet paired TV; returns its id.
+    QString addTV(const QString &host, const QString &name);
+    // Connects to the TV (the emulator accepts the prompt) and waits until the session is ready.
+    bool pair(const QString &id);
+
+    struct Result {
+        bool isError = false;
+        QString text;
+        bool operator==(const Result &other) const = default;
+    };
+    // Runs one tool to its end (the event loop keeps running meanwhile).
+    Result call(const QString &name, const QJsonObject &arguments = {});
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<DeviceStore> m_store;
+    std::unique_ptr<TVSession> m_session;
+    std::unique_ptr<MCPTools> m_tools;
+};
+
+char *toString(const ToolRig::Result &result);
+
+ToolRig::Result success(const QString &text);
+ToolRig::Result failure(const QString &text);
+
+// What reached the emulator: the SSAP requests for one URI (without "ssap://"), and the texts
+// of the pointer socket.
+QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri);
+QStringList pointerTexts(const QJsonArray &received);
