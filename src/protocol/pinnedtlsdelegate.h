@@ -4,8 +4,10 @@
 #include <QMutex>
 #include <QObject>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QNetworkReply;
@@ -29,11 +31,18 @@ public:
     // "TLS 证书指纹不匹配，拒绝连接" and answers false on a mismatch. Thread-safe.
     bool evaluate(const QList<QSslCertificate> &chain);
 
-    // Installs the decision on a socket before it is opened: no trust anchors, verify peer,
-    // interrupt the handshake on error, continue only when evaluate() accepts.
+    // Installs the decision on a socket before it is opened: no trust anchors and peer
+    // verification, so every handshake reports errors and nothing is trusted by default; the
+    // connection continues only when evaluate() accepts the presented chain. The decision runs
+    // in sslErrors, where the whole chain is known (the handshake-interrupt callback only sees
+    // the certificate that failed, which for a chain is not the leaf), and before the WebSocket
+    // upgrade or any message is sent. A secure socket that connects without a decision is aborted.
     void attach(QWebSocket *socket);
-    // The same for an HTTPS download (decided in sslErrors, before any body is read).
+    // The same for an HTTPS download; the request must carry sslConfiguration().
     void attach(QNetworkReply *reply);
+
+    // The TLS settings that make every handshake come to the decision.
+    static QSslConfiguration sslConfiguration();
 
     // 64 lower-case hex digits of SHA-256 over the DER encoding.
     static QString fingerprint(const QSslCertificate &certificate);
@@ -42,4 +51,6 @@ private:
     const std::optional<QString> m_expected;
     mutable QMutex m_mutex;
     std::optional<QString> m_observed;
+    // Sockets may outlive the delegate; their callbacks check this first and then refuse.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };

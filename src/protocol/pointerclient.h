@@ -33,6 +33,7 @@ Q_SIGNALS:
 
 private:
     void sendText(const QString &text);
+    void setBroken(); // isOpen false for good; nothing queued is sent
 
     QPointer<QWebSocket> m_socket;
     bool m_isOpen = true;

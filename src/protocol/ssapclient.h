@@ -39,6 +39,10 @@ public:
     static constexpr double requestTimeout = 8.0;
     static constexpr double registrationTimeout = 120.0;
 
+    // Tests shorten the greeting and registration time-outs; a value of 0 or less restores the
+    // constants above.
+    static void setTimeoutsForTesting(double greetingSeconds, double registrationSeconds);
+
     explicit SSAPClient(std::optional<QString> expectedFingerprint, QObject *parent = nullptr);
     ~SSAPClient() override; // fails whatever still waits with notConnected
 

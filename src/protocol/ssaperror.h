@@ -20,7 +20,10 @@ public:
     QString description() const { return m_description; }
     const char *what() const noexcept override { return m_utf8.constData(); }
 
-    bool operator==(const SSAPError &other) const = default;
+    bool operator==(const SSAPError &other) const
+    {
+        return m_kind == other.m_kind && m_description == other.m_description;
+    }
 
 private:
     SSAPError(Kind kind, const QString &description);

@@ -1,0 +1,94 @@
+#include "pointerclient.h"
+
+#include <QWebSocket>
+
+PointerClient::PointerClient(QWebSocket *socket, const QUrl &url, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+{
+    socket->setParent(this);
+    QObject::connect(socket, &QWebSocket::connected, this, [this] {
+        const QStringList queued = std::exchange(m_queued, {});
+        for (const QString &text : queued)
+            sendText(text);
+    });
+    // Incoming messages carry nothing of use and are not read; the end of the socket is.
+    QObject::connect(socket, &QWebSocket::disconnected, this, [this] { setBroken(); });
+    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+                     [this](QAbstractSocket::SocketError) { setBroken(); });
+    socket->open(url);
+}
+
+PointerClient::~PointerClient()
+{
+    if (QWebSocket *socket = m_socket) {
+        // Not deleted here: this may run inside one of the socket's own signals.
+        QObject::disconnect(socket, nullptr, this, nullptr);
+        socket->setParent(nullptr);
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void PointerClient::button(const QString &name)
+{
+    sendText(QStringLiteral("type:button\nname:") + name + QStringLiteral("\n\n"));
+}
+
+void PointerClient::move(int dx, int dy)
+{
+    sendText(QStringLiteral("type:move\ndx:%1\ndy:%2\ndown:0\n\n").arg(dx).arg(dy));
+}
+
+void PointerClient::scroll(int dx, int dy)
+{
+    sendText(QStringLiteral("type:scroll\ndx:%1\ndy:%2\n\n").arg(dx).arg(dy));
+}
+
+void PointerClient::click()
+{
+    sendText(QStringLiteral("type:click\n\n"));
+}
+
+void PointerClient::close()
+{
+    setBroken();
+    if (!m_socket)
+        return;
+    if (m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+    else
+        m_socket->abort(); // still opening: there is no connection to say goodbye on
+}
+
+void PointerClient::sendText(const QString &text)
+{
+    if (!m_socket) {
+        setBroken();
+        return;
+    }
+    switch (m_socket->state()) {
+    case QAbstractSocket::HostLookupState:
+    case QAbstractSocket::ConnectingState:
+        // Still opening: sent once it is open, unless it was closed meanwhile.
+        if (m_isOpen)
+            m_queued.append(text);
+        return;
+    case QAbstractSocket::ConnectedState:
+        if (m_socket->sendTextMessage(text) > 0)
+            return;
+        break;
+    default:
+        break;
+    }
+    setBroken();
+}
+
+void PointerClient::setBroken()
+{
+    m_queued.clear();
+    if (!m_isOpen)
+        return;
+    m_isOpen = false;
+    Q_EMIT isOpenChanged();
+}

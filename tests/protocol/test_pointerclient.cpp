@@ -1,0 +1,174 @@
+// The pointer socket: exact frames, and when isOpen turns false.
+
+#include "pointerclient.h"
+#include "ssapclient.h"
+#include "testenv.h"
+#include "testtvserver.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QHostAddress pointerHost(QStringLiteral("127.4.3.1"));
+
+} // namespace
+
+class TestPointerClient : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    std::unique_ptr<TestTVServer> m_server;
+    std::unique_ptr<SSAPClient> m_client; // only its socket factory is used
+
+    std::unique_ptr<PointerClient> openPointer(QWebSocket **socket = nullptr)
+    {
+        QWebSocket *created = m_client->createSocket();
+        if (socket)
+            *socket = created;
+        return std::make_unique<PointerClient>(created, QUrl(m_server->wssURL(QStringLiteral("/resources/abc/netinput.pointer.sock"))));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(TestCertificates::selfSigned().isValid());
+    }
+
+    void init()
+    {
+        m_server = std::make_unique<TestTVServer>(TestCertificates::selfSigned());
+        QVERIFY(m_server->listen(pointerHost));
+        m_client = std::make_unique<SSAPClient>(std::nullopt);
+    }
+
+    void cleanup()
+    {
+        m_client.reset();
+        m_server.reset();
+    }
+
+    void framesByteForByte()
+    {
+        auto pointer = openPointer();
+        QVERIFY(pointer->isOpen());
+        // Sent before the socket is open: queued, then sent in order.
+        pointer->button(QStringLiteral("HOME"));
+        pointer->move(-3, 12);
+        pointer->scroll(0, -1);
+        pointer->click();
+        QTRY_COMPARE(m_server->texts().size(), 4);
+        pointer->move(0, 0);
+        pointer->scroll(-2, 5);
+        pointer->move(-2147483647 - 1, 2147483647);
+        pointer->button(QStringLiteral("BACK"));
+        QTRY_COMPARE(m_server->texts().size(), 8);
+
+        const QStringList expected{
+            QStringLiteral("type:button\nname:HOME\n\n"),
+            QStringLiteral("type:move\ndx:-3\ndy:12\ndown:0\n\n"),
+            QStringLiteral("type:scroll\ndx:0\ndy:-1\n\n"),
+            QStringLiteral("type:click\n\n"),
+            QStringLiteral("type:move\ndx:0\ndy:0\ndown:0\n\n"),
+            QStringLiteral("type:scroll\ndx:-2\ndy:5\n\n"),
+            QStringLiteral("type:move\ndx:-2147483648\ndy:2147483647\ndown:0\n\n"),
+            QStringLiteral("type:button\nname:BACK\n\n"),
+        };
+        QCOMPARE(m_server->texts(), expected);
+        for (const TestTVServer::Frame &frame : m_server->frames())
+            QVERIFY(!frame.binary);
+        QCOMPARE(m_server->requestPath(), QStringLiteral("/resources/abc/netinput.pointer.sock"));
+        QVERIFY(pointer->isOpen());
+    }
+
+    void closeEndsItForGood()
+    {
+        auto pointer = openPointer();
+        pointer->click();
+        QTRY_COMPARE(m_server->texts().size(), 1);
+        QSignalSpy changed(pointer.get(), &PointerClient::isOpenChanged);
+        pointer->close();
+        QVERIFY(!pointer->isOpen());
+        QCOMPARE(changed.size(), 1);
+        QTRY_COMPARE(m_server->closeCodes().size(), 1);
+        QCOMPARE(m_server->closeCodes()[0], QWebSocketProtocol::CloseCodeGoingAway);
+        // Still attempted, never delivered, never open again.
+        pointer->button(QStringLiteral("HOME"));
+        pointer->close();
+        QTest::qWait(100);
+        QCOMPARE(m_server->texts().size(), 1);
+        QVERIFY(!pointer->isOpen());
+        QCOMPARE(changed.size(), 1);
+    }
+
+    void closedWhileOpeningSendsNothing()
+    {
+        auto pointer = openPointer();
+        pointer->button(QStringLiteral("HOME"));
+        pointer->close();
+        QVERIFY(!pointer->isOpen());
+        QTest::qWait(200);
+        QVERIFY(m_server->texts().isEmpty());
+    }
+
+    void serverClosingTurnsItFalse()
+    {
+        auto pointer = openPointer();
+        QTRY_COMPARE(m_server->connectionCount(), 1);
+        QTest::qWait(50);
+        QVERIFY(pointer->isOpen());
+        m_server->closeLatest();
+        QTRY_VERIFY(!pointer->isOpen());
+    }
+
+    void failedSendTurnsItFalse()
+    {
+        QWebSocket *socket = nullptr;
+        auto pointer = openPointer(&socket);
+        pointer->click();
+        QTRY_COMPARE(m_server->texts().size(), 1);
+        // The socket has ended but its end has not been reported to the client (as when the
+        // report is still on its way): the next send fails, and that alone ends isOpen.
+        QObject::disconnect(socket, nullptr, pointer.get(), nullptr);
+        socket->abort();
+        QVERIFY(pointer->isOpen());
+        pointer->button(QStringLiteral("HOME"));
+        QVERIFY(!pointer->isOpen());
+        QTest::qWait(100);
+        QCOMPARE(m_server->texts().size(), 1);
+    }
+
+    void refusedConnectionDropsWhatWasQueued()
+    {
+        QTcpServer closedPort; // bound but never listening: take a port nobody answers on
+        QVERIFY(closedPort.listen(pointerHost));
+        const quint16 port = closedPort.serverPort();
+        closedPort.close();
+        PointerClient pointer(m_client->createSocket(), QUrl(QStringLiteral("wss://127.4.3.1:%1/p").arg(port)));
+        pointer.button(QStringLiteral("HOME"));
+        QTRY_VERIFY(!pointer.isOpen());
+    }
+
+    void deletedWhileOpening()
+    {
+        QPointer<QWebSocket> socket;
+        {
+            QWebSocket *created = nullptr;
+            auto pointer = openPointer(&created);
+            socket = created;
+            pointer->button(QStringLiteral("HOME"));
+        }
+        QTRY_VERIFY(socket.isNull());
+        QTest::qWait(100);
+        QVERIFY(m_server->texts().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPointerClient)
+#include "test_pointerclient.moc"

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ssaperror.h"
+
+#include <QCoro/QCoroTask>
+
+#include <memory>
+#include <optional>
+
+// The outcome of one asynchronous call, filled in when it completes; tests wait on `done`
+// with QTRY_VERIFY. `completions` would show a second completion.
+template<typename T>
+struct Outcome
+{
+    std::optional<T> value;
+    std::optional<SSAPError> error;
+    int completions = 0;
+    bool done() const { return completions > 0; }
+    QString errorText() const { return error ? error->description() : QString(); }
+};
+
+template<typename T>
+std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task)
+{
+    auto outcome = std::make_shared<Outcome<T>>();
+    [](QCoro::Task<T> running, std::shared_ptr<Outcome<T>> into) -> QCoro::Task<> {
+        try {
+            into->value = co_await running;
+        } catch (const SSAPError &error) {
+            into->error = error;
+        }
+        ++into->completions;
+    }(std::move(task), outcome);
+    return outcome;
+}

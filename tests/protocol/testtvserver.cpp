@@ -1,0 +1,127 @@
+#include "testtvserver.h"
+
+#include <QJsonDocument>
+#include <QSslConfiguration>
+
+TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
+    : QObject(parent)
+    , m_server(QStringLiteral("test tv"), QWebSocketServer::SecureMode)
+{
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setLocalCertificateChain(identity.chain);
+    config.setPrivateKey(identity.key);
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    m_server.setSslConfiguration(config);
+
+    connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
+        while (QWebSocket *socket = m_server.nextPendingConnection()) {
+            socket->setParent(this);
+            socket->setMaxAllowedIncomingMessageSize(64 * 1024 * 1024);
+            m_connections.append(socket);
+            m_paths.append(socket->requestUrl().path());
+            connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString &text) {
+                m_frames.append({socket, text, false});
+                const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
+                if (answerHello && message.value(QLatin1String("type")) == QLatin1String("hello")) {
+                    socket->sendTextMessage(QString::fromUtf8(
+                        QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("hello")},
+                                                  {QStringLiteral("id"), QStringLiteral("hello")},
+                                                  {QStringLiteral("payload"),
+                                                   QJsonObject{{QStringLiteral("deviceUUID"),
+                                                                QStringLiteral("uuid-test-tv")}}}})
+                            .toJson(QJsonDocument::Compact)));
+                }
+                if (onMessage)
+                    onMessage(socket, message);
+            });
+            connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray &data) {
+                m_frames.append({socket, QString::fromUtf8(data), true});
+            });
+            connect(socket, &QWebSocket::disconnected, this,
+                    [this, socket] { m_closeCodes.append(socket->closeCode()); });
+        }
+    });
+}
+
+TestTVServer::~TestTVServer()
+{
+    // The sockets' handlers use members that are gone before QObject deletes the children.
+    for (const QPointer<QWebSocket> &socket : std::as_const(m_connections)) {
+        if (socket) {
+            socket->disconnect(this);
+            delete socket;
+        }
+    }
+    m_server.close();
+}
+
+bool TestTVServer::listen(const QHostAddress &address, quint16 port)
+{
+    return m_server.listen(address, port);
+}
+
+QString TestTVServer::wssURL(const QString &path) const
+{
+    return QStringLiteral("wss://%1:%2%3").arg(m_server.serverAddress().toString()).arg(port()).arg(path);
+}
+
+QWebSocket *TestTVServer::connection(int index) const
+{
+    if (m_connections.isEmpty())
+        return nullptr;
+    return index < 0 ? m_connections.constLast().data() : m_connections.value(index).data();
+}
+
+QString TestTVServer::requestPath(int index) const
+{
+    if (m_paths.isEmpty())
+        return {};
+    return index < 0 ? m_paths.constLast() : m_paths.value(index);
+}
+
+QStringList TestTVServer::texts() const
+{
+    QStringList texts;
+    for (const Frame &frame : m_frames) {
+        if (!frame.binary)
+            texts << frame.text;
+    }
+    return texts;
+}
+
+QList<QJsonObject> TestTVServer::messages() const
+{
+    QList<QJsonObject> messages;
+    for (const QString &text : texts())
+        messages << QJsonDocument::fromJson(text.toUtf8()).object();
+    return messages;
+}
+
+QJsonObject TestTVServer::lastMessage() const
+{
+    const QList<QJsonObject> all = messages();
+    return all.isEmpty() ? QJsonObject() : all.constLast();
+}
+
+void TestTVServer::sendText(const QString &text)
+{
+    if (QWebSocket *socket = connection())
+        socket->sendTextMessage(text);
+}
+
+void TestTVServer::sendJson(const QJsonObject &message)
+{
+    sendText(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+}
+
+void TestTVServer::sendBinary(const QByteArray &data)
+{
+    if (QWebSocket *socket = connection())
+        socket->sendBinaryMessage(data);
+}
+
+void TestTVServer::closeLatest(QWebSocketProtocol::CloseCode code)
+{
+    if (QWebSocket *socket = connection())
+        socket->close(code);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "testcertificates.h"
+
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <functional>
+
+// A secure WebSocket server standing in for the TV at byte level: it records every frame it
+// receives and lets the test answer by hand.
+class TestTVServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Frame
+    {
+        QWebSocket *socket;
+        QString text;
+        bool binary;
+    };
+
+    explicit TestTVServer(const TestIdentity &identity, QObject *parent = nullptr);
+    ~TestTVServer() override;
+
+    bool listen(const QHostAddress &address, quint16 port = 0);
+    quint16 port() const { return m_server.serverPort(); }
+    QString wssURL(const QString &path = QStringLiteral("/")) const;
+
+    // Answers every greeting with {"type":"hello","id":"hello","payload":{"deviceUUID":...}}.
+    bool answerHello = true;
+    // Called for every text frame after it is recorded.
+    std::function<void(QWebSocket *socket, const QJsonObject &message)> onMessage;
+
+    int connectionCount() const { return m_connections.size(); }
+    QWebSocket *connection(int index = -1) const; // -1: the latest
+    QString requestPath(int index = -1) const;
+    const QList<Frame> &frames() const { return m_frames; }
+    QStringList texts() const;
+    QList<QJsonObject> messages() const; // text frames parsed as JSON objects
+    QJsonObject lastMessage() const;
+    QList<QWebSocketProtocol::CloseCode> closeCodes() const { return m_closeCodes; }
+
+    // To the latest connection.
+    void sendText(const QString &text);
+    void sendJson(const QJsonObject &message);
+    void sendBinary(const QByteArray &data);
+    void closeLatest(QWebSocketProtocol::CloseCode code = QWebSocketProtocol::CloseCodeNormal);
+
+private:
+    QWebSocketServer m_server;
+    QList<QPointer<QWebSocket>> m_connections;
+    QStringList m_paths;
+    QList<Frame> m_frames;
+    QList<QWebSocketProtocol::CloseCode> m_closeCodes;
+};
