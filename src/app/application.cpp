@@ -1,13 +1,16 @@
 #include "application.h"
 
 #include "applog.h"
+#include "devicestore.h"
+#include "mainwindow.h"
 #include "mcpbridge.h"
+#include "mcpserver.h"
+#include "mcptools.h"
 #include "preferences.h"
+#include "tvsession.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QQmlApplicationEngine>
-#include <QQuickWindow>
 
 namespace {
 
@@ -25,21 +28,19 @@ int runWindowApplication(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Remote"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("corvane-remote"));
     Preferences::initShared(QCoreApplication::arguments());
+    Preferences &preferences = Preferences::shared();
 
-    QQmlApplicationEngine engine;
-    engine.load(QUrl(QStringLiteral("qrc:/ui/qml/Main.qml")));
-    if (engine.rootObjects().isEmpty())
+    // Built in this order and kept for the whole run; nothing starts before the window shows.
+    DeviceStore store(preferences);
+    TVSession session(store, preferences);
+    MCPTools tools(session);
+    MCPServer server(tools, preferences);
+
+    MainWindow window(session, server, preferences);
+    if (!window.load())
         return 1;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().constFirst());
-    if (window) {
-        // Start-up runs once, when the window has first been shown on screen.
-        auto once = std::make_shared<QMetaObject::Connection>();
-        *once = QObject::connect(window, &QQuickWindow::frameSwapped, window, [once] {
-            QObject::disconnect(*once);
-            appLog(QStringLiteral("启动 Corvane Remote"));
-        });
-    }
     const int status = app.exec();
     appLogFlush();
     return status;

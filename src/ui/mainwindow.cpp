@@ -1,0 +1,162 @@
+#include "mainwindow.h"
+
+#include "appcontroller.h"
+#include "appearancepreference.h"
+#include "applog.h"
+#include "devicestore.h"
+#include "iconimageprovider.h"
+#include "keyshortcuts.h"
+#include "mcpserver.h"
+#include "pagelogic.h"
+#include "preferences.h"
+#include "snapshotroutine.h"
+#include "theme.h"
+#include "touchpadmodel.h"
+#include "tviconprovider.h"
+#include "tvsession.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPixmap>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QtQml>
+
+#include <memory>
+
+namespace {
+
+// The mark of the sidebar, as the window's icon.
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (int size : {32, 64, 128}) {
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient gradient(0, 0, 0, size);
+        gradient.setColorAt(0, QColor(0x4C, 0x86, 0xF4));
+        gradient.setColorAt(1, QColor(0x24, 0x50, 0xC8));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(gradient);
+        painter.drawRoundedRect(QRectF(0, 0, size, size), size * 0.28, size * 0.28);
+        const int glyph = size * 5 / 8;
+        painter.drawImage((size - glyph) / 2, (size - glyph) / 2,
+                          IconImageProvider::render(QStringLiteral("mark"), Qt::white, QSize(glyph, glyph)));
+        painter.end();
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+void registerTypes()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    qmlRegisterType<TouchpadModel>("Corvane", 1, 0, "TouchpadModel");
+}
+
+} // namespace
+
+MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
+    : QObject(parent), m_session(session), m_server(server), m_preferences(preferences)
+{
+    m_theme = new Theme(this);
+    // The stored look from the first frame on; the start-up routine applies it again.
+    m_theme->setMode(storedAppearance(m_preferences));
+    m_controller = new AppController(session, server, preferences, this);
+    m_keys = new KeyShortcuts(&session, this);
+    m_snapshots = new SnapshotRoutine(preferences, [this](const QString &page) { showPage(page); }, this);
+    QPointer<Theme> theme(m_theme);
+    setAppearanceApplier([theme](AppearancePreference value) {
+        if (theme)
+            theme->setMode(value);
+    });
+}
+
+MainWindow::~MainWindow()
+{
+    setAppearanceApplier({});
+    m_keys->setActive(false);
+    m_engine.reset();
+}
+
+bool MainWindow::load()
+{
+    registerTypes();
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    QGuiApplication::setWindowIcon(applicationIcon());
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    QQmlContext *context = m_engine->rootContext();
+    context->setContextProperty(QStringLiteral("session"), &m_session);
+    context->setContextProperty(QStringLiteral("store"), m_session.store());
+    context->setContextProperty(QStringLiteral("mcpServer"), &m_server);
+    context->setContextProperty(QStringLiteral("controller"), m_controller);
+    context->setContextProperty(QStringLiteral("theme"), m_theme);
+    context->setContextProperty(QStringLiteral("keyShortcuts"), m_keys);
+    m_engine->addImageProvider(QStringLiteral("icon"), new IconImageProvider);
+    m_engine->addImageProvider(QStringLiteral("tvicon"), new TVIconProvider(&m_session));
+    m_engine->load(QUrl(QStringLiteral("qrc:/ui/qml/Main.qml")));
+    QQuickWindow *quickWindow = window();
+    if (!quickWindow)
+        return false;
+
+    // Start-up runs once, when the window's content has first reached the screen.
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(quickWindow, &QQuickWindow::frameSwapped, this, [this, once] {
+        disconnect(*once);
+        runStartup();
+    }, Qt::QueuedConnection);
+    return true;
+}
+
+QQuickWindow *MainWindow::window() const
+{
+    if (!m_engine || m_engine->rootObjects().isEmpty())
+        return nullptr;
+    return qobject_cast<QQuickWindow *>(m_engine->rootObjects().constFirst());
+}
+
+void MainWindow::showPage(const QString &page)
+{
+    if (QQuickWindow *w = window())
+        w->setProperty("currentPage", page);
+}
+
+QString MainWindow::currentPage() const
+{
+    QQuickWindow *w = window();
+    return w ? w->property("currentPage").toString() : QString();
+}
+
+void MainWindow::runStartup()
+{
+    if (m_startupDone)
+        return;
+    m_startupDone = true;
+    appLog(QStringLiteral("启动 Corvane Remote"));
+    applyAppearance(storedAppearance(m_preferences));
+    // The listener starts unless switched off; its failure stays in lastError.
+    if (m_preferences.mcpEnabled())
+        m_server.start();
+
+    DeviceStore &store = *m_session.store();
+    const QString autoHost = PageLogic::trimBlanks(m_preferences.autoHost().value_or(QString()));
+    if (!autoHost.isEmpty()) {
+        const TVDevice device = store.upsertDiscovered(autoHost, std::nullopt, std::nullopt, std::nullopt);
+        m_session.connect(device.id, false);
+    } else if (const auto selected = store.selectedDevice(); selected && selected->isPaired()) {
+        m_session.connect(selected->id, false);
+    }
+    // The scan does not wait for the connection.
+    m_session.startScan();
+    m_snapshots->start();
+    Q_EMIT startupFinished();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "connectionstate.h"
+#include "tvapp.h"
+#include "tvdevice.h"
+
+#include <QList>
+#include <QString>
+#include <QVariantList>
+
+#include <optional>
+
+// The decisions of the window's pages that can be wrong: texts by state, which action a button
+// takes, address validation, configuration texts, search. Pure functions, so tests call them
+// directly; AppController binds them to the live session for QML.
+namespace PageLogic {
+
+// ---- window
+QString pickerLabel(const std::optional<TVDevice> &selected);
+QString pickerEntry(const TVDevice &device);
+
+// ---- remote page
+QString remoteBadge(bool standby, const ConnectionState &state);
+QString hostLine(const std::optional<TVDevice> &selected);
+QString modelText(const std::optional<TVDevice> &selected);
+enum class PowerAction { PowerOff, Wake };
+PowerAction powerAction(ConnectionState::Kind kind, bool standby);
+QString powerTooltip(PowerAction action);
+QString muteLabel(bool muted);
+QString volumeText(qint64 volume);
+
+// ---- apps and inputs page
+QString currentInputText(bool ready, const QString &currentSourceName);
+QString inputConnectedText(bool connected);
+bool titleMatches(const QString &title, const QString &search);
+QList<TVApp> filterApps(const QList<TVApp> &apps, const QString &search);
+
+// ---- devices page
+QString pairingStatusText(const ConnectionState &state, const std::optional<TVDevice> &selected);
+enum class PrimaryAction { Reconnect, Disconnect, Connect };
+PrimaryAction primaryAction(ConnectionState::Kind kind);
+QString primaryLabel(ConnectionState::Kind kind);
+int progressStep(ConnectionState::Kind kind, const std::optional<TVDevice> &selected);
+QString pairingTitle(const std::optional<TVDevice> &selected);
+QString deviceRowStatus(bool isSelected, const ConnectionState &state, bool paired);
+QString discoverySubtitle(bool scanning);
+QString emptyListText(bool scanning);
+bool isValidIPv4(const QString &text);
+QString trimBlanks(const QString &text); // spaces and tabs at both ends
+
+// ---- settings page
+QString pairedText(bool paired);
+QString mcpStatusText(bool running);
+QString httpConfiguration(const QString &endpointURL);
+QString stdioConfiguration(const QString &executablePath);
+
+// The stored record after "保存": trimmed name, normalised MAC (none when it does not parse).
+TVDevice savedRecord(const TVDevice &record, const QString &nameField, const QString &macField);
+
+} // namespace PageLogic

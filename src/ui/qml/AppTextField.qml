@@ -1,0 +1,39 @@
+import QtQuick
+import QtQuick.Controls.Basic
+
+// A text field with an optional leading icon; the border shows focus and invalid input.
+TextField {
+    id: root
+    property string iconName: ""
+    property bool invalid: false
+    property bool mono: false
+
+    implicitHeight: 36
+    leftPadding: iconName.length > 0 ? 34 : 12
+    rightPadding: 12
+    color: theme.text
+    placeholderTextColor: theme.textTertiary
+    selectionColor: theme.selection
+    selectedTextColor: theme.text
+    font.pixelSize: 13
+    font.family: mono ? "DejaVu Sans Mono" : Qt.application.font.family
+    selectByMouse: true
+    verticalAlignment: TextInput.AlignVCenter
+    opacity: enabled ? 1.0 : 0.5
+
+    background: Rectangle {
+        radius: 8
+        color: theme.surfaceAlt
+        border.width: root.activeFocus || root.invalid ? 2 : 1
+        border.color: root.invalid ? theme.danger : root.activeFocus ? theme.focus : theme.border
+        Icon {
+            visible: root.iconName.length > 0
+            anchors.left: parent.left
+            anchors.leftMargin: 11
+            anchors.verticalCenter: parent.verticalCenter
+            name: root.iconName
+            size: 16
+            color: theme.textTertiary
+        }
+    }
+}

@@ -1,0 +1,189 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+
+// Apps to launch and inputs to switch to.
+Item {
+    id: page
+    objectName: "appsPage"
+    property int tab: 0
+    property string search: ""
+
+    // Read both lists when the page opens on a connected TV; nothing while disconnected.
+    Component.onCompleted: controller.loadAppsPage()
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 28
+        anchors.rightMargin: 28
+        anchors.topMargin: 24
+        anchors.bottomMargin: 24
+        spacing: 18
+
+        PageHeader {
+            Layout.fillWidth: true
+            title: qsTr("应用与输入")
+            subtitle: qsTr("启动电视应用或切换输入源")
+            StatusPill {
+                objectName: "appsStatus"
+                tone: controller.statusTone
+                text: controller.statusBadge
+            }
+        }
+
+        SegmentedControl {
+            id: tabs
+            objectName: "appsTabs"
+            options: [qsTr("应用"), qsTr("输入源")]
+            currentIndex: page.tab
+            onActivated: (index) => page.tab = index
+        }
+
+        StackLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            currentIndex: page.tab
+
+            // ---- applications
+            Item {
+                EmptyState {
+                    anchors.centerIn: parent
+                    visible: !session.isReady
+                    iconName: "cable"
+                    text: qsTr("连接电视后显示应用")
+                }
+                EmptyState {
+                    anchors.centerIn: parent
+                    visible: session.isReady && session.appList.length === 0
+                    iconName: "grid"
+                    text: qsTr("正在读取应用列表…")
+                }
+                ColumnLayout {
+                    anchors.fill: parent
+                    visible: session.isReady && session.appList.length > 0
+                    spacing: 14
+
+                    AppTextField {
+                        objectName: "appSearch"
+                        Layout.preferredWidth: 300
+                        iconName: "search"
+                        placeholderText: qsTr("搜索应用")
+                        text: page.search
+                        onTextChanged: page.search = text
+                    }
+
+                    GridView {
+                        id: grid
+                        objectName: "appGrid"
+                        Layout.fillWidth: true
+                        Layout.fillHeight: true
+                        clip: true
+                        cellWidth: Math.floor(width / Math.max(1, Math.floor(width / 124)))
+                        cellHeight: 128
+                        boundsBehavior: Flickable.StopAtBounds
+                        model: controller.filterApps(session.appList, page.search)
+                        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                        delegate: AppCard {
+                            required property var modelData
+                            objectName: "app-" + modelData.id
+                            width: grid.cellWidth - 12
+                            height: grid.cellHeight - 12
+                            title: modelData.title
+                            iconURL: modelData.icon
+                            onClicked: session.launchApp(modelData.id)
+                        }
+                    }
+                }
+            }
+
+            // ---- inputs
+            ColumnLayout {
+                spacing: 16
+
+                Card {
+                    Layout.fillWidth: true
+                    padding: 18
+                    RowLayout {
+                        anchors.fill: parent
+                        spacing: 14
+                        Rectangle {
+                            width: 44
+                            height: 44
+                            radius: 12
+                            color: theme.accentSoft
+                            Icon { anchors.centerIn: parent; name: "cable"; size: 22; color: theme.accent }
+                        }
+                        ColumnLayout {
+                            spacing: 3
+                            Layout.fillWidth: true
+                            UiText { text: qsTr("当前输入"); role: "caption"; secondary: true }
+                            UiText {
+                                objectName: "currentInput"
+                                text: controller.currentInputText
+                                font.pixelSize: 17
+                                font.weight: Font.DemiBold
+                                Layout.fillWidth: true
+                            }
+                        }
+                        StatusPill {
+                            visible: session.isReady
+                            tone: "ready"
+                            text: qsTr("正在使用")
+                        }
+                    }
+                }
+
+                Card {
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    padding: 6
+                    ListView {
+                        id: inputList
+                        objectName: "inputList"
+                        anchors.fill: parent
+                        clip: true
+                        spacing: 2
+                        boundsBehavior: Flickable.StopAtBounds
+                        model: controller.inputRows
+                        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                        delegate: AbstractButton {
+                            id: row
+                            required property var modelData
+                            objectName: "input-" + modelData.id
+                            width: inputList.width
+                            height: 52
+                            hoverEnabled: true
+                            focusPolicy: Qt.StrongFocus
+                            onClicked: session.switchToInput(modelData.id)
+                            background: Rectangle {
+                                radius: 10
+                                color: row.down ? theme.controlPressed : row.hovered ? theme.controlHover : "transparent"
+                                FocusRing { target: row; radius_: 10 }
+                            }
+                            contentItem: RowLayout {
+                                spacing: 12
+                                Icon {
+                                    Layout.leftMargin: 12
+                                    name: row.modelData.connected ? "check-circle" : "circle"
+                                    size: 18
+                                    color: row.modelData.connected ? theme.success : theme.textTertiary
+                                }
+                                UiText {
+                                    text: row.modelData.label
+                                    font.pixelSize: 14
+                                    Layout.fillWidth: true
+                                }
+                                UiText {
+                                    Layout.rightMargin: 14
+                                    text: row.modelData.connectedText
+                                    role: "caption"
+                                    color: row.modelData.connected ? theme.success : theme.textTertiary
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,17 @@
+import QtQuick
+
+// A bundled line icon tinted with one colour.
+Image {
+    id: root
+    property string name
+    property color color: theme.text
+    property int size: 18
+
+    width: size
+    height: size
+    sourceSize.width: size
+    sourceSize.height: size
+    source: name.length > 0 ? "image://icon/" + name + "/" + root.color.toString().substring(1) : ""
+    fillMode: Image.PreserveAspectFit
+    smooth: true
+}

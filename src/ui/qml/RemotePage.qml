@@ -1,0 +1,369 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Corvane 1.0
+
+// The remote control: status and power, direction pad, volume, touchpad and text entry.
+FocusScope {
+    id: page
+    objectName: "remotePage"
+
+    function sendText() {
+        if (controller.sendText(textBox.text))
+            textBox.text = ""
+    }
+
+    // A click on empty space takes the focus out of the text box, so the keys drive the TV again.
+    MouseArea {
+        anchors.fill: parent
+        z: -1
+        onPressed: (mouse) => { page.forceActiveFocus(); mouse.accepted = false }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 28
+        anchors.rightMargin: 28
+        anchors.topMargin: 24
+        anchors.bottomMargin: 24
+        spacing: 20
+
+        // ---- header
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 16
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 6
+                UiText { role: "title"; text: qsTr("遥控器") }
+                RowLayout {
+                    spacing: 6
+                    Icon { name: "wifi"; size: 15; color: theme.textSecondary }
+                    UiText {
+                        objectName: "hostLine"
+                        text: controller.hostLine
+                        secondary: true
+                        Layout.fillWidth: true
+                    }
+                }
+                UiText { text: qsTr("方向键 / 回车 / Esc 可直接控制"); role: "caption"; tertiary: true }
+            }
+
+            Rectangle {
+                Layout.alignment: Qt.AlignTop
+                implicitWidth: statusRow.implicitWidth + 28
+                implicitHeight: statusRow.implicitHeight + 20
+                radius: 14
+                color: theme.surface
+                border.color: theme.border
+
+                RowLayout {
+                    id: statusRow
+                    anchors.centerIn: parent
+                    spacing: 16
+                    ColumnLayout {
+                        spacing: 6
+                        RowLayout {
+                            spacing: 10
+                            StatusPill {
+                                objectName: "statusBadge"
+                                tone: controller.statusTone
+                                text: controller.statusBadge
+                            }
+                            UiText {
+                                objectName: "modelText"
+                                text: controller.modelText
+                                font.weight: Font.DemiBold
+                                font.pixelSize: 14
+                                Layout.maximumWidth: 220
+                            }
+                        }
+                        RowLayout {
+                            spacing: 6
+                            Icon { name: "cable"; size: 14; color: theme.textSecondary }
+                            UiText {
+                                objectName: "foregroundApp"
+                                text: session.currentSourceName
+                                role: "caption"
+                                secondary: true
+                                Layout.maximumWidth: 250
+                            }
+                        }
+                    }
+                    IconButton {
+                        objectName: "powerButton"
+                        iconName: "power"
+                        size: 44
+                        iconSize: 20
+                        kind: controller.powerWakes ? "neutral" : "danger"
+                        tooltip: controller.powerTooltip
+                        Accessible.name: controller.powerTooltip
+                        onClicked: controller.powerButton()
+                    }
+                }
+            }
+        }
+
+        // ---- body
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 20
+
+            ColumnLayout {
+                Layout.preferredWidth: 320
+                Layout.maximumWidth: 340
+                Layout.fillHeight: true
+                spacing: 16
+
+                // direction pad
+                Card {
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    padding: 18
+                    ColumnLayout {
+                        anchors.fill: parent
+                        spacing: 16
+
+                        Item { Layout.fillHeight: true }
+                        Item {
+                            id: dpad
+                            Layout.alignment: Qt.AlignHCenter
+                            implicitWidth: 200
+                            implicitHeight: 200
+
+                            Rectangle {
+                                anchors.fill: parent
+                                radius: width / 2
+                                color: theme.surfaceAlt
+                                border.color: theme.border
+                            }
+                            DpadKey { objectName: "keyUp"; button: "UP"; iconName: "chevron-up"; anchors.top: parent.top; anchors.topMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
+                            DpadKey { objectName: "keyDown"; button: "DOWN"; iconName: "chevron-down"; anchors.bottom: parent.bottom; anchors.bottomMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
+                            DpadKey { objectName: "keyLeft"; button: "LEFT"; iconName: "chevron-left"; anchors.left: parent.left; anchors.leftMargin: 4; anchors.verticalCenter: parent.verticalCenter }
+                            DpadKey { objectName: "keyRight"; button: "RIGHT"; iconName: "chevron-right"; anchors.right: parent.right; anchors.rightMargin: 4; anchors.verticalCenter: parent.verticalCenter }
+
+                            AbstractButton {
+                                id: okButton
+                                objectName: "okButton"
+                                anchors.centerIn: parent
+                                width: 78
+                                height: 78
+                                hoverEnabled: true
+                                focusPolicy: Qt.StrongFocus
+                                text: "OK"
+                                onClicked: session.click()
+                                background: Rectangle {
+                                    radius: width / 2
+                                    color: okButton.down ? theme.accentPressed : okButton.hovered ? theme.accentHover : theme.accent
+                                    FocusRing { target: okButton; radius_: width / 2 }
+                                }
+                                contentItem: Text {
+                                    text: okButton.text
+                                    color: theme.onAccent
+                                    font.pixelSize: 17
+                                    font.weight: Font.Bold
+                                    horizontalAlignment: Text.AlignHCenter
+                                    verticalAlignment: Text.AlignVCenter
+                                }
+                            }
+                        }
+
+                        RowLayout {
+                            Layout.fillWidth: true
+                            spacing: 8
+                            AppButton { objectName: "keyBack"; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: session.press("BACK") }
+                            AppButton { objectName: "keyHome"; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: session.press("HOME") }
+                            AppButton { objectName: "keyMenu"; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: session.press("MENU") }
+                        }
+                    }
+                }
+
+                // volume
+                Card {
+                    Layout.fillWidth: true
+                    padding: 18
+                    ColumnLayout {
+                        anchors.fill: parent
+                        spacing: 12
+                        RowLayout {
+                            spacing: 8
+                            SectionTitle { text: qsTr("音量") }
+                            Icon {
+                                objectName: "speakerIcon"
+                                name: session.muted ? "speaker-slash" : "speaker-wave"
+                                size: 17
+                                color: session.muted ? theme.danger : theme.textSecondary
+                            }
+                            Item { Layout.fillWidth: true }
+                            AppButton {
+                                objectName: "muteButton"
+                                compact: true
+                                kind: session.muted ? "primary" : "secondary"
+                                text: controller.muteLabel
+                                onClicked: controller.toggleMute()
+                            }
+                        }
+                        RowLayout {
+                            spacing: 10
+                            IconButton {
+                                objectName: "volumeDown"
+                                iconName: "minus"
+                                size: 38
+                                iconSize: 16
+                                tooltip: ""
+                                onClicked: session.volumeDown()
+                            }
+                            Slider {
+                                id: volumeSlider
+                                objectName: "volumeSlider"
+                                Layout.fillWidth: true
+                                from: 0
+                                to: 100
+                                stepSize: 1
+                                snapMode: Slider.SnapAlways
+                                focusPolicy: Qt.NoFocus
+                                value: session.volume
+                                onMoved: controller.volumeDragged(value)
+                                onPressedChanged: if (!pressed) controller.volumeReleased()
+                                background: Rectangle {
+                                    x: volumeSlider.leftPadding
+                                    y: volumeSlider.topPadding + volumeSlider.availableHeight / 2 - height / 2
+                                    width: volumeSlider.availableWidth
+                                    height: 6
+                                    radius: 3
+                                    color: theme.control
+                                    border.color: theme.border
+                                    Rectangle {
+                                        width: volumeSlider.visualPosition * parent.width
+                                        height: parent.height
+                                        radius: 3
+                                        color: session.muted ? theme.textTertiary : theme.accent
+                                    }
+                                }
+                                handle: Rectangle {
+                                    x: volumeSlider.leftPadding + volumeSlider.visualPosition * (volumeSlider.availableWidth - width)
+                                    y: volumeSlider.topPadding + volumeSlider.availableHeight / 2 - height / 2
+                                    width: 18
+                                    height: 18
+                                    radius: 9
+                                    color: volumeSlider.pressed ? theme.control : theme.surface
+                                    border.color: session.muted ? theme.textTertiary : theme.accent
+                                    border.width: 2
+                                }
+                            }
+                            UiText {
+                                objectName: "volumeText"
+                                text: controller.volumeText
+                                font.pixelSize: 14
+                                font.weight: Font.DemiBold
+                                horizontalAlignment: Text.AlignRight
+                                Layout.preferredWidth: 28
+                            }
+                            IconButton {
+                                objectName: "volumeUp"
+                                iconName: "plus"
+                                size: 38
+                                iconSize: 16
+                                onClicked: session.volumeUp()
+                            }
+                        }
+                    }
+                }
+            }
+
+            // touchpad and text entry
+            Card {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                padding: 18
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 14
+
+                    SectionTitle { text: qsTr("触控板") }
+
+                    Rectangle {
+                        id: surface
+                        objectName: "touchpad"
+                        Layout.fillWidth: true
+                        Layout.fillHeight: true
+                        Layout.minimumHeight: 160
+                        radius: 12
+                        color: surfaceArea.pressed ? theme.control : theme.surfaceAlt
+                        border.color: surfaceArea.pressed ? theme.accent : theme.border
+                        border.width: surfaceArea.pressed ? 2 : 1
+
+                        TouchpadModel {
+                            id: touchpad
+                            objectName: "touchpadModel"
+                            onMoveRequested: (dx, dy) => session.move(dx, dy)
+                            onClickRequested: session.click()
+                            onScrollRequested: (steps) => { if (session.hasPointer) session.scroll(steps) }
+                        }
+
+                        Column {
+                            anchors.centerIn: parent
+                            spacing: 10
+                            Icon {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                name: "cursor"
+                                size: 30
+                                color: theme.textTertiary
+                            }
+                            Text {
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                text: qsTr("拖动移动 · 点击确认 · 双指滚动")
+                                font.pixelSize: 12
+                                color: theme.textTertiary
+                            }
+                        }
+
+                        MouseArea {
+                            id: surfaceArea
+                            anchors.fill: parent
+                            property point last
+                            cursorShape: Qt.PointingHandCursor
+                            onPressed: (mouse) => {
+                                page.forceActiveFocus()
+                                last = Qt.point(mouse.x, mouse.y)
+                                touchpad.mouseDown()
+                            }
+                            onPositionChanged: (mouse) => {
+                                const dx = mouse.x - last.x
+                                const dy = mouse.y - last.y
+                                last = Qt.point(mouse.x, mouse.y)
+                                if (dx !== 0 || dy !== 0)
+                                    touchpad.mouseDragged(dx, dy)
+                            }
+                            onReleased: touchpad.mouseUp()
+                            onWheel: (wheel) => touchpad.wheel(wheel.pixelDelta.y, wheel.angleDelta.y)
+                        }
+                    }
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 10
+                        AppTextField {
+                            id: textBox
+                            objectName: "textBox"
+                            Layout.fillWidth: true
+                            iconName: "keyboard"
+                            placeholderText: qsTr("向电视输入文字")
+                            onAccepted: page.sendText()
+                            Keys.onEscapePressed: page.forceActiveFocus()
+                        }
+                        AppButton {
+                            objectName: "sendButton"
+                            kind: "primary"
+                            iconName: "send"
+                            text: qsTr("发送文字")
+                            onClicked: page.sendText()
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,5 @@
+import QtQuick
+
+UiText {
+    role: "heading"
+}

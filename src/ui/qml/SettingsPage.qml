@@ -1,0 +1,240 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+
+// The selected TV's record, appearance, the MCP service and the log.
+Item {
+    id: page
+    objectName: "settingsPage"
+
+    function fillFields() {
+        nameField.text = controller.selectedName
+        macField.text = controller.selectedMac
+    }
+
+    Component.onCompleted: {
+        controller.resetSettingsPage()
+        fillFields()
+    }
+    Connections {
+        target: store
+        function onSelectedIDChanged() { page.fillFields() }
+    }
+
+    ScrollView {
+        id: scroller
+        anchors.fill: parent
+        contentWidth: availableWidth
+        ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+
+        ColumnLayout {
+            id: column
+            x: 28
+            width: scroller.availableWidth - 56
+            spacing: 18
+
+            Item { implicitHeight: 6 }
+
+            PageHeader {
+                Layout.fillWidth: true
+                title: qsTr("设置")
+                subtitle: qsTr("电视连接、外观与 MCP 服务")
+            }
+
+            // ---- the selected TV
+            Card {
+                Layout.fillWidth: true
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 14
+
+                    GridLayout {
+                        Layout.fillWidth: true
+                        columns: 2
+                        columnSpacing: 24
+                        rowSpacing: 10
+                        InfoRow { label: qsTr("名称"); value: controller.selectedDisplayName; objectName: "rowName" }
+                        InfoRow { label: qsTr("型号"); value: controller.selectedModel; objectName: "rowModel" }
+                        InfoRow { label: qsTr("IP 地址"); value: controller.selectedHost; mono: true; objectName: "rowHost" }
+                        InfoRow { label: qsTr("网卡 MAC"); value: controller.selectedMac; mono: true; objectName: "rowMac" }
+                        InfoRow {
+                            objectName: "rowPaired"
+                            label: qsTr("配对状态")
+                            value: controller.hasSelection ? controller.pairedText : ""
+                            valueColor: controller.selectedPaired ? theme.success : theme.textSecondary
+                        }
+                    }
+
+                    Rectangle { Layout.fillWidth: true; height: 1; color: theme.border }
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 10
+                        AppTextField {
+                            id: nameField
+                            objectName: "nameField"
+                            Layout.fillWidth: true
+                            Layout.preferredWidth: 1
+                            placeholderText: qsTr("电视名称")
+                            enabled: controller.hasSelection
+                        }
+                        AppTextField {
+                            id: macField
+                            objectName: "macField"
+                            Layout.fillWidth: true
+                            Layout.preferredWidth: 1
+                            placeholderText: "aa:bb:cc:dd:ee:ff"
+                            mono: true
+                            enabled: controller.hasSelection
+                            invalid: !controller.isValidMac(text)
+                        }
+                    }
+
+                    RowLayout {
+                        spacing: 10
+                        AppButton {
+                            objectName: "saveButton"
+                            kind: "primary"
+                            text: qsTr("保存")
+                            // A mistyped MAC would be saved as no MAC at all.
+                            enabled: controller.hasSelection && controller.isValidMac(macField.text)
+                            onClicked: controller.saveSelected(nameField.text, macField.text)
+                        }
+                        AppButton {
+                            objectName: "wakeButton"
+                            iconName: "power"
+                            text: qsTr("网络唤醒 (WOL)")
+                            enabled: controller.hasSelection
+                            onClicked: controller.wakeSelected()
+                        }
+                        Item { Layout.fillWidth: true }
+                        AppButton {
+                            objectName: "deleteButton"
+                            kind: "danger"
+                            iconName: "trash"
+                            text: qsTr("删除此电视")
+                            enabled: controller.hasSelection
+                            onClicked: controller.deleteSelected()
+                        }
+                    }
+                }
+            }
+
+            // ---- appearance
+            Card {
+                Layout.fillWidth: true
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 12
+                    SectionTitle { text: qsTr("外观") }
+                    SegmentedControl {
+                        objectName: "appearanceChoice"
+                        readonly property var values: ["system", "light", "dark"]
+                        options: [qsTr("跟随系统"), qsTr("浅色"), qsTr("深色")]
+                        currentIndex: Math.max(0, values.indexOf(controller.appearance))
+                        onActivated: (index) => controller.setAppearanceChoice(values[index])
+                    }
+                    UiText { text: qsTr("语言跟随系统设置。"); role: "caption"; tertiary: true }
+                }
+            }
+
+            // ---- MCP service
+            Card {
+                Layout.fillWidth: true
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 12
+                    RowLayout {
+                        Layout.fillWidth: true
+                        SectionTitle { text: qsTr("MCP 服务"); Layout.fillWidth: true }
+                        ToggleSwitch {
+                            objectName: "mcpSwitch"
+                            text: qsTr("启用")
+                            checked: controller.mcpEnabled
+                            onToggled: controller.setMcpEnabled(checked)
+                        }
+                    }
+                    UiText {
+                        text: qsTr("让 AI Agent 通过 Model Context Protocol 控制电视。服务仅监听本机。")
+                        secondary: true
+                        wrapMode: Text.Wrap
+                        Layout.fillWidth: true
+                    }
+                    GridLayout {
+                        Layout.fillWidth: true
+                        columns: 2
+                        columnSpacing: 24
+                        rowSpacing: 10
+                        UiText { text: qsTr("状态"); secondary: true; Layout.preferredWidth: 72 }
+                        RowLayout {
+                            spacing: 8
+                            Layout.fillWidth: true
+                            StatusDot { tone: mcpServer.isRunning ? "ready" : "offline" }
+                            UiText { objectName: "mcpStatus"; text: controller.mcpStatus }
+                            UiText {
+                                objectName: "mcpError"
+                                visible: text.length > 0
+                                text: controller.mcpError
+                                color: theme.danger
+                                Layout.fillWidth: true
+                            }
+                        }
+                        UiText { text: qsTr("地址"); secondary: true; Layout.preferredWidth: 72 }
+                        TextEdit {
+                            objectName: "mcpEndpoint"
+                            text: controller.endpointURL
+                            readOnly: true
+                            selectByMouse: true
+                            color: theme.text
+                            selectionColor: theme.selection
+                            font.family: "DejaVu Sans Mono"
+                            font.pixelSize: 12
+                            Layout.fillWidth: true
+                        }
+                    }
+                    RowLayout {
+                        spacing: 10
+                        AppButton {
+                            objectName: "copyHttp"
+                            iconName: controller.copied === "http" ? "check" : "copy"
+                            text: controller.copied === "http" ? qsTr("已复制") : qsTr("复制 HTTP 配置")
+                            onClicked: controller.copyHttpConfiguration()
+                        }
+                        AppButton {
+                            objectName: "copyStdio"
+                            iconName: controller.copied === "stdio" ? "check" : "copy"
+                            text: controller.copied === "stdio" ? qsTr("已复制") : qsTr("复制 stdio 配置")
+                            onClicked: controller.copyStdioConfiguration()
+                        }
+                    }
+                }
+            }
+
+            // ---- log
+            Card {
+                Layout.fillWidth: true
+                RowLayout {
+                    anchors.fill: parent
+                    spacing: 12
+                    UiText { text: qsTr("日志："); secondary: true }
+                    UiText {
+                        objectName: "logPath"
+                        text: controller.logPath
+                        role: "mono"
+                        font.pixelSize: 12
+                        elide: Text.ElideMiddle
+                        Layout.fillWidth: true
+                    }
+                    AppButton {
+                        objectName: "revealLog"
+                        iconName: "folder"
+                        text: qsTr("在文件管理器中显示")
+                        onClicked: controller.revealLog()
+                    }
+                }
+            }
+
+            Item { implicitHeight: 10 }
+        }
+    }
+}

@@ -1,0 +1,220 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+
+// The fixed left column: mark and name, the TV picker, the page list and the connection state.
+Rectangle {
+    id: root
+    property string currentPage: "remote"
+    signal pageChosen(string page)
+
+    readonly property var pages: [
+        { page: "remote", title: qsTr("遥控器"), icon: "remote" },
+        { page: "apps", title: qsTr("应用与输入"), icon: "grid" },
+        { page: "devices", title: qsTr("设备管理"), icon: "tv" },
+        { page: "settings", title: qsTr("设置"), icon: "sliders" }
+    ]
+
+    color: theme.sidebar
+
+    Rectangle {
+        anchors.right: parent.right
+        width: 1
+        height: parent.height
+        color: theme.border
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 12
+        anchors.rightMargin: 13
+        anchors.topMargin: 20
+        anchors.bottomMargin: 16
+        spacing: 0
+
+        // mark and name
+        RowLayout {
+            spacing: 9
+            Layout.leftMargin: 2
+            Rectangle {
+                width: 28
+                height: 28
+                radius: 8
+                gradient: Gradient {
+                    GradientStop { position: 0.0; color: "#4C86F4" }
+                    GradientStop { position: 1.0; color: "#2450C8" }
+                }
+                Icon {
+                    anchors.centerIn: parent
+                    name: "mark"
+                    size: 17
+                    color: "#ffffff"
+                }
+            }
+            Text {
+                text: "Corvane Remote"
+                font.pixelSize: 13
+                font.weight: Font.DemiBold
+                color: theme.text
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+            }
+        }
+
+        // TV picker
+        Button {
+            id: picker
+            Layout.topMargin: 22
+            objectName: "tvPicker"
+            Layout.fillWidth: true
+            implicitHeight: 38
+            hoverEnabled: true
+            focusPolicy: Qt.StrongFocus
+            leftPadding: 10
+            rightPadding: 10
+            text: controller.pickerLabel
+            onClicked: pickerMenu.opened ? pickerMenu.close() : pickerMenu.open()
+            contentItem: RowLayout {
+                spacing: 8
+                Icon { name: "tv"; size: 16; color: theme.textSecondary }
+                Text {
+                    text: picker.text
+                    color: theme.text
+                    font.pixelSize: 13
+                    font.weight: Font.Medium
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
+                }
+                Icon { name: "chevron-down"; size: 14; color: theme.textSecondary }
+            }
+            background: Rectangle {
+                radius: 8
+                color: picker.down || pickerMenu.opened ? theme.controlPressed : picker.hovered ? theme.controlHover : theme.surface
+                border.color: theme.border
+                border.width: 1
+                FocusRing { target: picker; radius_: 8 }
+            }
+
+            Menu {
+                id: pickerMenu
+                objectName: "tvPickerMenu"
+                y: picker.height + 4
+                width: Math.max(picker.width, 240)
+                padding: 4
+                background: Rectangle {
+                    implicitWidth: 240
+                    radius: 10
+                    color: theme.surface
+                    border.color: theme.border
+                }
+                Repeater {
+                    model: controller.pickerEntries
+                    delegate: MenuItem {
+                        id: entry
+                        required property var modelData
+                        text: modelData.label
+                        implicitHeight: 34
+                        onTriggered: controller.chooseFromPicker(modelData.id)
+                        contentItem: Text {
+                            text: entry.text
+                            leftPadding: 6
+                            color: theme.text
+                            font.pixelSize: 13
+                            verticalAlignment: Text.AlignVCenter
+                            elide: Text.ElideRight
+                        }
+                        background: Rectangle {
+                            radius: 6
+                            color: entry.highlighted ? theme.controlHover : "transparent"
+                        }
+                    }
+                }
+            }
+        }
+
+        // pages
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.topMargin: 16
+            Layout.bottomMargin: 12
+            height: 1
+            color: theme.border
+        }
+        Repeater {
+            model: root.pages
+            delegate: AbstractButton {
+                id: item
+                required property var modelData
+                readonly property bool selected: root.currentPage === modelData.page
+                objectName: "nav-" + modelData.page
+                Layout.fillWidth: true
+                Layout.bottomMargin: 2
+                implicitHeight: 36
+                hoverEnabled: true
+                focusPolicy: Qt.StrongFocus
+                text: modelData.title
+                onClicked: root.pageChosen(modelData.page)
+                background: Rectangle {
+                    radius: 8
+                    color: item.selected ? theme.accentSoft : item.hovered ? theme.controlHover : "transparent"
+                    FocusRing { target: item; radius_: 8 }
+                }
+                contentItem: RowLayout {
+                    spacing: 10
+                    Icon {
+                        Layout.leftMargin: 10
+                        name: item.modelData.icon
+                        size: 17
+                        color: item.selected ? theme.accent : theme.textSecondary
+                    }
+                    Text {
+                        text: item.text
+                        color: item.selected ? theme.accent : theme.text
+                        font.pixelSize: 13
+                        font.weight: item.selected ? Font.DemiBold : Font.Normal
+                        Layout.fillWidth: true
+                        elide: Text.ElideRight
+                    }
+                }
+            }
+        }
+
+        Item { Layout.fillHeight: true }
+
+        // connection at a glance
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 52
+            radius: 10
+            color: theme.surface
+            border.color: theme.border
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.leftMargin: 12
+                anchors.rightMargin: 12
+                anchors.topMargin: 8
+                anchors.bottomMargin: 8
+                spacing: 2
+                RowLayout {
+                    spacing: 7
+                    StatusDot { tone: controller.statusTone }
+                    Text {
+                        text: controller.statusBadge
+                        font.pixelSize: 12
+                        font.weight: Font.Medium
+                        color: theme.text
+                        Layout.fillWidth: true
+                        elide: Text.ElideRight
+                    }
+                }
+                Text {
+                    text: controller.hasSelection ? controller.selectedHost : controller.modelText
+                    font.pixelSize: 11
+                    color: theme.textTertiary
+                    Layout.fillWidth: true
+                    elide: Text.ElideRight
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,31 @@
+import QtQuick
+
+// A rounded badge with a status dot and a short text.
+Rectangle {
+    id: root
+    property string tone: "offline"
+    property string text: ""
+    implicitWidth: row.implicitWidth + 20
+    implicitHeight: 26
+    radius: 13
+    color: tone === "ready" ? theme.successSoft
+         : tone === "error" ? theme.dangerSoft
+         : tone === "busy" || tone === "standby" ? theme.warningSoft
+         : theme.control
+    Row {
+        id: row
+        anchors.centerIn: parent
+        spacing: 7
+        StatusDot { tone: root.tone; anchors.verticalCenter: parent.verticalCenter }
+        Text {
+            anchors.verticalCenter: parent.verticalCenter
+            text: root.text
+            font.pixelSize: 12
+            font.weight: Font.Medium
+            color: root.tone === "ready" ? theme.success
+                 : root.tone === "error" ? theme.danger
+                 : root.tone === "busy" || root.tone === "standby" ? theme.warning
+                 : theme.textSecondary
+        }
+    }
+}

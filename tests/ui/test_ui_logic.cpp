@@ -1,0 +1,472 @@
+#include "appcontroller.h"
+#include "appearancepreference.h"
+#include "devicestore.h"
+#include "mainwindow.h"
+#include "mcpserver.h"
+#include "mcptools.h"
+#include "pagelogic.h"
+#include "preferences.h"
+#include "testenv.h"
+#include "theme.h"
+#include "touchpadmodel.h"
+#include "tvsession.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using Kind = ConnectionState::Kind;
+using namespace PageLogic;
+
+namespace {
+
+TVDevice device(const QString &host, bool paired, const QString &name = {})
+{
+    TVDevice d;
+    d.id = QStringLiteral("ID-") + host;
+    d.name = name;
+    d.model = QStringLiteral("LG OLED55C1");
+    d.host = host;
+    if (paired) {
+        d.clientKey = QStringLiteral("key");
+        d.certFingerprint = QStringLiteral("ab");
+    }
+    return d;
+}
+
+ConnectionState stateOf(const QString &name)
+{
+    if (name == u"offline")
+        return ConnectionState::offline();
+    if (name == u"connecting")
+        return ConnectionState::connecting();
+    if (name == u"pin")
+        return ConnectionState::awaitingApproval(true);
+    if (name == u"prompt")
+        return ConnectionState::awaitingApproval(false);
+    if (name == u"ready")
+        return ConnectionState::ready();
+    if (name == u"waking")
+        return ConnectionState::waking();
+    return ConnectionState::error(QStringLiteral("电视响应超时"));
+}
+
+// The window's objects over a private preferences file, without loading any QML.
+struct Controllers
+{
+    explicit Controllers(const QString &file)
+        : preferences(file), store(preferences), session(store, preferences), tools(session),
+          server(tools, preferences), window(session, server, preferences)
+    {
+    }
+    Preferences preferences;
+    DeviceStore store;
+    TVSession session;
+    MCPTools tools;
+    MCPServer server;
+    MainWindow window;
+    AppController &controller() { return *window.controller(); }
+};
+
+} // namespace
+
+// The decisions of the pages, table by table, and the actions bound to a real store and session.
+class TestUiLogic : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    std::unique_ptr<Controllers> makeControllers()
+    {
+        return std::make_unique<Controllers>(m_dir.filePath(QStringLiteral("prefs%1.conf").arg(++m_files)));
+    }
+
+private Q_SLOTS:
+    void pairingStatusTable_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("selected"); // 0 none, 1 unpaired, 2 paired
+        QTest::addColumn<QString>("text");
+        QTest::newRow("offline, paired") << "offline" << 2 << "已配对，点击连接即可直接控制";
+        QTest::newRow("offline, unpaired") << "offline" << 1 << "点击连接后，请在电视上确认配对请求";
+        QTest::newRow("offline, none") << "offline" << 0 << "点击连接后，请在电视上确认配对请求";
+        QTest::newRow("connecting") << "connecting" << 1 << "正在连接 192.168.1.5…";
+        QTest::newRow("connecting, none") << "connecting" << 0 << "正在连接 …";
+        QTest::newRow("awaiting PIN") << "pin" << 1 << "请输入电视屏幕上显示的 PIN 码";
+        QTest::newRow("awaiting prompt") << "prompt" << 1 << "请在电视上确认配对请求";
+        QTest::newRow("ready") << "ready" << 2 << "已连接，可以开始遥控";
+        QTest::newRow("waking") << "waking" << 2 << "已发送网络唤醒，等待电视上线…";
+        QTest::newRow("error") << "error" << 2 << "电视响应超时";
+    }
+
+    void pairingStatusTable()
+    {
+        QFETCH(QString, state);
+        QFETCH(int, selected);
+        QFETCH(QString, text);
+        std::optional<TVDevice> tv;
+        if (selected)
+            tv = device(QStringLiteral("192.168.1.5"), selected == 2);
+        QCOMPARE(pairingStatusText(stateOf(state), tv), text);
+    }
+
+    void primaryButtonTable_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("action");
+        const int reconnect = int(PrimaryAction::Reconnect);
+        const int disconnect = int(PrimaryAction::Disconnect);
+        const int connect = int(PrimaryAction::Connect);
+        QTest::newRow("awaiting PIN") << "pin" << "重新发送配对请求" << reconnect;
+        QTest::newRow("awaiting prompt") << "prompt" << "重新发送配对请求" << reconnect;
+        QTest::newRow("connecting") << "connecting" << "重新发送配对请求" << reconnect;
+        QTest::newRow("ready") << "ready" << "断开连接" << disconnect;
+        QTest::newRow("offline") << "offline" << "连接电视" << connect;
+        QTest::newRow("waking") << "waking" << "连接电视" << connect;
+        QTest::newRow("error") << "error" << "连接电视" << connect;
+    }
+
+    void primaryButtonTable()
+    {
+        QFETCH(QString, state);
+        QFETCH(QString, label);
+        QFETCH(int, action);
+        QCOMPARE(primaryLabel(stateOf(state).kind()), label);
+        QCOMPARE(int(primaryAction(stateOf(state).kind())), action);
+    }
+
+    void devicePageTexts()
+    {
+        const auto tv = device(QStringLiteral("10.0.0.2"), false);
+        // Row status: the selected TV shows the state unless offline; otherwise paired or nothing.
+        QCOMPARE(deviceRowStatus(true, ConnectionState::ready(), false), QStringLiteral("已连接"));
+        QCOMPARE(deviceRowStatus(true, ConnectionState::awaitingApproval(true), true), QStringLiteral("等待配对"));
+        QCOMPARE(deviceRowStatus(true, ConnectionState::offline(), true), QStringLiteral("已配对"));
+        QCOMPARE(deviceRowStatus(false, ConnectionState::ready(), true), QStringLiteral("已配对"));
+        QCOMPARE(deviceRowStatus(false, ConnectionState::ready(), false), QString());
+        QCOMPARE(deviceRowStatus(true, ConnectionState::offline(), false), QString());
+        // Pairing title joins directly; the progress step follows the state.
+        QCOMPARE(pairingTitle(tv), QStringLiteral("连接LG 电视"));
+        QCOMPARE(pairingTitle(device(QStringLiteral("h"), false, QStringLiteral("客厅"))), QStringLiteral("连接客厅"));
+        QCOMPARE(pairingTitle(std::nullopt), QStringLiteral("连接电视"));
+        QCOMPARE(progressStep(Kind::Connecting, tv), 2);
+        QCOMPARE(progressStep(Kind::AwaitingApproval, tv), 2);
+        QCOMPARE(progressStep(Kind::Ready, tv), 3);
+        QCOMPARE(progressStep(Kind::Offline, std::nullopt), 1);
+        QCOMPARE(emptyListText(false), QStringLiteral("未发现电视，可点击雷达重新搜索或手动输入 IP"));
+        QCOMPARE(emptyListText(true), QStringLiteral("搜索中…"));
+        QCOMPARE(discoverySubtitle(true), QStringLiteral("正在搜索同一网络中的设备…"));
+        QCOMPARE(discoverySubtitle(false), QStringLiteral("搜索同一网络中的设备"));
+    }
+
+    void addressValidation_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << "192.168.1.5" << true;
+        QTest::newRow("leading blank") << " 192.168.1.5" << false;
+        QTest::newRow("trailing blank") << "192.168.1.5 " << false;
+        QTest::newRow("host name") << "tv.local" << false;
+        QTest::newRow("out of range") << "192.168.1.256" << false;
+        QTest::newRow("three parts") << "192.168.1" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("with port") << "192.168.1.5:3001" << false;
+        QTest::newRow("NUL inside") << QStringLiteral("192.168.1.5") + QChar(0) + QStringLiteral("x") << false;
+        QTest::newRow("full-width digits") << "１９２.168.1.5" << false;
+    }
+
+    void addressValidation()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QCOMPARE(isValidIPv4(text), valid);
+    }
+
+    void remotePageTexts()
+    {
+        // The power button: off only when connected and awake.
+        QCOMPARE(powerAction(Kind::Ready, false), PowerAction::PowerOff);
+        QCOMPARE(powerTooltip(powerAction(Kind::Ready, false)), QStringLiteral("关机"));
+        QCOMPARE(powerAction(Kind::Ready, true), PowerAction::Wake);
+        for (Kind kind : {Kind::Offline, Kind::Connecting, Kind::AwaitingApproval, Kind::Waking, Kind::Error})
+            QCOMPARE(powerAction(kind, false), PowerAction::Wake);
+        QCOMPARE(powerTooltip(PowerAction::Wake), QStringLiteral("网络唤醒 (WOL)"));
+        QCOMPARE(remoteBadge(true, ConnectionState::ready()), QStringLiteral("待机"));
+        QCOMPARE(remoteBadge(false, ConnectionState::connecting()), QStringLiteral("连接中"));
+        QCOMPARE(muteLabel(false), QStringLiteral("静音"));
+        QCOMPARE(muteLabel(true), QStringLiteral("取消静音"));
+        QCOMPARE(hostLine(device(QStringLiteral("192.168.1.5"), false)), QStringLiteral("局域网连接 · 192.168.1.5"));
+        QCOMPARE(hostLine(std::nullopt), QStringLiteral("局域网连接"));
+        QCOMPARE(modelText(std::nullopt), QStringLiteral("未选择电视"));
+        QCOMPARE(pickerLabel(std::nullopt), QStringLiteral("选择电视"));
+        QCOMPARE(pickerEntry(device(QStringLiteral("192.168.1.5"), false)), QStringLiteral("LG 电视  192.168.1.5"));
+    }
+
+    void touchpadTapAndDrag()
+    {
+        TouchpadModel pad;
+        QSignalSpy clicks(&pad, &TouchpadModel::clickRequested);
+        QSignalSpy moves(&pad, &TouchpadModel::moveRequested);
+        pad.mouseDown();
+        pad.mouseDragged(2, -1); // 3 points in total
+        QVERIFY(pad.mouseUp());
+        QCOMPARE(clicks.count(), 1);
+        pad.mouseDown(); // resets the distance
+        pad.mouseDragged(1, 1);
+        pad.mouseDragged(-1, 1); // 4 points: a move, not a click
+        QVERIFY(!pad.mouseUp());
+        QCOMPARE(clicks.count(), 1);
+        moves.clear();
+        pad.mouseDown();
+        pad.mouseDragged(10, -4);
+        QCOMPARE(moves.count(), 1);
+        QCOMPARE(moves.at(0).at(0).toDouble(), 15.0);
+        QCOMPARE(moves.at(0).at(1).toDouble(), -6.0);
+    }
+
+    void touchpadScrollSteps()
+    {
+        TouchpadModel pad;
+        QSignalSpy steps(&pad, &TouchpadModel::scrollRequested);
+        QCOMPARE(pad.scrollBy(-7), 0);
+        QCOMPARE(steps.count(), 0);
+        QCOMPARE(pad.scrollBy(-1), 1); // the opposite sign of the delta
+        QCOMPARE(pad.scrollAccumulator(), 0.0);
+        QCOMPARE(pad.scrollBy(-20), 2);
+        QCOMPARE(pad.scrollAccumulator(), 4.0);
+        QCOMPARE(pad.scrollBy(4), 0); // back to zero, nothing sent
+        QCOMPARE(pad.scrollBy(20), -2);
+        QCOMPARE(pad.scrollAccumulator(), -4.0);
+        QCOMPARE(steps.count(), 3);
+        QCOMPARE(steps.last().at(0).toInt(), -2);
+        // A wheel notch (no pixel delta) is worth one step; a touchpad's pixels count as points.
+        TouchpadModel wheel;
+        QCOMPARE(wheel.wheel(0, 120), -1);
+        QCOMPARE(wheel.wheel(-5, -120), 0);
+        QCOMPARE(wheel.scrollAccumulator(), 5.0);
+    }
+
+    void configurationTexts()
+    {
+        QCOMPARE(httpConfiguration(QStringLiteral("http://127.0.0.1:8765/mcp")).toUtf8(),
+                 QByteArray("{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
+        QCOMPARE(stdioConfiguration(QStringLiteral("/opt/corvane/bin/corvane-remote")).toUtf8(),
+                 QByteArray("{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
+                            "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
+        QVERIFY(stdioConfiguration({}).contains(QStringLiteral("\"command\": \"CorvaneRemote\",")));
+    }
+
+    void searchFiltering()
+    {
+        const QList<TVApp> apps{{QStringLiteral("a"), QStringLiteral("YouTube"), std::nullopt},
+                                {QStringLiteral("b"), QStringLiteral("Netflix"), std::nullopt},
+                                {QStringLiteral("c"), QStringLiteral("YOUTUBE Kids"), std::nullopt},
+                                {QStringLiteral("d"), QStringLiteral("直播电视"), std::nullopt}};
+        const auto ids = [](const QList<TVApp> &list) {
+            QStringList out;
+            for (const TVApp &app : list)
+                out << app.id;
+            return out;
+        };
+        QCOMPARE(ids(filterApps(apps, QString())), (QStringList{"a", "b", "c", "d"}));
+        QCOMPARE(ids(filterApps(apps, QStringLiteral("youtube"))), (QStringList{"a", "c"}));
+        QCOMPARE(ids(filterApps(apps, QStringLiteral("Tube k"))), (QStringList{"c"}));
+        QCOMPARE(ids(filterApps(apps, QStringLiteral("电视"))), (QStringList{"d"}));
+        QVERIFY(filterApps(apps, QStringLiteral("hulu")).isEmpty());
+        // The same through the controller, on the maps QML holds.
+        auto objects = makeControllers();
+        QVariantList maps;
+        for (const TVApp &app : apps)
+            maps << QVariantMap{{"id", app.id}, {"title", app.title}, {"icon", QString()}};
+        const QVariantList shown = objects->controller().filterApps(maps, QStringLiteral("NETFLIX"));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.at(0).toMap().value("id").toString(), QStringLiteral("b"));
+    }
+
+    void settingsSaveTrimsAndNormalises()
+    {
+        auto objects = makeControllers();
+        DeviceStore &store = objects->store;
+        const TVDevice added = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
+        store.setSelectedID(added.id);
+        AppController &controller = objects->controller();
+        QCOMPARE(controller.selectedName(), QStringLiteral("Old"));
+
+        controller.saveSelected(QStringLiteral("  "), QStringLiteral("AA-BB-CC-DD-EE-FF"));
+        QCOMPARE(store.device(added.id)->name, QString());
+        QCOMPARE(store.device(added.id)->displayName(), QStringLiteral("LG 电视"));
+        QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("aa:bb:cc:dd:ee:ff")));
+
+        controller.saveSelected(QStringLiteral("\t客厅 \n"), QStringLiteral("a:b:c:d:e:f"));
+        QCOMPARE(store.device(added.id)->name, QStringLiteral("客厅"));
+        QCOMPARE(controller.selectedMac(), QStringLiteral("0a:0b:0c:0d:0e:0f"));
+        // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
+        QVERIFY(!controller.isValidMac(QStringLiteral(" a:b:c:d:e:f")));
+        QCOMPARE(savedRecord(*store.device(added.id), QStringLiteral("客厅"), QStringLiteral(" a:b:c:d:e:f")).mac, std::nullopt);
+        QCOMPARE(savedRecord(*store.device(added.id), QStringLiteral("客厅"), QString()).mac, std::nullopt);
+
+        // Saved, not just held in memory: a fresh store reads the same record.
+        Preferences reread(objects->preferences.filePath());
+        DeviceStore again(reread);
+        QCOMPARE(again.device(added.id)->name, QStringLiteral("客厅"));
+        QCOMPARE(again.device(added.id)->mac, std::optional<QString>(QStringLiteral("0a:0b:0c:0d:0e:0f")));
+
+        QCOMPARE(controller.pairedText(), QStringLiteral("未配对"));
+        QVERIFY(controller.isValidMac(QString()));
+        QVERIFY(!controller.isValidMac(QStringLiteral("aa:bb")));
+    }
+
+    void appearanceChoicePersistedAndApplied()
+    {
+        auto objects = makeControllers();
+        AppController &controller = objects->controller();
+        Theme &theme = *objects->window.theme();
+        QSignalSpy themeChanged(&theme, &Theme::changed);
+
+        controller.setAppearanceChoice(QStringLiteral("dark"));
+        QCOMPARE(objects->preferences.string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("dark")));
+        QVERIFY(theme.dark());
+        QCOMPARE(theme.window(), Theme::darkPalette().window);
+        QCOMPARE(controller.appearance(), QStringLiteral("dark"));
+        QVERIFY(themeChanged.count() >= 1);
+
+        controller.setAppearanceChoice(QStringLiteral("light"));
+        QVERIFY(!theme.dark());
+        QCOMPARE(theme.text(), Theme::lightPalette().text);
+
+        controller.setAppearanceChoice(QStringLiteral("system"));
+        QCOMPARE(theme.mode(), AppearancePreference::System);
+        QCOMPARE(theme.dark(), Theme::systemIsDark());
+
+        // Only the exact raw values count.
+        controller.setAppearanceChoice(QStringLiteral("Dark"));
+        QCOMPARE(controller.appearance(), QStringLiteral("system"));
+        objects->preferences.setString(QStringLiteral("appearance"), QStringLiteral("Dark"));
+        QCOMPARE(storedAppearance(objects->preferences), AppearancePreference::System);
+    }
+
+    void copyButtonsMarkTheLastCopy()
+    {
+        auto objects = makeControllers();
+        AppController &controller = objects->controller();
+        QCOMPARE(controller.copied(), QString());
+        controller.copyHttpConfiguration();
+        QCOMPARE(controller.copied(), QStringLiteral("http"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), httpConfiguration(objects->server.endpointURL()));
+        controller.copyStdioConfiguration();
+        QCOMPARE(controller.copied(), QStringLiteral("stdio"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), stdioConfiguration(QCoreApplication::applicationFilePath()));
+        controller.resetSettingsPage(); // the page shown again starts without a mark
+        QCOMPARE(controller.copied(), QString());
+    }
+
+    void mcpSwitchWritesPreferenceAndStops()
+    {
+        auto objects = makeControllers();
+        objects->preferences.setInteger(QStringLiteral("mcpPort"), 18890);
+        AppController &controller = objects->controller();
+        controller.setMcpEnabled(true);
+        QTRY_VERIFY(objects->server.isRunning());
+        QCOMPARE(controller.mcpStatus(), QStringLiteral("运行中"));
+        controller.setMcpEnabled(false);
+        QVERIFY(!objects->server.isRunning());
+        QCOMPARE(controller.mcpStatus(), QStringLiteral("已停止"));
+        QCOMPARE(objects->preferences.boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
+        QVERIFY(!controller.mcpEnabled());
+    }
+
+    void manualAddValidatesReusesAndConnects()
+    {
+        auto objects = makeControllers();
+        AppController &controller = objects->controller();
+        DeviceStore &store = objects->store;
+        // Nothing listens on this loopback address: the attempt fails fast and stays local.
+        QVERIFY(!controller.addManualHost(QStringLiteral(" 127.0.0.39")));
+        QVERIFY(!controller.addManualHost(QStringLiteral("tv.local")));
+        QCOMPARE(store.devices().size(), 0);
+
+        QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39")));
+        QCOMPARE(store.devices().size(), 1);
+        const QString id = store.devices().constFirst().id;
+        QCOMPARE(store.selectedID(), std::optional<QString>(id));
+        QVERIFY(objects->session.stateKind() != Kind::Offline); // connecting (or already failed)
+        QTRY_COMPARE_WITH_TIMEOUT(objects->session.stateKind(), Kind::Error, 10000);
+        QCOMPARE(controller.pairingStatus(), objects->session.stateMessage());
+        QVERIFY(controller.pairingStatusIsError());
+        QCOMPARE(controller.primaryLabel(), QStringLiteral("连接电视"));
+
+        QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39"))); // same host: same record
+        QCOMPARE(store.devices().size(), 1);
+        QCOMPARE(store.devices().constFirst().id, id);
+        objects->session.disconnect();
+    }
+
+    void rowsSelectAndRemove()
+    {
+        auto objects = makeControllers();
+        AppController &controller = objects->controller();
+        DeviceStore &store = objects->store;
+        QCOMPARE(controller.pickerLabel(), QStringLiteral("选择电视"));
+        QVERIFY(controller.pickerEntries().isEmpty());
+        const TVDevice a = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
+        const TVDevice b = store.upsertDiscovered(QStringLiteral("127.0.0.37"), std::nullopt, std::nullopt, std::nullopt);
+        QCOMPARE(controller.pickerEntries().at(1).toMap().value("label").toString(), QStringLiteral("LG 电视  127.0.0.37"));
+
+        // Clicking a row only selects it.
+        controller.selectDevice(b.id);
+        QCOMPARE(store.selectedID(), std::optional<QString>(b.id));
+        QCOMPARE(objects->session.stateKind(), Kind::Offline);
+        QCOMPARE(controller.pairingTitle(), QStringLiteral("连接LG 电视"));
+        const QVariantList rows = controller.deviceRows();
+        QCOMPARE(rows.size(), 2);
+        QVERIFY(!rows.at(0).toMap().value("selected").toBool());
+        QVERIFY(rows.at(1).toMap().value("selected").toBool());
+
+        // Removing the selected TV moves the selection to the first one left.
+        controller.removeDevice(b.id);
+        QCOMPARE(store.devices().size(), 1);
+        QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
+        controller.deleteSelected();
+        QVERIFY(store.devices().isEmpty());
+        QCOMPARE(store.selectedID(), std::nullopt);
+        QVERIFY(!controller.hasSelection());
+        // With nothing selected the page's buttons do nothing.
+        controller.primaryAction();
+        controller.saveSelected(QStringLiteral("x"), QString());
+        QCOMPARE(objects->session.stateKind(), Kind::Offline);
+    }
+
+    void remoteActionsWithoutTV()
+    {
+        auto objects = makeControllers();
+        AppController &controller = objects->controller();
+        QVERIFY(!controller.sendText(QString()));
+        QVERIFY(controller.sendText(QStringLiteral("abc")));
+        QVERIFY(!controller.submitPin(QStringLiteral("1234"))); // no protocol client
+        QVERIFY(!controller.submitPin(QString()));
+        // The slider writes the field, truncated, without sending.
+        QSignalSpy volume(&objects->session, &TVSession::volumeChanged);
+        controller.volumeDragged(42.9);
+        QCOMPARE(objects->session.volume(), 42);
+        controller.volumeDragged(42.2);
+        QCOMPARE(volume.count(), 1);
+        QCOMPARE(controller.volumeText(), QStringLiteral("42"));
+        QCOMPARE(controller.powerTooltip(), QStringLiteral("网络唤醒 (WOL)"));
+        // Waking with no TV selected is the session's error, shown on the page.
+        controller.powerButton();
+        QCOMPARE(objects->session.stateKind(), Kind::Error);
+        QCOMPARE(controller.pairingStatus(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
+    }
+};
+
+QTEST_MAIN(TestUiLogic)
+#include "test_ui_logic.moc"

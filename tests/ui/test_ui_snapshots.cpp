@@ -1,0 +1,111 @@
+#include "snapshotroutine.h"
+#include "testenv.h"
+#include "uiharness.h"
+
+#include <QDir>
+#include <QImage>
+#include <QQuickWindow>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct ImageStats
+{
+    int colours = 0;
+    double meanLightness = 0; // 0 black … 1 white
+};
+
+ImageStats statsOf(const QImage &image)
+{
+    QSet<QRgb> colours;
+    double sum = 0;
+    int samples = 0;
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            const QRgb pixel = image.pixel(x, y);
+            colours.insert(pixel);
+            sum += QColor(pixel).lightnessF();
+            ++samples;
+        }
+    }
+    return {int(colours.size()), samples ? sum / samples : 0};
+}
+
+} // namespace
+
+// The snapshot routine writes one PNG per page, in order, in light and in dark.
+class TestUiSnapshots : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!inPrivateNetwork())
+            QSKIP("start-up sends SSDP multicast: run inside a private network namespace (scripts/test does)");
+    }
+
+    void fourPagesWritten_data()
+    {
+        QTest::addColumn<QString>("appearance");
+        QTest::newRow("light") << "light";
+        QTest::newRow("dark") << "dark";
+    }
+
+    void fourPagesWritten()
+    {
+        QFETCH(QString, appearance);
+        const QString folder = m_dir.filePath(QStringLiteral("shots/") + appearance); // created by the routine
+        UiApp app(m_dir.filePath(appearance + QStringLiteral(".conf")),
+                  {QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
+                   QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
+        app.window.snapshots()->setTimings({.initialMs = 300, .pageMs = 400});
+        QSignalSpy finished(app.window.snapshots(), &SnapshotRoutine::finished);
+        QVERIFY(app.start());
+        QVERIFY(app.window.snapshots()->isRunning());
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(app.window.currentPage(), QStringLiteral("settings")); // the last one shown
+
+        QStringList logged;
+        for (const QString &message : readLogMessages()) {
+            if (message.startsWith(QStringLiteral("快照 ")) && message.contains(folder))
+                logged << message;
+        }
+        QStringList expected;
+        for (const QString &page : SnapshotRoutine::pageOrder())
+            expected << QStringLiteral("快照 ") + QDir(folder).filePath(page + QStringLiteral(".png"));
+        QCOMPARE(logged, expected);
+
+        for (const QString &page : SnapshotRoutine::pageOrder()) {
+            const QImage image(QDir(folder).filePath(page + QStringLiteral(".png")));
+            QVERIFY2(!image.isNull(), qPrintable(page));
+            QCOMPARE(image.size(), app.window.window()->size() * app.window.window()->devicePixelRatio());
+            const ImageStats stats = statsOf(image);
+            QVERIFY2(stats.colours > 40, qPrintable(page + QStringLiteral(": %1 colours").arg(stats.colours)));
+            if (appearance == u"light")
+                QVERIFY2(stats.meanLightness > 0.75, qPrintable(page));
+            else
+                QVERIFY2(stats.meanLightness < 0.3, qPrintable(page));
+        }
+        // Distinct pages, not one picture four times.
+        QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png"))) != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
+    }
+
+    void nothingWithoutSnapshotDir()
+    {
+        UiApp app(m_dir.filePath(QStringLiteral("none.conf")), {QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
+        QVERIFY(app.start());
+        QVERIFY(!app.window.snapshots()->isRunning());
+        QCOMPARE(SnapshotRoutine::writeSnapshot(app.preferences, QStringLiteral("remote")), QString());
+    }
+};
+
+QTEST_MAIN(TestUiSnapshots)
+#include "test_ui_snapshots.moc"

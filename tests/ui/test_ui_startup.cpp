@@ -1,0 +1,282 @@
+#include "appcontroller.h"
+#include "snapshotroutine.h"
+#include "testenv.h"
+#include "tvsimprocess.h"
+#include "uiharness.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QQuickWindow>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Kind = ConnectionState::Kind;
+
+namespace {
+
+bool pointerReceived(TVSimProcess &sim, const QString &fragment)
+{
+    const QJsonArray messages = sim.received(QStringLiteral("pointer"));
+    for (const QJsonValue &message : messages) {
+        if (message.toObject().value(QStringLiteral("text")).toString().contains(fragment))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The start-up routine of the real window against the TV emulator, offscreen. Start-up scans
+// by SSDP multicast, so these run only inside a private network namespace.
+class TestUiStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    QTemporaryDir m_dir;
+
+    QString preferencesFile(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".conf")); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!inPrivateNetwork())
+            QSKIP("start-up sends SSDP multicast: run inside a private network namespace (scripts/test does)");
+    }
+
+    void autoHostPairsAndRemoteActsOnTheTV()
+    {
+        TVSimProcess sim({.address = QStringLiteral("127.0.0.30"), .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("200")}});
+        QVERIFY(sim.start());
+        sim.control(QStringLiteral("/set"), {{QStringLiteral("volume"), 23}});
+        const QString file = preferencesFile(QStringLiteral("autohost"));
+        {
+            UiApp app(file, {QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"), QStringLiteral("18830")});
+            QVERIFY(app.start());
+            QVERIFY(readLogMessages().contains(QStringLiteral("启动 Corvane Remote")));
+            QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
+            QCOMPARE(app.store.devices().size(), 1);
+            QCOMPARE(app.store.devices().constFirst().host, QStringLiteral("127.0.0.30"));
+            QVERIFY(app.store.devices().constFirst().isPaired());
+            QTRY_VERIFY(app.server.isRunning());
+
+            // The remote page shows the connection and the TV's own volume.
+            QCOMPARE(app.window.currentPage(), QStringLiteral("remote"));
+            QTRY_COMPARE(app.text(QStringLiteral("statusBadge")), QStringLiteral("已连接"));
+            QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("volumeText")), QStringLiteral("23"), 5000);
+            QCOMPARE(app.text(QStringLiteral("hostLine")), QStringLiteral("局域网连接 · 127.0.0.30"));
+            QCOMPARE(app.item(QStringLiteral("powerButton"))->property("tooltip").toString(), QStringLiteral("关机"));
+            QTRY_VERIFY_WITH_TIMEOUT(app.session.hasPointer(), 5000);
+
+            // Keys drive the TV while the page is shown...
+            QQuickWindow *window = app.window.window();
+            window->requestActivate();
+            sim.clearReceived();
+            QTest::keyClick(window, Qt::Key_Up);
+            QVERIFY(!sim.waitForReceived(QStringLiteral("pointer"), [](const QJsonObject &m) {
+                return m.value(QStringLiteral("text")).toString().contains(QStringLiteral("name:UP"));
+            }).isEmpty());
+            // ...but not from inside the text box, whose Return sends the text instead.
+            QQuickItem *textBox = app.item(QStringLiteral("textBox"));
+            textBox->forceActiveFocus();
+            sim.clearReceived();
+            QTest::keyClick(window, 'h');
+            QTest::keyClick(window, 'i');
+            QTest::keyClick(window, Qt::Key_Down);
+            QTest::keyClick(window, Qt::Key_Return);
+            const QJsonObject inserted = sim.waitForReceived(QStringLiteral("ssap"), [](const QJsonObject &m) {
+                return m.value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(QStringLiteral("insertText"));
+            });
+            QCOMPARE(inserted.value(QStringLiteral("json")).toObject().value(QStringLiteral("payload")).toObject().value(QStringLiteral("text")).toString(),
+                     QStringLiteral("hi"));
+            QCOMPARE(textBox->property("text").toString(), QString());
+            QVERIFY(!pointerReceived(sim, QStringLiteral("name:DOWN")));
+
+            // Buttons act on the emulator: volume up, then the TV pushes the new level back.
+            QVERIFY(app.click(QStringLiteral("volumeUp")));
+            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), 24, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("volumeText")), QStringLiteral("24"), 5000);
+            QVERIFY(app.click(QStringLiteral("keyHome")));
+            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("name:HOME")), 5000);
+
+            // Other pages turn the keys off.
+            app.window.showPage(QStringLiteral("devices"));
+            QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
+            QCOMPARE(app.text(QStringLiteral("pairingStatus")), QStringLiteral("已连接，可以开始遥控"));
+            QCOMPARE(app.text(QStringLiteral("primaryButton")), QStringLiteral("断开连接"));
+            sim.clearReceived();
+            QTest::keyClick(window, Qt::Key_Left);
+            QTest::qWait(300);
+            QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
+        }
+        // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
+        UiApp again(file, {QStringLiteral("-mcpPort"), QStringLiteral("18831")});
+        QVERIFY(again.start());
+        QTRY_COMPARE_WITH_TIMEOUT(again.session.stateKind(), Kind::Ready, 15000);
+        QCOMPARE(again.store.devices().size(), 1);
+    }
+
+    void pagesActOnTheTV()
+    {
+        TVSimProcess sim({.address = QStringLiteral("127.0.0.33"), .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("100")}});
+        QVERIFY(sim.start());
+        UiApp app(preferencesFile(QStringLiteral("pages")), {QStringLiteral("-autoHost"), QStringLiteral("127.0.0.33"),
+                                                             QStringLiteral("-mcpPort"), QStringLiteral("18832")});
+        QVERIFY(app.start());
+        QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.session.hasPointer(), 5000);
+        QQuickWindow *window = app.window.window();
+        const auto centreOf = [](QQuickItem *item, double fx = 0.5) {
+            return item->mapToScene(QPointF(item->width() * fx, item->height() / 2)).toPoint();
+        };
+        const auto ssapCount = [&sim](const QString &uriEnd) {
+            int count = 0;
+            for (const QJsonValue &m : sim.received(QStringLiteral("ssap"))) {
+                if (m.toObject().value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(uriEnd))
+                    ++count;
+            }
+            return count;
+        };
+
+        // Touchpad: a drag moves the pointer, a tap clicks.
+        sim.clearReceived();
+        QQuickItem *pad = app.item(QStringLiteral("touchpad"));
+        QVERIFY(pad);
+        const QPoint start = centreOf(pad);
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
+        QTest::mouseMove(window, start + QPoint(8, 2));
+        QTest::mouseMove(window, start + QPoint(16, 4));
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(16, 4));
+        QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("type:move")), 5000);
+        QVERIFY(!pointerReceived(sim, QStringLiteral("type:click")));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, start);
+        QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("type:click")), 5000);
+
+        // Volume slider: dragging only moves the number; letting go sends it once.
+        QQuickItem *slider = app.item(QStringLiteral("volumeSlider"));
+        QVERIFY(slider);
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.2));
+        QTest::mouseMove(window, centreOf(slider, 0.4));
+        QTest::mouseMove(window, centreOf(slider, 0.6));
+        QTest::qWait(100);
+        QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 0);
+        const int dragged = app.session.volume();
+        QVERIFY2(dragged > 40 && dragged < 80, qPrintable(QString::number(dragged)));
+        QCOMPARE(app.text(QStringLiteral("volumeText")), QString::number(dragged));
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.6));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), dragged, 5000);
+        QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 1);
+
+        // Apps: icons from the TV, locale-aware search, a card launches its app.
+        app.window.showPage(QStringLiteral("apps"));
+        QTRY_VERIFY(app.item(QStringLiteral("appGrid")));
+        QTRY_VERIFY_WITH_TIMEOUT(app.item(QStringLiteral("appGrid"))->property("count").toInt() > 1, 10000);
+        // Icons come through the session's cache from the TV.
+        const auto iconsReady = [&app] {
+            int ready = 0;
+            for (QQuickItem *icon : app.items(QStringLiteral("appIcon"))) {
+                if (icon->property("status").toInt() == 1)
+                    ++ready;
+            }
+            return ready;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(iconsReady() > 1, 10000);
+        QString youtube;
+        for (const TVApp &tvApp : app.session.apps()) {
+            if (tvApp.title == u"YouTube")
+                youtube = tvApp.id;
+        }
+        QVERIFY(!youtube.isEmpty());
+        app.item(QStringLiteral("appSearch"))->setProperty("text", QStringLiteral("youTUBE"));
+        QTRY_COMPARE(app.item(QStringLiteral("appGrid"))->property("count").toInt(), 1);
+        sim.clearReceived();
+        QTRY_VERIFY(app.item(QStringLiteral("app-") + youtube));
+        QVERIFY(app.click(QStringLiteral("app-") + youtube));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("foregroundAppId")).toString(), youtube, 5000);
+        QCOMPARE(ssapCount(QStringLiteral("system.launcher/launch")), 1);
+
+        // Inputs: a row switches the TV to it.
+        QVERIFY(app.click(QStringLiteral("segment-1")));
+        QTRY_VERIFY(app.item(QStringLiteral("input-HDMI_2")) && app.item(QStringLiteral("input-HDMI_2"))->isVisible()
+                    && app.item(QStringLiteral("input-HDMI_2"))->width() > 0);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(100); // laid out on the next frame
+        QVERIFY(app.click(QStringLiteral("input-HDMI_2")));
+        const QJsonObject switched = sim.waitForReceived(QStringLiteral("ssap"), [](const QJsonObject &m) {
+            return m.value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(QStringLiteral("tv/switchInput"));
+        });
+        QCOMPARE(switched.value(QStringLiteral("json")).toObject().value(QStringLiteral("payload")).toObject().value(QStringLiteral("inputId")).toString(),
+                 QStringLiteral("HDMI_2"));
+        QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("currentInput")), QStringLiteral("HDMI 2"), 5000);
+
+        // Settings: the paired record, and the MCP switch stops the service at once.
+        app.window.showPage(QStringLiteral("settings"));
+        QTRY_VERIFY(app.item(QStringLiteral("rowPaired")));
+        QCOMPARE(app.item(QStringLiteral("rowPaired"))->property("value").toString(), QStringLiteral("已配对"));
+        QTRY_VERIFY(app.server.isRunning());
+        QVERIFY(app.click(QStringLiteral("mcpSwitch")));
+        QVERIFY(!app.server.isRunning());
+        QCOMPARE(app.text(QStringLiteral("mcpStatus")), QStringLiteral("已停止"));
+        QCOMPARE(app.preferences.boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
+    }
+
+    void noPreferencesStartsMCPOnDefaultPortAndConnectsNothing()
+    {
+        TVSimProcess sim({.address = QStringLiteral("127.0.0.31")});
+        QVERIFY(sim.start());
+        UiApp app(preferencesFile(QStringLiteral("empty")));
+        QVERIFY(app.start());
+        QTRY_VERIFY(app.server.isRunning());
+        QCOMPARE(app.server.port(), 8765);
+        QCOMPARE(app.server.endpointURL(), QStringLiteral("http://127.0.0.1:8765/mcp"));
+        QTcpSocket probe;
+        probe.connectToHost(QStringLiteral("127.0.0.1"), 8765);
+        QVERIFY(probe.waitForConnected(3000));
+        probe.abort();
+
+        QTest::qWait(1500);
+        QCOMPARE(app.session.stateKind(), Kind::Offline);
+        QCOMPARE(sim.state().value(QStringLiteral("connections")).toInt(), 0);
+        QCOMPARE(app.text(QStringLiteral("statusBadge")), QStringLiteral("未连接"));
+        QCOMPARE(app.text(QStringLiteral("modelText")), QStringLiteral("未选择电视"));
+        QCOMPARE(app.item(QStringLiteral("tvPicker"))->property("text").toString(), QStringLiteral("选择电视"));
+        QCOMPARE(app.item(QStringLiteral("powerButton"))->property("tooltip").toString(), QStringLiteral("网络唤醒 (WOL)"));
+        QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
+    }
+
+    void selectedUnpairedTVIsNotConnected()
+    {
+        TVSimProcess sim({.address = QStringLiteral("127.0.0.32")});
+        QVERIFY(sim.start());
+        const QString file = preferencesFile(QStringLiteral("unpaired"));
+        const QString id = QStringLiteral("6F1C7C43-3B4C-4E55-9A9D-9E0B8C2A1F00");
+        {
+            Preferences seed(file);
+            const QJsonArray devices{QJsonObject{{"id", id}, {"name", "卧室"}, {"model", "LG webOS TV"}, {"host", "127.0.0.32"}}};
+            seed.setData(QStringLiteral("devices.v1"), QJsonDocument(devices).toJson(QJsonDocument::Compact));
+            seed.setString(QStringLiteral("devices.selected"), id);
+        }
+        UiApp app(file, {QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
+        QVERIFY(app.start());
+        QTest::qWait(1500);
+        QCOMPARE(app.session.stateKind(), Kind::Offline);
+        QCOMPARE(sim.state().value(QStringLiteral("connections")).toInt(), 0);
+        QVERIFY(!app.server.isRunning()); // switched off
+        QCOMPARE(app.item(QStringLiteral("tvPicker"))->property("text").toString(), QStringLiteral("卧室"));
+        QCOMPARE(app.text(QStringLiteral("modelText")), QStringLiteral("LG webOS TV"));
+
+        // Pairing from the devices page: the primary button connects the selected TV.
+        app.window.showPage(QStringLiteral("devices"));
+        QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
+        QCOMPARE(app.text(QStringLiteral("pairingTitle")), QStringLiteral("连接卧室"));
+        QCOMPARE(app.text(QStringLiteral("pairingStatus")), QStringLiteral("点击连接后，请在电视上确认配对请求"));
+        QVERIFY(app.click(QStringLiteral("primaryButton")));
+        QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
+        QVERIFY(app.store.device(id)->isPaired());
+    }
+};
+
+QTEST_MAIN(TestUiStartup)
+#include "test_ui_startup.moc"

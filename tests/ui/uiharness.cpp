@@ -1,0 +1,79 @@
+#include "uiharness.h"
+
+#include <QNetworkInterface>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+UiApp::UiApp(const QString &preferencesFile, const QStringList &launchArguments)
+    : preferences(preferencesFile, QStringList{QStringLiteral("corvane-remote")} + launchArguments)
+    , store(preferences)
+    , session(store, preferences)
+    , tools(session)
+    , server(tools, preferences)
+    , window(session, server, preferences)
+{
+}
+
+bool UiApp::start(int timeoutMs)
+{
+    QSignalSpy started(&window, &MainWindow::startupFinished);
+    if (!window.load())
+        return false;
+    return window.startupDone() || started.wait(timeoutMs);
+}
+
+namespace {
+
+// The visual tree: view delegates have no QObject parent, so findChild() misses them.
+void collect(QQuickItem *item, const QString &objectName, QList<QQuickItem *> &found)
+{
+    if (item->objectName() == objectName)
+        found << item;
+    const auto children = item->childItems();
+    for (QQuickItem *child : children)
+        collect(child, objectName, found);
+}
+
+} // namespace
+
+QList<QQuickItem *> UiApp::items(const QString &objectName) const
+{
+    QList<QQuickItem *> found;
+    if (QQuickWindow *quick = window.window())
+        collect(quick->contentItem(), objectName, found);
+    return found;
+}
+
+QQuickItem *UiApp::item(const QString &objectName) const
+{
+    const auto found = items(objectName);
+    return found.isEmpty() ? nullptr : found.constFirst();
+}
+
+QString UiApp::text(const QString &objectName) const
+{
+    QQuickItem *found = item(objectName);
+    return found ? found->property("text").toString() : QString();
+}
+
+bool UiApp::click(const QString &objectName)
+{
+    QQuickItem *found = item(objectName);
+    if (!found || !found->isVisible() || !found->isEnabled())
+        return false;
+    const QPointF centre = found->mapToScene(QPointF(found->width() / 2, found->height() / 2));
+    QTest::mouseClick(window.window(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    return true;
+}
+
+bool inPrivateNetwork()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const auto flags = interface.flags();
+        if (flags.testFlag(QNetworkInterface::IsUp) && !flags.testFlag(QNetworkInterface::IsLoopBack))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "devicestore.h"
+#include "mainwindow.h"
+#include "mcpserver.h"
+#include "mcptools.h"
+#include "preferences.h"
+#include "tvsession.h"
+
+#include <QQuickItem>
+#include <QString>
+#include <QStringList>
+
+// The window application built in-process exactly as the program builds it (store, session,
+// MCP tools and server, then the window) over a preferences file of the test's choosing.
+// Launch arguments ("-key", "value" pairs) override the file as on the command line.
+struct UiApp
+{
+    UiApp(const QString &preferencesFile, const QStringList &launchArguments = {});
+
+    Preferences preferences;
+    DeviceStore store;
+    TVSession session;
+    MCPTools tools;
+    MCPServer server;
+    MainWindow window;
+
+    // Loads the window and waits until its start-up routine has run.
+    bool start(int timeoutMs = 15000);
+    // The QML items with that objectName in the window's visual tree; the first one, or null.
+    QList<QQuickItem *> items(const QString &objectName) const;
+    QQuickItem *item(const QString &objectName) const;
+    // Its "text" property.
+    QString text(const QString &objectName) const;
+    // Clicks the item's centre with the mouse.
+    bool click(const QString &objectName);
+};
+
+// True when this process can send SSDP multicast without reaching a real network: no interface
+// but loopback is up (a private network namespace, as the test script and CI provide).
+bool inPrivateNetwork();
