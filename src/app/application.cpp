@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "applog.h"
+#include "commandline.h"
 #include "devicestore.h"
 #include "mainwindow.h"
 #include "mcpbridge.h"
@@ -28,7 +29,7 @@ int runWindowApplication(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Remote"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("corvane-remote"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.corvane.Remote"));
     Preferences::initShared(QCoreApplication::arguments());
     Preferences &preferences = Preferences::shared();
 
@@ -50,6 +51,8 @@ int runWindowApplication(int argc, char **argv)
 
 int runProgram(int argc, char **argv)
 {
+    if (const std::optional<int> status = handleInfoOptions(argc, argv))
+        return *status;
     // The bridge is chosen before anything else is built: no window, store or listener.
     if (wantsBridge(argc, argv)) {
         QCoreApplication app(argc, argv);
