@@ -114,89 +114,70 @@ TVSession::~TVSession()
 
 // ---------------------------------------------------------------- observable fields
 
+// Every observable field notifies only when its value really changes.
+template<typename T>
+bool TVSession::assign(T &field, const T &value, void (TVSession::*changed)())
+{
+    if (field == value)
+        return false;
+    field = value;
+    Q_EMIT(this->*changed)();
+    return true;
+}
+
 void TVSession::setState(const ConnectionState &state)
 {
-    if (m_state == state)
-        return;
-    m_state = state;
-    Q_EMIT stateChanged();
-    updateDerived();
+    if (assign(m_state, state, &TVSession::stateChanged))
+        updateDerived();
 }
 
 void TVSession::setVolumeValue(int volume)
 {
-    if (m_volume == volume)
-        return;
-    m_volume = volume;
-    Q_EMIT volumeChanged();
+    assign(m_volume, volume, &TVSession::volumeChanged);
 }
 
 void TVSession::setMutedValue(bool value)
 {
-    if (m_muted == value)
-        return;
-    m_muted = value;
-    Q_EMIT mutedChanged();
+    assign(m_muted, value, &TVSession::mutedChanged);
 }
 
 void TVSession::setPowerStateValue(const QString &value)
 {
-    if (m_powerState == value)
-        return;
-    m_powerState = value;
-    Q_EMIT powerStateChanged();
-    updateDerived();
+    if (assign(m_powerState, value, &TVSession::powerStateChanged))
+        updateDerived();
 }
 
 void TVSession::setForegroundAppIdValue(const QString &value)
 {
-    if (m_foregroundAppId == value)
-        return;
-    m_foregroundAppId = value;
-    Q_EMIT foregroundAppIdChanged();
-    updateDerived();
+    if (assign(m_foregroundAppId, value, &TVSession::foregroundAppIdChanged))
+        updateDerived();
 }
 
 void TVSession::setKeyboardFocusedValue(bool value)
 {
-    if (m_keyboardFocused == value)
-        return;
-    m_keyboardFocused = value;
-    Q_EMIT keyboardFocusedChanged();
+    assign(m_keyboardFocused, value, &TVSession::keyboardFocusedChanged);
 }
 
 void TVSession::setInputs(const QList<ExternalInput> &inputs)
 {
-    if (m_inputs == inputs)
-        return;
-    m_inputs = inputs;
-    Q_EMIT inputsChanged();
-    updateDerived();
+    if (assign(m_inputs, inputs, &TVSession::inputsChanged))
+        updateDerived();
 }
 
 void TVSession::setApps(const QList<TVApp> &apps)
 {
-    if (m_apps == apps)
-        return;
-    m_apps = apps;
-    Q_EMIT appsChanged();
-    updateDerived();
+    if (assign(m_apps, apps, &TVSession::appsChanged))
+        updateDerived();
 }
 
 void TVSession::setDiscovered(const QList<SSDPDiscovery::Found> &found)
 {
-    if (m_discovered == found)
-        return;
-    m_discovered = found;
-    Q_EMIT discoveredChanged();
+    assign(m_discovered, found, &TVSession::discoveredChanged);
 }
 
 void TVSession::setScanning(bool scanning)
 {
-    if (m_isScanning == scanning)
-        return;
-    m_isScanning = scanning;
-    Q_EMIT isScanningChanged();
+    assign(m_isScanning, scanning, &TVSession::isScanningChanged);
 }
 
 void TVSession::updateDerived()

@@ -163,6 +163,8 @@ private:
     class Private;
     friend class Private;
 
+    template<typename T>
+    bool assign(T &field, const T &value, void (TVSession::*changed)());
     void setState(const ConnectionState &state);
     void setPowerStateValue(const QString &value);
     void setForegroundAppIdValue(const QString &value);
