@@ -1,5 +1,6 @@
 #include "preferences.h"
 
+#include "applog.h"
 #include "platform.h"
 
 #include <QDir>
@@ -28,12 +29,46 @@ std::optional<bool> parseBool(const QString &text)
     return std::nullopt;
 }
 
+// A file QSettings cannot parse is replaced whole by the first write, with every saved TV and
+// setting in it: keep its bytes beside it first, private like the file itself.
+void keepUnparsableFile(const QSettings &settings)
+{
+    settings.allKeys(); // the file is parsed on first use; only then is its status known
+    if (settings.status() != QSettings::FormatError)
+        return;
+    const QString path = settings.fileName();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    QString kept = path + QStringLiteral(".unreadable");
+    for (int n = 1; QFileInfo::exists(kept); ++n) {
+        QFile earlier(kept);
+        if (earlier.open(QIODevice::ReadOnly) && earlier.readAll() == bytes)
+            return; // kept by an earlier start
+        kept = path + QStringLiteral(".unreadable.%1").arg(n);
+    }
+    const int fd = ::open(QFile::encodeName(kept).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    ::close(fd);
+    appLog(QStringLiteral("偏好设置文件无法读取，原始内容保留在 ") + kept);
+}
+
 } // namespace
 
 Preferences::Preferences(const QString &filePath, const QStringList &arguments)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
     , m_arguments(parseLaunchArguments(arguments))
 {
+    keepUnparsableFile(*m_settings);
 }
 
 Preferences::~Preferences() = default;

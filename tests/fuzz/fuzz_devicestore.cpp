@@ -1,0 +1,114 @@
+// Loading the saved TVs from a preferences file. The first byte chooses how the rest arrives:
+// 0 as the stored data of "devices.v1", 1 as its text (a hand-edited file), anything else as the
+// whole preferences file.
+
+#include "fuzzsupport.h"
+
+#include "devicestore.h"
+#include "preferences.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+const QString devicesKey = QStringLiteral("devices.v1");
+const QString unreadableKey = QStringLiteral("devices.v1.unreadable");
+
+// The stored "devices.v1" as the store reads it: data, else the text of a hand-edited file.
+std::optional<QByteArray> storedList(const Preferences &preferences)
+{
+    if (std::optional<QByteArray> data = preferences.data(devicesKey))
+        return data;
+    if (preferences.contains(devicesKey))
+        return preferences.value(devicesKey).toString().toUtf8();
+    return std::nullopt;
+}
+
+// The number of records when the whole list reads, else none.
+std::optional<qsizetype> decodableRecords(const QByteArray &bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    for (const QJsonValue &value : document.array()) {
+        if (!value.isObject() || !TVDevice::fromJson(value.toObject()))
+            return std::nullopt;
+    }
+    return document.array().size();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    static const QString path = Fuzz::temporaryPath(QStringLiteral("devices"));
+    const QFileInfo file(path);
+    for (const QString &name : file.dir().entryList({file.fileName() + QLatin1Char('*')}, QDir::Files))
+        QFile::remove(file.dir().filePath(name));
+    const QByteArray payload = Fuzz::bytes(data + 1, size - 1);
+    const uint8_t mode = data[0];
+    {
+        Preferences writer(path);
+        if (mode == 0) {
+            writer.setData(devicesKey, payload);
+        } else if (mode == 1) {
+            writer.setString(devicesKey, QString::fromUtf8(payload));
+        } else {
+            QFile file(path);
+            FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(payload);
+        }
+    }
+
+    Preferences preferences(path);
+    QSettings check(path, QSettings::IniFormat);
+    check.allKeys(); // parsed on first use
+    if (check.status() == QSettings::FormatError) {
+        // A file that does not parse is kept as it was before anything replaces it.
+        QFile kept(path + QStringLiteral(".unreadable"));
+        FUZZ_CHECK(kept.open(QIODevice::ReadOnly) && kept.readAll() == payload);
+    }
+    const std::optional<QByteArray> stored = storedList(preferences);
+    QList<TVDevice> loaded;
+    std::optional<QString> selected;
+    {
+        DeviceStore store(preferences);
+        loaded = store.devices();
+        selected = store.selectedID();
+        if (!stored)
+            FUZZ_CHECK(loaded.isEmpty());
+        if (stored) {
+            const std::optional<qsizetype> records = decodableRecords(*stored);
+            if (records) {
+                FUZZ_CHECK(loaded.size() == *records);
+            } else {
+                // An unreadable list is kept aside, byte for byte.
+                FUZZ_CHECK(loaded.isEmpty());
+                FUZZ_CHECK(preferences.data(unreadableKey) == stored);
+            }
+        }
+        if (!loaded.isEmpty()) {
+            FUZZ_CHECK(selected.has_value());
+            for (const TVDevice &device : loaded)
+                FUZZ_CHECK(device.name != QStringLiteral("LG 电视"));
+        }
+        // Nothing was rewritten: the list stays as it was until the next save.
+        FUZZ_CHECK(storedList(preferences) == stored);
+        store.save();
+    }
+
+    // What was loaded survives a save and a new start unchanged.
+    Preferences reopened(path);
+    DeviceStore again(reopened);
+    FUZZ_CHECK(again.devices() == loaded);
+    FUZZ_CHECK(again.selectedID() == selected);
+    return 0;
+}

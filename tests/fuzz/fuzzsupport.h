@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// Shared by every fuzz target: the same source builds a libFuzzer binary (CORVANE_FUZZ) and a
+// plain program that replays the corpus under CTest, so each finding stays a regression case.
+
+// A property the code must keep for any input. Aborts, so the fuzzer keeps the input.
+#define FUZZ_CHECK(condition)                                                                          \
+    do {                                                                                               \
+        if (!(condition)) {                                                                            \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);   \
+            std::abort();                                                                              \
+        }                                                                                              \
+    } while (false)
+
+namespace Fuzz {
+
+// The private home (log into /dev/null, preferences in a temporary directory) and the
+// QCoreApplication. Called once, before the first input.
+void setUp(int *argc, char ***argv);
+
+// A fresh path for a preferences file inside the private home.
+QString temporaryPath(const QString &name);
+
+// The input as bytes, without copying.
+inline QByteArray bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+// Splits an input at the first byte equal to separator: (before, after); no separator gives
+// (whole input, empty).
+std::pair<QByteArray, QByteArray> splitOnce(const QByteArray &input, char separator);
+
+} // namespace Fuzz
