@@ -191,8 +191,15 @@ QCoro::Task<void> MCPServer::respond(QPointer<QTcpSocket> socket, HTTPRequest re
     // Closes once everything is written; a peer that never reads is cut off after the guard.
     socket->disconnectFromHost();
     QTcpSocket *raw = socket.data();
-    if (raw && raw->state() != QAbstractSocket::UnconnectedState)
-        QTimer::singleShot(guard, raw, [raw] { cancel(raw); });
+    if (raw && raw->state() != QAbstractSocket::UnconnectedState) {
+        // A timer owned by the socket goes with it. QTimer::singleShot's timer would outlive a
+        // closed socket for the whole guard: thousands of them under load, and every timer
+        // start and stop in the process then walks the lot.
+        auto *cutOff = new QTimer(raw);
+        cutOff->setSingleShot(true);
+        connect(cutOff, &QTimer::timeout, raw, [raw] { cancel(raw); });
+        cutOff->start(guard);
+    }
 }
 
 QCoro::Task<DispatchReply> MCPServer::route(HTTPRequest request, MCPTools &tools)
