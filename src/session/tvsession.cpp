@@ -292,16 +292,21 @@ void TVSession::dropClient()
 
 void TVSession::connect(const QString &deviceID, bool usePin)
 {
+    startConnection(deviceID, usePin, false);
+}
+
+void TVSession::startConnection(const QString &deviceID, bool usePin, bool forWake)
+{
     disconnect();
     m_store.setSelectedID(deviceID);
     const std::optional<TVDevice> device = m_store.device(deviceID);
     if (!device)
         return;
     setState(ConnectionState::connecting());
-    runConnection(*device, usePin);
+    runConnection(*device, usePin, forWake);
 }
 
-QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin)
+QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool forWake)
 {
     QPointer<TVSession> self(this);
 
@@ -311,6 +316,8 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin)
     const QPointer<SSAPClient> client(created);
     m_client = created;
     m_pairingClient = created;
+    if (forWake)
+        m_wakeAttemptClient = created;
     created->onClose = [self, created](const std::optional<SSAPError> &error) {
         if (self)
             self->handleClientClosed(created, error);
@@ -425,8 +432,11 @@ void TVSession::failConnection(const QPointer<SSAPClient> &client, const SSAPErr
     const QString message = expected && observed && *expected != *observed ? tr("电视证书已变化，请删除后重新配对")
                                                                            : error.description();
     appLog(QStringLiteral("连接失败: ") + message);
+    // A TV still starting up refuses the early attempts of a wake; the loop tries again, so
+    // those failures must not read as the wake's outcome to anyone watching the state.
+    const bool wakeGoesOn = m_wakeAttemptClient && m_wakeAttemptClient == client;
     dropClient();
-    setState(ConnectionState::error(message));
+    setState(wakeGoesOn ? ConnectionState::waking() : ConnectionState::error(message));
 }
 
 void TVSession::handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error)
@@ -491,6 +501,7 @@ void TVSession::wake()
         return;
     }
     disconnect();
+    m_wakeAttemptClient = nullptr;
     setState(ConnectionState::waking());
     LocalNetwork::sendWakeOnLAN(*record->mac, record->host);
     wakeLoop(record->id, record->host, *record->mac, ++m_wakeGeneration);
@@ -515,13 +526,15 @@ QCoro::Task<void> TVSession::wakeLoop(QString deviceID, QString host, QString ma
             co_return;
 
         LocalNetwork::sendWakeOnLAN(mac, host);
-        self->connect(deviceID, false);
+        self->startConnection(deviceID, false, true);
         while (self->m_state.kind() == ConnectionState::Kind::Connecting) {
             co_await QCoro::sleepFor(poll);
             if (superseded())
                 co_return;
         }
-        if (self->isReady())
+        self->m_wakeAttemptClient = nullptr;
+        // Ready, or the TV asks to pair: the user decides now, another attempt would cancel it.
+        if (self->isReady() || self->m_state.kind() == ConnectionState::Kind::AwaitingApproval)
             co_return;
 
         self->setState(ConnectionState::waking());

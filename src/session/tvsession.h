@@ -185,7 +185,8 @@ private:
     void storePairing(const TVDevice &copy, bool modelChanged);
     void storeMAC(const QString &deviceID, const QString &mac);
 
-    QCoro::Task<void> runConnection(TVDevice device, bool usePin);
+    void startConnection(const QString &deviceID, bool usePin, bool forWake);
+    QCoro::Task<void> runConnection(TVDevice device, bool usePin, bool forWake);
     QCoro::Task<void> afterRegistration(QPointer<SSAPClient> client);
     QCoro::Task<void> wakeLoop(QString deviceID, QString host, QString mac, quint64 generation);
     QCoro::Task<void> flushMove();
@@ -219,6 +220,7 @@ private:
     QHash<QUrl, QImage> m_iconCache;
     QPointer<SSAPClient> m_pairingClient; // its connection sequence has not reached ready yet
     quint64 m_wakeGeneration = 0;   // a newer wake() ends the older wake loop
+    QPointer<SSAPClient> m_wakeAttemptClient; // the attempt a running wake loop is watching
     bool m_lastStandby = false;     // derived values as last announced
     QString m_lastSourceName;
 };

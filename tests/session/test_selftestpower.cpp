@@ -56,7 +56,10 @@ private Q_SLOTS:
         const int mark = logMark();
 
         rig.session().connect(id);
-        QTRY_VERIFY_WITH_TIMEOUT(logSince(mark, QStringLiteral("[autotest] 电源状态 ")).size() == 1, 60000);
+        // (A failing QTRY goes on waiting twice its time-out to report; keep it well inside the
+        // test's own time-out so a failure shows its lines.)
+        QTRY_VERIFY_WITH_TIMEOUT(!logSince(mark, QStringLiteral("[autotest] 唤醒结果 ")).isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(logSince(mark, QStringLiteral("[autotest] 电源状态 ")).size() == 1, 5000);
         const QStringList lines = logSince(mark, QStringLiteral("[autotest] "));
         const QString mac = m_lab->mac("tv1");
         QCOMPARE(lines.size(), 5);
