@@ -667,28 +667,42 @@ QCoro::Task<void> TVSession::connectPointer()
     Q_EMIT pointerChanged();
 }
 
-QCoro::Task<void> TVSession::refreshInputs()
+// The list a TV answers under member of uri's reply: none when the request fails, the session
+// is gone, or the member is not a list of objects (what was shown before is then kept).
+QCoro::Task<std::optional<QJsonArray>> TVSession::fetchObjectList(QString uri, QString member)
 {
     QPointer<TVSession> self(this);
     const QPointer<SSAPClient> client = m_client;
     if (!client)
-        co_return;
+        co_return std::nullopt;
     QJsonObject reply;
     try {
-        reply = co_await client->request(QStringLiteral("tv/getExternalInputList"), QJsonObject(),
-                                         SSAPClient::requestTimeout);
+        reply = co_await client->request(uri, QJsonObject(), SSAPClient::requestTimeout);
     } catch (const SSAPError &) {
-        co_return;
+        co_return std::nullopt;
     }
     if (!self)
-        co_return;
-    const QJsonValue devices = reply.value(QLatin1String("devices"));
-    if (!devices.isArray())
+        co_return std::nullopt;
+    const QJsonValue list = reply.value(member);
+    if (!list.isArray())
+        co_return std::nullopt;
+    const QJsonArray entries = list.toArray();
+    for (const QJsonValue &entry : entries) {
+        if (!entry.isObject())
+            co_return std::nullopt;
+    }
+    co_return entries;
+}
+
+QCoro::Task<void> TVSession::refreshInputs()
+{
+    QPointer<TVSession> self(this);
+    const std::optional<QJsonArray> entries
+        = co_await fetchObjectList(QStringLiteral("tv/getExternalInputList"), QStringLiteral("devices"));
+    if (!self || !entries)
         co_return;
     QList<ExternalInput> inputs;
-    for (const QJsonValue &entry : devices.toArray()) {
-        if (!entry.isObject())
-            co_return; // not a list of objects: keep what we have
+    for (const QJsonValue &entry : *entries) {
         if (const std::optional<ExternalInput> input = ExternalInput::fromJson(entry.toObject()))
             inputs << *input;
     }
@@ -698,25 +712,12 @@ QCoro::Task<void> TVSession::refreshInputs()
 QCoro::Task<void> TVSession::refreshApps()
 {
     QPointer<TVSession> self(this);
-    const QPointer<SSAPClient> client = m_client;
-    if (!client)
-        co_return;
-    QJsonObject reply;
-    try {
-        reply = co_await client->request(QStringLiteral("com.webos.applicationManager/listLaunchPoints"),
-                                         QJsonObject(), SSAPClient::requestTimeout);
-    } catch (const SSAPError &) {
-        co_return;
-    }
-    if (!self)
-        co_return;
-    const QJsonValue points = reply.value(QLatin1String("launchPoints"));
-    if (!points.isArray())
+    const std::optional<QJsonArray> entries = co_await fetchObjectList(
+        QStringLiteral("com.webos.applicationManager/listLaunchPoints"), QStringLiteral("launchPoints"));
+    if (!self || !entries)
         co_return;
     QList<TVApp> apps;
-    for (const QJsonValue &entry : points.toArray()) {
-        if (!entry.isObject())
-            co_return;
+    for (const QJsonValue &entry : *entries) {
         if (const std::optional<TVApp> app = TVApp::fromJson(entry.toObject()))
             apps << *app;
     }

@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -188,6 +189,7 @@ private:
     void startConnection(const QString &deviceID, bool usePin, bool forWake);
     QCoro::Task<void> runConnection(TVDevice device, bool usePin, bool forWake);
     QCoro::Task<void> afterRegistration(QPointer<SSAPClient> client);
+    QCoro::Task<std::optional<QJsonArray>> fetchObjectList(QString uri, QString member);
     QCoro::Task<void> wakeLoop(QString deviceID, QString host, QString mac, quint64 generation);
     QCoro::Task<void> flushMove();
     QCoro::Task<void> refreshBoth();
