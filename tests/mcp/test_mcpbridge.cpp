@@ -1,9 +1,6 @@
-#include "devicestore.h"
 #include "mcpserver.h"
-#include "mcptools.h"
-#include "preferences.h"
 #include "testenv.h"
-#include "tvsession.h"
+#include "toolrig.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -23,16 +20,13 @@ private:
     static constexpr quint16 latePort = 18712;
 
     TestHome m_home;
-    std::unique_ptr<Preferences> m_preferences;
-    std::unique_ptr<DeviceStore> m_store;
-    std::unique_ptr<TVSession> m_session;
-    std::unique_ptr<MCPTools> m_tools;
+    ToolRig m_rig;
 
     std::unique_ptr<MCPServer> serverOn(quint16 port)
     {
         auto preferences = new Preferences(m_home.path() + QStringLiteral("/server-%1.conf").arg(port));
         preferences->setInteger(QStringLiteral("mcpPort"), port);
-        auto server = std::make_unique<MCPServer>(*m_tools, *preferences);
+        auto server = std::make_unique<MCPServer>(m_rig.tools(), *preferences);
         connect(server.get(), &QObject::destroyed, [preferences] { delete preferences; });
         server->start();
         return server;
@@ -63,9 +57,7 @@ private:
     static int markerCount(const QString &marker)
     {
         QFile file(marker);
-        if (!file.open(QIODevice::ReadOnly))
-            return 0;
-        return int(file.readAll().count('\n'));
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
     }
 
     static QByteArray pingReply(const QByteArray &id)
@@ -74,14 +66,6 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_preferences = std::make_unique<Preferences>(m_home.path() + QStringLiteral("/bridge.conf"));
-        m_store = std::make_unique<DeviceStore>(*m_preferences);
-        m_session = std::make_unique<TVSession>(*m_store, *m_preferences);
-        m_tools = std::make_unique<MCPTools>(*m_session);
-    }
-
     void forwardsToRunningService()
     {
         const auto server = serverOn(runningPort);
@@ -90,8 +74,7 @@ private Q_SLOTS:
         const auto bridge = startBridge(runningPort, marker);
         QVERIFY(bridge->waitForStarted());
 
-        bridge->write(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}})"
-                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}})" "\n");
         const QByteArray reply = readLine(*bridge);
         QVERIFY2(reply.endsWith('\n') && reply.count('\n') == 1, reply.constData());
         const QJsonObject answer = QJsonDocument::fromJson(reply).object();
@@ -101,11 +84,9 @@ private Q_SLOTS:
 
         // A notification, blank lines and a line of blanks give nothing; the next request's
         // answer is the next line.
-        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
-                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
         bridge->write("\n   \n\t \n\r\n");
-        bridge->write(R"({"jsonrpc":"2.0","id":"two","method":"ping"})"
-                      "\r\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":"two","method":"ping"})" "\r\n");
         QCOMPARE(readLine(*bridge), pingReply(R"("two")"));
 
         // A 400 with a body is passed through like any answer.
@@ -136,8 +117,7 @@ private Q_SLOTS:
         const QByteArray stderrLine = "corvane-remote: app not reachable at http://127.0.0.1:18711/mcp\n";
 
         // First request: the app is started once, retried, then given up.
-        bridge->write(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})"
-                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})" "\n");
         QCOMPARE(readLine(*bridge, 30000), R"({"jsonrpc":"2.0","id":7)" + errorTail);
         QCOMPARE(markerCount(marker), 1);
         QByteArray errors;
@@ -146,17 +126,13 @@ private Q_SLOTS:
 
         // Later requests: no new start; text ids keep their quotes, null stays null, and a
         // notification gets the stderr line only.
-        bridge->write(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})"
-                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})" "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":"abc")" + errorTail);
-        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
-                      "\n");
-        bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})"
-                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})" "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":null)" + errorTail);
         bridge->write("not json at all\n");
-        bridge->write(R"({"id":{"k":[1,2]},"method":"ping"})"
-                      "\n");
+        bridge->write(R"({"id":{"k":[1,2]},"method":"ping"})" "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":{"k":[1,2]})" + errorTail);
         QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).count('\n') >= 6; }, 5000));
         QCOMPARE(errors, stderrLine.repeated(6)); // one per line given up, notifications included
@@ -165,8 +141,7 @@ private Q_SLOTS:
         // The service coming up later is used at once by the next line.
         const auto server = serverOn(absentPort);
         QVERIFY(server->isRunning());
-        bridge->write(R"({"id":8,"method":"ping"})"
-                      "\n");
+        bridge->write(R"({"id":8,"method":"ping"})" "\n");
         QCOMPARE(readLine(*bridge), pingReply("8"));
 
         bridge->closeWriteChannel();
@@ -181,8 +156,7 @@ private Q_SLOTS:
         // A slower retry pace leaves room to bring the service up while the bridge waits.
         const auto bridge = startBridge(latePort, marker, 250);
         QVERIFY(bridge->waitForStarted());
-        bridge->write(R"({"id":11,"method":"ping"})"
-                      "\n");
+        bridge->write(R"({"id":11,"method":"ping"})" "\n");
         QVERIFY(QTest::qWaitFor([&] { return markerCount(marker) == 1; }, 10000));
         const auto server = serverOn(latePort);
         QVERIFY(server->isRunning());

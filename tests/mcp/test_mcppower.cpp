@@ -22,6 +22,7 @@ private:
     QString m_id;
 
     TVSession &session() { return m_rig->session(); }
+    ToolRig::Result power(const QString &action) { return m_rig->call("tv_power", { { "action", action } }); }
 
     void setDeadline(std::chrono::milliseconds deadline)
     {
@@ -43,9 +44,7 @@ private:
     // Sends the TV to standby through the tool and waits until it no longer listens.
     void turnOff()
     {
-        QCOMPARE(m_rig->call(
-                     QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("off") } }),
-            success(QStringLiteral("TV turned off (standby)")));
+        QCOMPARE(power("off"), success(QStringLiteral("TV turned off (standby)")));
         QTRY_VERIFY_WITH_TIMEOUT(!m_sim->state().value(QStringLiteral("listening")).toBool(), 5000);
         QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
     }
@@ -63,9 +62,8 @@ private Q_SLOTS:
             // The emulator is started inside the TV namespace and stays there.
             NetnsScope tv(m_lab->namespaceName(QStringLiteral("tv1")));
             QVERIFY(tv.entered());
-            m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options { .address = address,
-                .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50"), QStringLiteral("--wake-delay"),
-                    QStringLiteral("400") } });
+            m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options {
+                .address = address, .extraArgs = { "--pairing-delay", "50", "--wake-delay", "400" } });
             QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
         }
         m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName(QStringLiteral("pc")));
@@ -89,18 +87,14 @@ private Q_SLOTS:
 
     void wakesTheTV()
     {
-        QCOMPARE(
-            m_rig->call(QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } }),
-            success(QStringLiteral("TV is already on")));
+        QCOMPARE(power("on"), success(QStringLiteral("TV is already on")));
         turnOff();
         useMACTheTVAnswers();
         const QString mac = *m_rig->store().device(m_id)->mac;
         m_sim->clearReceived();
 
         setDeadline(std::chrono::seconds(30));
-        QCOMPARE(
-            m_rig->call(QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } }),
-            success(QStringLiteral("TV is on")));
+        QCOMPARE(power("on"), success(QStringLiteral("TV is on")));
         QVERIFY(session().isReady());
         QVERIFY(!session().isStandby());
         QCOMPARE(session().powerState(), QStringLiteral("Active"));
@@ -120,9 +114,7 @@ private Q_SLOTS:
         m_rig->store().update(device);
 
         setDeadline(std::chrono::milliseconds(800));
-        QCOMPARE(
-            m_rig->call(QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } }),
-            failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 45s")));
+        QCOMPARE(power("on"), failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 45s")));
 
         // With time to spare, the session's own wake loop ends first and its message is the answer.
         setDeadline(std::chrono::seconds(60));
@@ -130,8 +122,7 @@ private Q_SLOTS:
         timings.wakeAttempts = 3;
         timings.wakePause = 0.1;
         session().setTimings(timings);
-        const ToolRig::Result result = m_rig->call(
-            QStringLiteral("tv_power"), QJsonObject { { QStringLiteral("action"), QStringLiteral("on") } });
+        const ToolRig::Result result = power("on");
         QCOMPARE(session().stateKind(), ConnectionState::Kind::Error);
         QCOMPARE(result, failure(session().stateMessage()));
         QVERIFY(!result.text.isEmpty());

@@ -95,9 +95,7 @@ private Q_SLOTS:
                 QSKIP("needs root for a private network namespace (the app sends SSDP multicast at start-up)");
             QFAIL("unshare(CLONE_NEWNET) failed");
         }
-        QCOMPARE(QProcess::execute(QStringLiteral("ip"),
-                     { QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up") }),
-            0);
+        QCOMPARE(QProcess::execute("ip", { "link", "set", "lo", "up" }), 0);
     }
 
     void cleanup()
@@ -115,8 +113,7 @@ private Q_SLOTS:
         stopApp();
 
         // Switched off for this run: nothing listens, the start-up goes on.
-        startApp({ QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-mcpPort"),
-            QStringLiteral("18750") });
+        startApp({ "-mcpEnabled", "false", "-mcpPort", "18750" });
         QTest::qWait(500);
         QVERIFY(!logText().contains(QStringLiteral("MCP 服务")));
         QVERIFY(!listening(18750));
@@ -137,10 +134,9 @@ private Q_SLOTS:
     {
         QTcpServer blocker;
         QVERIFY(blocker.listen(QHostAddress(QStringLiteral("127.0.0.1")), 18752));
-        TVSimProcess sim(
-            { .address = kHost, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } });
+        TVSimProcess sim({ .address = kHost, .extraArgs = { "--pairing-delay", "50" } });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        startApp({ QStringLiteral("-mcpPort"), QStringLiteral("18752"), QStringLiteral("-autoHost"), kHost });
+        startApp({ "-mcpPort", "18752", "-autoHost", kHost });
         QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("MCP 服务失败: ")), 10000);
         QVERIFY(!logText().contains(QStringLiteral("MCP 服务已启动")));
         // The TV connection still happens after the failed listener.
@@ -156,35 +152,36 @@ private Q_SLOTS:
         QVERIFY2(QFile::exists(clientDir + QStringLiteral("/node_modules/@modelcontextprotocol/sdk/package.json")),
             "the MCP SDK is not installed: run scripts/setup (npm ci in tests/mcp-client)");
 
-        TVSimProcess sim(
-            { .address = kHost, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } });
+        TVSimProcess sim({ .address = kHost, .extraArgs = { "--pairing-delay", "50" } });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        startApp({ QStringLiteral("-mcpPort"), QStringLiteral("18753"), QStringLiteral("-autoHost"), kHost });
+        startApp({ "-mcpPort", "18753", "-autoHost", kHost });
         QTRY_VERIFY_WITH_TIMEOUT(listening(18753), 10000);
         // Paired and ready once tv_status says so.
         const QByteArray status = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"tv_status"}})";
         QTRY_VERIFY_WITH_TIMEOUT(
-            post(18753, status)[QStringLiteral("result")][QStringLiteral("content")][0][QStringLiteral("text")]
-                .toString()
-                .contains(QStringLiteral("\"connection\": \"ready\"")),
-            20000);
+            post(18753, status).value("result")["content"][0]["text"].toString().contains("\"connection\": \"ready\""), 20000);
         sim.clearReceived();
 
         QProcess client;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("CORVANE_BRIDGE_START_COMMAND"), QStringLiteral("/bin/true"));
+        env.insert("CORVANE_BRIDGE_START_COMMAND", "/bin/true"); // never a second app
         client.setProcessEnvironment(env);
         client.setWorkingDirectory(clientDir);
         client.setProcessChannelMode(QProcess::MergedChannels);
         client.start(node,
-            { clientDir + QStringLiteral("/interop.mjs"), QStringLiteral("http://127.0.0.1:18753/mcp"),
-                binDir() + QStringLiteral("/corvane-remote"), QStringLiteral("--mcp-stdio"), QStringLiteral("-mcpPort"),
-                QStringLiteral("18753") });
+            { clientDir + "/interop.mjs", "http://127.0.0.1:18753/mcp", binDir() + "/corvane-remote", "--mcp-stdio",
+                "-mcpPort", "18753" });
         QVERIFY(client.waitForFinished(90000));
         const QByteArray output = client.readAll();
         QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0, output.constData());
-        QCOMPARE(ssapRequests(sim.received(), QStringLiteral("audio/setVolume")).size(), 2);
-        QCOMPARE(sim.state().value(QStringLiteral("volume")).toInt(), 22);
+        QVERIFY2(output.contains(R"({"transport":"http","ok":true)"), output.constData());
+        QVERIFY2(output.contains(R"({"transport":"stdio","ok":true)"), output.constData());
+        // Both clients' commands reached the TV.
+        QCOMPARE(ssapPayload(sim.received(), "audio/setVolume", 0).value("volume").toInt(), 21);
+        QCOMPARE(ssapPayload(sim.received(), "audio/setVolume", 1).value("volume").toInt(), 22);
+        QCOMPARE(ssapPayload(sim.received(), "system.notifications/createToast", 1).value("message").toString(),
+            QStringLiteral("hello over stdio"));
+        QCOMPARE(sim.state().value("volume").toInt(), 22);
         QVERIFY(logText().contains(QStringLiteral("MCP 调用 tv_volume ")));
     }
 };

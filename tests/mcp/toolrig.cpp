@@ -75,26 +75,3 @@ ToolRig::Result failure(const QString &text)
 {
     return { true, text };
 }
-
-QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri)
-{
-    QList<QJsonObject> found;
-    const QString full = QStringLiteral("ssap://") + uri;
-    for (const QJsonValue &entry : received) {
-        const QJsonObject json = entry.toObject().value(QStringLiteral("json")).toObject();
-        if (entry.toObject().value(QStringLiteral("channel")).toString() == QLatin1String("ssap")
-            && json.value(QStringLiteral("uri")).toString() == full)
-            found << json;
-    }
-    return found;
-}
-
-QStringList pointerTexts(const QJsonArray &received)
-{
-    QStringList texts;
-    for (const QJsonValue &entry : received) {
-        if (entry.toObject().value(QStringLiteral("channel")).toString() == QLatin1String("pointer"))
-            texts << entry.toObject().value(QStringLiteral("text")).toString();
-    }
-    return texts;
-}

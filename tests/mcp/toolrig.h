@@ -3,6 +3,7 @@
 #include "devicestore.h"
 #include "mcptools.h"
 #include "preferences.h"
+#include "simmessages.h"
 #include "tvsession.h"
 
 #include <QJsonArray>
@@ -47,8 +48,3 @@ char *toString(const ToolRig::Result &result);
 
 ToolRig::Result success(const QString &text);
 ToolRig::Result failure(const QString &text);
-
-// What reached the emulator: the SSAP requests for one URI (without "ssap://"), and the texts
-// of the pointer socket.
-QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri);
-QStringList pointerTexts(const QJsonArray &received);

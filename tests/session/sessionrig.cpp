@@ -102,29 +102,3 @@ QStringList logSince(int mark, const QString &prefix)
     }
     return lines;
 }
-
-QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri)
-{
-    QList<QJsonObject> found;
-    const QString full = QStringLiteral("ssap://") + uri;
-    for (const QJsonValue &entry : received) {
-        const QJsonObject message = entry.toObject();
-        if (message.value(QLatin1String("channel")).toString() != QLatin1String("ssap"))
-            continue;
-        const QJsonObject json = message.value(QLatin1String("json")).toObject();
-        if (json.value(QLatin1String("uri")).toString() == full)
-            found << json;
-    }
-    return found;
-}
-
-QStringList pointerTexts(const QJsonArray &received)
-{
-    QStringList texts;
-    for (const QJsonValue &entry : received) {
-        const QJsonObject message = entry.toObject();
-        if (message.value(QLatin1String("channel")).toString() == QLatin1String("pointer"))
-            texts << message.value(QLatin1String("text")).toString();
-    }
-    return texts;
-}

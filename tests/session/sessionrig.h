@@ -2,6 +2,7 @@
 
 #include "devicestore.h"
 #include "preferences.h"
+#include "simmessages.h"
 #include "tvsession.h"
 
 #include <QJsonArray>
@@ -62,8 +63,3 @@ void track(QCoro::Task<QJsonObject> task, Outcome *outcome);
 int logMark();
 QStringList logSince(int mark);
 QStringList logSince(int mark, const QString &prefix);
-
-// The JSON objects of the emulator's "ssap" messages whose "uri" is ssap://URI.
-QList<QJsonObject> ssapRequests(const QJsonArray &received, const QString &uri);
-// The texts of its "pointer" messages.
-QStringList pointerTexts(const QJsonArray &received);

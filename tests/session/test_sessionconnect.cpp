@@ -77,12 +77,10 @@ private Q_SLOTS:
             QVERIFY2(found > at, qPrintable(line + QStringLiteral(" in ") + log.join(QLatin1Char('|'))));
             at = found;
         }
-        QVERIFY(rig.session().hasClient());
         QTRY_VERIFY(rig.session().hasPointer());
 
         // The stored key is used again: no prompt, no new key.
         rig.session().disconnect();
-        QCOMPARE(rig.session().stateKind(), Kind::Offline);
         QVERIFY(!rig.session().hasClient());
         rig.states.clear();
         sim.clearReceived();
@@ -91,12 +89,7 @@ private Q_SLOTS:
         QVERIFY(!rig.passedThrough(Kind::AwaitingApproval));
         QCOMPARE(rig.record(id).clientKey, record.clientKey);
         QCOMPARE(sim.state().value("clientKeys").toArray().size(), 1);
-        QList<QJsonObject> registers;
-        for (const QJsonValue &entry : sim.received("ssap")) {
-            const QJsonObject json = entry.toObject().value("json").toObject();
-            if (json.value("type").toString() == QLatin1String("register"))
-                registers << json;
-        }
+        const QList<QJsonObject> registers = ssapOfType(sim.received(), "register");
         QCOMPARE(registers.size(), 1);
         QCOMPARE(registers.first().value("payload").toObject().value("client-key").toString(), *record.clientKey);
     }
@@ -168,9 +161,7 @@ private Q_SLOTS:
         QCOMPARE(rig.session().stateMessage(), QStringLiteral("电视证书已变化，请删除后重新配对"));
         QVERIFY(logSince(mark).contains(QStringLiteral("连接失败: 电视证书已变化，请删除后重新配对")));
         QCOMPARE(rig.record(id), paired);
-        // The TV never saw a registration.
-        for (const QJsonValue &entry : replaced.received("ssap"))
-            QVERIFY(entry.toObject().value("json").toObject().value("type").toString() != QLatin1String("register"));
+        QCOMPARE(ssapOfType(replaced.received(), "register").size(), 0); // the TV never saw a registration
     }
 
     void newDeviceUUIDPairsAfresh()
@@ -195,15 +186,7 @@ private Q_SLOTS:
         QVERIFY(logSince(mark).contains(QStringLiteral("TV UUID 变化，清除旧配对")));
         QCOMPARE(rig.record(id), paired);
         // It was asked to pair without a key.
-        const QList<QJsonObject> received = [&] {
-            QList<QJsonObject> list;
-            for (const QJsonValue &entry : refusing.received("ssap")) {
-                const QJsonObject json = entry.toObject().value("json").toObject();
-                if (json.value("type").toString() == QLatin1String("register"))
-                    list << json;
-            }
-            return list;
-        }();
+        const QList<QJsonObject> received = ssapOfType(refusing.received(), "register");
         QCOMPARE(received.size(), 1);
         QVERIFY(!received.first().value("payload").toObject().contains("client-key"));
         const QString newUUID = refusing.deviceUUID();
@@ -240,8 +223,7 @@ private Q_SLOTS:
         QVERIFY(!rig.session().hasClient());
         QVERIFY(!rig.session().hasPointer());
         QVERIFY(clientSpy.count() >= 1);
-        const QStringList closed = logSince(mark, QStringLiteral("主通道断开: "));
-        QCOMPARE(closed.size(), 1);
+        QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")).size(), 1);
 
         // Nothing reconnects by itself.
         QTest::qWait(600);
@@ -261,23 +243,18 @@ private Q_SLOTS:
         SessionRig rig(fastTimings());
         const QString noPaired = QStringLiteral("No paired TV. Pair one in the Corvane Remote app first.");
 
-        // No selection at all.
-        Outcome none;
-        track(rig.session().ensureConnected(1), &none);
-        QTRY_VERIFY(none.done);
-        QVERIFY(none.error);
-        QCOMPARE(none.error->description(), noPaired);
-        QVERIFY(rig.states.isEmpty());
-
-        // A selected TV without a key.
-        const QString id = rig.addTV(kOtherHost);
-        rig.store().setSelectedID(id);
-        Outcome unpaired;
-        track(rig.session().ensureConnected(1), &unpaired);
-        QTRY_VERIFY(unpaired.done);
-        QVERIFY(unpaired.error);
-        QCOMPARE(unpaired.error->description(), noPaired);
-        QVERIFY(rig.states.isEmpty());
+        // No selection at all, then a selected TV without a key: no attempt.
+        QString id;
+        for (const bool selected : {false, true}) {
+            if (selected)
+                rig.store().setSelectedID(id = rig.addTV(kOtherHost));
+            Outcome outcome;
+            track(rig.session().ensureConnected(1), &outcome);
+            QTRY_VERIFY(outcome.done);
+            QVERIFY(outcome.error);
+            QCOMPARE(outcome.error->description(), noPaired);
+            QVERIFY(rig.states.isEmpty());
+        }
 
         // A paired TV that cannot be reached: each call starts a new attempt and reports its error.
         TVDevice record = rig.record(id);
@@ -297,7 +274,6 @@ private Q_SLOTS:
         QVERIFY(again.error);
         QCOMPARE(again.error->kind(), SSAPError::Kind::Server);
         QCOMPARE(again.error->description(), rig.session().stateMessage());
-        QVERIFY(!again.error->description().isEmpty());
     }
 
     void ensureConnectedTimesOut()
@@ -324,8 +300,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(joined.done, 5000);
         QVERIFY(rig.states.isEmpty());
         QCOMPARE(sim.state().value("connections").toInt(), 1);
-        rig.session().disconnect();
-        QCOMPARE(rig.record(id).clientKey.has_value(), true);
+        QVERIFY(rig.record(id).clientKey.has_value());
     }
 
     void newerConnectOvertakesOlderAttempt()
@@ -342,9 +317,7 @@ private Q_SLOTS:
         rig.states.clear();
 
         rig.session().connect(id);
-        QCOMPARE(rig.states.size(), 2);
-        QCOMPARE(rig.states.at(0), ConnectionState::offline());
-        QCOMPARE(rig.states.at(1), ConnectionState::connecting());
+        QCOMPARE(rig.states, QList<ConnectionState>({ConnectionState::offline(), ConnectionState::connecting()}));
         QVERIFY(rig.session().client() != older.data());
 
         QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
@@ -388,7 +361,6 @@ private Q_SLOTS:
         SessionRig rig;
         rig.session().connect(QStringLiteral("NOT-SAVED"));
         QCOMPARE(rig.store().selectedID(), std::optional<QString>(QStringLiteral("NOT-SAVED")));
-        QCOMPARE(rig.session().stateKind(), Kind::Offline);
         QVERIFY(rig.states.isEmpty());
         QVERIFY(!rig.session().hasClient());
     }

@@ -21,17 +21,9 @@ class TestSessionValues : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void connectionStates()
+    void connectionStatesCompareTheirPayloads()
     {
-        QCOMPARE(ConnectionState::awaitingApproval(true).statusText(), QStringLiteral("等待配对"));
-        QCOMPARE(ConnectionState::error("x").statusText(), QStringLiteral("连接失败"));
-        QCOMPARE(ConnectionState::offline().statusText(), QStringLiteral("未连接"));
-        QCOMPARE(ConnectionState::connecting().statusText(), QStringLiteral("连接中"));
-        QCOMPARE(ConnectionState::ready().statusText(), QStringLiteral("已连接"));
-        QCOMPARE(ConnectionState::waking().statusText(), QStringLiteral("唤醒中"));
         QCOMPARE(ConnectionState(), ConnectionState::offline());
-
-        // Payloads take part in equality.
         QVERIFY(ConnectionState::awaitingApproval(true) != ConnectionState::awaitingApproval(false));
         QVERIFY(ConnectionState::error("a") != ConnectionState::error("b"));
         QCOMPARE(ConnectionState::error("a"), ConnectionState::error("a"));
