@@ -25,7 +25,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("alone") << QStringList{QStringLiteral("--mcp-stdio")};
-        QTest::newRow("last") << QStringList{QStringLiteral("-autotest"), QStringLiteral("full"), QStringLiteral("--mcp-stdio")};
         QTest::newRow("among others") << QStringList{QStringLiteral("--verbose"), QStringLiteral("--mcp-stdio"), QStringLiteral("x")};
     }
 

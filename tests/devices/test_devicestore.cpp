@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,6 +21,14 @@ const QString kUnreadable = QStringLiteral("devices.v1.unreadable");
 QJsonObject record(const QString &id, const QString &host, const QString &name = QStringLiteral("TV"))
 {
     return { { "id", id }, { "name", name }, { "model", "OLED55" }, { "host", host } };
+}
+
+// upsertDiscovered with plain texts; a null pointer is an absent value.
+TVDevice upsert(DeviceStore &store, const char *host, const char *uuid = nullptr, const char *name = nullptr,
+    const char *model = nullptr)
+{
+    const auto text = [](const char *s) { return s ? std::optional<QString>(QString::fromUtf8(s)) : std::nullopt; };
+    return store.upsertDiscovered(QString::fromUtf8(host), text(uuid), text(name), text(model));
 }
 
 QByteArray compact(const QJsonArray &array)
@@ -73,42 +80,43 @@ private Q_SLOTS:
         QVERIFY(!disk->contains(kUnreadable));
     }
 
-    void selectionDefaultsToFirstAndIsStored()
+    // No stored selection: the first TV, written back. A stored one is kept even when no TV has it.
+    void selectionOnLoad()
     {
         prefs().setData(kDevices, compact({ record("A", "10.0.0.1"), record("B", "10.0.0.2") }));
-        DeviceStore store(prefs());
-        QCOMPARE(store.selectedID(), std::optional<QString>("A"));
-        QCOMPARE(reopen()->string(kSelected), std::optional<QString>("A"));
-        QCOMPARE(store.selectedDevice()->host, QStringLiteral("10.0.0.1"));
-    }
-
-    void storedSelectionKeptEvenWhenUnknown()
-    {
-        prefs().setData(kDevices, compact({ record("A", "10.0.0.1"), record("B", "10.0.0.2") }));
-        prefs().setString(kSelected, QStringLiteral("B"));
         {
             DeviceStore store(prefs());
-            QCOMPARE(store.selectedID(), std::optional<QString>("B"));
+            QCOMPARE(store.selectedID(), std::optional<QString>("A"));
+            QCOMPARE(reopen()->string(kSelected), std::optional<QString>("A"));
+            QCOMPARE(store.selectedDevice()->host, QStringLiteral("10.0.0.1"));
         }
         prefs().setString(kSelected, QStringLiteral("GONE"));
         DeviceStore store(prefs());
         QCOMPARE(store.selectedID(), std::optional<QString>("GONE"));
-        QVERIFY(!store.device(QStringLiteral("GONE")));
         QVERIFY(!store.selectedDevice());
         QCOMPARE(reopen()->string(kSelected), std::optional<QString>("GONE"));
     }
 
-    void legacyDefaultNameCleared()
+    // Records of older and newer versions: the old default name is cleared (loading writes nothing
+    // back), null optionals and unknown keys are read.
+    void olderAndNewerRecordsRead()
     {
+        QJsonObject newer = record("C", "10.0.0.3");
+        newer["tvUUID"] = QJsonValue::Null;
+        newer["clientKey"] = "key";
+        newer["future"] = QJsonArray { 1, 2 };
         prefs().setData(kDevices,
             compact({ record("A", "10.0.0.1", QStringLiteral("LG 电视")),
-                record("B", "10.0.0.2", QStringLiteral("LG 电视 2")) }));
+                record("B", "10.0.0.2", QStringLiteral("LG 电视 2")), newer }));
         const QByteArray before = *prefs().data(kDevices);
         DeviceStore store(prefs());
+        QCOMPARE(store.devices().size(), 3);
         QCOMPARE(store.devices().at(0).name, QString());
         QCOMPARE(store.devices().at(0).displayName(), QStringLiteral("LG 电视"));
         QCOMPARE(store.devices().at(1).name, QStringLiteral("LG 电视 2"));
-        QCOMPARE(*reopen()->data(kDevices), before); // loading writes no list back
+        QVERIFY(!store.devices().at(2).tvUUID);
+        QCOMPARE(store.devices().at(2).clientKey, std::optional<QString>("key"));
+        QCOMPARE(*reopen()->data(kDevices), before);
     }
 
     void undecodableListKeptAside_data()
@@ -138,7 +146,7 @@ private Q_SLOTS:
             QVERIFY(store.devices().isEmpty());
             QCOMPARE(store.selectedID(), std::optional<QString>("A")); // the stored selection stays
             QCOMPARE(*reopen()->data(kDevices), bytes); // untouched until a save
-            store.upsertDiscovered(QStringLiteral("10.0.0.9"), std::nullopt, std::nullopt, std::nullopt);
+            upsert(store, "10.0.0.9");
         }
         auto disk = reopen();
         QCOMPARE(disk->data(kUnreadable), std::optional<QByteArray>(bytes));
@@ -154,25 +162,11 @@ private Q_SLOTS:
         QVERIFY(readLogMessages().isEmpty());
     }
 
-    void nullOptionalsAndUnknownKeysRead()
-    {
-        QJsonObject object = record("A", "10.0.0.1");
-        object["tvUUID"] = QJsonValue::Null;
-        object["clientKey"] = "key";
-        object["future"] = QJsonArray { 1, 2 };
-        prefs().setData(kDevices, compact({ object }));
-        DeviceStore store(prefs());
-        QCOMPARE(store.devices().size(), 1);
-        QVERIFY(!store.devices().at(0).tvUUID);
-        QCOMPARE(store.devices().at(0).clientKey, std::optional<QString>("key"));
-    }
-
     void upsertMatchesByUUIDThenHost()
     {
         DeviceStore store(prefs());
         QSignalSpy changed(&store, &DeviceStore::devicesChanged);
-        const TVDevice fresh
-            = store.upsertDiscovered(QStringLiteral("10.0.0.5"), QStringLiteral("uuid-1"), std::nullopt, std::nullopt);
+        const TVDevice fresh = upsert(store, "10.0.0.5", "uuid-1");
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
                     .match(fresh.id)
                     .hasMatch());
@@ -182,26 +176,22 @@ private Q_SLOTS:
         QCOMPARE(changed.size(), 1);
 
         // Same TV under a new address: one record, new host.
-        const TVDevice moved = store.upsertDiscovered(
-            QStringLiteral("10.0.0.6"), QStringLiteral("uuid-1"), QStringLiteral("Living"), QStringLiteral("C1"));
+        const TVDevice moved = upsert(store, "10.0.0.6", "uuid-1", "Living", "C1");
         QCOMPARE(store.devices().size(), 1);
         QCOMPARE(moved.id, fresh.id);
         QCOMPARE(moved.host, QStringLiteral("10.0.0.6"));
         QCOMPARE(moved.name, QStringLiteral("Living"));
 
         // A TV entered by address gets the UUID, name and model discovery finds there.
-        const TVDevice typed
-            = store.upsertDiscovered(QStringLiteral("10.0.0.7"), std::nullopt, std::nullopt, std::nullopt);
-        const TVDevice filled = store.upsertDiscovered(
-            QStringLiteral("10.0.0.7"), QStringLiteral("uuid-2"), QStringLiteral("Bedroom"), QStringLiteral("B9"));
+        const TVDevice typed = upsert(store, "10.0.0.7");
+        const TVDevice filled = upsert(store, "10.0.0.7", "uuid-2", "Bedroom", "B9");
         QCOMPARE(filled.id, typed.id);
         QCOMPARE(filled.tvUUID, std::optional<QString>("uuid-2"));
         QCOMPARE(filled.model, QStringLiteral("B9"));
 
         // The first record that matches either way wins: here the first one, by UUID, although
         // the second one sits at the address.
-        const TVDevice first
-            = store.upsertDiscovered(QStringLiteral("10.0.0.7"), QStringLiteral("uuid-1"), std::nullopt, std::nullopt);
+        const TVDevice first = upsert(store, "10.0.0.7", "uuid-1");
         QCOMPARE(first.id, fresh.id);
         QCOMPARE(store.devices().size(), 2);
         QCOMPARE(store.devices().at(0).host, QStringLiteral("10.0.0.7"));
@@ -214,12 +204,10 @@ private Q_SLOTS:
     void pairedRecordKeepsNameAndModel()
     {
         DeviceStore store(prefs());
-        TVDevice tv = store.upsertDiscovered(
-            QStringLiteral("10.0.0.5"), QStringLiteral("u"), QStringLiteral("Mine"), QStringLiteral("C1"));
+        TVDevice tv = upsert(store, "10.0.0.5", "u", "Mine", "C1");
         tv.clientKey = QStringLiteral("key");
         store.update(tv);
-        const TVDevice after = store.upsertDiscovered(
-            QStringLiteral("10.0.0.8"), QStringLiteral("u"), QStringLiteral("[LG] webOS TV"), QStringLiteral("OTHER"));
+        const TVDevice after = upsert(store, "10.0.0.8", "u", "[LG] webOS TV", "OTHER");
         QCOMPARE(after.name, QStringLiteral("Mine"));
         QCOMPARE(after.model, QStringLiteral("C1"));
         QCOMPARE(after.host, QStringLiteral("10.0.0.8"));
@@ -229,7 +217,7 @@ private Q_SLOTS:
     void updateUnknownIdChangesNothing()
     {
         DeviceStore store(prefs());
-        store.upsertDiscovered(QStringLiteral("10.0.0.5"), std::nullopt, std::nullopt, std::nullopt);
+        upsert(store, "10.0.0.5");
         const QByteArray before = *reopen()->data(kDevices);
         QSignalSpy changed(&store, &DeviceStore::devicesChanged);
         TVDevice stranger = store.devices().at(0);
@@ -244,9 +232,9 @@ private Q_SLOTS:
     void removalMovesSelection()
     {
         DeviceStore store(prefs());
-        const TVDevice a = store.upsertDiscovered(QStringLiteral("10.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
-        const TVDevice b = store.upsertDiscovered(QStringLiteral("10.0.0.2"), std::nullopt, std::nullopt, std::nullopt);
-        const TVDevice c = store.upsertDiscovered(QStringLiteral("10.0.0.3"), std::nullopt, std::nullopt, std::nullopt);
+        const TVDevice a = upsert(store, "10.0.0.1");
+        const TVDevice b = upsert(store, "10.0.0.2");
+        const TVDevice c = upsert(store, "10.0.0.3");
         store.setSelectedID(c.id);
         QSignalSpy selection(&store, &DeviceStore::selectedIDChanged);
 
@@ -268,7 +256,7 @@ private Q_SLOTS:
     void optionalKeysLeftOutOfJson()
     {
         DeviceStore store(prefs());
-        TVDevice tv = store.upsertDiscovered(QStringLiteral("10.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
+        TVDevice tv = upsert(store, "10.0.0.1");
         const QByteArray bytes = *reopen()->data(kDevices);
         QVERIFY(!bytes.contains("null"));
         QVERIFY(!bytes.contains('\n'));
@@ -284,10 +272,8 @@ private Q_SLOTS:
         QList<TVDevice> saved;
         {
             DeviceStore store(prefs());
-            store.upsertDiscovered(
-                QStringLiteral("10.0.0.1"), QStringLiteral("u1"), QStringLiteral("名字"), std::nullopt);
-            TVDevice full = store.upsertDiscovered(
-                QStringLiteral("tv.local"), QStringLiteral("u2"), std::nullopt, QStringLiteral("OLED"));
+            upsert(store, "10.0.0.1", "u1", "名字");
+            TVDevice full = upsert(store, "tv.local", "u2", nullptr, "OLED");
             full.mac = QStringLiteral("00:1a:2b:03:04:5e");
             full.clientKey = QStringLiteral("k\"ey");
             full.certFingerprint = QStringLiteral("ab12");
@@ -299,21 +285,18 @@ private Q_SLOTS:
         QCOMPARE(loaded.devices(), saved);
         QCOMPARE(qHash(loaded.devices().at(1)), qHash(saved.at(1)));
         QCOMPARE(loaded.selectedID(), std::optional<QString>(saved.at(1).id));
-    }
 
-    void hashTellsAbsentFromEmpty()
-    {
-        TVDevice a { QStringLiteral("A"), {}, QStringLiteral("m"), QStringLiteral("h"), {}, {}, {}, {} };
-        TVDevice b = a;
-        b.clientKey = QString();
-        QVERIFY(a != b);
-        QVERIFY(qHash(a) != qHash(b));
+        // Absent and empty differ, in equality and in the hash.
+        TVDevice emptyKey = saved.at(0);
+        emptyKey.clientKey = QString();
+        QVERIFY(emptyKey != saved.at(0));
+        QVERIFY(qHash(emptyKey) != qHash(saved.at(0)));
     }
 
     void listForWindow()
     {
         DeviceStore store(prefs());
-        TVDevice tv = store.upsertDiscovered(QStringLiteral("10.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
+        TVDevice tv = upsert(store, "10.0.0.1");
         tv.clientKey = QStringLiteral("secret");
         store.update(tv);
         const QVariantMap entry = store.deviceList().at(0).toMap();

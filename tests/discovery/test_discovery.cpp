@@ -1,6 +1,4 @@
-// Discovery, MAC lookup and Wake-on-LAN against two TV emulators, each in its own namespace
-// of the network lab (needs root).
-#include "localnetwork.h"
+// Discovery against two TV emulators, each in its own namespace of the network lab (needs root).
 #include "netlab.h"
 #include "netnsscope.h"
 #include "ssdpdiscovery.h"
@@ -8,11 +6,7 @@
 #include "tvsimprocess.h"
 
 #include <QCoro/QCoroTask>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -46,7 +40,7 @@ private Q_SLOTS:
         QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
         m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
         QVERIFY(m_pc->entered());
-        m_living = startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3", "--wake-delay", "100" });
+        m_living = startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3" });
         QVERIFY(m_living);
         m_bedroom = startTV("tv2", { "--name", "卧室", "--model", "QNED80" });
         QVERIFY(m_bedroom);
@@ -64,10 +58,7 @@ private Q_SLOTS:
     {
         m_living->clearReceived();
         m_bedroom->clearReceived();
-        QElapsedTimer timer;
-        timer.start();
         const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(3.0));
-        QVERIFY(timer.elapsed() >= 3000);
 
         QCOMPARE(found.size(), 2); // one record per host although each TV answered twice
         QCOMPARE(found[0].host, QStringLiteral("192.168.77.11"));
@@ -89,24 +80,6 @@ private Q_SLOTS:
             for (const QJsonValue &search : searches)
                 QCOMPARE(search.toObject().value("text").toString().toLatin1(), SSDPDiscovery::searchDatagram());
         }
-    }
-
-    void macAddressAndWake()
-    {
-        const QString host = m_living->address();
-        QVERIFY(!m_living->state().isEmpty()); // contact: the pc's ARP cache now knows the TV
-        const std::optional<QString> mac = LocalNetwork::macAddress(host);
-        QVERIFY(mac);
-        QCOMPARE(*mac, m_lab->mac("tv1"));
-        const QJsonArray macs = m_living->state().value("macs").toArray();
-        QVERIFY2(macs.contains(*mac), QJsonDocument(macs).toJson().constData());
-
-        m_living->control(QStringLiteral("/standby"));
-        QTRY_VERIFY(m_living->state().value("power").toString() != QStringLiteral("Active"));
-        m_living->clearReceived();
-        QVERIFY(LocalNetwork::sendWakeOnLAN(*mac, host));
-        QTRY_COMPARE(m_living->received(QStringLiteral("wol")).size(), 3);
-        QTRY_COMPARE(m_living->state().value("power").toString(), QStringLiteral("Active"));
     }
 };
 

@@ -31,30 +31,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected"); // empty: rejected
-        QTest::newRow("dashes upper") << "AA-BB-CC-DD-EE-FF"
-                                      << "aa:bb:cc:dd:ee:ff";
-        QTest::newRow("single digits") << "0:1a:2b:3:4:5e"
-                                       << "00:1a:2b:03:04:5e";
-        QTest::newRow("mixed separators") << "0A-0b:0C-0d:0E-0f"
-                                          << "0a:0b:0c:0d:0e:0f";
-        QTest::newRow("double colon is one separator") << "aa::bb:cc:dd:ee:ff"
-                                                       << "aa:bb:cc:dd:ee:ff";
-        QTest::newRow("five groups") << "aa:bb:cc:dd:ee"
-                                     << "";
-        QTest::newRow("seven groups") << "aa:bb:cc:dd:ee:ff:00"
-                                      << "";
-        QTest::newRow("three characters") << "aaa:bb:cc:dd:ee:ff"
-                                          << "";
-        QTest::newRow("not hex") << "ag:bb:cc:dd:ee:ff"
-                                 << "";
-        QTest::newRow("blank inside") << "aa:bb:cc:dd:ee: f"
-                                      << "";
-        QTest::newRow("sign") << "aa:bb:cc:dd:ee:+f"
-                              << "";
-        QTest::newRow("trailing newline") << "aa:bb:cc:dd:ee:ff\n"
-                                          << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        QTest::newRow("dashes upper") << "AA-BB-CC-DD-EE-FF" << "aa:bb:cc:dd:ee:ff";
+        QTest::newRow("single digits") << "0:1a:2b:3:4:5e" << "00:1a:2b:03:04:5e";
+        QTest::newRow("mixed separators") << "0A-0b:0C-0d:0E-0f" << "0a:0b:0c:0d:0e:0f";
+        QTest::newRow("double colon is one separator") << "aa::bb:cc:dd:ee:ff" << "aa:bb:cc:dd:ee:ff";
+        QTest::newRow("five groups") << "aa:bb:cc:dd:ee" << "";
+        QTest::newRow("seven groups") << "aa:bb:cc:dd:ee:ff:00" << "";
+        QTest::newRow("three characters") << "aaa:bb:cc:dd:ee:ff" << "";
+        QTest::newRow("not hex") << "ag:bb:cc:dd:ee:ff" << "";
+        QTest::newRow("blank inside") << "aa:bb:cc:dd:ee: f" << "";
+        QTest::newRow("sign") << "aa:bb:cc:dd:ee:+f" << "";
+        QTest::newRow("trailing newline") << "aa:bb:cc:dd:ee:ff\n" << "";
+        QTest::newRow("empty") << "" << "";
     }
 
     void normalizeMAC()
@@ -74,19 +62,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("short groups") << "? (192.168.1.50) at 0:1a:2b:3:4:5e on en0 ifscope [ethernet]\n"
                                       << "00:1a:2b:03:04:5e";
-        QTest::newRow("linux -an") << "? (192.168.77.11) at 02:4c:41:42:00:01 [ether] on en0\n"
-                                   << "02:4c:41:42:00:01";
-        QTest::newRow("incomplete") << "? (192.168.77.99) at <incomplete> on en0\n"
-                                    << "";
-        QTest::newRow("parenthesis after at") << "? (10.0.0.1) at (aa:bb:cc:dd:ee:ff)\n"
-                                              << "";
-        QTest::newRow("no entry") << "arp: in 2 entries no match found.\n"
-                                  << "";
+        QTest::newRow("linux -an") << "? (192.168.77.11) at 02:4c:41:42:00:01 [ether] on en0\n" << "02:4c:41:42:00:01";
+        QTest::newRow("incomplete") << "? (192.168.77.99) at <incomplete> on en0\n" << "";
+        QTest::newRow("parenthesis after at") << "? (10.0.0.1) at (aa:bb:cc:dd:ee:ff)\n" << "";
+        QTest::newRow("no entry") << "arp: in 2 entries no match found.\n" << "";
         QTest::newRow("linux table without at")
-            << "Address HWtype HWaddress Flags Mask Iface\n192.168.1.50 ether 00:1a:2b:03:04:5e C en0\n"
-            << "";
-        QTest::newRow("run is not a MAC") << "? (10.0.0.1) at aa:bb:cc on en0\n"
-                                          << "";
+            << "Address HWtype HWaddress Flags Mask Iface\n192.168.1.50 ether 00:1a:2b:03:04:5e C en0\n" << "";
+        QTest::newRow("run is not a MAC") << "? (10.0.0.1) at aa:bb:cc on en0\n" << "";
     }
 
     void parseARPOutput()
@@ -113,48 +95,23 @@ private Q_SLOTS:
         QVERIFY(!LocalNetwork::parseProcNetARP(table, QStringLiteral("IP"))); // the heading
     }
 
-    void magicPacket()
-    {
-        const QByteArray packet = LocalNetwork::magicPacket(QStringLiteral("00:1a:2b:03:04:5e"));
-        QCOMPARE(packet.size(), 102);
-        QCOMPARE(packet.left(6), QByteArray(6, char(0xFF)));
-        const QByteArray mac = QByteArray::fromHex("001a2b03045e");
-        for (int i = 0; i < 16; ++i)
-            QCOMPARE(packet.mid(6 + 6 * i, 6), mac);
-    }
-
+    // Subnet matching and the down or IPv6-only cases run against real interfaces in test_netlab;
+    // here the cases a lab cannot set up easily.
     void primaryInterfaceRules()
     {
+        using LocalNetwork::primaryInterface;
         const QList<Interface> list { iface("en0", "192.168.1.10", "255.255.255.0"),
             iface("en5", "10.0.0.2", "255.0.0.0") };
-        using LocalNetwork::primaryInterface;
-        QCOMPARE(primaryInterface(list, QStringLiteral("10.1.2.3"))->name, QStringLiteral("en5"));
-        QCOMPARE(primaryInterface(list, QStringLiteral("172.16.0.1"))->name, QStringLiteral("en0"));
-        QCOMPARE(primaryInterface(list, std::nullopt)->name, QStringLiteral("en0"));
-        QCOMPARE(primaryInterface(list, QStringLiteral("tv.local"))->name, QStringLiteral("en0"));
+        QCOMPARE(primaryInterface(list, QStringLiteral("tv.local"))->name, QStringLiteral("en0")); // a name, no subnet
         QVERIFY(!primaryInterface({}, QStringLiteral("10.1.2.3")));
-
-        const QList<Interface> tunnelFirst { iface("utun2", "10.8.0.2", "255.255.0.0"),
-            iface("en1", "192.168.1.10", "255.255.255.0") };
-        QCOMPARE(primaryInterface(tunnelFirst, QStringLiteral("172.16.0.1"))->name, QStringLiteral("en1"));
-        QCOMPARE(primaryInterface(tunnelFirst, QStringLiteral("10.8.4.4"))->name, QStringLiteral("utun2"));
         const QList<Interface> noEthernet { iface("wg0", "10.8.0.2", "255.255.0.0"),
             iface("utun2", "10.9.0.2", "255.255.0.0") };
         QCOMPARE(primaryInterface(noEthernet, std::nullopt)->name, QStringLiteral("wg0"));
     }
 
-    void ipv4Text()
-    {
-        QCOMPARE(LocalNetwork::ipv4Text(ip("192.168.77.255")), QStringLiteral("192.168.77.255"));
-        QCOMPARE(LocalNetwork::ipv4Text(0), QStringLiteral("0.0.0.0"));
-        QCOMPARE(LocalNetwork::ipv4Text(0xFFFFFFFFu), QStringLiteral("255.255.255.255"));
-    }
-
     void searchDatagramBytes()
     {
-        const QByteArray datagram = SSDPDiscovery::searchDatagram();
-        QCOMPARE(datagram.size(), 127);
-        QCOMPARE(datagram,
+        QCOMPARE(SSDPDiscovery::searchDatagram(),
             QByteArray("M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
                        "ST: urn:lge-com:service:webos-second-screen:1\r\nMX: 2\r\n\r\n"));
     }

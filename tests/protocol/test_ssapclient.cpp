@@ -5,9 +5,6 @@
 #include "testenv.h"
 #include "testtvserver.h"
 
-#include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QPointer>
 #include <QTest>
 
@@ -17,14 +14,11 @@ namespace {
 
 const QString tvHost = QStringLiteral("127.4.1.1");
 
-QJsonObject reply(const QJsonValue &id, const QJsonObject &payload, const QString &type = QStringLiteral("response"))
+// A reply in wire form: {"type":TYPE,"id":"ID","payload":PAYLOAD}.
+QString reply(const QString &id, const QString &payload = QStringLiteral("{}"),
+              const QString &type = QStringLiteral("response"))
 {
-    return {{QStringLiteral("type"), type}, {QStringLiteral("id"), id}, {QStringLiteral("payload"), payload}};
-}
-
-QString compact(const QJsonObject &object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return QStringLiteral(R"({"type":"%1","id":"%2","payload":%3})").arg(type, id, payload);
 }
 
 } // namespace
@@ -50,11 +44,20 @@ private:
     // Waits for the server to have received `count` text frames in all.
     bool waitForTexts(int count) { return QTest::qWaitFor([&] { return m_server->texts().size() >= count; }, 5000); }
 
-private Q_SLOTS:
-    void initTestCase()
+    // Sends messages, then answers a marker request: once it completes, all were handled.
+    bool sendAndSettle(SSAPClient &client, const QStringList &messages)
     {
-        QVERIFY(TestCertificates::selfSigned().isValid());
+        for (const QString &message : messages)
+            m_server->sendText(message);
+        auto marker = start(client.request(QStringLiteral("marker")));
+        if (!QTest::qWaitFor([&] { return m_server->texts().constLast().contains(QLatin1String("marker")); }, 5000))
+            return false;
+        m_server->sendText(reply(m_server->lastMessage().value(QLatin1String("id")).toString()));
+        return QTest::qWaitFor([&] { return marker->done(); }, 5000);
     }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(TestCertificates::selfSigned().isValid()); }
 
     void init()
     {
@@ -69,6 +72,7 @@ private Q_SLOTS:
         SSAPClient::setTimeoutsForTesting(0, 0);
     }
 
+    // Every message kind on the wire, byte for byte, with one id counter.
     void envelopesAndIds()
     {
         auto client = std::make_unique<SSAPClient>(std::nullopt);
@@ -82,65 +86,17 @@ private Q_SLOTS:
         auto volume = start(client->request(QStringLiteral("ssap://audio/getVolume"), {{QStringLiteral("a"), 1}}));
         auto luna = start(client->request(QStringLiteral("luna://com.webos.service/x"), {}, 8));
         client->subscribe(QStringLiteral("audio/getVolume"), {}, [](const QJsonObject &) {});
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
-        QVERIFY(waitForTexts(6));
-
-        const QList<QJsonObject> expected{
-            {{QStringLiteral("type"), QStringLiteral("hello")}, {QStringLiteral("id"), QStringLiteral("hello")},
-             {QStringLiteral("payload"), QJsonObject()}},
-            {{QStringLiteral("type"), QStringLiteral("request")}, {QStringLiteral("id"), QStringLiteral("1")},
-             {QStringLiteral("uri"), QStringLiteral("ssap://system/getSystemInfo")},
-             {QStringLiteral("payload"), QJsonObject()}},
-            {{QStringLiteral("type"), QStringLiteral("request")}, {QStringLiteral("id"), QStringLiteral("2")},
-             {QStringLiteral("uri"), QStringLiteral("ssap://audio/getVolume")},
-             {QStringLiteral("payload"), QJsonObject{{QStringLiteral("a"), 1}}}},
-            {{QStringLiteral("type"), QStringLiteral("request")}, {QStringLiteral("id"), QStringLiteral("3")},
-             {QStringLiteral("uri"), QStringLiteral("luna://com.webos.service/x")},
-             {QStringLiteral("payload"), QJsonObject()}},
-            {{QStringLiteral("type"), QStringLiteral("subscribe")}, {QStringLiteral("id"), QStringLiteral("4")},
-             {QStringLiteral("uri"), QStringLiteral("ssap://audio/getVolume")},
-             {QStringLiteral("payload"), QJsonObject()}},
+        QVERIFY(waitForTexts(5));
+        const QStringList expected{
+            R"({"id":"hello","payload":{},"type":"hello"})",
+            R"({"id":"1","payload":{},"type":"request","uri":"ssap://system/getSystemInfo"})",
+            R"({"id":"2","payload":{"a":1},"type":"request","uri":"ssap://audio/getVolume"})",
+            R"({"id":"3","payload":{},"type":"request","uri":"luna://com.webos.service/x"})",
+            R"({"id":"4","payload":{},"type":"subscribe","uri":"ssap://audio/getVolume"})",
         };
-        const QStringList texts = m_server->texts();
-        const QList<QJsonObject> messages = m_server->messages();
-        for (int i = 0; i < expected.size(); ++i) {
-            QCOMPARE(messages[i], expected[i]);
-            QCOMPARE(texts[i], compact(expected[i])); // compact: no whitespace added
-        }
-        QCOMPARE(messages[5].value(QLatin1String("type")).toString(), QStringLiteral("register"));
-        QCOMPARE(messages[5].value(QLatin1String("id")).toString(), QStringLiteral("register_0"));
-        QCOMPARE(messages[5].size(), 3);
-        for (const TestTVServer::Frame &frame : m_server->frames())
-            QVERIFY(!frame.binary);
+        QCOMPARE(m_server->texts(), expected);
+        QCOMPARE(m_server->frames().size(), 5); // no binary frames
         QCOMPARE(client->nextID(), 5);
-    }
-
-    void idsAreUsedUpWithoutSocket()
-    {
-        auto client = std::make_unique<SSAPClient>(std::nullopt);
-        auto early = start(client->request(QStringLiteral("audio/volumeUp")));
-        QVERIFY(early->done()); // at once, without waiting for anything
-        QCOMPARE(early->errorText(), QStringLiteral("未连接电视"));
-        QCOMPARE(early->error->kind(), SSAPError::Kind::NotConnected);
-        QCOMPARE(client->nextID(), 2);
-
-        int calls = 0;
-        client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &) { ++calls; });
-        QCOMPARE(client->nextID(), 2);
-        auto registration = start(client->registerClient(QStringLiteral("key"), QStringLiteral("PROMPT")));
-        QVERIFY(registration->done());
-        QCOMPARE(registration->errorText(), QStringLiteral("未连接电视"));
-
-        auto greeting = start(client->connect(tvHost));
-        QTRY_VERIFY(greeting->done());
-        auto next = start(client->request(QStringLiteral("audio/volumeUp")));
-        QVERIFY(waitForTexts(2));
-        QCOMPARE(m_server->lastMessage().value(QLatin1String("id")).toString(), QStringLiteral("2"));
-        // The handler given without a socket was not kept.
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("volume"), 3}}));
-        m_server->sendJson(reply(QStringLiteral("2"), {}));
-        QTRY_VERIFY(next->done());
-        QCOMPARE(calls, 0);
     }
 
     void repliesAreMatchedById()
@@ -153,67 +109,51 @@ private Q_SLOTS:
         QVERIFY(waitForTexts(4));
 
         // Noise first: none of it completes anything, and the connection stays usable.
-        m_server->sendJson(reply(QStringLiteral("99"), {{QStringLiteral("x"), 1}}));
-        m_server->sendText(QStringLiteral("not json"));
-        m_server->sendText(QStringLiteral("[1,2,3]"));
-        m_server->sendText(QStringLiteral("\"text\""));
-        m_server->sendJson(reply(1.5, {}));
+        for (const char *noise : {R"({"type":"response","id":"99","payload":{"x":1}})", "not json", "[1,2,3]",
+                                  "\"text\"", R"({"type":"response","id":1.5,"payload":{}})"})
+            m_server->sendText(QString::fromUtf8(noise));
 
-        m_server->sendJson(reply(2, {{QStringLiteral("n"), 2}})); // a JSON integer id
-        m_server->sendBinary(compact(reply(QStringLiteral("3"), {{QStringLiteral("n"), 3}})).toUtf8());
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("n"), 1}, {QStringLiteral("returnValue"), true}}));
+        m_server->sendText(R"({"type":"response","id":2,"payload":{"n":2}})"); // a JSON integer id
+        // A binary frame; a stray 0xff inside a string becomes U+FFFD and the message still parses.
+        m_server->sendBinary(QByteArray(R"({"type":"response","id":"3","payload":{"t":"a)") + "\xff" + "b\"}}");
+        m_server->sendText(reply("1", R"({"n":1,"returnValue":true})"));
         QTRY_VERIFY(first->done() && second->done() && third->done());
-        QCOMPARE(first->value->value(QLatin1String("n")).toInt(), 1);
-        QCOMPARE(second->value->value(QLatin1String("n")).toInt(), 2);
-        QCOMPARE(third->value->value(QLatin1String("n")).toInt(), 3);
         // The payload reaches the caller untouched.
         QCOMPARE(*first->value, (QJsonObject{{QStringLiteral("n"), 1}, {QStringLiteral("returnValue"), true}}));
+        QCOMPARE(second->value->value(QLatin1String("n")).toInt(), 2);
+        QVERIFY2(third->value, qPrintable(third->errorText()));
+        QCOMPARE(third->value->value(QLatin1String("t")).toString(), QStringLiteral("a\uFFFDb"));
 
         // A second reply to a finished request is dropped.
-        m_server->sendJson(reply(QStringLiteral("2"), {{QStringLiteral("n"), 20}}));
-        auto fourth = start(client->request(QStringLiteral("d")));
-        QVERIFY(waitForTexts(5));
-        m_server->sendJson(reply(QStringLiteral("4"), {{QStringLiteral("n"), 4}}));
-        QTRY_VERIFY(fourth->done());
-        QCOMPARE(fourth->value->value(QLatin1String("n")).toInt(), 4);
+        m_server->sendText(reply("2", R"({"n":20})"));
+        QVERIFY(sendAndSettle(*client, {}));
         QCOMPARE(second->completions, 1);
         QCOMPARE(second->value->value(QLatin1String("n")).toInt(), 2);
     }
 
-    void binaryFrameWithInvalidUTF8()
-    {
-        auto client = greetedClient();
-        QVERIFY(client);
-        auto request = start(client->request(QStringLiteral("a")));
-        QVERIFY(waitForTexts(2));
-        // A stray 0xff inside a string becomes U+FFFD; the message still parses.
-        m_server->sendBinary(QByteArray("{\"type\":\"response\",\"id\":\"1\",\"payload\":{\"t\":\"a\xff") + "b\"}}");
-        QTRY_VERIFY(request->done());
-        QVERIFY2(request->value, qPrintable(request->errorText()));
-        QCOMPARE(request->value->value(QLatin1String("t")).toString(), QStringLiteral("a\uFFFDb"));
-    }
-
     void failedReplies_data()
     {
-        QTest::addColumn<QString>("message"); // %1 is the request's id
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("returnValue false") << R"({"type":"response","id":"%1","payload":{"returnValue":false}})"
+        QTest::addColumn<QString>("message"); // to request "1"
+        QTest::addColumn<QString>("expected"); // empty: succeeds
+        QTest::newRow("returnValue false") << R"({"type":"response","id":"1","payload":{"returnValue":false}})"
                                            << "请求失败";
         QTest::newRow("returnValue false with errorText")
-            << R"({"type":"response","id":"%1","payload":{"returnValue":false,"errorText":"音量超出范围"}})"
+            << R"({"type":"response","id":"1","payload":{"returnValue":false,"errorText":"音量超出范围"}})"
             << "音量超出范围";
         QTest::newRow("errorText not text")
-            << R"({"type":"response","id":"%1","payload":{"returnValue":false,"errorText":5}})" << "请求失败";
+            << R"({"type":"response","id":"1","payload":{"returnValue":false,"errorText":5}})" << "请求失败";
+        QTest::newRow("returnValue the text false")
+            << R"({"type":"response","id":"1","payload":{"returnValue":"false","errorText":"e"}})" << "";
         QTest::newRow("error with error text")
-            << R"({"type":"error","id":"%1","error":"401 insufficient permissions","payload":{"errorText":"x"}})"
+            << R"({"type":"error","id":"1","error":"401 insufficient permissions","payload":{"errorText":"x"}})"
             << "401 insufficient permissions";
         QTest::newRow("error with payload errorText")
-            << R"({"type":"error","id":"%1","payload":{"errorText":"no such service"}})" << "no such service";
-        QTest::newRow("error with non-text error") << R"({"type":"error","id":"%1","error":7,"payload":{"errorText":"pe"}})"
+            << R"({"type":"error","id":"1","payload":{"errorText":"no such service"}})" << "no such service";
+        QTest::newRow("error with non-text error") << R"({"type":"error","id":"1","error":7,"payload":{"errorText":"pe"}})"
                                                    << "pe";
-        QTest::newRow("error with nothing") << R"({"type":"error","id":"%1"})" << "电视返回错误";
-        QTest::newRow("error with payload not an object")
-            << R"({"type":"error","id":"%1","payload":"errorText"})" << "电视返回错误";
+        QTest::newRow("error with nothing") << R"({"type":"error","id":"1"})" << "电视返回错误";
+        QTest::newRow("error with payload not an object") << R"({"type":"error","id":"1","payload":"errorText"})"
+                                                          << "电视返回错误";
     }
 
     void failedReplies()
@@ -224,22 +164,15 @@ private Q_SLOTS:
         QVERIFY(client);
         auto request = start(client->request(QStringLiteral("audio/setVolume")));
         QVERIFY(waitForTexts(2));
-        m_server->sendText(message.arg(QStringLiteral("1")));
+        m_server->sendText(message);
         QTRY_VERIFY(request->done());
+        if (expected.isEmpty()) {
+            QVERIFY2(request->value, qPrintable(request->errorText()));
+            return;
+        }
         QVERIFY(request->error);
         QCOMPARE(request->error->kind(), SSAPError::Kind::Server);
         QCOMPARE(request->errorText(), expected);
-    }
-
-    void onlyBooleanFalseFails()
-    {
-        auto client = greetedClient();
-        QVERIFY(client);
-        auto request = start(client->request(QStringLiteral("a")));
-        QVERIFY(waitForTexts(2));
-        m_server->sendText(R"({"type":"response","id":"1","payload":{"returnValue":"false","errorText":"e"}})");
-        QTRY_VERIFY(request->done());
-        QVERIFY(request->value);
     }
 
     void greetingReplyMatching_data()
@@ -272,20 +205,16 @@ private Q_SLOTS:
         QList<QJsonObject> received;
         client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &payload) { received << payload; });
         QVERIFY(waitForTexts(2));
-        QCOMPARE(client->nextID(), 2);
 
-        // The reply to the subscribe itself, even a failed one, goes to the handler.
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("returnValue"), false}}));
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("volume"), 7}}));
-        // An "error" message with the subscription's id is dropped; the subscription stays.
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("volume"), 99}}, QStringLiteral("error")));
-        m_server->sendJson(reply(1, {{QStringLiteral("volume"), 8}}));
-        QTRY_COMPARE(received.size(), 3);
+        // The reply to the subscribe itself, even a failed one, goes to the handler; an "error"
+        // message with the subscription's id is dropped and the subscription stays.
+        QVERIFY(sendAndSettle(*client, {reply("1", R"({"returnValue":false})"), reply("1", R"({"volume":7})"),
+                                        reply("1", R"({"volume":99})", QStringLiteral("error")),
+                                        R"({"type":"response","id":1,"payload":{"volume":8}})"}));
+        QCOMPARE(received.size(), 3);
         QCOMPARE(received[0], (QJsonObject{{QStringLiteral("returnValue"), false}}));
         QCOMPARE(received[1].value(QLatin1String("volume")).toInt(), 7);
         QCOMPARE(received[2].value(QLatin1String("volume")).toInt(), 8);
-        QTest::qWait(100);
-        QCOMPARE(received.size(), 3);
     }
 
     void requestTimeoutThenLateReply()
@@ -297,36 +226,25 @@ private Q_SLOTS:
         QCOMPARE(slow->error->kind(), SSAPError::Kind::Timeout);
         QCOMPARE(slow->errorText(), QStringLiteral("电视响应超时"));
 
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("volume"), 1}}));
-        auto next = start(client->request(QStringLiteral("audio/volumeDown")));
-        QVERIFY(waitForTexts(3));
-        m_server->sendJson(reply(QStringLiteral("2"), {{QStringLiteral("volume"), 2}}));
-        QTRY_VERIFY(next->done());
-        QCOMPARE(next->value->value(QLatin1String("volume")).toInt(), 2);
+        m_server->sendText(reply("1", R"({"volume":1})"));
+        QVERIFY(sendAndSettle(*client, {}));
         QCOMPARE(slow->completions, 1);
         QVERIFY(!slow->value);
         QVERIFY(client->hasSocket());
     }
 
-    // The real greeting and request time-outs, once: a TV that accepts the socket and then
-    // says nothing.
-    void greetingAndRequestTimeOutAfterEightSeconds()
+    // A TV that accepts the socket and then says nothing: the greeting times out, the socket stays.
+    void greetingTimesOut()
     {
+        SSAPClient::setTimeoutsForTesting(0.3, 0);
         m_server->answerHello = false;
         SSAPClient client(std::nullopt);
-        QElapsedTimer clock;
-        clock.start();
         auto greeting = start(client.connect(tvHost));
-        auto request = start(client.request(QStringLiteral("system/getSystemInfo"))); // sent once open
+        auto request = start(client.request(QStringLiteral("system/getSystemInfo"), {}, 0.3)); // sent once open
         QVERIFY(waitForTexts(2));
-        QTest::qWait(7000);
-        QVERIFY(!greeting->done());
-        QVERIFY(!request->done());
-        QTRY_VERIFY_WITH_TIMEOUT(greeting->done() && request->done(), 5000);
-        QVERIFY(clock.elapsed() >= 8000);
+        QTRY_VERIFY(greeting->done() && request->done());
         QCOMPARE(greeting->error->kind(), SSAPError::Kind::Timeout);
         QCOMPARE(request->error->kind(), SSAPError::Kind::Timeout);
-        // A timed-out greeting leaves the socket in place.
         QVERIFY(client.hasSocket());
     }
 
@@ -340,8 +258,11 @@ private Q_SLOTS:
         client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &) { ++pushes; });
         auto first = start(client->request(QStringLiteral("a")));
         auto second = start(client->request(QStringLiteral("b")));
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
+        int prompts = 0;
+        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++prompts; }));
         QVERIFY(waitForTexts(5));
+        m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
+        QTRY_COMPARE(prompts, 1);
 
         m_server->closeLatest(QWebSocketProtocol::CloseCodeNormal);
         QTRY_VERIFY(first->done() && second->done() && registration->done());
@@ -354,10 +275,12 @@ private Q_SLOTS:
         QCOMPARE(*registration->error, *closes[0]);
         QVERIFY(!client->hasSocket());
 
-        // Closed: requests fail at once, subscriptions are ignored.
+        // Closed: requests and registrations fail at once, subscriptions are ignored.
         auto after = start(client->request(QStringLiteral("c")));
-        QVERIFY(after->done());
-        QCOMPARE(after->error->kind(), SSAPError::Kind::NotConnected);
+        auto again = start(client->registerClient(QStringLiteral("key"), QStringLiteral("PROMPT")));
+        QVERIFY(after->done() && again->done());
+        QCOMPARE(after->errorText(), QStringLiteral("未连接电视"));
+        QCOMPARE(again->error->kind(), SSAPError::Kind::NotConnected);
         const qint64 id = client->nextID();
         client->subscribe(QStringLiteral("x"), {}, [](const QJsonObject &) {});
         QCOMPARE(client->nextID(), id);
@@ -421,7 +344,6 @@ private Q_SLOTS:
         auto secondGreeting = start(client.connect(tvHost));
         QTRY_VERIFY(firstGreeting->done());
         QCOMPARE(firstGreeting->error->kind(), SSAPError::Kind::NotConnected);
-        QTRY_COMPARE(m_server->connectionCount(), 2);
         QTRY_COMPARE(m_server->texts().size(), 2);
         QWebSocket *oldSocket = m_server->connection(0);
         QWebSocket *newSocket = m_server->connection(1);
@@ -442,7 +364,7 @@ private Q_SLOTS:
         QCOMPARE(closes, 0);
         QVERIFY(client.hasSocket());
         QVERIFY(!request->done());
-        newSocket->sendTextMessage(compact(reply(QStringLiteral("1"), {{QStringLiteral("ok"), true}})));
+        newSocket->sendTextMessage(reply("1"));
         QTRY_VERIFY(request->done());
         QVERIFY(request->value);
     }
@@ -453,14 +375,12 @@ private Q_SLOTS:
         QVERIFY(client);
         std::optional<SSAPError> closed;
         client->onClose = [&](const std::optional<SSAPError> &error) { closed = error; };
+        const int padding = int(SSAPClient::maxIncomingMessageSize) - reply("1", R"({"pad":""})").size();
 
         // Exactly 4 MiB still arrives.
         auto fits = start(client->request(QStringLiteral("big")));
         QVERIFY(waitForTexts(2));
-        const QString head = QStringLiteral("{\"type\":\"response\",\"id\":\"1\",\"payload\":{\"pad\":\"");
-        const QString tail = QStringLiteral("\"}}");
-        const int padding = int(SSAPClient::maxIncomingMessageSize) - head.size() - tail.size();
-        m_server->sendText(head + QString(padding, QLatin1Char('x')) + tail);
+        m_server->sendText(reply("1", QStringLiteral(R"({"pad":"%1"})").arg(QString(padding, QLatin1Char('x')))));
         QTRY_VERIFY_WITH_TIMEOUT(fits->done(), 10000);
         QVERIFY2(fits->value, qPrintable(fits->errorText()));
         QCOMPARE(fits->value->value(QLatin1String("pad")).toString().size(), padding);
@@ -468,8 +388,7 @@ private Q_SLOTS:
         // One byte more fails the socket.
         auto tooBig = start(client->request(QStringLiteral("bigger")));
         QVERIFY(waitForTexts(3));
-        const QString head2 = QStringLiteral("{\"type\":\"response\",\"id\":\"2\",\"payload\":{\"pad\":\"");
-        m_server->sendText(head2 + QString(padding + 1, QLatin1Char('x')) + tail);
+        m_server->sendText(reply("2", QStringLiteral(R"({"pad":"%1"})").arg(QString(padding + 1, QLatin1Char('x')))));
         QTRY_VERIFY_WITH_TIMEOUT(tooBig->done(), 10000);
         QVERIFY(tooBig->error);
         QCOMPARE(tooBig->error->kind(), SSAPError::Kind::Platform);
@@ -481,12 +400,8 @@ private Q_SLOTS:
     void invalidHostFails_data()
     {
         QTest::addColumn<QString>("host");
-        QTest::newRow("empty") << "";
-        QTest::newRow("space") << "bad host";
-        QTest::newRow("path") << "127.4.1.1/x";
-        QTest::newRow("port") << "127.4.1.1:3001";
-        QTest::newRow("open bracket") << "[::1";
-        QTest::newRow("user") << "me@127.4.1.1";
+        for (const char *host : {"", "bad host", "127.4.1.1/x", "127.4.1.1:3001", "[::1", "me@127.4.1.1"})
+            QTest::newRow(*host ? host : "empty") << QString::fromLatin1(host);
     }
 
     void invalidHostFails()
@@ -509,50 +424,30 @@ private Q_SLOTS:
         QVERIFY(client);
         auto withoutKey = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
         QVERIFY(waitForTexts(2));
-        const QJsonObject first = m_server->lastMessage();
         auto withKey = start(client->registerClient(QStringLiteral("abc123"), QStringLiteral("PIN")));
         QVERIFY(waitForTexts(3));
-        const QJsonObject second = m_server->lastMessage();
 
-        const QJsonArray permissions{
-            "LAUNCH", "CONTROL_AUDIO", "CONTROL_POWER", "CONTROL_DISPLAY", "CONTROL_INPUT_JOYSTICK",
-            "CONTROL_INPUT_MEDIA_PLAYBACK", "CONTROL_INPUT_TEXT", "CONTROL_INPUT_TV", "CONTROL_MOUSE_AND_KEYBOARD",
-            "READ_APP_STATUS", "READ_CURRENT_CHANNEL", "READ_INPUT_DEVICE_LIST", "READ_INSTALLED_APPS",
-            "READ_NETWORK_STATE", "READ_POWER_STATE", "READ_RUNNING_APPS", "READ_TV_CHANNEL_LIST",
-            "WRITE_NOTIFICATION_TOAST"};
-        const QJsonObject manifest{{QStringLiteral("manifestVersion"), 1},
-                                   {QStringLiteral("appVersion"), QStringLiteral("1.0")},
-                                   {QStringLiteral("permissions"), permissions}};
-        const QJsonObject expectedFirst{
-            {QStringLiteral("type"), QStringLiteral("register")},
-            {QStringLiteral("id"), QStringLiteral("register_0")},
-            {QStringLiteral("payload"),
-             QJsonObject{{QStringLiteral("forcePairing"), false},
-                         {QStringLiteral("pairingType"), QStringLiteral("PROMPT")},
-                         {QStringLiteral("manifest"), manifest}}}};
-        QCOMPARE(first, expectedFirst);
-        QVERIFY(!first.value(QLatin1String("payload")).toObject().contains(QLatin1String("client-key")));
-        QJsonObject expectedSecond = expectedFirst;
-        expectedSecond[QStringLiteral("payload")] =
-            QJsonObject{{QStringLiteral("forcePairing"), false},
-                        {QStringLiteral("pairingType"), QStringLiteral("PIN")},
-                        {QStringLiteral("client-key"), QStringLiteral("abc123")},
-                        {QStringLiteral("manifest"), manifest}};
-        QCOMPARE(second, expectedSecond);
-        QCOMPARE(m_server->texts().constLast(), compact(expectedSecond));
+        const QString manifest = QStringLiteral(
+            R"({"appVersion":"1.0","manifestVersion":1,"permissions":["LAUNCH","CONTROL_AUDIO","CONTROL_POWER",)"
+            R"("CONTROL_DISPLAY","CONTROL_INPUT_JOYSTICK","CONTROL_INPUT_MEDIA_PLAYBACK","CONTROL_INPUT_TEXT",)"
+            R"("CONTROL_INPUT_TV","CONTROL_MOUSE_AND_KEYBOARD","READ_APP_STATUS","READ_CURRENT_CHANNEL",)"
+            R"("READ_INPUT_DEVICE_LIST","READ_INSTALLED_APPS","READ_NETWORK_STATE","READ_POWER_STATE",)"
+            R"("READ_RUNNING_APPS","READ_TV_CHANNEL_LIST","WRITE_NOTIFICATION_TOAST"]})");
+        const QStringList texts = m_server->texts();
+        QCOMPARE(texts[1], QStringLiteral(R"({"id":"register_0","payload":{"forcePairing":false,"manifest":%1,)"
+                                          R"("pairingType":"PROMPT"},"type":"register"})").arg(manifest));
+        QCOMPARE(texts[2], QStringLiteral(R"({"id":"register_0","payload":{"client-key":"abc123","forcePairing":false,)"
+                                          R"("manifest":%1,"pairingType":"PIN"},"type":"register"})").arg(manifest));
 
         // The second registration released the first.
         QTRY_VERIFY(withoutKey->done());
         QCOMPARE(withoutKey->error->kind(), SSAPError::Kind::NotConnected);
         QVERIFY(!withKey->done());
-        // The PIN submission is an ordinary request.
+        // The PIN submission is an ordinary request, numbered apart from the registrations.
         auto pin = start(client->request(QStringLiteral("pairing/setPin"), {{QStringLiteral("pin"), QStringLiteral("12345678")}}));
         QVERIFY(waitForTexts(4));
-        QCOMPARE(m_server->lastMessage(),
-                 (QJsonObject{{QStringLiteral("type"), QStringLiteral("request")},
-                              {QStringLiteral("id"), QStringLiteral("1")},
-                              {QStringLiteral("uri"), QStringLiteral("ssap://pairing/setPin")},
-                              {QStringLiteral("payload"), QJsonObject{{QStringLiteral("pin"), QStringLiteral("12345678")}}}}));
+        const char *setPin = R"({"id":"1","payload":{"pin":"12345678"},"type":"request","uri":"ssap://pairing/setPin"})";
+        QCOMPARE(m_server->texts().constLast(), QString::fromUtf8(setPin));
     }
 
     void registrationOutcomes_data()
@@ -563,29 +458,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error"); // expected failure; both empty: still outstanding
 
         const QString prompt = R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT","returnValue":true}})";
+        const QString missingKey = QStringLiteral("配对返回缺少 client-key");
         QTest::newRow("prompt then registered")
             << QStringList{prompt, R"({"type":"registered","id":"register_0","payload":{"client-key":"k1"}})", prompt}
             << 1 << "k1" << "";
         QTest::newRow("prompt twice keeps waiting") << QStringList{prompt, prompt} << 2 << "" << "";
         QTest::newRow("no pairingType does nothing")
-            << QStringList{R"({"type":"response","id":"register_0","payload":{"returnValue":true}})"} << 0 << ""
-            << "";
+            << QStringList{R"({"type":"response","id":"register_0","payload":{"returnValue":true}})"} << 0 << "" << "";
         QTest::newRow("pairingType of any value")
             << QStringList{R"({"type":"response","id":"register_0","payload":{"pairingType":null}})"} << 1 << "" << "";
         QTest::newRow("registered without key")
-            << QStringList{R"({"type":"registered","id":"register_0","payload":{}})"} << 0 << ""
-            << "配对返回缺少 client-key";
+            << QStringList{R"({"type":"registered","id":"register_0","payload":{}})"} << 0 << "" << missingKey;
         QTest::newRow("registered with a number key")
             << QStringList{R"({"type":"registered","id":"register_0","payload":{"client-key":42}})"} << 0 << ""
-            << "配对返回缺少 client-key";
+            << missingKey;
         QTest::newRow("error text")
             << QStringList{prompt, R"({"type":"error","id":"register_0","error":"403 User denied access"})"} << 1 << ""
             << "403 User denied access";
-        QTest::newRow("error payload text")
-            << QStringList{R"({"type":"error","id":"register_0","payload":{"errorText":"rejected"}})"} << 0 << ""
-            << "rejected";
-        QTest::newRow("error without text") << QStringList{R"({"type":"error","id":"register_0"})"} << 0 << ""
-                                            << "电视返回错误";
         QTest::newRow("messages for other ids")
             << QStringList{R"({"type":"registered","id":"register_1","payload":{"client-key":"x"}})",
                            R"({"type":"registered","payload":{"client-key":"x"}})"}
@@ -603,13 +492,7 @@ private Q_SLOTS:
         int promptCalls = 0;
         auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
         QVERIFY(waitForTexts(2));
-        for (const QString &message : messages)
-            m_server->sendText(message);
-        // A request answered after them shows that they have all been handled.
-        auto marker = start(client->request(QStringLiteral("marker")));
-        QVERIFY(waitForTexts(3));
-        m_server->sendJson(reply(QStringLiteral("1"), {}));
-        QTRY_VERIFY(marker->done());
+        QVERIFY(sendAndSettle(*client, messages));
         QTest::qWait(20);
 
         QCOMPARE(promptCalls, prompts);
@@ -658,9 +541,8 @@ private Q_SLOTS:
         QCOMPARE(registration->error->kind(), SSAPError::Kind::Timeout);
         QCOMPARE(registration->errorText(), QStringLiteral("电视响应超时"));
         // After the end the prompt callback is forgotten; a late "registered" changes nothing.
-        m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
-        m_server->sendText(R"({"type":"registered","id":"register_0","payload":{"client-key":"late"}})");
-        QTest::qWait(100);
+        QVERIFY(sendAndSettle(*client, {R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})",
+                                        R"({"type":"registered","id":"register_0","payload":{"client-key":"late"}})"}));
         QCOMPARE(promptCalls, 0);
         QCOMPARE(registration->completions, 1);
         QVERIFY(client->hasSocket());
@@ -681,24 +563,6 @@ private Q_SLOTS:
         m_server->sendText(R"({"type":"registered","id":"register_0","payload":{"client-key":"k"}})");
         QTRY_VERIFY(second->done());
         QCOMPARE(*second->value, QStringLiteral("k"));
-    }
-
-    void socketFailureWhilePrompting()
-    {
-        auto client = greetedClient();
-        QVERIFY(client);
-        std::optional<SSAPError> closed;
-        client->onClose = [&](const std::optional<SSAPError> &error) { closed = error; };
-        int promptCalls = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
-        QVERIFY(waitForTexts(2));
-        m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
-        QTRY_COMPARE(promptCalls, 1);
-        m_server->connection()->abort();
-        QTRY_VERIFY(registration->done());
-        QTRY_VERIFY(closed.has_value());
-        QCOMPARE(registration->error->kind(), SSAPError::Kind::Platform);
-        QCOMPARE(*registration->error, *closed);
     }
 
     // --- lifetime ---
@@ -746,7 +610,7 @@ private Q_SLOTS:
         QVERIFY(!download->value.value_or(std::nullopt));
 
         // Timers and late messages find nothing; the pointer socket was ended.
-        m_server->sendJson(reply(QStringLiteral("1"), {{QStringLiteral("volume"), 1}}));
+        m_server->sendText(reply("1", R"({"volume":1})"));
         QTest::qWait(600);
         QCOMPARE(request->completions, 1);
         QCOMPARE(registration->completions, 1);
@@ -755,46 +619,45 @@ private Q_SLOTS:
         delete pointerSocket;
     }
 
+    // From onClose while the socket reports its end, from a subscription handler and from the
+    // prompt callback: whatever waits fails, nothing touches freed memory.
+    void deletedFromItsOwnCallbacks_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<SSAPError::Kind>("kind");
+        QTest::newRow("onClose") << "onClose" << SSAPError::Kind::Platform;
+        QTest::newRow("subscription") << "subscription" << SSAPError::Kind::NotConnected;
+        QTest::newRow("prompt") << "prompt" << SSAPError::Kind::NotConnected;
+    }
+
     void deletedFromItsOwnCallbacks()
     {
-        // From onClose, while the socket reports its end.
-        {
-            auto client = greetedClient();
-            QVERIFY(client);
-            SSAPClient *raw = client.release();
-            QPointer<SSAPClient> weak(raw);
-            auto request = start(raw->request(QStringLiteral("a")));
-            raw->onClose = [raw](const std::optional<SSAPError> &) { delete raw; };
-            QVERIFY(waitForTexts(2));
+        QFETCH(QString, from);
+        QFETCH(SSAPError::Kind, kind);
+        SSAPClient *raw = greetedClient().release();
+        QVERIFY(raw);
+        QPointer<SSAPClient> weak(raw);
+        const auto destroy = [raw] { delete raw; };
+        std::shared_ptr<Outcome<QString>> registration;
+        if (from == QLatin1String("prompt"))
+            registration = start(raw->registerClient(std::nullopt, QStringLiteral("PROMPT"), destroy));
+        else if (from == QLatin1String("subscription"))
+            raw->subscribe(QStringLiteral("audio/getVolume"), {}, [destroy](const QJsonObject &) { destroy(); });
+        else
+            raw->onClose = [destroy](const std::optional<SSAPError> &) { destroy(); };
+        auto request = start(raw->request(QStringLiteral("a")));
+        QVERIFY(waitForTexts(from == QLatin1String("onClose") ? 2 : 3));
+
+        if (from == QLatin1String("onClose"))
             m_server->closeLatest();
-            QTRY_VERIFY(weak.isNull());
-            QTRY_VERIFY(request->done());
-            QCOMPARE(request->error->kind(), SSAPError::Kind::Platform);
-        }
-        // From a subscription handler and from the prompt callback.
-        {
-            auto client = greetedClient();
-            QVERIFY(client);
-            SSAPClient *raw = client.release();
-            QPointer<SSAPClient> weak(raw);
-            raw->subscribe(QStringLiteral("audio/getVolume"), {}, [raw](const QJsonObject &) { delete raw; });
-            auto request = start(raw->request(QStringLiteral("a")));
-            QVERIFY(waitForTexts(5));
-            m_server->sendJson(reply(QStringLiteral("1"), {}));
-            m_server->sendJson(reply(QStringLiteral("2"), {}));
-            QTRY_VERIFY(weak.isNull());
-            QTRY_VERIFY(request->done());
-            QCOMPARE(request->error->kind(), SSAPError::Kind::NotConnected);
-        }
-        {
-            auto client = greetedClient();
-            QVERIFY(client);
-            SSAPClient *raw = client.release();
-            QPointer<SSAPClient> weak(raw);
-            auto registration = start(raw->registerClient(std::nullopt, QStringLiteral("PROMPT"), [raw] { delete raw; }));
-            QVERIFY(waitForTexts(7));
+        else if (from == QLatin1String("subscription"))
+            m_server->sendText(reply("1"));
+        else
             m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
-            QTRY_VERIFY(weak.isNull());
+        QTRY_VERIFY(weak.isNull());
+        QTRY_VERIFY(request->done());
+        QCOMPARE(request->error->kind(), kind);
+        if (registration) {
             QTRY_VERIFY(registration->done());
             QCOMPARE(registration->error->kind(), SSAPError::Kind::NotConnected);
         }

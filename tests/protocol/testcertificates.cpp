@@ -14,14 +14,14 @@ QTemporaryDir &workDir()
     return dir;
 }
 
-bool openssl(const QStringList &arguments)
+// Runs "openssl COMMAND" in the work directory; COMMAND is split as a shell would (quotes kept together).
+bool openssl(const QString &command)
 {
     QProcess process;
     process.setWorkingDirectory(workDir().path());
-    process.start(QStringLiteral("openssl"), arguments);
+    process.start(QStringLiteral("openssl"), QProcess::splitCommand(command));
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qWarning("openssl %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))),
-                 process.readAllStandardError().constData());
+        qWarning("openssl %s failed: %s", qPrintable(command), process.readAllStandardError().constData());
         return false;
     }
     return true;
@@ -46,26 +46,25 @@ QByteArray readFile(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList ecKey(const QString &name)
+// A new P-256 key in NAME.key with a request or self-signed certificate (ARGS) for it.
+QString withNewKey(const QString &name, const QString &args)
 {
-    return {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-            QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), name};
+    return QStringLiteral("req %1 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %2.key")
+        .arg(args, name);
 }
 
 TestIdentity makeSelfSigned(const QString &name)
 {
     TestIdentity identity;
-    const QString pem = name + QStringLiteral(".pem");
-    if (!openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey(name + QStringLiteral(".key"))
-                 + QStringList{QStringLiteral("-out"), pem, QStringLiteral("-days"), QStringLiteral("30"),
-                               QStringLiteral("-subj"), QStringLiteral("/CN=") + name}))
+    if (!openssl(withNewKey(name, QStringLiteral("-x509 -days 30 -out %1.pem -subj /CN=%1").arg(name))))
         return identity;
     identity.key = QSslKey(readFile(name + QStringLiteral(".key")), QSsl::Ec);
-    identity.chain = QSslCertificate::fromData(readFile(pem));
-    identity.leafFingerprint = opensslFingerprint(pem);
+    identity.chain = QSslCertificate::fromData(readFile(name + QStringLiteral(".pem")));
+    identity.leafFingerprint = opensslFingerprint(name + QStringLiteral(".pem"));
     return identity;
 }
 
+// A root CA signs an intermediate CA, which signs the leaf.
 TestIdentity makeChain()
 {
     TestIdentity identity;
@@ -74,26 +73,14 @@ TestIdentity makeChain()
         return identity;
     extension.write("basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n");
     extension.close();
-    const QString days = QStringLiteral("30");
-    const bool made =
-        openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey(QStringLiteral("root.key"))
-                + QStringList{QStringLiteral("-out"), QStringLiteral("root.pem"), QStringLiteral("-days"), days,
-                              QStringLiteral("-subj"), QStringLiteral("/CN=Test Root CA")})
-        && openssl(QStringList{QStringLiteral("req")} + ecKey(QStringLiteral("inter.key"))
-                   + QStringList{QStringLiteral("-out"), QStringLiteral("inter.csr"), QStringLiteral("-subj"),
-                                 QStringLiteral("/CN=Test Intermediate CA")})
-        && openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("inter.csr"),
-                    QStringLiteral("-CA"), QStringLiteral("root.pem"), QStringLiteral("-CAkey"),
-                    QStringLiteral("root.key"), QStringLiteral("-CAcreateserial"), QStringLiteral("-out"),
-                    QStringLiteral("inter.pem"), QStringLiteral("-days"), days, QStringLiteral("-extfile"),
-                    QStringLiteral("ca.ext")})
-        && openssl(QStringList{QStringLiteral("req")} + ecKey(QStringLiteral("leaf.key"))
-                   + QStringList{QStringLiteral("-out"), QStringLiteral("leaf.csr"), QStringLiteral("-subj"),
-                                 QStringLiteral("/CN=Test Leaf")})
-        && openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("leaf.csr"),
-                    QStringLiteral("-CA"), QStringLiteral("inter.pem"), QStringLiteral("-CAkey"),
-                    QStringLiteral("inter.key"), QStringLiteral("-CAcreateserial"), QStringLiteral("-out"),
-                    QStringLiteral("leaf.pem"), QStringLiteral("-days"), days});
+    const bool made
+        = openssl(withNewKey(QStringLiteral("root"), QStringLiteral("-x509 -days 30 -out root.pem -subj \"/CN=Root CA\"")))
+        && openssl(withNewKey(QStringLiteral("inter"), QStringLiteral("-out inter.csr -subj \"/CN=Intermediate CA\"")))
+        && openssl(QStringLiteral("x509 -req -in inter.csr -CA root.pem -CAkey root.key -CAcreateserial -out inter.pem "
+                                  "-days 30 -extfile ca.ext"))
+        && openssl(withNewKey(QStringLiteral("leaf"), QStringLiteral("-out leaf.csr -subj \"/CN=Test Leaf\"")))
+        && openssl(QStringLiteral("x509 -req -in leaf.csr -CA inter.pem -CAkey inter.key -CAcreateserial -out leaf.pem "
+                                  "-days 30"));
     if (!made)
         return identity;
     identity.key = QSslKey(readFile(QStringLiteral("leaf.key")), QSsl::Ec);

@@ -109,11 +109,6 @@ void TestTVServer::sendText(const QString &text)
         socket->sendTextMessage(text);
 }
 
-void TestTVServer::sendJson(const QJsonObject &message)
-{
-    sendText(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
-}
-
 void TestTVServer::sendBinary(const QByteArray &data)
 {
     if (QWebSocket *socket = connection())

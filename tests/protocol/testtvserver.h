@@ -50,7 +50,6 @@ public:
 
     // To the latest connection.
     void sendText(const QString &text);
-    void sendJson(const QJsonObject &message);
     void sendBinary(const QByteArray &data);
     void closeLatest(QWebSocketProtocol::CloseCode code = QWebSocketProtocol::CloseCodeNormal);
 
