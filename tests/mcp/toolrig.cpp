@@ -1,6 +1,7 @@
 #include "toolrig.h"
 
 #include "ssaperror.h"
+#include "testenv.h"
 
 #include <QCoro/QCoroTask>
 
@@ -42,6 +43,7 @@ ToolRig::~ToolRig()
 {
     m_tools.reset();
     m_session.reset();
+    drainPostedEvents();
 }
 
 QString ToolRig::addTV(const QString &host, const QString &name)

@@ -14,6 +14,7 @@ SessionRig::SessionRig(const TVSession::Timings &timings) : m_timings(timings)
 SessionRig::~SessionRig()
 {
     m_session.reset();
+    drainPostedEvents();
 }
 
 void SessionRig::renewSession()

@@ -2,6 +2,7 @@
 
 #include "applog.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -52,4 +53,11 @@ QString binDir()
 {
     const QString dir = qEnvironmentVariable("CORVANE_BIN_DIR");
     return dir.isEmpty() ? QDir::currentPath() + QStringLiteral("/../bin") : dir;
+}
+
+void drainPostedEvents()
+{
+    // Each round may post the next step of a coroutine chain; a few rounds end any of ours.
+    for (int round = 0; round < 8; ++round)
+        QCoreApplication::sendPostedEvents();
 }
