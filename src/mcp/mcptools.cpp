@@ -521,23 +521,9 @@ QCoro::Task<QString> power(Session session, Timings timings, QJsonObject argumen
         if (s.state().kind() == ConnectionState::Kind::Ready && !s.isStandby()
             && s.powerState() == QLatin1String("Active"))
             co_return QStringLiteral("TV is on");
-        if (s.state().kind() == ConnectionState::Kind::Error) {
-            // A failed attempt shows as an error only until the wake task, which polls every
-            // wakePoll, goes back to waking for its next attempt. Only an error that stays (the
-            // wake task gave up) is the answer; a TV still booting must not end the wait.
-            const double wakePoll = s.timings().wakePoll;
-            const std::chrono::milliseconds step(std::max<qint64>(10, qint64(wakePoll * 250.0)));
-            const std::chrono::milliseconds window
-                = std::chrono::milliseconds(qint64(wakePoll * 2000.0)) + timings.powerOnPoll;
-            bool stayed = true;
-            for (std::chrono::milliseconds waited { 0 }; stayed && waited < window; waited += step) {
-                co_await QCoro::sleepFor(step);
-                stayed = live(session).state().kind() == ConnectionState::Kind::Error;
-            }
-            if (stayed)
-                throw Failure::invalid(live(session).state().message());
-            continue;
-        }
+        // The wake loop keeps its failed attempts in waking: an error is its final answer.
+        if (s.state().kind() == ConnectionState::Kind::Error)
+            throw Failure::invalid(s.state().message());
         co_await QCoro::sleepFor(timings.powerOnPoll);
     }
 }
