@@ -1,6 +1,5 @@
 // Discovery against two TV emulators, each in its own namespace of the network lab (needs root).
 #include "netlab.h"
-#include "netnsscope.h"
 #include "ssdpdiscovery.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
@@ -19,16 +18,8 @@ class TestDiscovery : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
-    std::unique_ptr<NetnsScope> m_pc;
     std::unique_ptr<TVSimProcess> m_living;
     std::unique_ptr<TVSimProcess> m_bedroom;
-
-    std::unique_ptr<TVSimProcess> startTV(const QString &tv, const QStringList &arguments)
-    {
-        auto sim = std::make_unique<TVSimProcess>(
-            TVSimProcess::Options { m_lab->address(tv), arguments, QString(), m_lab->namespaceName(tv) });
-        return sim->start() ? std::move(sim) : nullptr;
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -37,20 +28,17 @@ private Q_SLOTS:
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
         m_lab = std::make_unique<NetLab>(2);
-        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
-        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
-        QVERIFY(m_pc->entered());
-        m_living = startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3" });
-        QVERIFY(m_living);
-        m_bedroom = startTV("tv2", { "--name", "卧室", "--model", "QNED80" });
-        QVERIFY(m_bedroom);
+        QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
+        m_living = m_lab->startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3" });
+        QVERIFY2(m_living, qPrintable(m_lab->error()));
+        m_bedroom = m_lab->startTV("tv2", { "--name", "卧室", "--model", "QNED80" });
+        QVERIFY2(m_bedroom, qPrintable(m_lab->error()));
     }
 
     void cleanupTestCase()
     {
         m_living.reset();
         m_bedroom.reset();
-        m_pc.reset();
         m_lab.reset();
     }
 

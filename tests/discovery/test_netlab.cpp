@@ -49,7 +49,6 @@ class TestNetLab : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
-    std::unique_ptr<NetnsScope> m_pc;
 
     QString ns(const QString &name) const { return m_lab->namespaceName(name); }
 
@@ -65,14 +64,11 @@ private Q_SLOTS:
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
         m_lab = std::make_unique<NetLab>(2);
-        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
-        m_pc = std::make_unique<NetnsScope>(ns("pc"));
-        QVERIFY(m_pc->entered());
+        QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
     }
 
     void cleanupTestCase()
     {
-        m_pc.reset(); // leave the lab before taking it down
         m_lab.reset();
     }
 

@@ -1,7 +1,6 @@
 // tv_power "on" with real Wake-on-LAN: the TV emulator sits in the network lab's TV namespace,
 // this process in its "pc" namespace, so magic packets cross the lab's link and nothing else.
 #include "netlab.h"
-#include "netnsscope.h"
 #include "testenv.h"
 #include "toolrig.h"
 #include "tvsimprocess.h"
@@ -17,7 +16,6 @@ private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<NetnsScope> m_pc;
     std::unique_ptr<ToolRig> m_rig;
     QString m_id;
 
@@ -56,18 +54,10 @@ private Q_SLOTS:
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
         m_lab = std::make_unique<NetLab>(1);
-        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
+        QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
         const QString address = m_lab->address(QStringLiteral("tv1"));
-        {
-            // The emulator is started inside the TV namespace and stays there.
-            NetnsScope tv(m_lab->namespaceName(QStringLiteral("tv1")));
-            QVERIFY(tv.entered());
-            m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options {
-                .address = address, .extraArgs = { "--pairing-delay", "50", "--wake-delay", "400" } });
-            QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
-        }
-        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName(QStringLiteral("pc")));
-        QVERIFY(m_pc->entered());
+        m_sim = m_lab->startTV(QStringLiteral("tv1"), { "--pairing-delay", "50", "--wake-delay", "400" });
+        QVERIFY2(m_sim, qPrintable(m_lab->error()));
 
         m_rig = std::make_unique<ToolRig>();
         m_id = m_rig->addTV(address, QStringLiteral("Lab TV"));
@@ -81,7 +71,6 @@ private Q_SLOTS:
     {
         m_rig.reset();
         m_sim.reset();
-        m_pc.reset();
         m_lab.reset();
     }
 

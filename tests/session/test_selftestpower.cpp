@@ -1,7 +1,6 @@
 // The self-test's power cycle in the network lab (needs root): power off through the session,
 // then Wake-on-LAN until the TV is back.
 #include "netlab.h"
-#include "netnsscope.h"
 #include "sessionrig.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
@@ -16,7 +15,6 @@ class TestSelfTestPower : public QObject
 private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
-    std::unique_ptr<NetnsScope> m_pc;
     std::unique_ptr<TVSimProcess> m_sim;
 
 private Q_SLOTS:
@@ -26,18 +24,14 @@ private Q_SLOTS:
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
         m_lab = std::make_unique<NetLab>(1);
-        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
-        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
-        QVERIFY(m_pc->entered());
-        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options{
-            m_lab->address("tv1"), {"--pairing-delay", "50", "--wake-delay", "300"}, QString(), m_lab->namespaceName("tv1")});
-        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
+        QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
+        m_sim = m_lab->startTV("tv1", {"--pairing-delay", "50", "--wake-delay", "300"});
+        QVERIFY2(m_sim, qPrintable(m_lab->error()));
     }
 
     void cleanupTestCase()
     {
         m_sim.reset();
-        m_pc.reset();
         m_lab.reset();
     }
 

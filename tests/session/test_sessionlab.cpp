@@ -1,7 +1,6 @@
 // Wake-on-LAN and discovery through the session, in the network lab (needs root): the test
 // joins the lab's "pc" namespace, the emulator runs in "tv1".
 #include "netlab.h"
-#include "netnsscope.h"
 #include "sessionrig.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
@@ -17,7 +16,6 @@ class TestSessionLab : public QObject
 private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
-    std::unique_ptr<NetnsScope> m_pc;
     std::unique_ptr<TVSimProcess> m_sim;
     std::unique_ptr<SessionRig> m_rig;
     QString m_id;
@@ -53,12 +51,9 @@ private Q_SLOTS:
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
         m_lab = std::make_unique<NetLab>(1);
-        QVERIFY2(m_lab->isUp(), qPrintable(m_lab->error()));
-        m_pc = std::make_unique<NetnsScope>(m_lab->namespaceName("pc"));
-        QVERIFY(m_pc->entered());
-        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options{
-            m_lab->address("tv1"), {"--pairing-delay", "50", "--wake-delay", "500"}, QString(), m_lab->namespaceName("tv1")});
-        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
+        QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
+        m_sim = m_lab->startTV("tv1", {"--pairing-delay", "50", "--wake-delay", "500"});
+        QVERIFY2(m_sim, qPrintable(m_lab->error()));
 
         m_rig = std::make_unique<SessionRig>(fastWake());
         m_id = m_rig->addTV(m_lab->address("tv1"));
@@ -68,7 +63,6 @@ private Q_SLOTS:
     {
         m_rig.reset();
         m_sim.reset();
-        m_pc.reset();
         m_lab.reset();
     }
 

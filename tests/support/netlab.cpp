@@ -1,5 +1,8 @@
 #include "netlab.h"
 
+#include "netnsscope.h"
+#include "tvsimprocess.h"
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -39,7 +42,30 @@ NetLab::NetLab(int tvCount)
 
 NetLab::~NetLab()
 {
+    m_entered.reset(); // leave the lab before taking it down
     run({ QStringLiteral("down") });
+}
+
+bool NetLab::enter(const QString &ns)
+{
+    m_entered.reset();
+    auto scope = std::make_unique<NetnsScope>(namespaceName(ns));
+    if (!scope->entered()) {
+        m_error = QStringLiteral("cannot enter the lab namespace ") + ns;
+        return false;
+    }
+    m_entered = std::move(scope);
+    return true;
+}
+
+std::unique_ptr<TVSimProcess> NetLab::startTV(const QString &tv, const QStringList &arguments)
+{
+    auto sim = std::make_unique<TVSimProcess>(
+        TVSimProcess::Options { address(tv), arguments, QString(), namespaceName(tv) });
+    if (sim->start())
+        return sim;
+    m_error = QStringLiteral("tvsim in %1 did not start: %2").arg(tv, sim->output());
+    return nullptr;
 }
 
 QString NetLab::address(const QString &ns) const

@@ -3,6 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class NetnsScope;
+class TVSimProcess;
+
 // One network lab (scripts/netlab) for one test process. Every instance gets its own
 // NETLAB_PREFIX, so tests that CTest runs side by side never share a namespace.
 class NetLab {
@@ -27,8 +32,17 @@ public:
     // Runs "netlab ARGS..." with this lab's prefix; standard output, or an empty text on failure.
     QString run(const QStringList &arguments, bool *ok = nullptr) const;
 
+    // Moves the calling thread into namespace ns (default the computer's side) until the lab
+    // goes; false (and error()) when it could not.
+    bool enter(const QString &ns = QStringLiteral("pc"));
+
+    // A TV emulator started inside namespace tv at its lab address; null (error() says why) when
+    // it did not come up.
+    std::unique_ptr<TVSimProcess> startTV(const QString &tv, const QStringList &arguments = {});
+
 private:
     QString m_prefix;
     bool m_up = false;
     mutable QString m_error;
+    std::unique_ptr<NetnsScope> m_entered;
 };
