@@ -39,26 +39,20 @@ bool SSDPResponder::start(quint16 httpPort, QString *error)
 
 void SSDPResponder::onReadyRead(QUdpSocket *socket)
 {
-    while (socket->hasPendingDatagrams()) {
-        QByteArray data(qMax<qint64>(socket->pendingDatagramSize(), 0), Qt::Uninitialized);
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 size = socket->readDatagram(data.data(), data.size(), &sender, &senderPort);
-        if (size < 0)
-            continue;
-        data.truncate(size);
-        const QString text = QString::fromUtf8(data);
+    while (const std::optional<UdpBinding::Datagram> datagram = UdpBinding::next(socket)) {
+        const QHostAddress sender = datagram->sender;
+        const quint16 senderPort = datagram->senderPort;
+        const QString text = QString::fromUtf8(datagram->data);
         QJsonObject headers;
         for (const QString &line : text.split(QStringLiteral("\r\n"))) {
             const qsizetype colon = line.indexOf(QLatin1Char(':'));
             if (colon > 0)
                 headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
         }
-        const QString from = QStringLiteral("%1:%2").arg(sender.toString()).arg(senderPort);
         // Our own answers to another emulator's search are not news.
         if (!text.startsWith(QStringLiteral("M-SEARCH")))
             continue;
-        m_log->record(QStringLiteral("ssdp"), text, {{QStringLiteral("from"), from}, {QStringLiteral("headers"), headers}});
+        m_log->record(QStringLiteral("ssdp"), text, {{QStringLiteral("from"), datagram->from()}, {QStringLiteral("headers"), headers}});
         const QString target = headers.value(QStringLiteral("st")).toString();
         // Only searches from the TV's own network get an answer.
         if (m_subnet.second <= 0 || !sender.isInSubnet(m_subnet.first, m_subnet.second))

@@ -82,3 +82,18 @@ int UdpBinding::interfaceFor(const QHostAddress &address, QString *name, QPair<Q
         *name = subnetName;
     return subnetMatch;
 }
+
+std::optional<UdpBinding::Datagram> UdpBinding::next(QUdpSocket *socket)
+{
+    while (socket->hasPendingDatagrams()) {
+        Datagram datagram;
+        datagram.data.resize(qMax<qint64>(socket->pendingDatagramSize(), 0));
+        const qint64 size = socket->readDatagram(datagram.data.data(), datagram.data.size(), &datagram.sender,
+                                                 &datagram.senderPort);
+        if (size < 0)
+            continue;
+        datagram.data.truncate(size);
+        return datagram;
+    }
+    return std::nullopt;
+}

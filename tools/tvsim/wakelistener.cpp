@@ -42,19 +42,11 @@ QString WakeListener::magicPacketMAC(const QByteArray &datagram)
 
 void WakeListener::onReadyRead(QUdpSocket *socket)
 {
-    while (socket->hasPendingDatagrams()) {
-        QByteArray data(qMax<qint64>(socket->pendingDatagramSize(), 0), Qt::Uninitialized);
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 size = socket->readDatagram(data.data(), data.size(), &sender, &senderPort);
-        if (size < 0)
-            continue;
-        data.truncate(size);
-        const QString mac = magicPacketMAC(data);
-        QJsonObject extra{{QStringLiteral("from"), QStringLiteral("%1:%2").arg(sender.toString()).arg(senderPort)},
-                          {QStringLiteral("size"), int(size)}};
+    while (const std::optional<UdpBinding::Datagram> datagram = UdpBinding::next(socket)) {
+        const QString mac = magicPacketMAC(datagram->data);
+        QJsonObject extra{{QStringLiteral("from"), datagram->from()}, {QStringLiteral("size"), int(datagram->data.size())}};
         extra.insert(QStringLiteral("mac"), mac.isEmpty() ? QJsonValue() : QJsonValue(mac));
-        m_log->record(QStringLiteral("wol"), QString::fromLatin1(data.toHex()), extra);
+        m_log->record(QStringLiteral("wol"), QString::fromLatin1(datagram->data.toHex()), extra);
         if (!mac.isEmpty())
             emit magicPacket(mac);
     }
