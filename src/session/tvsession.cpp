@@ -434,7 +434,7 @@ void TVSession::failConnection(const QPointer<SSAPClient> &client, const SSAPErr
     appLog(QStringLiteral("连接失败: ") + message);
     // A TV still starting up refuses the early attempts of a wake; the loop tries again, so
     // those failures must not read as the wake's outcome to anyone watching the state.
-    const bool wakeGoesOn = m_wakeAttemptClient && m_wakeAttemptClient == client;
+    const bool wakeGoesOn = m_wakeAttemptClient == client;
     dropClient();
     setState(wakeGoesOn ? ConnectionState::waking() : ConnectionState::error(message));
 }
@@ -501,7 +501,6 @@ void TVSession::wake()
         return;
     }
     disconnect();
-    m_wakeAttemptClient = nullptr;
     setState(ConnectionState::waking());
     LocalNetwork::sendWakeOnLAN(*record->mac, record->host);
     wakeLoop(record->id, record->host, *record->mac, ++m_wakeGeneration);
