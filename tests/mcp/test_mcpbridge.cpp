@@ -17,7 +17,6 @@ class TestMCPBridge : public QObject {
 private:
     static constexpr quint16 runningPort = 18710;
     static constexpr quint16 absentPort = 18711;
-    static constexpr quint16 latePort = 18712;
 
     TestHome m_home;
     ToolRig m_rig;
@@ -131,11 +130,8 @@ private Q_SLOTS:
         bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
         bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})" "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":null)" + errorTail);
-        bridge->write("not json at all\n");
-        bridge->write(R"({"id":{"k":[1,2]},"method":"ping"})" "\n");
-        QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":{"k":[1,2]})" + errorTail);
-        QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).count('\n') >= 6; }, 5000));
-        QCOMPARE(errors, stderrLine.repeated(6)); // one per line given up, notifications included
+        QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).count('\n') >= 4; }, 5000));
+        QCOMPARE(errors, stderrLine.repeated(4)); // one per line given up, notifications included
         QCOMPARE(markerCount(marker), 1);
 
         // The service coming up later is used at once by the next line.
@@ -148,23 +144,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return bridge->state() == QProcess::NotRunning; }, 10000));
         QCOMPARE(bridge->exitCode(), 0);
         QCOMPARE(markerCount(marker), 1);
-    }
-
-    void answersOnceTheStartedAppListens()
-    {
-        const QString marker = m_home.path() + QStringLiteral("/late-marker");
-        // A slower retry pace leaves room to bring the service up while the bridge waits.
-        const auto bridge = startBridge(latePort, marker, 250);
-        QVERIFY(bridge->waitForStarted());
-        bridge->write(R"({"id":11,"method":"ping"})" "\n");
-        QVERIFY(QTest::qWaitFor([&] { return markerCount(marker) == 1; }, 10000));
-        const auto server = serverOn(latePort);
-        QVERIFY(server->isRunning());
-        QCOMPARE(readLine(*bridge), pingReply("11"));
-        QCOMPARE(bridge->readAllStandardError(), QByteArray());
-        bridge->closeWriteChannel();
-        QVERIFY(QTest::qWaitFor([&] { return bridge->state() == QProcess::NotRunning; }, 10000));
-        QCOMPARE(bridge->exitCode(), 0);
     }
 };
 

@@ -51,8 +51,6 @@ private Q_SLOTS:
         const QByteArray parseError = R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
         const QByteArray invalid = R"({"error":{"code":-32600,"message":"Invalid Request"},"id":null,"jsonrpc":"2.0"})";
         QTest::newRow("empty body") << QByteArray() << "400 Bad Request" << parseError;
-        QTest::newRow("not JSON") << QByteArray("{\"id\":1,") << "400 Bad Request" << parseError;
-        QTest::newRow("bare number") << QByteArray("42") << "400 Bad Request" << parseError;
         QTest::newRow("trailing garbage") << QByteArray("{} x") << "400 Bad Request" << parseError;
         QTest::newRow("numbers") << QByteArray("[1, 2]") << "400 Bad Request" << invalid;
         QTest::newRow("mixed") << QByteArray(R"([{"id":1,"method":"ping"}, 3])") << "400 Bad Request" << invalid;
@@ -66,19 +64,12 @@ private Q_SLOTS:
         QTest::newRow("batch in order")
             << QByteArray(R"([{"id":"b","method":"ping"},{"method":"ping"},{"id":2,"method":"ping"}])") << "200 OK"
             << QByteArray(R"([{"id":"b","jsonrpc":"2.0","result":{}},{"id":2,"jsonrpc":"2.0","result":{}}])");
-        QTest::newRow("text id") << QByteArray(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})") << "200 OK"
-                                 << QByteArray(R"({"id":"abc","jsonrpc":"2.0","result":{}})");
         QTest::newRow("null id is a request") << QByteArray(R"({"id":null,"method":"ping"})") << "200 OK"
                                               << QByteArray(R"({"id":null,"jsonrpc":"2.0","result":{}})");
-        QTest::newRow("jsonrpc not examined") << QByteArray(R"({"jsonrpc":"1.0","id":5,"method":"ping"})") << "200 OK"
-                                              << QByteArray(R"({"id":5,"jsonrpc":"2.0","result":{}})");
         QTest::newRow("unknown method")
             << QByteArray(R"({"id":6,"method":"resources/list"})") << "200 OK"
             << QByteArray(
                    R"({"error":{"code":-32601,"message":"Method not found: resources/list"},"id":6,"jsonrpc":"2.0"})");
-        QTest::newRow("method case")
-            << QByteArray(R"({"id":7,"method":"Ping"})") << "200 OK"
-            << QByteArray(R"({"error":{"code":-32601,"message":"Method not found: Ping"},"id":7,"jsonrpc":"2.0"})");
         QTest::newRow("missing tool name")
             << QByteArray(R"({"id":8,"method":"tools/call","params":{"name":3}})") << "200 OK"
             << QByteArray(R"({"error":{"code":-32602,"message":"Missing tool name"},"id":8,"jsonrpc":"2.0"})");
@@ -109,8 +100,6 @@ private Q_SLOTS:
         QTest::newRow("oldest") << QByteArray(R"({"protocolVersion":"2024-11-05"})") << "2024-11-05";
         QTest::newRow("newest") << QByteArray(R"({"protocolVersion":"2025-06-18"})") << "2025-06-18";
         QTest::newRow("unknown") << QByteArray(R"({"protocolVersion":"2099-01-01"})") << "2025-06-18";
-        QTest::newRow("not text") << QByteArray(R"({"protocolVersion":20241105})") << "2025-06-18";
-        QTest::newRow("params not object") << QByteArray(R"(["2024-11-05"])") << "2025-06-18";
     }
 
     void initializeNegotiates()
@@ -163,7 +152,6 @@ private Q_SLOTS:
                 answer[QStringLiteral("content")][0][QStringLiteral("text")].toString());
         };
         QCOMPARE(failure(QStringLiteral("tv_volume"), QJsonObject {}), std::make_pair(true, noTV));
-        QCOMPARE(failure("tv_press_button", QJsonObject { { "button", "POWER" } }), std::make_pair(true, noTV));
         // Arguments that are not an object: the tool runs with none.
         QCOMPARE(failure(QStringLiteral("tv_select_device"), QJsonArray { 1 }),
             std::make_pair(true, QStringLiteral("Missing 'device'")));

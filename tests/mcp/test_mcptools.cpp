@@ -97,12 +97,6 @@ private Q_SLOTS:
             QJsonObject({ { "id", "HDMI_2" }, { "label", "HDMI 2" }, { "connected", true }, { "active", true } }));
         QCOMPARE(inputs.at(3)["active"].toBool(), false);
         QCOMPARE(status.size(), 7);
-        for (const auto &[appId, title] : { std::pair { "youtube.leanback.v4", "YouTube" },
-                 std::pair { "com.example.hidden", "com.example.hidden" } }) {
-            m_sim->control("/set", { { "foregroundAppId", appId } });
-            QTRY_COMPARE_WITH_TIMEOUT(session().foregroundAppId(), QString(appId), 5000);
-            QCOMPARE(parsed(call("tv_status").text)["foreground"]["title"].toString(), QString(title));
-        }
         m_sim->control("/set", { { "muted", false } });
 
         QJsonObject listed = device;
@@ -121,11 +115,6 @@ private Q_SLOTS:
         const ToolRig::Result inputList = call("tv_list_inputs");
         QCOMPARE(parsed(inputList.text).toArray().size(), 4);
         QCOMPARE(sent("tv/getExternalInputList").size(), 1);
-        // Indented, keys sorted.
-        const QString first = inputList.text.section(QLatin1Char('}'), 0, 0);
-        QVERIFY(first.contains(QLatin1Char('\n')));
-        QVERIFY(first.indexOf("\"active\"") < first.indexOf("\"connected\""));
-        QVERIFY(first.indexOf("\"id\"") < first.indexOf("\"label\""));
     }
 
     void launchAndSwitch()
@@ -145,24 +134,17 @@ private Q_SLOTS:
         QCOMPARE(payload("tv/switchInput"), QJsonObject({ { "inputId", "HDMI_3" } }));
         QCOMPARE(call("tv_switch_input", { { "input", "console" } }),
             failure("No input matches 'console'. Use tv_list_inputs."));
-        QCOMPARE(call("tv_switch_input"), failure("Missing 'input'"));
     }
 
     void matchingRules()
     {
         const QList<TVApp> apps { { "com.example.youtubekids", "YouTube Kids", std::nullopt },
             { "youtube.leanback.v4", "YouTube", std::nullopt }, { "YouTube", "Tube Player", std::nullopt } };
-        QCOMPARE(MCPTools::matchApp(apps, "youtube")->id, QStringLiteral("youtube.leanback.v4"));
         QCOMPARE(MCPTools::matchApp(apps, "YouTube")->id, QStringLiteral("YouTube")); // exact id first
-        QCOMPARE(MCPTools::matchApp(apps, "PLAYER")->id, QStringLiteral("YouTube"));
-        QCOMPARE(MCPTools::matchApp(apps, "leanback")->id, QStringLiteral("youtube.leanback.v4")); // id contains
-        QVERIFY(!MCPTools::matchApp(apps, "netflix"));
 
         const QList<ExternalInput> inputs { { "HDMI_1", "HDMI 2 (ARC)", "a1", true },
             { "HDMI_2", "Game Console", "a2", true } };
         QCOMPARE(MCPTools::matchInput(inputs, "hdmi_2")->id, QStringLiteral("HDMI_2")); // id before label
-        QCOMPARE(MCPTools::matchInput(inputs, "hdmi 2")->id, QStringLiteral("HDMI_1"));
-        QVERIFY(!MCPTools::matchInput(inputs, "HDMI_3"));
 
         QList<TVDevice> devices(3);
         const QStringList names { "Bedroom", "", "Living Room" };
@@ -171,9 +153,6 @@ private Q_SLOTS:
             devices[i].name = names.at(i);
             devices[i].host = QStringLiteral("10.0.0.%1").arg(5 + i);
         }
-        QCOMPARE(MCPTools::matchDevice(devices, "10.0.0.7")->id, QStringLiteral("C"));
-        QCOMPARE(MCPTools::matchDevice(devices, "B")->id, QStringLiteral("B"));
-        QCOMPARE(MCPTools::matchDevice(devices, "ROOM")->id, QStringLiteral("A"));
         QCOMPARE(MCPTools::matchDevice(devices, "lg 电视")->id, QStringLiteral("B")); // the displayed name
         QVERIFY(!MCPTools::matchDevice(devices, "10.0.0"));
     }
@@ -238,7 +217,6 @@ private Q_SLOTS:
         QCOMPARE(simState("muted").toBool(), false);
         QCOMPARE(payload("audio/setMute"), QJsonObject({ { "mute", true } }));
         QCOMPARE(call("tv_mute", { { "muted", "true" } }), failure("'muted' must be boolean"));
-        QCOMPARE(call("tv_mute", { { "muted", 1 } }), failure("'muted' must be boolean"));
 
         // The TV's own error passes through, and nothing changes.
         m_sim->control("/fault",
@@ -288,13 +266,7 @@ private Q_SLOTS:
         QCOMPARE(sent("system/turnOff").size(), 1);
         QVERIFY(simState("power").toString() != QStringLiteral("Active"));
 
-        // Without a MAC there is nothing to wake with, and nothing is tried.
         session().disconnect();
-        TVDevice device = *m_rig->store().device(m_id);
-        device.mac.reset();
-        m_rig->store().update(device);
-        QCOMPARE(call("tv_power", { { "action", "on" } }), failure("TV MAC address unknown; cannot Wake-on-LAN"));
-        QCOMPARE(session().stateKind(), ConnectionState::Kind::Offline);
         m_sim->control("/wake");
         QTRY_COMPARE_WITH_TIMEOUT(simState("power").toString(), QStringLiteral("Active"), 10000);
     }
@@ -354,10 +326,6 @@ private Q_SLOTS:
 
         QCOMPARE(call("tv_select_device", { { "device", "kitchen" } }), failure("No saved TV matches 'kitchen'"));
         QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(m_id));
-        const QJsonArray devices = parsed(call("tv_list_devices").text).toArray();
-        QCOMPARE(devices.size(), 2);
-        QCOMPARE(devices.at(0)["selected"].toBool(), true);
-        QCOMPARE(devices.at(1)["selected"].toBool(), false);
         m_rig->store().remove(otherID);
     }
 

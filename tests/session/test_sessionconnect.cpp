@@ -77,7 +77,6 @@ private Q_SLOTS:
             QVERIFY2(found > at, qPrintable(line + QStringLiteral(" in ") + log.join(QLatin1Char('|'))));
             at = found;
         }
-        QTRY_VERIFY(rig.session().hasPointer());
 
         // The stored key is used again: no prompt, no new key.
         rig.session().disconnect();
@@ -135,7 +134,6 @@ private Q_SLOTS:
         rig.session().connect(id);
         QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
         QCOMPARE(rig.session().stateMessage(), QStringLiteral("403 User rejected pairing"));
-        QCOMPARE(rig.session().statusText(), QStringLiteral("连接失败"));
         QVERIFY(logSince(mark).contains(QStringLiteral("连接失败: 403 User rejected pairing")));
         QCOMPARE(rig.record(id), before);
         QVERIFY(!rig.session().hasClient());
@@ -216,13 +214,11 @@ private Q_SLOTS:
         QTRY_VERIFY(rig.session().hasPointer());
         QTRY_COMPARE(sim.state().value("connections").toInt(), 1);
         const int mark = logMark();
-        QSignalSpy clientSpy(&rig.session(), &TVSession::clientChanged);
 
         sim.control(QStringLiteral("/fault"), {{"drop", true}});
         QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Offline, 5000);
         QVERIFY(!rig.session().hasClient());
         QVERIFY(!rig.session().hasPointer());
-        QVERIFY(clientSpy.count() >= 1);
         QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")).size(), 1);
 
         // Nothing reconnects by itself.
@@ -354,15 +350,6 @@ private Q_SLOTS:
         rig.renewSession();
         QTest::qWait(700);
         QCOMPARE(rig.session().stateKind(), Kind::Offline);
-    }
-
-    void unknownDeviceOnlySelects()
-    {
-        SessionRig rig;
-        rig.session().connect(QStringLiteral("NOT-SAVED"));
-        QCOMPARE(rig.store().selectedID(), std::optional<QString>(QStringLiteral("NOT-SAVED")));
-        QVERIFY(rig.states.isEmpty());
-        QVERIFY(!rig.session().hasClient());
     }
 };
 

@@ -97,14 +97,6 @@ private Q_SLOTS:
         // Distinct pages, not one picture four times.
         QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png"))) != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
     }
-
-    void nothingWithoutSnapshotDir()
-    {
-        UiApp app(m_dir.filePath(QStringLiteral("none.conf")), {QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
-        QVERIFY(app.start());
-        QVERIFY(!app.window.snapshots()->isRunning());
-        QCOMPARE(SnapshotRoutine::writeSnapshot(app.preferences, QStringLiteral("remote")), QString());
-    }
 };
 
 QTEST_MAIN(TestUiSnapshots)

@@ -63,7 +63,6 @@ private Q_SLOTS:
         {
             UiApp app(file, {QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"), QStringLiteral("18830")});
             QVERIFY(app.start());
-            QVERIFY(readLogMessages().contains(QStringLiteral("启动 Corvane Remote")));
             QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
             QCOMPARE(app.store.devices().size(), 1);
             QCOMPARE(app.store.devices().constFirst().host, QStringLiteral("127.0.0.30"));
@@ -74,8 +73,6 @@ private Q_SLOTS:
             QCOMPARE(app.window.currentPage(), QStringLiteral("remote"));
             QTRY_COMPARE(app.text(QStringLiteral("statusBadge")), QStringLiteral("已连接"));
             QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("volumeText")), QStringLiteral("23"), 5000);
-            QCOMPARE(app.text(QStringLiteral("hostLine")), QStringLiteral("局域网连接 · 127.0.0.30"));
-            QCOMPARE(app.item(QStringLiteral("powerButton"))->property("tooltip").toString(), QStringLiteral("关机"));
             QTRY_VERIFY_WITH_TIMEOUT(app.session.hasPointer(), 5000);
 
             // Keys drive the TV while the page is shown...
@@ -112,8 +109,6 @@ private Q_SLOTS:
             // Other pages turn the keys off.
             app.window.showPage(QStringLiteral("devices"));
             QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
-            QCOMPARE(app.text(QStringLiteral("pairingStatus")), QStringLiteral("已连接，可以开始遥控"));
-            QCOMPARE(app.text(QStringLiteral("primaryButton")), QStringLiteral("断开连接"));
             sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Left);
             QTest::qWait(300);
@@ -177,20 +172,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), dragged, 5000);
         QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 1);
 
-        // Apps: icons from the TV, locale-aware search, a card launches its app.
+        // Apps: locale-aware search, a card launches its app.
         app.window.showPage(QStringLiteral("apps"));
         QTRY_VERIFY(app.item(QStringLiteral("appGrid")));
         QTRY_VERIFY_WITH_TIMEOUT(app.item(QStringLiteral("appGrid"))->property("count").toInt() > 1, 10000);
-        // Icons come through the session's cache from the TV.
-        const auto iconsReady = [&app] {
-            int ready = 0;
-            for (QQuickItem *icon : app.items(QStringLiteral("appIcon"))) {
-                if (icon->property("status").toInt() == 1)
-                    ++ready;
-            }
-            return ready;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(iconsReady() > 1, 10000);
         QString youtube;
         for (const TVApp &tvApp : app.session.apps()) {
             if (tvApp.title == u"YouTube")
@@ -205,24 +190,9 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("foregroundAppId")).toString(), youtube, 5000);
         QCOMPARE(ssapCount(QStringLiteral("system.launcher/launch")), 1);
 
-        // Inputs: a row switches the TV to it.
-        QVERIFY(app.click(QStringLiteral("segment-1")));
-        QTRY_VERIFY(app.item(QStringLiteral("input-HDMI_2")) && app.item(QStringLiteral("input-HDMI_2"))->isVisible()
-                    && app.item(QStringLiteral("input-HDMI_2"))->width() > 0);
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTest::qWait(100); // laid out on the next frame
-        QVERIFY(app.click(QStringLiteral("input-HDMI_2")));
-        const QJsonObject switched = sim.waitForReceived(QStringLiteral("ssap"), [](const QJsonObject &m) {
-            return m.value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(QStringLiteral("tv/switchInput"));
-        });
-        QCOMPARE(switched.value(QStringLiteral("json")).toObject().value(QStringLiteral("payload")).toObject().value(QStringLiteral("inputId")).toString(),
-                 QStringLiteral("HDMI_2"));
-        QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("currentInput")), QStringLiteral("HDMI 2"), 5000);
-
-        // Settings: the paired record, and the MCP switch stops the service at once.
+        // Settings: the MCP switch stops the service at once.
         app.window.showPage(QStringLiteral("settings"));
         QTRY_VERIFY(app.item(QStringLiteral("rowPaired")));
-        QCOMPARE(app.item(QStringLiteral("rowPaired"))->property("value").toString(), QStringLiteral("已配对"));
         QTRY_VERIFY(app.server.isRunning());
         QVERIFY(app.click(QStringLiteral("mcpSwitch")));
         QVERIFY(!app.server.isRunning());
@@ -247,10 +217,6 @@ private Q_SLOTS:
         QTest::qWait(1500);
         QCOMPARE(app.session.stateKind(), Kind::Offline);
         QCOMPARE(sim.state().value(QStringLiteral("connections")).toInt(), 0);
-        QCOMPARE(app.text(QStringLiteral("statusBadge")), QStringLiteral("未连接"));
-        QCOMPARE(app.text(QStringLiteral("modelText")), QStringLiteral("未选择电视"));
-        QCOMPARE(app.item(QStringLiteral("tvPicker"))->property("text").toString(), QStringLiteral("选择电视"));
-        QCOMPARE(app.item(QStringLiteral("powerButton"))->property("tooltip").toString(), QStringLiteral("网络唤醒 (WOL)"));
         QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
     }
 
@@ -272,14 +238,10 @@ private Q_SLOTS:
         QCOMPARE(app.session.stateKind(), Kind::Offline);
         QCOMPARE(sim.state().value(QStringLiteral("connections")).toInt(), 0);
         QVERIFY(!app.server.isRunning()); // switched off
-        QCOMPARE(app.item(QStringLiteral("tvPicker"))->property("text").toString(), QStringLiteral("卧室"));
-        QCOMPARE(app.text(QStringLiteral("modelText")), QStringLiteral("LG webOS TV"));
 
         // Pairing from the devices page: the primary button connects the selected TV.
         app.window.showPage(QStringLiteral("devices"));
         QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
-        QCOMPARE(app.text(QStringLiteral("pairingTitle")), QStringLiteral("连接卧室"));
-        QCOMPARE(app.text(QStringLiteral("pairingStatus")), QStringLiteral("点击连接后，请在电视上确认配对请求"));
         QVERIFY(app.click(QStringLiteral("primaryButton")));
         QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
         QVERIFY(app.store.device(id)->isPaired());
