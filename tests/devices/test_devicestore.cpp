@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -68,18 +67,6 @@ private Q_SLOTS:
         m_prefs = std::make_unique<Preferences>(m_file);
     }
 
-    void firstStartWritesNothing()
-    {
-        DeviceStore store(prefs());
-        QVERIFY(store.devices().isEmpty());
-        QVERIFY(!store.selectedID());
-        QVERIFY(!store.selectedDevice());
-        auto disk = reopen();
-        QVERIFY(!disk->contains(kSelected));
-        QVERIFY(!disk->contains(kDevices));
-        QVERIFY(!disk->contains(kUnreadable));
-    }
-
     // No stored selection: the first TV, written back. A stored one is kept even when no TV has it.
     void selectionOnLoad()
     {
@@ -124,16 +111,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QJsonObject noHost = record("B", "x");
         noHost.remove("host");
-        QJsonObject numericName = record("C", "x");
-        numericName["name"] = 5;
-        QJsonObject numericMac = record("D", "x");
-        numericMac["mac"] = 7;
         QTest::newRow("record without host") << compact({ record("A", "10.0.0.1"), noHost });
-        QTest::newRow("name not text") << compact({ numericName });
-        QTest::newRow("mac not text") << compact({ numericMac });
-        QTest::newRow("not an array") << QByteArray(R"({"id":"A"})");
         QTest::newRow("not JSON") << QByteArray("\x00\xff garbage", 10);
-        QTest::newRow("element not an object") << QByteArray(R"([1])");
     }
 
     void undecodableListKeptAside()
@@ -214,57 +193,19 @@ private Q_SLOTS:
         QCOMPARE(storedArray().at(0).toObject().value("host").toString(), QStringLiteral("10.0.0.8"));
     }
 
-    void updateUnknownIdChangesNothing()
-    {
-        DeviceStore store(prefs());
-        upsert(store, "10.0.0.5");
-        const QByteArray before = *reopen()->data(kDevices);
-        QSignalSpy changed(&store, &DeviceStore::devicesChanged);
-        TVDevice stranger = store.devices().at(0);
-        stranger.id = QStringLiteral("NOT-THERE");
-        stranger.name = QStringLiteral("x");
-        store.update(stranger);
-        QCOMPARE(changed.size(), 0);
-        QCOMPARE(store.devices().at(0).name, QString());
-        QCOMPARE(*reopen()->data(kDevices), before);
-    }
-
     void removalMovesSelection()
     {
         DeviceStore store(prefs());
         const TVDevice a = upsert(store, "10.0.0.1");
         const TVDevice b = upsert(store, "10.0.0.2");
-        const TVDevice c = upsert(store, "10.0.0.3");
-        store.setSelectedID(c.id);
-        QSignalSpy selection(&store, &DeviceStore::selectedIDChanged);
-
-        store.remove(b.id); // not the selected one
-        QCOMPARE(store.selectedID(), std::optional<QString>(c.id));
-        QCOMPARE(selection.size(), 0);
-
-        store.remove(c.id);
-        QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
+        store.setSelectedID(b.id);
+        store.remove(b.id);
         QCOMPARE(reopen()->string(kSelected), std::optional<QString>(a.id));
-        QCOMPARE(selection.size(), 1);
 
         store.remove(a.id);
         QVERIFY(!store.selectedID());
         QVERIFY(!reopen()->contains(kSelected));
         QCOMPARE(reopen()->data(kDevices), std::optional<QByteArray>("[]"));
-    }
-
-    void optionalKeysLeftOutOfJson()
-    {
-        DeviceStore store(prefs());
-        TVDevice tv = upsert(store, "10.0.0.1");
-        const QByteArray bytes = *reopen()->data(kDevices);
-        QVERIFY(!bytes.contains("null"));
-        QVERIFY(!bytes.contains('\n'));
-        const QStringList keys = storedArray().at(0).toObject().keys();
-        QCOMPARE(QSet<QString>(keys.begin(), keys.end()), (QSet<QString> { "id", "name", "model", "host" }));
-        tv.mac = QStringLiteral("aa:bb:cc:dd:ee:ff");
-        store.update(tv);
-        QCOMPARE(storedArray().at(0).toObject().keys().size(), 5);
     }
 
     void reloadEqualsSaved()
@@ -293,25 +234,15 @@ private Q_SLOTS:
         QVERIFY(qHash(emptyKey) != qHash(saved.at(0)));
     }
 
-    void listForWindow()
+    void keyNeverReachesTheWindow()
     {
         DeviceStore store(prefs());
         TVDevice tv = upsert(store, "10.0.0.1");
         tv.clientKey = QStringLiteral("secret");
         store.update(tv);
         const QVariantMap entry = store.deviceList().at(0).toMap();
-        QCOMPARE(entry.value("displayName").toString(), QStringLiteral("LG 电视"));
         QCOMPARE(entry.value("paired").toBool(), true);
-        QCOMPARE(entry.value("mac"), QVariant(QString()));
-        QCOMPARE(entry.value("tvUUID"), QVariant(QString()));
-        QVERIFY(!entry.contains("clientKey")); // the key never reaches the window
-
-        QSignalSpy selection(&store, &DeviceStore::selectedIDChanged);
-        store.setProperty("selectedId", tv.id);
-        QCOMPARE(store.selectedID(), std::optional<QString>(tv.id));
-        store.setProperty("selectedId", QString());
-        QVERIFY(!store.selectedID());
-        QCOMPARE(selection.size(), 2);
+        QVERIFY(!entry.contains("clientKey"));
     }
 };
 

@@ -1,10 +1,8 @@
 #include "loadrig.h"
 
-#include "applog.h"
 #include "testenv.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -140,7 +138,7 @@ bool AppProcess::start(const QStringList &arguments, quint16 port)
     while (clock.elapsed() < 30000) {
         if (m_process->state() != QProcess::Running)
             return false;
-        if (logMessages().contains(listening))
+        if (readLogMessages().contains(listening))
             return true;
         QThread::msleep(20);
     }
@@ -179,17 +177,6 @@ int AppProcess::openFiles() const
          !error && it != end; it.increment(error))
         ++count;
     return count;
-}
-
-QStringList logMessages()
-{
-    QFile log(logFileURL());
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    QStringList messages;
-    for (const QString &line : QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        messages << (line.size() > 13 && line.at(12) == QLatin1Char(' ') ? line.mid(13) : line);
-    return messages;
 }
 
 } // namespace Load

@@ -58,7 +58,4 @@ private:
     std::unique_ptr<QProcess> m_process;
 };
 
-// Log lines without their time stamps, as written so far by any process of this home.
-QStringList logMessages();
-
 } // namespace Load

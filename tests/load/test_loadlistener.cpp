@@ -84,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(post(kPort, rpc(QStringLiteral("ping"))).status, 200);
         // The discovery scan of the start-up holds a socket for a few seconds: the counts
         // start once it is over.
-        QTRY_VERIFY_WITH_TIMEOUT(!logMessages().filter(QStringLiteral("SSDP 发现")).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!readLogMessages().filter(QStringLiteral("SSDP 发现")).isEmpty(), 20000);
     }
 
     void cleanupTestCase() { m_app.stop(); }

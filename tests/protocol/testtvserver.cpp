@@ -31,8 +31,6 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
                                                                 QStringLiteral("uuid-test-tv")}}}})
                             .toJson(QJsonDocument::Compact)));
                 }
-                if (onMessage)
-                    onMessage(socket, message);
             });
             connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray &data) {
                 m_frames.append({socket, QString::fromUtf8(data), true});
@@ -65,13 +63,6 @@ QString TestTVServer::wssURL(const QString &path) const
     return QStringLiteral("wss://%1:%2%3").arg(m_server.serverAddress().toString()).arg(port()).arg(path);
 }
 
-QWebSocket *TestTVServer::connection(int index) const
-{
-    if (m_connections.isEmpty())
-        return nullptr;
-    return index < 0 ? m_connections.constLast().data() : m_connections.value(index).data();
-}
-
 QString TestTVServer::requestPath(int index) const
 {
     if (m_paths.isEmpty())
@@ -89,34 +80,26 @@ QStringList TestTVServer::texts() const
     return texts;
 }
 
-QList<QJsonObject> TestTVServer::messages() const
-{
-    QList<QJsonObject> messages;
-    for (const QString &text : texts())
-        messages << QJsonDocument::fromJson(text.toUtf8()).object();
-    return messages;
-}
-
 QJsonObject TestTVServer::lastMessage() const
 {
-    const QList<QJsonObject> all = messages();
-    return all.isEmpty() ? QJsonObject() : all.constLast();
+    const QStringList all = texts();
+    return all.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(all.constLast().toUtf8()).object();
 }
 
 void TestTVServer::sendText(const QString &text)
 {
-    if (QWebSocket *socket = connection())
+    if (QWebSocket *socket = latest())
         socket->sendTextMessage(text);
 }
 
 void TestTVServer::sendBinary(const QByteArray &data)
 {
-    if (QWebSocket *socket = connection())
+    if (QWebSocket *socket = latest())
         socket->sendBinaryMessage(data);
 }
 
 void TestTVServer::closeLatest(QWebSocketProtocol::CloseCode code)
 {
-    if (QWebSocket *socket = connection())
+    if (QWebSocket *socket = latest())
         socket->close(code);
 }

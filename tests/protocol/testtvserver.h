@@ -11,8 +11,6 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
-#include <functional>
-
 // A secure WebSocket server standing in for the TV at byte level: it records every frame it
 // receives and lets the test answer by hand.
 class TestTVServer : public QObject
@@ -36,16 +34,12 @@ public:
 
     // Answers every greeting with {"type":"hello","id":"hello","payload":{"deviceUUID":...}}.
     bool answerHello = true;
-    // Called for every text frame after it is recorded.
-    std::function<void(QWebSocket *socket, const QJsonObject &message)> onMessage;
 
     int connectionCount() const { return m_connections.size(); }
-    QWebSocket *connection(int index = -1) const; // -1: the latest
     QString requestPath(int index = -1) const;
     const QList<Frame> &frames() const { return m_frames; }
     QStringList texts() const;
-    QList<QJsonObject> messages() const; // text frames parsed as JSON objects
-    QJsonObject lastMessage() const;
+    QJsonObject lastMessage() const; // the latest text frame parsed as a JSON object
     QList<QWebSocketProtocol::CloseCode> closeCodes() const { return m_closeCodes; }
 
     // To the latest connection.
@@ -59,4 +53,6 @@ private:
     QStringList m_paths;
     QList<Frame> m_frames;
     QList<QWebSocketProtocol::CloseCode> m_closeCodes;
+
+    QWebSocket *latest() const { return m_connections.isEmpty() ? nullptr : m_connections.constLast().data(); }
 };
