@@ -31,6 +31,8 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
                                                                 QStringLiteral("uuid-test-tv")}}}})
                             .toJson(QJsonDocument::Compact)));
                 }
+                if (onMessage)
+                    onMessage(socket, message);
             });
             connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray &data) {
                 m_frames.append({socket, QString::fromUtf8(data), true});

@@ -11,6 +11,8 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include <functional>
+
 // A secure WebSocket server standing in for the TV at byte level: it records every frame it
 // receives and lets the test answer by hand.
 class TestTVServer : public QObject
@@ -34,6 +36,8 @@ public:
 
     // Answers every greeting with {"type":"hello","id":"hello","payload":{"deviceUUID":...}}.
     bool answerHello = true;
+    // Called for every text frame after it is recorded (the SSAP fuzzer answers through it).
+    std::function<void(QWebSocket *socket, const QJsonObject &message)> onMessage;
 
     int connectionCount() const { return m_connections.size(); }
     QString requestPath(int index = -1) const;
