@@ -4,6 +4,7 @@
 #include "preferences.h"
 
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -46,6 +47,17 @@ void cancel(QTcpSocket *socket)
 {
     socket->abort();
     socket->deleteLater();
+}
+
+// Qt has no half-closed sockets: reading the end of a peer's sending side closes the whole
+// socket, and the answer could no longer be written. Nothing is read after the request, so
+// reading stops at the socket's own read notifier; a peer that is really gone still shows when
+// the answer is written.
+void stopReading(QTcpSocket *socket)
+{
+    for (QSocketNotifier *notifier : socket->findChildren<QSocketNotifier *>())
+        if (notifier->type() == QSocketNotifier::Read)
+            notifier->setEnabled(false);
 }
 
 } // namespace
@@ -149,6 +161,7 @@ void MCPServer::accept()
                     connection->buffer.clear();
                     idle->stop();
                     socket->readAll();
+                    stopReading(socket);
                     if (self)
                         self->respond(QPointer<QTcpSocket>(socket), std::move(*request));
                     return;

@@ -5,7 +5,7 @@
 
 #include <QCoro/QCoroTimer>
 
-#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QSet>
@@ -513,10 +513,12 @@ QCoro::Task<QString> power(Session session, Timings timings, QJsonObject argumen
             throw Failure::invalid(QStringLiteral("TV MAC address unknown; cannot Wake-on-LAN"));
         s.wake();
     }
-    const QDateTime deadline = QDateTime::currentDateTimeUtc().addMSecs(timings.powerOnDeadline.count());
+    // Monotonic: a step of the wall clock neither cuts nor stretches the wait.
+    const QDeadlineTimer deadline(timings.powerOnDeadline);
     for (;;) {
-        if (QDateTime::currentDateTimeUtc() > deadline)
-            throw Failure::invalid(QStringLiteral("Wake-on-LAN sent but TV did not come online in 45s"));
+        if (deadline.hasExpired())
+            throw Failure::invalid(QStringLiteral("Wake-on-LAN sent but TV did not come online in %1s")
+                                       .arg(qRound(timings.powerOnDeadline.count() / 1000.0)));
         const TVSession &s = live(session);
         if (s.state().kind() == ConnectionState::Kind::Ready && !s.isStandby()
             && s.powerState() == QLatin1String("Active"))

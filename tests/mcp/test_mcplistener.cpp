@@ -3,6 +3,7 @@
 #include "rawhttp.h"
 #include "testenv.h"
 #include "toolrig.h"
+#include "tvsimprocess.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +12,8 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/socket.h>
 
 // The loopback HTTP listener over real TCP sockets: framing, routing and the exact bytes sent.
 class TestMCPListener : public QObject {
@@ -295,6 +298,31 @@ private Q_SLOTS:
         MCPServer server(m_rig->tools(), preferences);
         QCOMPARE(server.port(), expected);
         QCOMPARE(server.endpointURL(), QStringLiteral("http://127.0.0.1:%1/mcp").arg(expected));
+    }
+
+    void halfClosedClientStillGetsItsAnswer()
+    {
+        // A client that shuts down its sending side after the request (nc -N, scripted clients)
+        // still reads the answer of a call that waits on a slow TV.
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.15"), .extraArgs = { "--pairing-delay", "50" } });
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        QVERIFY(m_rig->pair(m_rig->addTV(sim.address(), QStringLiteral("TV"))));
+        sim.control(QStringLiteral("/fault"),
+            { { "delay", QJsonObject { { "uri", "ssap://audio/volumeUp" }, { "ms", 400 } } } });
+
+        QTcpSocket socket;
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(postRequest(
+            R"({"jsonrpc":"2.0","id":5,"method":"tools/call","params":{"name":"tv_volume","arguments":{"action":"up"}}})"));
+        QVERIFY(socket.waitForBytesWritten(5000));
+        QCOMPARE(::shutdown(int(socket.socketDescriptor()), SHUT_WR), 0);
+        QByteArray response;
+        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] { response += socket.readAll(); });
+        QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState, 10000);
+        const RawResponse split = splitResponse(response);
+        QCOMPARE(split.statusLine, QByteArray("HTTP/1.1 200 OK"));
+        QVERIFY2(split.body.contains("Volume: "), split.body.constData());
     }
 };
 
