@@ -101,9 +101,7 @@ std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startConnect(co
         return refused;
     }
 
-    auto *socket = new QWebSocket();
-    socket->setMaxAllowedIncomingMessageSize(SSAPClient::maxIncomingMessageSize);
-    q->m_tls.attach(socket);
+    QWebSocket *socket = newSocket();
     wire(socket);
     m_sockets.removeAll(nullptr);
     m_sockets.append(socket);
@@ -252,7 +250,20 @@ void SSAPClient::Private::wire(QWebSocket *socket)
         if (socket == task)
             handleMessage(QString::fromUtf8(data)); // invalid sequences become U+FFFD
     });
-    QObject::connect(socket, &QWebSocket::disconnected, q, [this, socket] { socketEnded(socket); });
+    // A socket that never opened reports its disconnection before the error that explains it
+    // (refused, unreachable): its end waits one turn of the event loop for that error.
+    QObject::connect(socket, &QWebSocket::disconnected, q, [this, socket] {
+        QTimer::singleShot(0, q, [this, ended = QPointer<QWebSocket>(socket)] {
+            if (ended && m_sockets.contains(ended))
+                socketEnded(ended);
+        });
+    });
+    // The TV's close frame ends the conversation: after it the socket only waits for the TCP
+    // close, and a request sent meanwhile would neither be answered nor fail until then.
+    QObject::connect(socket, &QWebSocket::stateChanged, q, [this, socket](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::ClosingState && socket == task)
+            socketEnded(socket);
+    });
     QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), q,
                      [this, socket](QAbstractSocket::SocketError) { socketEnded(socket); });
 }
@@ -429,10 +440,20 @@ void SSAPClient::Private::shutdown()
     m_downloads.clear();
 }
 
-QWebSocket *SSAPClient::Private::createSocket()
+QWebSocket *SSAPClient::Private::newSocket()
 {
     auto *socket = new QWebSocket();
+    // Qt checks a message's size only once its frames are buffered, so frames need their own
+    // limit: a peer announcing a huge frame is refused (1009) by the header alone.
+    socket->setMaxAllowedIncomingFrameSize(SSAPClient::maxIncomingMessageSize);
+    socket->setMaxAllowedIncomingMessageSize(SSAPClient::maxIncomingMessageSize);
     q->m_tls.attach(socket);
+    return socket;
+}
+
+QWebSocket *SSAPClient::Private::createSocket()
+{
+    QWebSocket *socket = newSocket();
     m_createdSockets.removeAll(nullptr);
     m_createdSockets.append(socket);
     return socket;

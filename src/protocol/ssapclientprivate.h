@@ -34,6 +34,7 @@ public:
                                                     const QString &pairingType, std::function<void()> onPrompt);
     std::shared_ptr<Download> startFetch(const QUrl &url);
     void subscribe(const QString &uri, const QJsonObject &payload, Handler handler);
+    QWebSocket *newSocket(); // with the TLS pin and the size limits
     QWebSocket *createSocket();
     void disconnect();
     void shutdown(); // the client is being destroyed

@@ -4,7 +4,7 @@
 #include "tvsession.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QPointer>
 
@@ -262,7 +262,8 @@ QCoro::Task<void> SelfTest::powerCycle()
         co_return;
 
     log(QStringLiteral("关机后状态 ") + m_session->statusText() + QStringLiteral("，发送 WOL"));
-    const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    QElapsedTimer clock; // monotonic
+    clock.start();
     m_session->wake();
 
     for (;;) {
@@ -274,7 +275,7 @@ QCoro::Task<void> SelfTest::powerCycle()
         if (!alive)
             co_return;
     }
-    const qint64 elapsed = (QDateTime::currentMSecsSinceEpoch() - start) / 1000;
+    const qint64 elapsed = clock.elapsed() / 1000;
     log(QStringLiteral("唤醒结果 ") + m_session->statusText() + QStringLiteral("，耗时 %1s").arg(elapsed));
 
     state = co_await powerState();

@@ -5,7 +5,7 @@
 #include "preferences.h"
 #include "selftest.h"
 
-#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QVariantMap>
@@ -316,6 +316,7 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     const QPointer<SSAPClient> client(created);
     m_client = created;
     m_pairingClient = created;
+    m_pairingCloseError.reset();
     if (forWake)
         m_wakeAttemptClient = created;
     created->onClose = [self, created](const std::optional<SSAPError> &error) {
@@ -350,6 +351,10 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     bool modelChanged = co_await readModel(client, device);
     if (!self || !self->isCurrent(client))
         co_return;
+    if (self->m_pairingCloseError) {
+        self->failConnection(client, *self->m_pairingCloseError);
+        co_return;
+    }
 
     QString key;
     try {
@@ -369,7 +374,7 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
         co_return;
 
     // TVs answer nothing before registration, so the model usually arrives only now.
-    if (!modelChanged) {
+    if (!modelChanged && !m_pairingCloseError) {
         modelChanged = co_await readModel(client, device);
         if (!self || !self->isCurrent(client))
             co_return;
@@ -378,7 +383,12 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     m_pairingClient = nullptr;
     device.clientKey = key;
     device.certFingerprint = client->tls().observedFingerprint();
+    // The user's approval is kept even when the socket has already gone again.
     storePairing(device, modelChanged);
+    if (const std::optional<SSAPError> closed = std::exchange(m_pairingCloseError, std::nullopt)) {
+        endConnection(client, closed);
+        co_return;
+    }
 
     setState(ConnectionState::ready());
     appLog(QStringLiteral("已注册 ") + device.model);
@@ -443,13 +453,21 @@ void TVSession::handleClientClosed(SSAPClient *closing, const std::optional<SSAP
 {
     if (m_client.data() != closing)
         return;
-    // Before registration the close also fails what the connection sequence awaits; the sequence
-    // reports it with its own failure steps, so the user sees why instead of a bare "offline".
-    if (m_pairingClient.data() == closing)
+    // During the connection sequence the sequence ends the attempt itself when it next resumes:
+    // with its failure steps before registration (the user sees why instead of a bare "offline"),
+    // as a lost connection after it.
+    if (m_pairingClient.data() == closing) {
+        m_pairingCloseError = error.value_or(SSAPError::notConnected());
         return;
+    }
+    endConnection(closing, error);
+}
+
+void TVSession::endConnection(SSAPClient *closing, const std::optional<SSAPError> &error)
+{
     appLog(QStringLiteral("主通道断开: ") + (error ? error->description() : QStringLiteral("-")));
     dropPointer();
-    // Called from inside the client: it is released later, and its callback is left alone.
+    // May run inside the client's close callback: the client is released later, its callback left alone.
     m_client = nullptr;
     closing->deleteLater();
     Q_EMIT clientChanged();
@@ -478,9 +496,9 @@ QCoro::Task<void> TVSession::ensureConnected(double timeout)
     if (m_state.kind() != ConnectionState::Kind::Connecting)
         connect(record->id, false);
 
-    const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + qRound64(timeout * 1000.0);
+    const QDeadlineTimer deadline(qRound64(timeout * 1000.0)); // monotonic, unlike the wall clock
     const auto poll = seconds(m_timings.ensurePoll);
-    while (self && !self->isReady() && QDateTime::currentMSecsSinceEpoch() < deadline) {
+    while (self && !self->isReady() && !deadline.hasExpired()) {
         if (self->m_state.kind() == ConnectionState::Kind::Error)
             throw SSAPError::server(self->m_state.message());
         co_await QCoro::sleepFor(poll);

@@ -182,6 +182,7 @@ private:
     void dropClient();
     void handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error);
     void failConnection(const QPointer<SSAPClient> &client, const SSAPError &error);
+    void endConnection(SSAPClient *closing, const std::optional<SSAPError> &error);
     static QCoro::Task<bool> readModel(QPointer<SSAPClient> client, TVDevice &device);
     void storePairing(const TVDevice &copy, bool modelChanged);
     void storeMAC(const QString &deviceID, const QString &mac);
@@ -221,6 +222,7 @@ private:
     bool m_moveScheduled = false;
     QHash<QUrl, QImage> m_iconCache;
     QPointer<SSAPClient> m_pairingClient; // its connection sequence has not reached ready yet
+    std::optional<SSAPError> m_pairingCloseError; // set when that client's socket ended meanwhile
     quint64 m_wakeGeneration = 0;   // a newer wake() ends the older wake loop
     QPointer<SSAPClient> m_wakeAttemptClient; // the attempt a running wake loop is watching
     bool m_lastStandby = false;     // derived values as last announced

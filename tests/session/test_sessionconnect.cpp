@@ -5,6 +5,7 @@
 #include "testenv.h"
 #include "tvsimprocess.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -232,6 +233,75 @@ private Q_SLOTS:
         QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->description() : QString()));
         QVERIFY(rig.session().isReady());
         QCOMPARE(sim.state().value("connections").toInt(), 1);
+    }
+
+    void closeDuringConnectionSequenceEndsAttemptOnce()
+    {
+        TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kHost);
+
+        // Before registration: the attempt fails with what happened to the socket.
+        sim.control(QStringLiteral("/fault"), { { "closeOn", "ssap://system/getSystemInfo" } });
+        rig.session().connect(id);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
+        QVERIFY2(rig.session().state().message() != SSAPError::notConnected().description(),
+            qPrintable(rig.session().state().message()));
+        QVERIFY(!rig.record(id).clientKey);
+
+        // Right after "registered", and when the TV goes while the model is read once registered:
+        // the approval is kept, the session goes offline and never claims to be ready.
+        const QList<QJsonObject> faults { { { "closeOn", "registered" } },
+            { { "closeOn", "ssap://system/getSystemInfo" }, { "skip", 1 } } };
+        for (const QJsonObject &fault : faults) {
+            sim.control(QStringLiteral("/fault"), fault);
+            rig.states.clear();
+            const int mark = logMark();
+            rig.session().connect(id);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Offline, 10000);
+            QVERIFY(!rig.passedThrough(Kind::Ready));
+            QVERIFY(!rig.session().hasClient());
+            QVERIFY(rig.record(id).clientKey);
+            QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")).size(), 1);
+            QVERIFY(logSince(mark, QStringLiteral("已注册")).isEmpty());
+        }
+        QCOMPARE(sim.state().value("clientKeys").toArray().size(), 1);
+        rig.session().connect(id);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+    }
+
+    void hugeFrameIsRefusedByItsHeader()
+    {
+        TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        pair(rig, sim);
+        QTRY_VERIFY(rig.session().hasPointer());
+        const int mark = logMark();
+
+        // Writing 5 to clear_refs resets the peak resident size, so the peak below is this frame's.
+        const auto residentKiB = [](const char *field) {
+            QFile status(QStringLiteral("/proc/self/status"));
+            if (!status.open(QIODevice::ReadOnly))
+                return -1LL;
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith(field))
+                    return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+            return -1LL;
+        };
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
+        clear.close();
+        const long long before = residentKiB("VmRSS:");
+
+        sim.control(QStringLiteral("/fault"), { { "push", "huge" }, { "mib", 64 } });
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Offline, 10000);
+        // Qt's reason for closing with 1009.
+        QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")),
+            QStringList { QStringLiteral("主通道断开: Maximum framesize exceeded.") });
+        const long long peak = residentKiB("VmHWM:");
+        QVERIFY2(peak - before < 24 * 1024, qPrintable(QStringLiteral("%1 KiB more").arg(peak - before)));
     }
 
     void ensureConnectedFailures()

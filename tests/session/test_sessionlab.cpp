@@ -66,6 +66,22 @@ private Q_SLOTS:
         m_lab.reset();
     }
 
+    void unreachableOrRefusedTVSaysSo()
+    {
+        // Nothing at that address of the lab's subnet, and nothing listening on the computer itself.
+        const QString absent = m_lab->address("tv1").section(QLatin1Char('.'), 0, 2) + QStringLiteral(".200");
+        const QList<QPair<QString, QString>> cases { { absent, QStringLiteral("Host unreachable") },
+            { QStringLiteral("127.0.0.1"), QStringLiteral("Connection refused") } };
+        for (const auto &[host, expected] : cases) {
+            const QString id = m_rig->addTV(host);
+            session().connect(id);
+            QTRY_COMPARE_WITH_TIMEOUT(session().stateKind(), Kind::Error, 15000);
+            QCOMPARE(session().stateMessage(), expected);
+            m_rig->store().remove(id);
+        }
+        m_rig->store().setSelectedID(m_id);
+    }
+
     void pairingLearnsTheMACFromARP()
     {
         const int mark = logMark();

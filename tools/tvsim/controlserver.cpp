@@ -145,13 +145,23 @@ HttpServer::Response ControlServer::fault(const QJsonObject &body)
             return failure(400, QStringLiteral("nextPairing must be accept, reject or ignore"));
         faults->setNextPairing(mode);
     }
+    if (body.contains(QStringLiteral("closeOn"))) {
+        const QString event = body.value(QStringLiteral("closeOn")).toString();
+        if (event.isEmpty())
+            return failure(400, QStringLiteral("closeOn must be \"registered\" or a service URI"));
+        faults->setCloseOn(event == QStringLiteral("registered") ? event : FaultSettings::servicePath(event),
+            body.value(QStringLiteral("skip")).toInt());
+    }
     if (body.contains(QStringLiteral("push"))) {
         const QString kind = body.value(QStringLiteral("push")).toString();
-        static const QStringList kinds{QStringLiteral("notjson"), QStringLiteral("array"), QStringLiteral("binary"),
-                                       QStringLiteral("intid")};
+        static const QStringList kinds { QStringLiteral("notjson"), QStringLiteral("array"), QStringLiteral("binary"),
+            QStringLiteral("intid"), QStringLiteral("huge") };
         if (!kinds.contains(kind))
             return failure(400, QStringLiteral("push must be one of: %1").arg(kinds.join(QStringLiteral(", "))));
-        m_simulator->ssap()->pushOdd(kind);
+        const int mebibytes = body.value(QStringLiteral("mib")).toInt(5);
+        if (mebibytes < 1 || mebibytes > 512)
+            return failure(400, QStringLiteral("mib must be 1 to 512"));
+        m_simulator->ssap()->pushOdd(kind, mebibytes);
     }
     if (body.value(QStringLiteral("drop")).toBool())
         m_simulator->ssap()->closeAll(true);

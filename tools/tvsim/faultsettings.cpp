@@ -29,8 +29,17 @@ QString FaultSettings::takeNextPairing()
     return mode;
 }
 
+bool FaultSettings::takeCloseOn(const QString &event)
+{
+    if (m_closeOn.isEmpty() || m_closeOn != event || m_closeOnSkip-- > 0)
+        return false;
+    m_closeOn.clear();
+    return true;
+}
+
 void FaultSettings::clear()
 {
+    m_closeOn.clear();
     m_delays.clear();
     m_failures.clear();
     m_hang = false;
@@ -52,5 +61,7 @@ QJsonObject FaultSettings::toJson() const
                        {QStringLiteral("hang"), m_hang}};
     if (!m_nextPairing.isEmpty())
         result.insert(QStringLiteral("nextPairing"), m_nextPairing);
+    if (!m_closeOn.isEmpty())
+        result.insert(QStringLiteral("closeOn"), m_closeOn);
     return result;
 }

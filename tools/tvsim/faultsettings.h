@@ -25,6 +25,14 @@ public:
     void setHang(bool hang) { m_hang = hang; }
     void setNextPairing(const QString &mode) { m_nextPairing = mode; }
     QString takeNextPairing(); // "accept" | "reject" | "ignore", or empty when none was set
+    // Once: close the socket right after sending "registered", or when a request for a path
+    // arrives (after letting `skip` of them through).
+    void setCloseOn(const QString &event, int skip)
+    {
+        m_closeOn = event;
+        m_closeOnSkip = skip;
+    }
+    bool takeCloseOn(const QString &event);
     void clear();
 
     QJsonObject toJson() const;
@@ -34,4 +42,6 @@ private:
     QHash<QString, Failure> m_failures;
     bool m_hang = false;
     QString m_nextPairing;
+    QString m_closeOn;
+    int m_closeOnSkip = 0;
 };

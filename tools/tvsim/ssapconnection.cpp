@@ -96,6 +96,10 @@ void SSAPConnection::onMessage(const QString &text, bool binary)
             handleSetPin(id, payload);
             return;
         }
+        if (m_service->faults()->takeCloseOn(path)) {
+            closeSocket(false);
+            return;
+        }
         if (!m_registered) {
             sendError(id, kNotRegistered);
             return;
@@ -130,6 +134,8 @@ void SSAPConnection::handleRegister(const QJsonValue &id, const QJsonObject &pay
         send({{QStringLiteral("type"), QStringLiteral("registered")}, {QStringLiteral("id"), id},
               {QStringLiteral("payload"), QJsonObject{{QStringLiteral("client-key"), key}}}});
         MessageLog::printEvent(QStringLiteral("registered"), {{QStringLiteral("client-key"), key}, {QStringLiteral("paired"), false}});
+        if (m_service->faults()->takeCloseOn(QStringLiteral("registered")))
+            closeSocket(false);
         return;
     }
     m_pairing.open = true;
@@ -181,6 +187,8 @@ void SSAPConnection::finishPairing(bool accept)
     send({{QStringLiteral("type"), QStringLiteral("registered")}, {QStringLiteral("id"), id},
           {QStringLiteral("payload"), QJsonObject{{QStringLiteral("client-key"), key}}}});
     MessageLog::printEvent(QStringLiteral("registered"), {{QStringLiteral("client-key"), key}, {QStringLiteral("paired"), true}});
+    if (m_service->faults()->takeCloseOn(QStringLiteral("registered")))
+        closeSocket(false);
 }
 
 void SSAPConnection::handleSetPin(const QJsonValue &id, const QJsonObject &payload)
@@ -252,9 +260,18 @@ void SSAPConnection::push(bool (*matches)(const QString &path), const QJsonObjec
     }
 }
 
-void SSAPConnection::pushOdd(const QString &kind)
+void SSAPConnection::pushOdd(const QString &kind, int mebibytes)
 {
-    if (kind == QStringLiteral("intid")) {
+    if (kind == QStringLiteral("huge")) {
+        // One frame, not split: a client must refuse it by its header, before buffering it.
+        const qint64 size = qint64(mebibytes) * 1024 * 1024;
+        const QString text = QStringLiteral("{\"type\":\"response\",\"id\":\"huge\",\"payload\":{\"pad\":\"")
+            + QString(size, QLatin1Char('x')) + QStringLiteral("\"}}");
+        const quint64 previous = m_socket->outgoingFrameSize();
+        m_socket->setOutgoingFrameSize(quint64(text.size()) + 1);
+        m_socket->sendTextMessage(text);
+        m_socket->setOutgoingFrameSize(previous);
+    } else if (kind == QStringLiteral("intid")) {
         m_integerIdOnce = true;
     } else if (kind == QStringLiteral("notjson")) {
         m_socket->sendTextMessage(QStringLiteral("{\"type\":\"response\",\"id\":\"1\",\"payload\":{"));

@@ -25,7 +25,7 @@ public:
     void finishPairing(bool accept);
     // Sends payload to every subscription whose path matches.
     void push(bool (*matches)(const QString &path), const QJsonObject &payload);
-    void pushOdd(const QString &kind);
+    void pushOdd(const QString &kind, int mebibytes);
 
 private:
     struct Pairing

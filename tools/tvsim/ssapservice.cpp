@@ -128,11 +128,11 @@ int SSAPService::answerPairing(bool accept)
     return count;
 }
 
-void SSAPService::pushOdd(const QString &kind)
+void SSAPService::pushOdd(const QString &kind, int mebibytes)
 {
     for (const QPointer<SSAPConnection> &connection : m_connections)
         if (connection)
-            connection->pushOdd(kind);
+            connection->pushOdd(kind, mebibytes);
 }
 
 QString SSAPService::newPointerSocketPath()

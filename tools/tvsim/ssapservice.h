@@ -39,7 +39,7 @@ public:
     bool pairingPending() const;
     QString openPin() const;           // the PIN of an open PIN pairing, or empty
     int answerPairing(bool accept);    // answers every open pairing; returns how many there were
-    void pushOdd(const QString &kind); // "notjson" | "array" | "binary" | "intid"
+    void pushOdd(const QString &kind, int mebibytes = 5); // "notjson" | "array" | "binary" | "intid" | "huge"
 
     // Used by the connections.
     TVState *state() const { return m_state; }
