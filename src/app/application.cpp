@@ -8,6 +8,7 @@
 #include "mcpserver.h"
 #include "mcptools.h"
 #include "preferences.h"
+#include "singleinstance.h"
 #include "tvsession.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,21 @@ int runWindowApplication(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Remote"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.corvane.Remote"));
+
+    // One window app per user: a second one would scan, connect and save the TVs over the first.
+    SingleInstance instance;
+    switch (instance.claim()) {
+    case SingleInstance::Claim::First:
+        break;
+    case SingleInstance::Claim::HandedOver:
+        appLog(QStringLiteral("已有 Corvane Remote 在运行，已唤起其窗口"));
+        appLogFlush();
+        return 0;
+    case SingleInstance::Claim::Unanswered:
+        appLog(QStringLiteral("已有 Corvane Remote 在运行，但它没有应答"));
+        appLogFlush();
+        return 1;
+    }
     Preferences::initShared(QCoreApplication::arguments());
     Preferences &preferences = Preferences::shared();
 
@@ -42,6 +58,7 @@ int runWindowApplication(int argc, char **argv)
     MainWindow window(session, server, preferences);
     if (!window.load())
         return 1;
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, &MainWindow::bringToFront);
     const int status = app.exec();
     appLogFlush();
     return status;

@@ -10,24 +10,34 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
+// The log records what agents send: private to the user, like the preferences. A folder or file
+// left readable by an earlier version is made private too.
 QString computeLogFile()
 {
     const QString dir = Platform::logDirectory();
-    QDir().mkpath(dir); // errors ignored: lines are then dropped silently
-    return dir + QStringLiteral("/app.log");
+    const QString file = dir + QStringLiteral("/app.log");
+    if (QDir().mkpath(dir)) { // errors ignored: lines are then dropped silently
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        ::chmod(QFile::encodeName(file).constData(), 0600);
+    }
+    return file;
 }
 
 // One writer thread fed by a queue. The file is opened and closed per line so that a
 // deleted or moved log file is recreated by the next line.
-class LogWriter
-{
+class LogWriter {
 public:
-    LogWriter() : m_path(QFile::encodeName(logFileURL())), m_thread([this] { run(); }) {}
+    LogWriter()
+        : m_path(QFile::encodeName(logFileURL()))
+        , m_thread([this] { run(); })
+    {
+    }
 
     ~LogWriter()
     {
@@ -78,7 +88,7 @@ private:
     {
         int fd = ::open(m_path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (fd < 0)
-            fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd < 0)
             return;
         qsizetype offset = 0;

@@ -1,10 +1,12 @@
 #include "platform.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
@@ -30,8 +32,26 @@ QString logDirectory()
 
 QString settingsFilePath()
 {
-    return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config"))
-        + QStringLiteral("/CorvaneRemote/CorvaneRemote.conf");
+    return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/CorvaneRemote/CorvaneRemote.conf");
+}
+
+QString instanceLockPath()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+        return QDir::cleanPath(runtime) + QStringLiteral("/CorvaneRemote/app.lock");
+    return logDirectory() + QStringLiteral("/app.lock");
+}
+
+QString instanceServerName()
+{
+    const QString lock = instanceLockPath();
+    const QString beside = QFileInfo(lock).absolutePath() + QStringLiteral("/app.socket");
+    constexpr qsizetype socketPathMax = 107; // sun_path less its terminating zero
+    if (QFile::encodeName(beside).size() <= socketPathMax)
+        return beside;
+    const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(lock), QCryptographicHash::Sha256);
+    return QStringLiteral("corvane-remote-") + QString::fromLatin1(hash.toHex().left(32));
 }
 
 QString appKindWord()
@@ -46,14 +66,14 @@ QString executablePath()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
-bool startApplicationDetached()
+bool startApplicationDetached(const QStringList &arguments)
 {
     const QString exe = executablePath();
     if (exe.isEmpty())
         return false;
     QProcess process;
     process.setProgram(exe);
-    process.setArguments({});
+    process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -63,10 +83,10 @@ bool startApplicationDetached()
 bool revealInFileManager(const QString &path)
 {
     const QUrl fileUrl = QUrl::fromLocalFile(path);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{fileUrl.toString()} << QString();
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("ShowItems"));
+    call << QStringList { fileUrl.toString() } << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);

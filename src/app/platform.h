@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Everything that differs between desktop platforms lives here, so that another platform is
 // one file away.
@@ -18,9 +19,18 @@ QString appKindWord();
 // Absolute path of the running executable, or empty when the system does not tell.
 QString executablePath();
 
-// Starts this program's own executable in the background, detached, without arguments.
-// Returns false when it could not be started.
-bool startApplicationDetached();
+// Starts this program's own executable in the background, detached, with the given launch
+// arguments. Returns false when it could not be started.
+bool startApplicationDetached(const QStringList &arguments);
+
+// The lock that keeps one window app per user: $XDG_RUNTIME_DIR/CorvaneRemote/app.lock, or in
+// the log folder when there is no runtime folder.
+QString instanceLockPath();
+
+// The local socket through which a later launch asks the running app to show its window: a
+// path beside the lock, or (when that path is too long for a socket address) a name derived
+// from the lock's path, so that it is per user either way.
+QString instanceServerName();
 
 // Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus),
 // falling back to opening its folder. Returns false when neither worked.

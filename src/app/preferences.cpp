@@ -105,6 +105,13 @@ QHash<QString, QString> Preferences::parseLaunchArguments(const QStringList &arg
     return pairs;
 }
 
+std::optional<QString> Preferences::launchArgument(const QString &key) const
+{
+    if (auto it = m_arguments.constFind(key); it != m_arguments.constEnd())
+        return *it;
+    return std::nullopt;
+}
+
 bool Preferences::contains(const QString &key) const
 {
     return m_arguments.contains(key) || m_settings->contains(key);

@@ -14,8 +14,7 @@
 //
 // Stored values lose their type in the file, so every read parses: a value that does not read
 // as the key's type counts as absent, and the typed accessors then give the default.
-class Preferences
-{
+class Preferences {
 public:
     static constexpr int defaultMCPPort = 8765;
 
@@ -46,11 +45,14 @@ public:
     void remove(const QString &key);
 
     // The keys of the application table with their defaults.
-    bool mcpEnabled() const;                 // "mcpEnabled", default true
-    int mcpPort() const;                     // "mcpPort" in 1...65535, else 8765
+    bool mcpEnabled() const; // "mcpEnabled", default true
+    int mcpPort() const; // "mcpPort" in 1...65535, else 8765
     std::optional<QString> autoHost() const; // "autoHost"
     std::optional<QString> autotest() const; // "autotest"
     std::optional<QString> snapshotDir() const; // "snapshotDir"
+
+    // The value given on the command line for key, without the stored one.
+    std::optional<QString> launchArgument(const QString &key) const;
 
     // "-key value" pairs of a command line (arguments starting with "--" are not pairs).
     static QHash<QString, QString> parseLaunchArguments(const QStringList &arguments);

@@ -2,6 +2,7 @@
 
 #include "platform.h"
 #include "preferences.h"
+#include "singleinstance.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -84,7 +85,9 @@ int MCPBridge::run()
         Outcome outcome = forward(message, &body);
         if (outcome == Outcome::Unreachable && !m_launched) {
             m_launched = true;
-            startApplication();
+            // A running app is never started twice; it may still be coming up, so wait for it all the same.
+            if (!SingleInstance::heldElsewhere())
+                startApplication();
             const unsigned long pause = retryPause();
             for (int attempt = 0; attempt < startRetries && outcome == Outcome::Unreachable; ++attempt) {
                 QThread::msleep(pause);
@@ -96,9 +99,11 @@ int MCPBridge::run()
         case Outcome::Unreachable:
             writeErr("corvane-remote: app not reachable at " + m_endpoint.toUtf8() + "\n");
             if (const std::optional<QByteArray> id = idText(message)) {
-                writeOut(R"({"jsonrpc":"2.0","id":)" + *id
-                    + R"(,"error":{"code":-32000,"message":"Corvane Remote app is not running or MCP is disabled"}})"
-                    + "\n");
+                const QByteArray text = SingleInstance::heldElsewhere()
+                    ? "Corvane Remote app is running but its MCP service is off or not reachable"
+                    : "Corvane Remote app is not running or MCP is disabled";
+                writeOut(
+                    R"({"jsonrpc":"2.0","id":)" + *id + R"(,"error":{"code":-32000,"message":")" + text + "\"}}\n");
             }
             break;
         case Outcome::Body:
@@ -144,7 +149,11 @@ void MCPBridge::startApplication()
 {
     const QString command = qEnvironmentVariable(startCommandVariable);
     if (command.isEmpty()) {
-        Platform::startApplicationDetached(); // a failure to start is not reported
+        // The app must listen where this bridge looks for it.
+        QStringList arguments;
+        if (const std::optional<QString> port = m_preferences.launchArgument(QStringLiteral("mcpPort")))
+            arguments << QStringLiteral("-mcpPort") << *port;
+        Platform::startApplicationDetached(arguments); // a failure to start is not reported
         return;
     }
     QStringList arguments = QProcess::splitCommand(command);

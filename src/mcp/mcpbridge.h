@@ -11,7 +11,8 @@ class QNetworkAccessManager;
 
 // Stdio bridge for MCP clients: one JSON-RPC message per input line, forwarded to the running
 // app's HTTP service; one reply per output line. When the service cannot be reached, the app is
-// started once in the background and the request retried while it comes up.
+// started once in the background (unless one is running already) and the request retried while
+// it comes up.
 class MCPBridge {
 public:
     enum class Outcome { Unreachable, NoBody, Body };

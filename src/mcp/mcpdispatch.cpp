@@ -67,7 +67,7 @@ QByteArray compact(const QJsonValue &value)
 QCoro::Task<QJsonObject> callTool(QJsonValue id, QString name, QJsonObject arguments, MCPTools &tools)
 {
     appLog(QStringLiteral("MCP 调用 ") + name + QLatin1Char(' ')
-        + QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
+        + QString::fromUtf8(QJsonDocument(MCPTools::loggedArguments(name, arguments)).toJson(QJsonDocument::Compact)));
     try {
         const QString text = co_await tools.call(name, arguments);
         co_return resultEnvelope(id, textResult(text, false));

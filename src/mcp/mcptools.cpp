@@ -609,6 +609,23 @@ template <typename T, typename Predicate> std::optional<T> findFirst(const QList
 
 } // namespace
 
+QJsonObject MCPTools::loggedArguments(const QString &name, const QJsonObject &arguments)
+{
+    const QString key = QStringLiteral("text");
+    if (name != QLatin1String("tv_input_text") || !arguments.contains(key))
+        return arguments;
+    const QJsonValue text = arguments.value(key);
+    QString typed = text.toString();
+    if (!text.isString()) {
+        // The handler refuses it, but a number may still be a PIN: its JSON form is counted.
+        const QByteArray wrapped = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+        typed = QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
+    }
+    QJsonObject logged = arguments;
+    logged.insert(key, QStringLiteral("<%1 个字符>").arg(characterCount(typed)));
+    return logged;
+}
+
 std::optional<TVDevice> MCPTools::matchDevice(const QList<TVDevice> &devices, const QString &query)
 {
     if (auto hit = findFirst(devices, [&](const TVDevice &d) { return d.id == query || d.host == query; }))

@@ -71,6 +71,10 @@ public:
     // Input: id equal ignoring case, then label contains it ignoring case.
     static std::optional<ExternalInput> matchInput(const QList<ExternalInput> &inputs, const QString &query);
 
+    // The arguments as the log shows them: text typed on the TV (searches, passwords) only by its
+    // length in characters, "<12 个字符>"; everything else as given.
+    static QJsonObject loggedArguments(const QString &name, const QJsonObject &arguments);
+
     // Indented JSON with sorted keys, the form of every listing result.
     static QString jsonText(const QJsonValue &value);
 

@@ -34,7 +34,7 @@ namespace {
 QIcon applicationIcon()
 {
     QIcon icon;
-    for (int size : {32, 64, 128}) {
+    for (int size : { 32, 64, 128 }) {
         QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
@@ -47,7 +47,7 @@ QIcon applicationIcon()
         painter.drawRoundedRect(QRectF(0, 0, size, size), size * 0.28, size * 0.28);
         const int glyph = size * 5 / 8;
         painter.drawImage((size - glyph) / 2, (size - glyph) / 2,
-                          IconImageProvider::render(QStringLiteral("mark"), Qt::white, QSize(glyph, glyph)));
+            IconImageProvider::render(QStringLiteral("mark"), Qt::white, QSize(glyph, glyph)));
         painter.end();
         icon.addPixmap(QPixmap::fromImage(image));
     }
@@ -66,14 +66,18 @@ void registerTypes()
 } // namespace
 
 MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
-    : QObject(parent), m_session(session), m_server(server), m_preferences(preferences)
+    : QObject(parent)
+    , m_session(session)
+    , m_server(server)
+    , m_preferences(preferences)
 {
     m_theme = new Theme(this);
     // The stored look from the first frame on; the start-up routine applies it again.
     m_theme->setMode(storedAppearance(m_preferences));
     m_controller = new AppController(session, server, preferences, this);
     m_keys = new KeyShortcuts(&session, this);
-    m_snapshots = new SnapshotRoutine(preferences, [this](const QString &page) { showPage(page); }, this);
+    m_snapshots = new SnapshotRoutine(
+        preferences, [this](const QString &page) { showPage(page); }, this);
     QPointer<Theme> theme(m_theme);
     setAppearanceApplier([theme](AppearancePreference value) {
         if (theme)
@@ -110,10 +114,13 @@ bool MainWindow::load()
 
     // Start-up runs once, when the window's content has first reached the screen.
     auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(quickWindow, &QQuickWindow::frameSwapped, this, [this, once] {
-        disconnect(*once);
-        runStartup();
-    }, Qt::QueuedConnection);
+    *once = connect(
+        quickWindow, &QQuickWindow::frameSwapped, this,
+        [this, once] {
+            disconnect(*once);
+            runStartup();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 
@@ -134,6 +141,17 @@ QString MainWindow::currentPage() const
 {
     QQuickWindow *w = window();
     return w ? w->property("currentPage").toString() : QString();
+}
+
+void MainWindow::bringToFront()
+{
+    QQuickWindow *w = window();
+    if (!w)
+        return;
+    w->setWindowStates(w->windowStates() & ~Qt::WindowMinimized);
+    w->show();
+    w->raise();
+    w->requestActivate();
 }
 
 void MainWindow::runStartup()

@@ -17,8 +17,7 @@ class Theme;
 
 // The one window: loads the QML, hands it the session, the store and the MCP server, and runs
 // the start-up routine when the window's content is first on screen.
-class MainWindow : public QObject
-{
+class MainWindow : public QObject {
     Q_OBJECT
 
 public:
@@ -39,6 +38,9 @@ public:
     // Selects a page by its raw value ("remote", "apps", "devices", "settings").
     void showPage(const QString &page);
     QString currentPage() const;
+
+    // Shows the window (restored if minimized), raises it and asks for the focus.
+    void bringToFront();
 
     // Log line, appearance, MCP service, TV connection, discovery scan; then the snapshots.
     void runStartup();

@@ -2,18 +2,25 @@
 #include "testenv.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
 
+#include <sys/stat.h>
 #include <vector>
 
-class TestLog : public QObject
-{
+class TestLog : public QObject {
     Q_OBJECT
 
 private:
     TestHome m_home; // constructed before the log location is first computed
+
+    static int mode(const QString &path)
+    {
+        struct stat status { };
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777) : -1;
+    }
 
 private Q_SLOTS:
     // "HH:MM:SS.mmm message", no date; the message goes in unchanged, a line break included.
@@ -33,6 +40,9 @@ private Q_SLOTS:
         QCOMPARE(lines[1].mid(13), QStringLiteral("  padded\t"));
         QCOMPARE(lines[2].mid(13), QStringLiteral("first half"));
         QCOMPARE(lines[3], QStringLiteral("second half"));
+        // What agents send is in there: the user's own, like the preferences.
+        QCOMPARE(mode(m_home.logFile()), 0600);
+        QCOMPARE(mode(QFileInfo(m_home.logFile()).absolutePath()), 0700);
     }
 
     void manyThreadsGiveWholeLines()
@@ -52,7 +62,8 @@ private Q_SLOTS:
             QVERIFY(w->wait(30000));
         const QStringList lines = readLogLines().mid(before);
         QCOMPARE(lines.size(), threads * perThread);
-        const QRegularExpression whole(QStringLiteral("^\\d{2}:\\d{2}:\\d{2}\\.\\d{3} thread (\\d) line (\\d+) x{100}$"));
+        const QRegularExpression whole(
+            QStringLiteral("^\\d{2}:\\d{2}:\\d{2}\\.\\d{3} thread (\\d) line (\\d+) x{100}$"));
         QList<int> nextPerThread(threads, 0);
         for (const QString &line : lines) {
             const auto m = whole.match(line);

@@ -4,13 +4,14 @@
 #include <QProcess>
 #include <QTest>
 
-// The bridge mode, run as a real subprocess with a private home.
-class TestModes : public QObject
-{
+// The program's modes, run as real subprocesses with a private home.
+class TestModes : public QObject {
     Q_OBJECT
 
 private:
     TestHome m_home;
+
+    static QString app() { return binDir() + QStringLiteral("/corvane-remote"); }
 
     QProcessEnvironment environment() const
     {
@@ -25,8 +26,7 @@ private Q_SLOTS:
     {
         QProcess process;
         process.setProcessEnvironment(environment());
-        process.start(binDir() + QStringLiteral("/corvane-remote"),
-                      {QStringLiteral("--verbose"), QStringLiteral("--mcp-stdio"), QStringLiteral("x")});
+        process.start(app(), { QStringLiteral("--verbose"), QStringLiteral("--mcp-stdio"), QStringLiteral("x") });
         QVERIFY(process.waitForStarted());
         process.closeWriteChannel(); // end of input: the bridge exits 0
         QVERIFY(process.waitForFinished(20000));
@@ -34,6 +34,39 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(!QFile::exists(m_home.settingsFile()));
         QVERIFY(!QFile::exists(m_home.logFile()));
+    }
+
+    // One window app per user: a second launch shows the first one's window and exits; a lock
+    // left by a killed app is taken over.
+    void secondLaunchHandsOver()
+    {
+        const QString started = QStringLiteral("启动 Corvane Remote");
+        const QString handedOver = QStringLiteral("已有 Corvane Remote 在运行，已唤起其窗口");
+        QProcess first;
+        first.setProcessEnvironment(environment());
+        first.start(app(), {});
+        QVERIFY(first.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(readLogMessages().count(started), 1, 20000);
+
+        QProcess second;
+        second.setProcessEnvironment(environment());
+        second.start(app(), {});
+        QVERIFY(second.waitForFinished(40000)); // a second window app would run on
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(readLogMessages().count(handedOver), 1);
+        QCOMPARE(readLogMessages().count(started), 1);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        first.kill(); // no clean-up: the lock file stays behind
+        QVERIFY(first.waitForFinished());
+        QProcess third;
+        third.setProcessEnvironment(environment());
+        third.start(app(), {});
+        QVERIFY(third.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(readLogMessages().count(started), 2, 20000);
+        QCOMPARE(third.state(), QProcess::Running);
+        third.kill();
+        QVERIFY(third.waitForFinished());
     }
 };
 

@@ -161,9 +161,15 @@ private Q_SLOTS:
         QCOMPARE(failure("tv_power", QJsonObject { { "action", "on" } }),
             std::make_pair(true, QStringLiteral("TV MAC address unknown; cannot Wake-on-LAN")));
 
+        // Typed text (a password, say) is logged by its length in characters only.
+        QCOMPARE(failure("tv_input_text", QJsonObject { { "text", "hunter2 👍🏽" }, { "submit", true } }),
+            std::make_pair(true, noTV));
+
         const QStringList log = readLogMessages();
         QVERIFY(log.contains(QStringLiteral("MCP 调用 tv_status {}")));
         QVERIFY(log.contains(QStringLiteral("MCP 调用 tv_select_device {\"device\":\"tv\"}")));
+        QVERIFY2(log.contains(QStringLiteral("MCP 调用 tv_input_text {\"submit\":true,\"text\":\"<9 个字符>\"}")),
+            qPrintable(log.join('\n')));
     }
 };
 

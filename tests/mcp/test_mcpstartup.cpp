@@ -9,7 +9,9 @@
 #include "toolrig.h"
 #include "tvsimprocess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
@@ -19,6 +21,7 @@
 #include <QTest>
 
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <memory>
@@ -87,6 +90,26 @@ private:
         m_app.reset();
     }
 
+    // Window apps (not bridges) of this test's home, whoever started them.
+    QList<qint64> appsOfThisHome() const
+    {
+        QList<qint64> pids;
+        const QString exe = QFileInfo(binDir() + QStringLiteral("/corvane-remote")).canonicalFilePath();
+        const QByteArray home = "HOME=" + QFile::encodeName(m_home.path());
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString dir = QStringLiteral("/proc/") + entry;
+            QFile environment(dir + QStringLiteral("/environ"));
+            QFile commandLine(dir + QStringLiteral("/cmdline"));
+            if (QFileInfo(dir + QStringLiteral("/exe")).canonicalFilePath() != exe
+                || !environment.open(QIODevice::ReadOnly) || !commandLine.open(QIODevice::ReadOnly))
+                continue;
+            if (environment.readAll().split('\0').contains(home)
+                && !commandLine.readAll().split('\0').contains("--mcp-stdio"))
+                pids << entry.toLongLong();
+        }
+        return pids;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -101,6 +124,8 @@ private Q_SLOTS:
     void cleanup()
     {
         stopApp();
+        for (const qint64 pid : appsOfThisHome()) // started by a bridge
+            ::kill(pid_t(pid), SIGKILL);
         QFile::remove(m_home.settingsFile());
     }
 
@@ -128,6 +153,39 @@ private Q_SLOTS:
         startApp({});
         QTRY_VERIFY_WITH_TIMEOUT(listening(18751), 10000);
         QVERIFY(logText().contains(QStringLiteral("MCP 服务已启动 http://127.0.0.1:18751/mcp")));
+    }
+
+    // The bridge's real start path: the app is started only when none runs, and on the bridge's
+    // port; a running app with its service switched off is reported as such, not started again.
+    void bridgeStartsTheAppOnlyWhenNoneRuns()
+    {
+        const auto askThroughBridge = [](quint16 port, const QString &retryPauseMs) {
+            QProcess bridge;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            env.insert(QStringLiteral("CORVANE_BRIDGE_RETRY_PAUSE_MS"), retryPauseMs);
+            bridge.setProcessEnvironment(env);
+            bridge.start(binDir() + QStringLiteral("/corvane-remote"),
+                { QStringLiteral("--mcp-stdio"), QStringLiteral("-mcpPort"), QString::number(port) });
+            bridge.write(R"({"jsonrpc":"2.0","id":5,"method":"ping"})"
+                         "\n");
+            bridge.closeWriteChannel();
+            bridge.waitForFinished(60000);
+            return bridge.readAllStandardOutput();
+        };
+
+        startApp({ "-mcpEnabled", "false", "-mcpPort", "18754" });
+        QCOMPARE(askThroughBridge(18754, "20"),
+            QByteArray(R"({"jsonrpc":"2.0","id":5,"error":{"code":-32000,"message":"Corvane Remote app is running but )"
+                       R"(its MCP service is off or not reachable"}})"
+                       "\n"));
+        QCOMPARE(appsOfThisHome(), QList<qint64> { m_app->processId() });
+        stopApp();
+
+        QCOMPARE(askThroughBridge(18755, "500"),
+            QByteArray(R"({"id":5,"jsonrpc":"2.0","result":{}})"
+                       "\n"));
+        QCOMPARE(appsOfThisHome().size(), 1);
     }
 
     void busyPortDoesNotStopStartup()
@@ -159,7 +217,8 @@ private Q_SLOTS:
         // Paired and ready once tv_status says so.
         const QByteArray status = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"tv_status"}})";
         QTRY_VERIFY_WITH_TIMEOUT(
-            post(18753, status).value("result")["content"][0]["text"].toString().contains("\"connection\": \"ready\""), 20000);
+            post(18753, status).value("result")["content"][0]["text"].toString().contains("\"connection\": \"ready\""),
+            20000);
         sim.clearReceived();
 
         QProcess client;

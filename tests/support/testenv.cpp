@@ -6,12 +6,18 @@
 #include <QDir>
 #include <QFile>
 
-TestHome::TestHome() : m_dir(std::make_unique<QTemporaryDir>())
+TestHome::TestHome()
+    : m_dir(std::make_unique<QTemporaryDir>())
 {
     m_dir->setAutoRemove(true);
     qputenv("HOME", path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (path() + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_STATE_HOME", (path() + QStringLiteral("/state")).toUtf8());
+    // The one-instance lock and socket live here: apps of parallel tests must not meet.
+    const QString runtime = path() + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
 }
 
 QString TestHome::path() const

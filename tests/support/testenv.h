@@ -6,15 +6,15 @@
 
 #include <memory>
 
-// A private home for one test process: HOME, XDG_CONFIG_HOME and XDG_STATE_HOME point into a
-// temporary directory, so the log and the preferences never touch the developer's files.
+// A private home for one test process: HOME, XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR
+// point into a temporary directory, so the log, the preferences and the one-instance lock never
+// touch the developer's files or another test's app.
 // Call before anything reads the log location or the preferences.
-class TestHome
-{
+class TestHome {
 public:
     TestHome();
     QString path() const;
-    QString logFile() const;      // where appLog writes inside this home
+    QString logFile() const; // where appLog writes inside this home
     QString settingsFile() const; // where the shared preferences live inside this home
 
 private:
