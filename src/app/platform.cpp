@@ -30,8 +30,7 @@ QString logDirectory()
 
 QString settingsFilePath()
 {
-    return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config"))
-        + QStringLiteral("/CorvaneRemote/CorvaneRemote.conf");
+    return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/CorvaneRemote/CorvaneRemote.conf");
 }
 
 QString appKindWord()
@@ -63,10 +62,10 @@ bool startApplicationDetached()
 bool revealInFileManager(const QString &path)
 {
     const QUrl fileUrl = QUrl::fromLocalFile(path);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{fileUrl.toString()} << QString();
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("ShowItems"));
+    call << QStringList { fileUrl.toString() } << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);

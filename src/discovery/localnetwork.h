@@ -9,8 +9,7 @@
 // Stateless; any thread may call.
 namespace LocalNetwork {
 
-struct Interface
-{
+struct Interface {
     QString name;
     quint32 address = 0; // network byte order, as the system holds it
     quint32 netmask = 0; // network byte order

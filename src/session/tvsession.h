@@ -28,8 +28,7 @@ class Preferences;
 // The one controller of the connection to the selected TV: connection state, live TV state
 // and every remote action. Lives on the main thread; the window and the MCP tools share it.
 // Every observable field notifies only when its value really changes.
-class TVSession : public QObject
-{
+class TVSession : public QObject {
     Q_OBJECT
     // Connection state, for the window.
     Q_PROPERTY(ConnectionState::Kind stateKind READ stateKind NOTIFY stateChanged)
@@ -58,13 +57,12 @@ class TVSession : public QObject
 public:
     // Waits of the wake loop and of ensureConnected; the defaults are the real values, tests
     // shorten them.
-    struct Timings
-    {
-        double wakePause = 3.0;     // before each wake attempt
-        double wakePoll = 0.2;      // while an attempt is connecting
+    struct Timings {
+        double wakePause = 3.0; // before each wake attempt
+        double wakePoll = 0.2; // while an attempt is connecting
         int wakeAttempts = 10;
-        double ensurePoll = 0.1;    // ensureConnected
-        int moveFlushMs = 16;       // pointer motion coalescing
+        double ensurePoll = 0.1; // ensureConnected
+        int moveFlushMs = 16; // pointer motion coalescing
         double selfTestWaitScale = 1.0; // factor on every wait of the self-test
     };
 
@@ -131,11 +129,11 @@ public:
     Q_INVOKABLE void insertText(const QString &text);
     void launch(const TVApp &app);
     void switchInput(const ExternalInput &input);
-    Q_INVOKABLE void launchApp(const QString &appID);     // the app with that id, if listed
+    Q_INVOKABLE void launchApp(const QString &appID); // the app with that id, if listed
     Q_INVOKABLE void switchToInput(const QString &inputID); // the input with that id, if listed
     Q_INVOKABLE void powerOff();
     Q_INVOKABLE void refreshLists(); // refreshInputs() then refreshApps(), not awaited
-    Q_INVOKABLE void startScan();    // scan(), not awaited
+    Q_INVOKABLE void startScan(); // scan(), not awaited
     QCoro::Task<QJsonObject> request(const QString &uri, const QJsonObject &payload = {}); // throws
     QCoro::Task<void> scan();
 
@@ -164,8 +162,7 @@ private:
     class Private;
     friend class Private;
 
-    template<typename T>
-    bool assign(T &field, const T &value, void (TVSession::*changed)());
+    template <typename T> bool assign(T &field, const T &value, void (TVSession::*changed)());
     void setState(const ConnectionState &state);
     void setPowerStateValue(const QString &value);
     void setForegroundAppIdValue(const QString &value);
@@ -221,8 +218,8 @@ private:
     bool m_moveScheduled = false;
     QHash<QUrl, QImage> m_iconCache;
     QPointer<SSAPClient> m_pairingClient; // its connection sequence has not reached ready yet
-    quint64 m_wakeGeneration = 0;   // a newer wake() ends the older wake loop
+    quint64 m_wakeGeneration = 0; // a newer wake() ends the older wake loop
     QPointer<SSAPClient> m_wakeAttemptClient; // the attempt a running wake loop is watching
-    bool m_lastStandby = false;     // derived values as last announced
+    bool m_lastStandby = false; // derived values as last announced
     QString m_lastSourceName;
 };

@@ -20,12 +20,15 @@
 using Kind = ConnectionState::Kind;
 
 AppController::AppController(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
-    : QObject(parent), m_session(session), m_store(*session.store()), m_server(server), m_preferences(preferences)
+    : QObject(parent)
+    , m_session(session)
+    , m_store(*session.store())
+    , m_server(server)
+    , m_preferences(preferences)
 {
-    for (auto signal : {&TVSession::stateChanged, &TVSession::volumeChanged, &TVSession::mutedChanged,
-                        &TVSession::isStandbyChanged, &TVSession::powerStateChanged,
-                        &TVSession::currentSourceNameChanged, &TVSession::inputsChanged,
-                        &TVSession::isScanningChanged, &TVSession::clientChanged})
+    for (auto signal : { &TVSession::stateChanged, &TVSession::volumeChanged, &TVSession::mutedChanged,
+             &TVSession::isStandbyChanged, &TVSession::powerStateChanged, &TVSession::currentSourceNameChanged,
+             &TVSession::inputsChanged, &TVSession::isScanningChanged, &TVSession::clientChanged })
         connect(&m_session, signal, this, &AppController::changed);
     connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::changed);
@@ -50,7 +53,8 @@ QVariantList AppController::pickerEntries() const
 {
     QVariantList entries;
     for (const TVDevice &device : m_store.devices())
-        entries << QVariantMap{{QStringLiteral("id"), device.id}, {QStringLiteral("label"), PageLogic::pickerEntry(device)}};
+        entries << QVariantMap { { QStringLiteral("id"), device.id },
+            { QStringLiteral("label"), PageLogic::pickerEntry(device) } };
     return entries;
 }
 
@@ -197,10 +201,9 @@ QVariantList AppController::inputRows() const
 {
     QVariantList rows;
     for (const ExternalInput &input : m_session.inputs()) {
-        rows << QVariantMap{{QStringLiteral("id"), input.id},
-                            {QStringLiteral("label"), input.label},
-                            {QStringLiteral("connected"), input.connected},
-                            {QStringLiteral("connectedText"), PageLogic::inputConnectedText(input.connected)}};
+        rows << QVariantMap { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
+            { QStringLiteral("connected"), input.connected },
+            { QStringLiteral("connectedText"), PageLogic::inputConnectedText(input.connected) } };
     }
     return rows;
 }
@@ -271,12 +274,11 @@ QVariantList AppController::deviceRows() const
     const auto selected = m_store.selectedID();
     for (const TVDevice &device : m_store.devices()) {
         const bool isSelected = selected && *selected == device.id;
-        rows << QVariantMap{{QStringLiteral("id"), device.id},
-                            {QStringLiteral("displayName"), device.displayName()},
-                            {QStringLiteral("model"), device.model},
-                            {QStringLiteral("host"), device.host},
-                            {QStringLiteral("selected"), isSelected},
-                            {QStringLiteral("status"), PageLogic::deviceRowStatus(isSelected, m_session.state(), device.isPaired())}};
+        rows << QVariantMap { { QStringLiteral("id"), device.id },
+            { QStringLiteral("displayName"), device.displayName() }, { QStringLiteral("model"), device.model },
+            { QStringLiteral("host"), device.host }, { QStringLiteral("selected"), isSelected },
+            { QStringLiteral("status"),
+                PageLogic::deviceRowStatus(isSelected, m_session.state(), device.isPaired()) } };
     }
     return rows;
 }
@@ -335,7 +337,8 @@ bool AppController::addManualHost(const QString &text)
 {
     if (!PageLogic::isValidIPv4(text))
         return false;
-    const TVDevice device = m_store.upsertDiscovered(PageLogic::trimBlanks(text), std::nullopt, std::nullopt, std::nullopt);
+    const TVDevice device
+        = m_store.upsertDiscovered(PageLogic::trimBlanks(text), std::nullopt, std::nullopt, std::nullopt);
     m_session.connect(device.id, false);
     return true;
 }

@@ -16,8 +16,7 @@ class TVSession;
 // What the pages show and do, bound to the live session, store and MCP server: the texts of
 // PageLogic evaluated on the current state (one change signal for all of them) and every
 // button's action. QML only lays these out.
-class AppController : public QObject
-{
+class AppController : public QObject {
     Q_OBJECT
     // window
     Q_PROPERTY(QString pickerLabel READ pickerLabel NOTIFY changed)
@@ -115,8 +114,8 @@ public:
     Q_INVOKABLE void powerButton();
     Q_INVOKABLE void toggleMute();
     Q_INVOKABLE void volumeDragged(double position); // slider moved: writes the field only
-    Q_INVOKABLE void volumeReleased();               // slider let go: sends it
-    Q_INVOKABLE bool sendText(const QString &text);  // true when sent (the box is then emptied)
+    Q_INVOKABLE void volumeReleased(); // slider let go: sends it
+    Q_INVOKABLE bool sendText(const QString &text); // true when sent (the box is then emptied)
 
     // ---- apps page
     Q_INVOKABLE void loadAppsPage(); // both lists, only while connected

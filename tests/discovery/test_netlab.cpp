@@ -67,10 +67,7 @@ private Q_SLOTS:
         QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
     }
 
-    void cleanupTestCase()
-    {
-        m_lab.reset();
-    }
+    void cleanupTestCase() { m_lab.reset(); }
 
     void labInterfaceListed()
     {

@@ -56,11 +56,14 @@ ConnectionState stateOf(const QString &name)
 }
 
 // The window's objects over a private preferences file, without loading any QML.
-struct Controllers
-{
+struct Controllers {
     explicit Controllers(const QString &file)
-        : preferences(file), store(preferences), session(store, preferences), tools(session),
-          server(tools, preferences), window(session, server, preferences)
+        : preferences(file)
+        , store(preferences)
+        , session(store, preferences)
+        , tools(session)
+        , server(tools, preferences)
+        , window(session, server, preferences)
     {
     }
     Preferences preferences;
@@ -75,8 +78,7 @@ struct Controllers
 } // namespace
 
 // The decisions of the pages, table by table, and the actions bound to a real store and session.
-class TestUiLogic : public QObject
-{
+class TestUiLogic : public QObject {
     Q_OBJECT
 
 private:
@@ -200,10 +202,12 @@ private Q_SLOTS:
     void configurationTexts()
     {
         QCOMPARE(httpConfiguration(QStringLiteral("http://127.0.0.1:8765/mcp")).toUtf8(),
-                 QByteArray("{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
+            QByteArray(
+                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
         QCOMPARE(stdioConfiguration(QStringLiteral("/opt/corvane/bin/corvane-remote")).toUtf8(),
-                 QByteArray("{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
-                            "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
+            QByteArray(
+                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
+                "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
         QVERIFY(stdioConfiguration({}).contains(QStringLiteral("\"command\": \"CorvaneRemote\",")));
     }
 
@@ -211,7 +215,8 @@ private Q_SLOTS:
     {
         auto objects = makeControllers();
         DeviceStore &store = objects->store;
-        const TVDevice added = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
+        const TVDevice added
+            = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
         store.setSelectedID(added.id);
         AppController &controller = objects->controller();
         QCOMPARE(controller.selectedName(), QStringLiteral("Old"));
@@ -226,7 +231,8 @@ private Q_SLOTS:
         QCOMPARE(controller.selectedMac(), QStringLiteral("0a:0b:0c:0d:0e:0f"));
         // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
         QVERIFY(!controller.isValidMac(QStringLiteral(" a:b:c:d:e:f")));
-        QCOMPARE(savedRecord(*store.device(added.id), QStringLiteral("客厅"), QStringLiteral(" a:b:c:d:e:f")).mac, std::nullopt);
+        QCOMPARE(savedRecord(*store.device(added.id), QStringLiteral("客厅"), QStringLiteral(" a:b:c:d:e:f")).mac,
+            std::nullopt);
 
         // Saved, not just held in memory: a fresh store reads the same record.
         Preferences reread(objects->preferences.filePath());
@@ -242,7 +248,8 @@ private Q_SLOTS:
         Theme &theme = *objects->window.theme();
 
         controller.setAppearanceChoice(QStringLiteral("dark"));
-        QCOMPARE(objects->preferences.string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("dark")));
+        QCOMPARE(
+            objects->preferences.string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("dark")));
         QVERIFY(theme.dark());
         QCOMPARE(theme.window(), Theme::darkPalette().window);
         QCOMPARE(controller.appearance(), QStringLiteral("dark"));
@@ -291,8 +298,10 @@ private Q_SLOTS:
         auto objects = makeControllers();
         AppController &controller = objects->controller();
         DeviceStore &store = objects->store;
-        const TVDevice a = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
-        const TVDevice b = store.upsertDiscovered(QStringLiteral("127.0.0.37"), std::nullopt, std::nullopt, std::nullopt);
+        const TVDevice a
+            = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
+        const TVDevice b
+            = store.upsertDiscovered(QStringLiteral("127.0.0.37"), std::nullopt, std::nullopt, std::nullopt);
 
         // Clicking a row only selects it.
         controller.selectDevice(b.id);

@@ -29,8 +29,7 @@ bool pointerReceived(TVSimProcess &sim, const QString &fragment)
 
 // The start-up routine of the real window against the TV emulator, offscreen. Start-up scans
 // by SSDP multicast, so these run only inside a private network namespace.
-class TestUiStartup : public QObject
-{
+class TestUiStartup : public QObject {
     Q_OBJECT
 
 private:
@@ -56,12 +55,15 @@ private Q_SLOTS:
 
     void autoHostPairsAndRemoteActsOnTheTV()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.30"), .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("200")}});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.30"),
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("200") } });
         QVERIFY(sim.start());
-        sim.control(QStringLiteral("/set"), {{QStringLiteral("volume"), 23}});
+        sim.control(QStringLiteral("/set"), { { QStringLiteral("volume"), 23 } });
         const QString file = preferencesFile(QStringLiteral("autohost"));
         {
-            UiApp app(file, {QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"), QStringLiteral("18830")});
+            UiApp app(file,
+                { QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"),
+                    QStringLiteral("18830") });
             QVERIFY(app.start());
             QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
             QCOMPARE(app.store.devices().size(), 1);
@@ -80,9 +82,11 @@ private Q_SLOTS:
             window->requestActivate();
             sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Up);
-            QVERIFY(!sim.waitForReceived(QStringLiteral("pointer"), [](const QJsonObject &m) {
-                return m.value(QStringLiteral("text")).toString().contains(QStringLiteral("name:UP"));
-            }).isEmpty());
+            QVERIFY(!sim.waitForReceived(QStringLiteral("pointer"),
+                            [](const QJsonObject &m) {
+                                return m.value(QStringLiteral("text")).toString().contains(QStringLiteral("name:UP"));
+                            })
+                         .isEmpty());
             // ...but not from inside the text box, whose Return sends the text instead.
             QQuickItem *textBox = app.item(QStringLiteral("textBox"));
             textBox->forceActiveFocus();
@@ -92,10 +96,19 @@ private Q_SLOTS:
             QTest::keyClick(window, Qt::Key_Down);
             QTest::keyClick(window, Qt::Key_Return);
             const QJsonObject inserted = sim.waitForReceived(QStringLiteral("ssap"), [](const QJsonObject &m) {
-                return m.value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(QStringLiteral("insertText"));
+                return m.value(QStringLiteral("json"))
+                    .toObject()
+                    .value(QStringLiteral("uri"))
+                    .toString()
+                    .endsWith(QStringLiteral("insertText"));
             });
-            QCOMPARE(inserted.value(QStringLiteral("json")).toObject().value(QStringLiteral("payload")).toObject().value(QStringLiteral("text")).toString(),
-                     QStringLiteral("hi"));
+            QCOMPARE(inserted.value(QStringLiteral("json"))
+                         .toObject()
+                         .value(QStringLiteral("payload"))
+                         .toObject()
+                         .value(QStringLiteral("text"))
+                         .toString(),
+                QStringLiteral("hi"));
             QCOMPARE(textBox->property("text").toString(), QString());
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:DOWN")));
 
@@ -115,7 +128,7 @@ private Q_SLOTS:
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
         }
         // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
-        UiApp again(file, {QStringLiteral("-mcpPort"), QStringLiteral("18831")});
+        UiApp again(file, { QStringLiteral("-mcpPort"), QStringLiteral("18831") });
         QVERIFY(again.start());
         QTRY_COMPARE_WITH_TIMEOUT(again.session.stateKind(), Kind::Ready, 15000);
         QCOMPARE(again.store.devices().size(), 1);
@@ -123,10 +136,12 @@ private Q_SLOTS:
 
     void pagesActOnTheTV()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.33"), .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("100")}});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.33"),
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("100") } });
         QVERIFY(sim.start());
-        UiApp app(preferencesFile(QStringLiteral("pages")), {QStringLiteral("-autoHost"), QStringLiteral("127.0.0.33"),
-                                                             QStringLiteral("-mcpPort"), QStringLiteral("18832")});
+        UiApp app(preferencesFile(QStringLiteral("pages")),
+            { QStringLiteral("-autoHost"), QStringLiteral("127.0.0.33"), QStringLiteral("-mcpPort"),
+                QStringLiteral("18832") });
         QVERIFY(app.start());
         QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(app.session.hasPointer(), 5000);
@@ -137,7 +152,12 @@ private Q_SLOTS:
         const auto ssapCount = [&sim](const QString &uriEnd) {
             int count = 0;
             for (const QJsonValue &m : sim.received(QStringLiteral("ssap"))) {
-                if (m.toObject().value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(uriEnd))
+                if (m.toObject()
+                        .value(QStringLiteral("json"))
+                        .toObject()
+                        .value(QStringLiteral("uri"))
+                        .toString()
+                        .endsWith(uriEnd))
                     ++count;
             }
             return count;
@@ -202,7 +222,7 @@ private Q_SLOTS:
 
     void noPreferencesStartsMCPOnDefaultPortAndConnectsNothing()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.31")});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.31") });
         QVERIFY(sim.start());
         UiApp app(preferencesFile(QStringLiteral("empty")));
         QVERIFY(app.start());
@@ -222,17 +242,18 @@ private Q_SLOTS:
 
     void selectedUnpairedTVIsNotConnected()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.32")});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.32") });
         QVERIFY(sim.start());
         const QString file = preferencesFile(QStringLiteral("unpaired"));
         const QString id = QStringLiteral("6F1C7C43-3B4C-4E55-9A9D-9E0B8C2A1F00");
         {
             Preferences seed(file);
-            const QJsonArray devices{QJsonObject{{"id", id}, {"name", "卧室"}, {"model", "LG webOS TV"}, {"host", "127.0.0.32"}}};
+            const QJsonArray devices { QJsonObject {
+                { "id", id }, { "name", "卧室" }, { "model", "LG webOS TV" }, { "host", "127.0.0.32" } } };
             seed.setData(QStringLiteral("devices.v1"), QJsonDocument(devices).toJson(QJsonDocument::Compact));
             seed.setString(QStringLiteral("devices.selected"), id);
         }
-        UiApp app(file, {QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
+        UiApp app(file, { QStringLiteral("-mcpEnabled"), QStringLiteral("false") });
         QVERIFY(app.start());
         QTest::qWait(1500);
         QCOMPARE(app.session.stateKind(), Kind::Offline);
