@@ -83,7 +83,8 @@ QQuickImageResponse *TVIconProvider::requestImageResponse(const QString &id, con
 {
     auto request = std::make_shared<IconRequest>();
     auto *response = new IconResponse(request);
-    const QUrl url(QUrl::fromPercentEncoding(id.toLatin1()));
+    // The engine hands over the id with non-ASCII characters already decoded.
+    const QUrl url(QUrl::fromPercentEncoding(id.toUtf8()));
     TVSession *session = m_session.data();
     if (!session || !url.isValid()) {
         // Answer after returning: the loader connects to finished() only then.

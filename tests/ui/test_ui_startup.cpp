@@ -6,6 +6,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickWindow>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -209,6 +211,17 @@ private Q_SLOTS:
         QVERIFY(app.click(QStringLiteral("app-") + youtube));
         QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("foregroundAppId")).toString(), youtube, 5000);
         QCOMPARE(ssapCount(QStringLiteral("system.launcher/launch")), 1);
+
+        // An icon address with non-ASCII text is fetched as that very address.
+        QUrl iconURL = *app.session.apps().constFirst().icon;
+        iconURL.setQuery(QStringLiteral("name=电视 é"));
+        QQmlComponent component(app.window.engine());
+        component.setData("import QtQuick\nImage {}", QUrl());
+        const std::unique_ptr<QObject> image(component.create());
+        QVERIFY(image);
+        image->setProperty("source", app.window.controller()->iconSource(iconURL.toString()));
+        QTRY_COMPARE_WITH_TIMEOUT(image->property("status").toInt(), 1, 5000); // Image.Ready
+        QVERIFY(app.session.cachedIcon(iconURL));
 
         // Settings: the MCP switch stops the service at once.
         app.window.showPage(QStringLiteral("settings"));
