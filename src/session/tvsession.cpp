@@ -89,6 +89,7 @@ TVSession::TVSession(DeviceStore &store, Preferences &preferences, QObject *pare
     : QObject(parent)
     , m_store(store)
     , m_preferences(preferences)
+    , m_arpProgram(LocalNetwork::defaultARPProgram())
 {
     m_lastStandby = isStandby();
     m_lastSourceName = currentSourceName();
@@ -741,10 +742,16 @@ QCoro::Task<void> TVSession::learnMAC()
     if (!client)
         co_return;
 
-    if (const std::optional<QString> mac = LocalNetwork::macAddress(record->host)) {
-        storeMAC(record->id, *mac);
+    // arp may take seconds: wait for it on the event loop, then look again at what is left.
+    const std::optional<QString> mac = co_await LocalNetwork::macAddress(record->host, m_arpProgram);
+    if (!self)
+        co_return;
+    if (mac) {
+        self->storeMAC(record->id, *mac);
         co_return;
     }
+    if (!client)
+        co_return;
 
     QJsonObject info;
     try {

@@ -72,6 +72,8 @@ public:
     DeviceStore *store() const { return &m_store; }
     void setTimings(const Timings &timings) { m_timings = timings; }
     const Timings &timings() const { return m_timings; }
+    // The arp program learnMAC asks about the TV (a path that is not executable: /proc/net/arp).
+    void setARPProgram(const QString &program) { m_arpProgram = program; }
 
     // ---- connection lifecycle
     ConnectionState state() const { return m_state; }
@@ -200,6 +202,7 @@ private:
     DeviceStore &m_store;
     Preferences &m_preferences;
     Timings m_timings;
+    QString m_arpProgram;
 
     ConnectionState m_state;
     int m_volume = 0;

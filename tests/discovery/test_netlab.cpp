@@ -187,16 +187,18 @@ private Q_SLOTS:
         QTRY_COMPARE(listener.received().size(), 1); // the pc has resolved tv1's address by now
 
         const std::optional<QString> expected = m_lab->mac("tv1");
-        QCOMPARE(LocalNetwork::macAddress(tv1), expected);
-        QCOMPARE(LocalNetwork::macAddress(tv1, QStringLiteral("/nonexistent/arp")), expected); // /proc/net/arp
+        QCOMPARE(QCoro::waitFor(LocalNetwork::macAddress(tv1)), expected);
+        QCOMPARE(QCoro::waitFor(LocalNetwork::macAddress(tv1, QStringLiteral("/nonexistent/arp"))),
+            expected); // /proc/net/arp
 
         // Nobody at .99: the cache holds an incomplete entry, which is no MAC.
         socket.writeDatagram("anyone?", QHostAddress(QStringLiteral("192.168.77.99")), 9999);
         QTest::qWait(100);
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.99")));
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.99"), QStringLiteral("/nonexistent/arp")));
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("-a")));
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.98")));
+        QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("192.168.77.99"))));
+        QVERIFY(!QCoro::waitFor(
+            LocalNetwork::macAddress(QStringLiteral("192.168.77.99"), QStringLiteral("/nonexistent/arp"))));
+        QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("-a"))));
+        QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("192.168.77.98"))));
     }
 
     void searchAndAnswersOnTheWire()

@@ -6,9 +6,12 @@
 
 #include "localnetwork.h"
 
+#include <QFile>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using Kind = ConnectionState::Kind;
 
@@ -164,6 +167,33 @@ private Q_SLOTS:
         track(session().learnMAC(), &again);
         QTRY_VERIFY(again.done);
         QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")).size(), 1);
+    }
+
+    void macLearnedFromSlowARPWhileTheLoopRuns()
+    {
+        // An arp that answers only once the test, on the same event loop, has let it.
+        QTemporaryDir dir;
+        const QString go = dir.filePath(QStringLiteral("go"));
+        QFile arp(dir.filePath(QStringLiteral("arp")));
+        QVERIFY(arp.open(QIODevice::WriteOnly));
+        arp.write(QStringLiteral("#!/bin/sh\nwhile [ ! -e '%1' ]; do sleep 0.02; done\n"
+                                 "echo \"? ($2) at 2:1a:2b:3c:4d:5e [ether] on lo\"\n")
+                      .arg(go)
+                      .toUtf8());
+        arp.close();
+        QVERIFY(arp.setPermissions(arp.permissions() | QFileDevice::ExeOwner));
+        session().setARPProgram(arp.fileName());
+
+        Outcome learnt;
+        bool firedDuringLookup = false;
+        QTimer::singleShot(0, this, [&] {
+            firedDuringLookup = !learnt.done;
+            QFile(go).open(QIODevice::WriteOnly);
+        });
+        track(session().learnMAC(), &learnt);
+        QTRY_VERIFY(learnt.done);
+        QVERIFY(firedDuringLookup);
+        QCOMPARE(m_rig->record(m_id).mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
     }
 
     void iconsAreFetchedAndCached()
