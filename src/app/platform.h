@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <QCoro/QCoroTask>
+
 // Everything that differs between desktop platforms lives here, so that another platform is
 // one file away.
 namespace Platform {
@@ -22,8 +24,8 @@ QString executablePath();
 // Returns false when it could not be started.
 bool startApplicationDetached();
 
-// Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus),
-// falling back to opening its folder. Returns false when neither worked.
-bool revealInFileManager(const QString &path);
+// Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus, awaited on
+// the event loop), opening its folder only when that call failed. False when neither worked.
+QCoro::Task<bool> revealInFileManager(QString path);
 
 } // namespace Platform

@@ -5,6 +5,7 @@
 #include "mcpserver.h"
 #include "mcptools.h"
 #include "pagelogic.h"
+#include "platform.h"
 #include "preferences.h"
 #include "testenv.h"
 #include "theme.h"
@@ -12,8 +13,14 @@
 #include "tvsession.h"
 
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,6 +80,25 @@ struct Controllers {
     MCPServer server;
     MainWindow window;
     AppController &controller() { return *window.controller(); }
+};
+
+// The desktop on a private session bus: a file manager that holds each ShowItems call until
+// the test answers it, and the opener of folders.
+class FakeDesktop : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QList<QDBusMessage> showItems;
+    QList<QUrl> openedFolders;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void ShowItems(const QStringList &, const QString &, const QDBusMessage &message)
+    {
+        message.setDelayedReply(true);
+        showItems << message;
+    }
+    void openFolder(const QUrl &url) { openedFolders << url; }
 };
 
 } // namespace
@@ -239,6 +265,55 @@ private Q_SLOTS:
         DeviceStore again(reread);
         QCOMPARE(again.device(added.id)->name, QStringLiteral("客厅"));
         QCOMPARE(again.device(added.id)->mac, std::optional<QString>(QStringLiteral("0a:0b:0c:0d:0e:0f")));
+    }
+
+    void revealWaitsForTheFileManager()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            QSKIP("needs dbus-daemon for a private session bus");
+        QProcess busDaemon;
+        busDaemon.start(daemon,
+            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                QStringLiteral("--address=unix:path=") + m_dir.filePath(QStringLiteral("bus")) });
+        QVERIFY(busDaemon.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", busDaemon.readLine().trimmed());
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        QDBusConnection fileManagerBus
+            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fm"));
+        FakeDesktop desktop;
+        QVERIFY(fileManagerBus.registerObject(
+            QStringLiteral("/org/freedesktop/FileManager1"), &desktop, QDBusConnection::ExportScriptableSlots));
+        QVERIFY(fileManagerBus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "openFolder");
+        const auto restore = qScopeGuard([&] {
+            QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("fm"));
+            busDaemon.kill();
+            busDaemon.waitForFinished();
+        });
+        const QString file = m_dir.filePath(QStringLiteral("logs/app.log"));
+
+        // The window goes on while the file manager takes its time; its late success is enough.
+        std::optional<bool> shown;
+        QObject waiter; // gone before shown, should a failed check leave a call open
+        QCoro::connect(Platform::revealInFileManager(file), &waiter, [&](bool result) { shown = result; });
+        QTRY_COMPARE(desktop.showItems.size(), 1);
+        QCOMPARE(desktop.showItems[0].arguments().value(0).toStringList(),
+            QStringList { QUrl::fromLocalFile(file).toString() });
+        QVERIFY(!shown);
+        QVERIFY(fileManagerBus.send(desktop.showItems[0].createReply()));
+        QTRY_VERIFY(shown);
+        QVERIFY(*shown);
+        QVERIFY(desktop.openedFolders.isEmpty());
+
+        // Only a failed call opens the folder instead.
+        shown.reset();
+        QCoro::connect(Platform::revealInFileManager(file), &waiter, [&](bool result) { shown = result; });
+        QTRY_COMPARE(desktop.showItems.size(), 2);
+        QVERIFY(fileManagerBus.send(desktop.showItems[1].createErrorReply(QDBusError::Failed, QStringLiteral("busy"))));
+        QTRY_VERIFY(shown);
+        QCOMPARE(desktop.openedFolders, QList<QUrl> { QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("logs"))) });
     }
 
     void appearanceChoicePersistedAndApplied()
