@@ -32,6 +32,9 @@ AppController::AppController(TVSession &session, MCPServer &server, Preferences 
         connect(&m_session, signal, this, &AppController::changed);
     connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::changed);
+    // A MAC learnt or a name discovered meanwhile shows in the fields the user has not touched.
+    connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::fieldsChanged);
+    connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::dropEdits);
     connect(&m_server, &MCPServer::isRunningChanged, this, &AppController::changed);
     connect(&m_server, &MCPServer::lastErrorChanged, this, &AppController::changed);
 }
@@ -393,20 +396,54 @@ QString AppController::logPath() const
     return logFileURL();
 }
 
+QString AppController::nameField() const
+{
+    return m_nameEdit ? *m_nameEdit : selectedName();
+}
+
+QString AppController::macField() const
+{
+    return m_macEdit ? *m_macEdit : selectedMac();
+}
+
+void AppController::dropEdits()
+{
+    m_nameEdit.reset();
+    m_macEdit.reset();
+    Q_EMIT fieldsChanged();
+}
+
 void AppController::resetSettingsPage()
 {
     if (!m_copied.isEmpty()) {
         m_copied.clear();
         Q_EMIT copiedChanged();
     }
+    dropEdits();
 }
 
-void AppController::saveSelected(const QString &nameField, const QString &macField)
+void AppController::editNameField(const QString &text)
+{
+    m_nameEdit = text;
+    Q_EMIT fieldsChanged();
+}
+
+void AppController::editMacField(const QString &text)
+{
+    m_macEdit = text;
+    Q_EMIT fieldsChanged();
+}
+
+void AppController::saveSelected()
 {
     const auto device = selectedDevice();
     if (!device)
         return;
-    m_store.update(PageLogic::savedRecord(*device, nameField, macField));
+    const TVDevice saved = PageLogic::savedRecord(*device, m_nameEdit, m_macEdit);
+    m_nameEdit.reset();
+    m_macEdit.reset();
+    m_store.update(saved);
+    Q_EMIT fieldsChanged();
 }
 
 bool AppController::isValidMac(const QString &text) const

@@ -53,6 +53,9 @@ class AppController : public QObject {
     Q_PROPERTY(bool showPinEntry READ showPinEntry NOTIFY changed)
     // settings page
     Q_PROPERTY(QString pairedText READ pairedText NOTIFY changed)
+    // The two fields of the TV panel: what the user typed, else the record as it is now.
+    Q_PROPERTY(QString nameField READ nameField NOTIFY fieldsChanged)
+    Q_PROPERTY(QString macField READ macField NOTIFY fieldsChanged)
     Q_PROPERTY(bool mcpEnabled READ mcpEnabled NOTIFY mcpEnabledChanged)
     Q_PROPERTY(QString mcpStatus READ mcpStatus NOTIFY changed)
     Q_PROPERTY(QString mcpError READ mcpError NOTIFY changed)
@@ -99,6 +102,8 @@ public:
     bool showPinEntry() const;
 
     QString pairedText() const;
+    QString nameField() const;
+    QString macField() const;
     bool mcpEnabled() const;
     QString mcpStatus() const;
     QString mcpError() const;
@@ -133,8 +138,10 @@ public:
     Q_INVOKABLE void scan();
 
     // ---- settings page
-    Q_INVOKABLE void resetSettingsPage();
-    Q_INVOKABLE void saveSelected(const QString &nameField, const QString &macField);
+    Q_INVOKABLE void resetSettingsPage(); // the page opens: no copy marker, no edits
+    Q_INVOKABLE void editNameField(const QString &text);
+    Q_INVOKABLE void editMacField(const QString &text);
+    Q_INVOKABLE void saveSelected(); // writes only the edited fields; the fields then follow the record
     Q_INVOKABLE bool isValidMac(const QString &text) const; // empty counts as valid (no MAC)
     Q_INVOKABLE void wakeSelected();
     Q_INVOKABLE void deleteSelected();
@@ -150,6 +157,7 @@ public:
 
 Q_SIGNALS:
     void changed();
+    void fieldsChanged();
     void mcpEnabledChanged();
     void copiedChanged();
     void appearanceChanged();
@@ -157,10 +165,15 @@ Q_SIGNALS:
 private:
     void connectSelected(bool usePin);
     void setCopied(const QString &which, const QString &text);
+    void dropEdits();
 
     TVSession &m_session;
     DeviceStore &m_store;
     MCPServer &m_server;
     Preferences &m_preferences;
     QString m_copied;
+    // The settings fields the user has typed into since the page opened, the selection changed
+    // or the last save; the others show the record.
+    std::optional<QString> m_nameEdit;
+    std::optional<QString> m_macEdit;
 };

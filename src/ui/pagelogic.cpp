@@ -230,11 +230,14 @@ QString stdioConfiguration(const QString &executablePath)
         QStringLiteral("{ \"command\": \"") + command + QStringLiteral("\", \"args\": [\"--mcp-stdio\"] }"));
 }
 
-TVDevice savedRecord(const TVDevice &record, const QString &nameField, const QString &macField)
+TVDevice savedRecord(
+    const TVDevice &record, const std::optional<QString> &nameEdit, const std::optional<QString> &macEdit)
 {
     TVDevice copy = record;
-    copy.name = nameField.trimmed();
-    copy.mac = LocalNetwork::normalizeMAC(macField);
+    if (nameEdit)
+        copy.name = nameEdit->trimmed();
+    if (macEdit)
+        copy.mac = LocalNetwork::normalizeMAC(*macEdit);
     return copy;
 }
 

@@ -245,20 +245,37 @@ private Q_SLOTS:
             = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
         store.setSelectedID(added.id);
         AppController &controller = objects->controller();
-        QCOMPARE(controller.selectedName(), QStringLiteral("Old"));
+        controller.resetSettingsPage();
+        QCOMPARE(controller.nameField(), QStringLiteral("Old"));
+        QCOMPARE(controller.macField(), QString());
 
-        controller.saveSelected(QStringLiteral("  "), QStringLiteral("AA-BB-CC-DD-EE-FF"));
+        // Renamed while the session learns the MAC: the untouched MAC field follows the record,
+        // and saving keeps the learnt MAC.
+        controller.editNameField(QStringLiteral("卧室"));
+        TVDevice learnt = *store.device(added.id);
+        learnt.mac = QStringLiteral("02:1a:2b:3c:4d:5e");
+        store.update(learnt);
+        QCOMPARE(controller.macField(), QStringLiteral("02:1a:2b:3c:4d:5e"));
+        QCOMPARE(controller.nameField(), QStringLiteral("卧室"));
+        controller.saveSelected();
+        QCOMPARE(store.device(added.id)->name, QStringLiteral("卧室"));
+        QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
+
+        controller.editNameField(QStringLiteral("  "));
+        controller.editMacField(QStringLiteral("AA-BB-CC-DD-EE-FF"));
+        controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QString());
         QCOMPARE(store.device(added.id)->displayName(), QStringLiteral("LG 电视"));
         QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("aa:bb:cc:dd:ee:ff")));
 
-        controller.saveSelected(QStringLiteral("\t客厅 \n"), QStringLiteral("a:b:c:d:e:f"));
+        controller.editNameField(QStringLiteral("\t客厅 \n"));
+        controller.editMacField(QStringLiteral("a:b:c:d:e:f"));
+        controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QStringLiteral("客厅"));
-        QCOMPARE(controller.selectedMac(), QStringLiteral("0a:0b:0c:0d:0e:0f"));
+        QCOMPARE(controller.macField(), QStringLiteral("0a:0b:0c:0d:0e:0f")); // the fields show the record again
         // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
         QVERIFY(!controller.isValidMac(QStringLiteral(" a:b:c:d:e:f")));
-        QCOMPARE(savedRecord(*store.device(added.id), QStringLiteral("客厅"), QStringLiteral(" a:b:c:d:e:f")).mac,
-            std::nullopt);
+        QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral(" a:b:c:d:e:f")).mac, std::nullopt);
 
         // Saved, not just held in memory: a fresh store reads the same record.
         Preferences reread(objects->preferences.filePath());
@@ -393,7 +410,8 @@ private Q_SLOTS:
         QVERIFY(!controller.hasSelection());
         // With nothing selected the page's buttons do nothing.
         controller.primaryAction();
-        controller.saveSelected(QStringLiteral("x"), QString());
+        controller.editNameField(QStringLiteral("x"));
+        controller.saveSelected();
         QCOMPARE(objects->session.stateKind(), Kind::Offline);
     }
 

@@ -231,6 +231,22 @@ private Q_SLOTS:
         QVERIFY(!app.server.isRunning());
         QCOMPARE(app.text(QStringLiteral("mcpStatus")), QStringLiteral("已停止"));
         QCOMPARE(app.preferences.boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
+
+        // The TV panel: a field being typed in keeps its text, the other follows the record.
+        QQuickItem *nameField = app.item(QStringLiteral("nameField"));
+        QVERIFY(nameField);
+        nameField->forceActiveFocus();
+        QTest::keySequence(window, QKeySequence::SelectAll);
+        for (const char key : { 'D', 'e', 'n' })
+            QTest::keyClick(window, key);
+        TVDevice record = app.store.devices().constFirst();
+        record.mac = QStringLiteral("02:1a:2b:3c:4d:5e");
+        app.store.update(record);
+        QCOMPARE(app.text(QStringLiteral("macField")), QStringLiteral("02:1a:2b:3c:4d:5e"));
+        QCOMPARE(app.text(QStringLiteral("nameField")), QStringLiteral("Den"));
+        QVERIFY(app.click(QStringLiteral("saveButton")));
+        QCOMPARE(app.store.device(record.id)->name, QStringLiteral("Den"));
+        QCOMPARE(app.store.device(record.id)->mac, record.mac);
     }
 
     void noPreferencesStartsMCPOnDefaultPortAndConnectsNothing()
