@@ -4,12 +4,15 @@
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
+
+#include <QCoro/QCoroSignal>
 
 namespace {
 
@@ -80,7 +83,7 @@ bool startApplicationDetached(const QStringList &arguments)
     return process.startDetached();
 }
 
-bool revealInFileManager(const QString &path)
+QCoro::Task<bool> revealInFileManager(QString path)
 {
     const QUrl fileUrl = QUrl::fromLocalFile(path);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
@@ -89,11 +92,15 @@ bool revealInFileManager(const QString &path)
     call << QStringList { fileUrl.toString() } << QString();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return true;
+        // A file manager that is still starting answers late but does show the file: only a
+        // failed call (no such service, an error, the bus's own time-out) opens the folder.
+        QDBusPendingCallWatcher watcher(bus.asyncCall(call));
+        if (!watcher.isFinished())
+            co_await qCoro(&watcher, &QDBusPendingCallWatcher::finished);
+        if (!watcher.isError())
+            co_return true;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    co_return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 } // namespace Platform

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <QCoro/QCoroTask>
+
 // Everything that differs between desktop platforms lives here, so that another platform is
 // one file away.
 namespace Platform {
@@ -32,8 +34,8 @@ QString instanceLockPath();
 // from the lock's path, so that it is per user either way.
 QString instanceServerName();
 
-// Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus),
-// falling back to opening its folder. Returns false when neither worked.
-bool revealInFileManager(const QString &path);
+// Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus, awaited on
+// the event loop), opening its folder only when that call failed. False when neither worked.
+QCoro::Task<bool> revealInFileManager(QString path);
 
 } // namespace Platform

@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <QCoro/QCoroProcess>
+
 #include <algorithm>
 
 #include <arpa/inet.h>
@@ -99,37 +101,41 @@ QString ipv4Text(quint32 address)
     return QString::fromLatin1(buffer);
 }
 
-std::optional<QString> macAddress(const QString &host)
+QString defaultARPProgram()
 {
-    return macAddress(host, kARPProgram);
+    return kARPProgram;
 }
 
-std::optional<QString> macAddress(const QString &host, const QString &arpProgram)
+QCoro::Task<std::optional<QString>> macAddress(QString host, QString arpProgram)
 {
     // The host comes from saved data: never let it pass as one of arp's options.
     if (host.isEmpty() || host.startsWith(QLatin1Char('-')))
-        return std::nullopt;
+        co_return std::nullopt;
 
     if (!QFileInfo(arpProgram).isExecutable()) {
         QFile table(kProcNetARP);
         if (!table.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        return parseProcNetARP(QString::fromUtf8(table.readAll()), host);
+            co_return std::nullopt;
+        co_return parseProcNetARP(QString::fromUtf8(table.readAll()), host);
     }
 
     QProcess arp;
     arp.setProcessChannelMode(QProcess::SeparateChannels);
     arp.setStandardInputFile(QProcess::nullDevice());
     // Linux's "arp -n HOST" prints a table; "-a" gives the "? (HOST) at MAC" form.
-    arp.start(arpProgram, { QStringLiteral("-an"), host });
-    if (!arp.waitForStarted())
-        return std::nullopt;
-    if (!arp.waitForFinished(kARPTimeoutMs)) {
-        arp.kill();
-        arp.waitForFinished();
-        return std::nullopt;
+    const QStringList arguments { QStringLiteral("-an"), host };
+    const bool started = co_await qCoro(arp).start(arpProgram, arguments);
+    if (!started)
+        co_return std::nullopt;
+    if (arp.state() != QProcess::NotRunning) {
+        co_await qCoro(arp).waitForFinished(kARPTimeoutMs);
+        if (arp.state() != QProcess::NotRunning) {
+            arp.kill();
+            co_await qCoro(arp).waitForFinished();
+            co_return std::nullopt;
+        }
     }
-    return parseARPOutput(QString::fromUtf8(arp.readAllStandardOutput()));
+    co_return parseARPOutput(QString::fromUtf8(arp.readAllStandardOutput()));
 }
 
 std::optional<QString> parseARPOutput(const QString &output)

@@ -3,14 +3,15 @@
 #include <QList>
 #include <QString>
 
+#include <QCoro/QCoroTask>
+
 #include <optional>
 
 // Local IPv4 interfaces, the TV's MAC from the ARP cache, MAC texts and Wake-on-LAN.
-// Stateless; any thread may call.
+// Stateless; any thread may call (macAddress needs the thread's event loop).
 namespace LocalNetwork {
 
-struct Interface
-{
+struct Interface {
     QString name;
     quint32 address = 0; // network byte order, as the system holds it
     quint32 netmask = 0; // network byte order
@@ -24,11 +25,11 @@ std::optional<Interface> primaryInterface(const std::optional<QString> &host);
 std::optional<Interface> primaryInterface(const QList<Interface> &candidates, const std::optional<QString> &host);
 QString ipv4Text(quint32 address);
 
-// The MAC the ARP cache holds for host (runs /usr/sbin/arp -an HOST; reads /proc/net/arp when
-// the program is missing). Blocks while arp runs.
-std::optional<QString> macAddress(const QString &host);
-// The same with another arp program (a path that is not executable selects /proc/net/arp).
-std::optional<QString> macAddress(const QString &host, const QString &arpProgram);
+// Debian's arp (net-tools).
+QString defaultARPProgram();
+// The MAC the ARP cache holds for host: runs arpProgram -an HOST, or reads /proc/net/arp when
+// that program is missing. Waits for arp on the caller's event loop and ends it after 10 s.
+QCoro::Task<std::optional<QString>> macAddress(QString host, QString arpProgram = defaultARPProgram());
 // The first "at ([0-9a-fA-F:]+)" match of arp's output, normalised.
 std::optional<QString> parseARPOutput(const QString &output);
 // The MAC for host in the text of /proc/net/arp.

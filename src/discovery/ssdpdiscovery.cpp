@@ -61,6 +61,15 @@ bool isFetchableURL(const QUrl &url)
         && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
 }
 
+// Some devices serve their description with an error status; only a transfer that broke off
+// (refused, cut short, over the size cap, timed out) leaves no usable body.
+bool isAnsweredWithBody(QNetworkReply::NetworkError error)
+{
+    return error == QNetworkReply::NoError
+        || (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
+        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
 QCoro::Task<std::optional<QString>> fetchDescription(QNetworkAccessManager &network, const QUrl &url)
 {
     QNetworkRequest request(url);
@@ -74,7 +83,7 @@ QCoro::Task<std::optional<QString>> fetchDescription(QNetworkAccessManager &netw
     if (!reply)
         co_return std::nullopt;
     reply->deleteLater();
-    if (reply->error() != QNetworkReply::NoError)
+    if (!isAnsweredWithBody(reply->error()))
         co_return std::nullopt;
     co_return QString::fromUtf8(reply->readAll());
 }

@@ -50,8 +50,8 @@ QString logURI(const QString &uri)
 int roundMotion(double value)
 {
     const double rounded = std::round(value);
-    return static_cast<int>(std::clamp(rounded, double(std::numeric_limits<int>::min() / 2),
-                                       double(std::numeric_limits<int>::max() / 2)));
+    return static_cast<int>(
+        std::clamp(rounded, double(std::numeric_limits<int>::min() / 2), double(std::numeric_limits<int>::max() / 2)));
 }
 
 // A one-way command: the reply is not used, a failure is one log line.
@@ -71,8 +71,8 @@ QCoro::Task<void> sendPin(QPointer<SSAPClient> client, QString pin)
     try {
         if (!client)
             throw SSAPError::notConnected();
-        co_await client->request(QStringLiteral("pairing/setPin"), oneMember(QStringLiteral("pin"), pin),
-                                 SSAPClient::requestTimeout);
+        co_await client->request(
+            QStringLiteral("pairing/setPin"), oneMember(QStringLiteral("pin"), pin), SSAPClient::requestTimeout);
     } catch (const SSAPError &error) {
         appLog(QStringLiteral("setPin 失败: ") + error.description());
     }
@@ -89,6 +89,7 @@ TVSession::TVSession(DeviceStore &store, Preferences &preferences, QObject *pare
     : QObject(parent)
     , m_store(store)
     , m_preferences(preferences)
+    , m_arpProgram(LocalNetwork::defaultARPProgram())
 {
     m_lastStandby = isStandby();
     m_lastSourceName = currentSourceName();
@@ -115,8 +116,7 @@ TVSession::~TVSession()
 // ---------------------------------------------------------------- observable fields
 
 // Every observable field notifies only when its value really changes.
-template<typename T>
-bool TVSession::assign(T &field, const T &value, void (TVSession::*changed)())
+template <typename T> bool TVSession::assign(T &field, const T &value, void (TVSession::*changed)())
 {
     if (field == value)
         return false;
@@ -231,9 +231,8 @@ QVariantList TVSession::appList() const
 {
     QVariantList list;
     for (const TVApp &app : m_apps) {
-        list << QVariantMap{{QStringLiteral("id"), app.id},
-                            {QStringLiteral("title"), app.title},
-                            {QStringLiteral("icon"), app.icon ? app.icon->toString() : QString()}};
+        list << QVariantMap { { QStringLiteral("id"), app.id }, { QStringLiteral("title"), app.title },
+            { QStringLiteral("icon"), app.icon ? app.icon->toString() : QString() } };
     }
     return list;
 }
@@ -242,10 +241,8 @@ QVariantList TVSession::inputList() const
 {
     QVariantList list;
     for (const ExternalInput &input : m_inputs) {
-        list << QVariantMap{{QStringLiteral("id"), input.id},
-                            {QStringLiteral("label"), input.label},
-                            {QStringLiteral("appId"), input.appId},
-                            {QStringLiteral("connected"), input.connected}};
+        list << QVariantMap { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
+            { QStringLiteral("appId"), input.appId }, { QStringLiteral("connected"), input.connected } };
     }
     return list;
 }
@@ -254,11 +251,10 @@ QVariantList TVSession::discoveredList() const
 {
     QVariantList list;
     for (const SSDPDiscovery::Found &found : m_discovered) {
-        list << QVariantMap{{QStringLiteral("host"), found.host},
-                            {QStringLiteral("uuid"), optionalText(found.uuid)},
-                            {QStringLiteral("name"), optionalText(found.name)},
-                            {QStringLiteral("model"), optionalText(found.model)},
-                            {QStringLiteral("location"), optionalText(found.location)}};
+        list << QVariantMap { { QStringLiteral("host"), found.host },
+            { QStringLiteral("uuid"), optionalText(found.uuid) }, { QStringLiteral("name"), optionalText(found.name) },
+            { QStringLiteral("model"), optionalText(found.model) },
+            { QStringLiteral("location"), optionalText(found.location) } };
     }
     return list;
 }
@@ -359,7 +355,8 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     QString key;
     try {
         auto onPrompt = [self, client, usePin]() {
-            appLog(QStringLiteral("等待电视确认配对 (pin=%1)").arg(usePin ? QStringLiteral("true") : QStringLiteral("false")));
+            appLog(QStringLiteral("等待电视确认配对 (pin=%1)")
+                       .arg(usePin ? QStringLiteral("true") : QStringLiteral("false")));
             if (self && self->isCurrent(client))
                 self->setState(ConnectionState::awaitingApproval(usePin));
         };
@@ -404,7 +401,8 @@ QCoro::Task<bool> TVSession::readModel(QPointer<SSAPClient> client, TVDevice &de
         co_return false;
     QJsonObject info;
     try {
-        info = co_await client->request(QStringLiteral("system/getSystemInfo"), QJsonObject(), SSAPClient::requestTimeout);
+        info = co_await client->request(
+            QStringLiteral("system/getSystemInfo"), QJsonObject(), SSAPClient::requestTimeout);
     } catch (const SSAPError &) {
         co_return false;
     }
@@ -439,8 +437,8 @@ void TVSession::failConnection(const QPointer<SSAPClient> &client, const SSAPErr
         return;
     const std::optional<QString> expected = client->tls().expectedFingerprint();
     const std::optional<QString> observed = client->tls().observedFingerprint();
-    const QString message = expected && observed && *expected != *observed ? tr("电视证书已变化，请删除后重新配对")
-                                                                           : error.description();
+    const QString message
+        = expected && observed && *expected != *observed ? tr("电视证书已变化，请删除后重新配对") : error.description();
     appLog(QStringLiteral("连接失败: ") + message);
     // A TV still starting up refuses the early attempts of a wake; the loop tries again, so
     // those failures must not read as the wake's outcome to anyone watching the state.
@@ -622,7 +620,7 @@ void TVSession::handleVolume(const QJsonObject &payload)
             setVolumeValue(static_cast<int>(value));
     }
     const QJsonValue mute = status.contains(QLatin1String("muteStatus")) ? status.value(QLatin1String("muteStatus"))
-                                                                        : status.value(QLatin1String("muted"));
+                                                                         : status.value(QLatin1String("muted"));
     if (mute.isBool())
         setMutedValue(mute.toBool());
 }
@@ -658,7 +656,7 @@ QCoro::Task<void> TVSession::connectPointer()
     QJsonObject reply;
     try {
         reply = co_await client->request(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket"),
-                                         QJsonObject(), SSAPClient::requestTimeout);
+            QJsonObject(), SSAPClient::requestTimeout);
     } catch (const SSAPError &error) {
         appLog(QStringLiteral("获取 pointer socket 失败: ") + error.description());
         co_return;
@@ -762,22 +760,28 @@ QCoro::Task<void> TVSession::learnMAC()
     if (!client)
         co_return;
 
-    if (const std::optional<QString> mac = LocalNetwork::macAddress(record->host)) {
-        storeMAC(record->id, *mac);
+    // arp may take seconds: wait for it on the event loop, then look again at what is left.
+    const std::optional<QString> mac = co_await LocalNetwork::macAddress(record->host, m_arpProgram);
+    if (!self)
+        co_return;
+    if (mac) {
+        self->storeMAC(record->id, *mac);
         co_return;
     }
+    if (!client)
+        co_return;
 
     QJsonObject info;
     try {
-        info = co_await client->request(QStringLiteral("com.webos.service.connectionmanager/getinfo"), QJsonObject(),
-                                        SSAPClient::requestTimeout);
+        info = co_await client->request(
+            QStringLiteral("com.webos.service.connectionmanager/getinfo"), QJsonObject(), SSAPClient::requestTimeout);
     } catch (const SSAPError &) {
         co_return;
     }
     if (!self)
         co_return;
     std::optional<QString> found;
-    for (const char *member : {"wifiInfo", "wiredInfo"}) {
+    for (const char *member : { "wifiInfo", "wiredInfo" }) {
         const QJsonValue address = info.value(QLatin1String(member)).toObject().value(QLatin1String("macAddress"));
         if (address.isString()) {
             found = LocalNetwork::normalizeMAC(address.toString());
@@ -914,7 +918,7 @@ void TVSession::volumeDown()
 
 void TVSession::setVolume()
 {
-    sendOneWay(QStringLiteral("audio/setVolume"), QJsonObject{{QStringLiteral("volume"), m_volume}});
+    sendOneWay(QStringLiteral("audio/setVolume"), QJsonObject { { QStringLiteral("volume"), m_volume } });
 }
 
 void TVSession::setMute(bool mute)
@@ -930,8 +934,8 @@ QCoro::Task<void> TVSession::setMuteAsync(bool mute)
         co_return;
     bool failed = false;
     try {
-        co_await client->request(QStringLiteral("audio/setMute"), oneMember(QStringLiteral("mute"), mute),
-                                 SSAPClient::requestTimeout);
+        co_await client->request(
+            QStringLiteral("audio/setMute"), oneMember(QStringLiteral("mute"), mute), SSAPClient::requestTimeout);
     } catch (const SSAPError &) {
         failed = true;
     }
@@ -943,17 +947,17 @@ QCoro::Task<void> TVSession::setMuteAsync(bool mute)
 void TVSession::insertText(const QString &text)
 {
     sendOneWay(QStringLiteral("com.webos.service.ime/insertText"),
-               QJsonObject{{QStringLiteral("text"), text}, {QStringLiteral("replace"), false}});
+        QJsonObject { { QStringLiteral("text"), text }, { QStringLiteral("replace"), false } });
 }
 
 void TVSession::launch(const TVApp &app)
 {
-    sendOneWay(QStringLiteral("system.launcher/launch"), QJsonObject{{QStringLiteral("id"), app.id}});
+    sendOneWay(QStringLiteral("system.launcher/launch"), QJsonObject { { QStringLiteral("id"), app.id } });
 }
 
 void TVSession::switchInput(const ExternalInput &input)
 {
-    sendOneWay(QStringLiteral("tv/switchInput"), QJsonObject{{QStringLiteral("inputId"), input.id}});
+    sendOneWay(QStringLiteral("tv/switchInput"), QJsonObject { { QStringLiteral("inputId"), input.id } });
 }
 
 void TVSession::launchApp(const QString &appID)

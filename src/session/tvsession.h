@@ -28,8 +28,7 @@ class Preferences;
 // The one controller of the connection to the selected TV: connection state, live TV state
 // and every remote action. Lives on the main thread; the window and the MCP tools share it.
 // Every observable field notifies only when its value really changes.
-class TVSession : public QObject
-{
+class TVSession : public QObject {
     Q_OBJECT
     // Connection state, for the window.
     Q_PROPERTY(ConnectionState::Kind stateKind READ stateKind NOTIFY stateChanged)
@@ -58,13 +57,12 @@ class TVSession : public QObject
 public:
     // Waits of the wake loop and of ensureConnected; the defaults are the real values, tests
     // shorten them.
-    struct Timings
-    {
-        double wakePause = 3.0;     // before each wake attempt
-        double wakePoll = 0.2;      // while an attempt is connecting
+    struct Timings {
+        double wakePause = 3.0; // before each wake attempt
+        double wakePoll = 0.2; // while an attempt is connecting
         int wakeAttempts = 10;
-        double ensurePoll = 0.1;    // ensureConnected
-        int moveFlushMs = 16;       // pointer motion coalescing
+        double ensurePoll = 0.1; // ensureConnected
+        int moveFlushMs = 16; // pointer motion coalescing
         double selfTestWaitScale = 1.0; // factor on every wait of the self-test
     };
 
@@ -74,6 +72,8 @@ public:
     DeviceStore *store() const { return &m_store; }
     void setTimings(const Timings &timings) { m_timings = timings; }
     const Timings &timings() const { return m_timings; }
+    // The arp program learnMAC asks about the TV (a path that is not executable: /proc/net/arp).
+    void setARPProgram(const QString &program) { m_arpProgram = program; }
 
     // ---- connection lifecycle
     ConnectionState state() const { return m_state; }
@@ -131,11 +131,11 @@ public:
     Q_INVOKABLE void insertText(const QString &text);
     void launch(const TVApp &app);
     void switchInput(const ExternalInput &input);
-    Q_INVOKABLE void launchApp(const QString &appID);     // the app with that id, if listed
+    Q_INVOKABLE void launchApp(const QString &appID); // the app with that id, if listed
     Q_INVOKABLE void switchToInput(const QString &inputID); // the input with that id, if listed
     Q_INVOKABLE void powerOff();
     Q_INVOKABLE void refreshLists(); // refreshInputs() then refreshApps(), not awaited
-    Q_INVOKABLE void startScan();    // scan(), not awaited
+    Q_INVOKABLE void startScan(); // scan(), not awaited
     QCoro::Task<QJsonObject> request(const QString &uri, const QJsonObject &payload = {}); // throws
     QCoro::Task<void> scan();
 
@@ -164,8 +164,7 @@ private:
     class Private;
     friend class Private;
 
-    template<typename T>
-    bool assign(T &field, const T &value, void (TVSession::*changed)());
+    template <typename T> bool assign(T &field, const T &value, void (TVSession::*changed)());
     void setState(const ConnectionState &state);
     void setPowerStateValue(const QString &value);
     void setForegroundAppIdValue(const QString &value);
@@ -204,6 +203,7 @@ private:
     DeviceStore &m_store;
     Preferences &m_preferences;
     Timings m_timings;
+    QString m_arpProgram;
 
     ConnectionState m_state;
     int m_volume = 0;
@@ -223,8 +223,8 @@ private:
     QHash<QUrl, QImage> m_iconCache;
     QPointer<SSAPClient> m_pairingClient; // its connection sequence has not reached ready yet
     std::optional<SSAPError> m_pairingCloseError; // set when that client's socket ended meanwhile
-    quint64 m_wakeGeneration = 0;   // a newer wake() ends the older wake loop
+    quint64 m_wakeGeneration = 0; // a newer wake() ends the older wake loop
     QPointer<SSAPClient> m_wakeAttemptClient; // the attempt a running wake loop is watching
-    bool m_lastStandby = false;     // derived values as last announced
+    bool m_lastStandby = false; // derived values as last announced
     QString m_lastSourceName;
 };

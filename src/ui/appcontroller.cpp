@@ -20,15 +20,21 @@
 using Kind = ConnectionState::Kind;
 
 AppController::AppController(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
-    : QObject(parent), m_session(session), m_store(*session.store()), m_server(server), m_preferences(preferences)
+    : QObject(parent)
+    , m_session(session)
+    , m_store(*session.store())
+    , m_server(server)
+    , m_preferences(preferences)
 {
-    for (auto signal : {&TVSession::stateChanged, &TVSession::volumeChanged, &TVSession::mutedChanged,
-                        &TVSession::isStandbyChanged, &TVSession::powerStateChanged,
-                        &TVSession::currentSourceNameChanged, &TVSession::inputsChanged,
-                        &TVSession::isScanningChanged, &TVSession::clientChanged})
+    for (auto signal : { &TVSession::stateChanged, &TVSession::volumeChanged, &TVSession::mutedChanged,
+             &TVSession::isStandbyChanged, &TVSession::powerStateChanged, &TVSession::currentSourceNameChanged,
+             &TVSession::inputsChanged, &TVSession::isScanningChanged, &TVSession::clientChanged })
         connect(&m_session, signal, this, &AppController::changed);
     connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::changed);
+    // A MAC learnt or a name discovered meanwhile shows in the fields the user has not touched.
+    connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::fieldsChanged);
+    connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::dropEdits);
     connect(&m_server, &MCPServer::isRunningChanged, this, &AppController::changed);
     connect(&m_server, &MCPServer::lastErrorChanged, this, &AppController::changed);
 }
@@ -50,7 +56,8 @@ QVariantList AppController::pickerEntries() const
 {
     QVariantList entries;
     for (const TVDevice &device : m_store.devices())
-        entries << QVariantMap{{QStringLiteral("id"), device.id}, {QStringLiteral("label"), PageLogic::pickerEntry(device)}};
+        entries << QVariantMap { { QStringLiteral("id"), device.id },
+            { QStringLiteral("label"), PageLogic::pickerEntry(device) } };
     return entries;
 }
 
@@ -197,10 +204,9 @@ QVariantList AppController::inputRows() const
 {
     QVariantList rows;
     for (const ExternalInput &input : m_session.inputs()) {
-        rows << QVariantMap{{QStringLiteral("id"), input.id},
-                            {QStringLiteral("label"), input.label},
-                            {QStringLiteral("connected"), input.connected},
-                            {QStringLiteral("connectedText"), PageLogic::inputConnectedText(input.connected)}};
+        rows << QVariantMap { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
+            { QStringLiteral("connected"), input.connected },
+            { QStringLiteral("connectedText"), PageLogic::inputConnectedText(input.connected) } };
     }
     return rows;
 }
@@ -271,12 +277,11 @@ QVariantList AppController::deviceRows() const
     const auto selected = m_store.selectedID();
     for (const TVDevice &device : m_store.devices()) {
         const bool isSelected = selected && *selected == device.id;
-        rows << QVariantMap{{QStringLiteral("id"), device.id},
-                            {QStringLiteral("displayName"), device.displayName()},
-                            {QStringLiteral("model"), device.model},
-                            {QStringLiteral("host"), device.host},
-                            {QStringLiteral("selected"), isSelected},
-                            {QStringLiteral("status"), PageLogic::deviceRowStatus(isSelected, m_session.state(), device.isPaired())}};
+        rows << QVariantMap { { QStringLiteral("id"), device.id },
+            { QStringLiteral("displayName"), device.displayName() }, { QStringLiteral("model"), device.model },
+            { QStringLiteral("host"), device.host }, { QStringLiteral("selected"), isSelected },
+            { QStringLiteral("status"),
+                PageLogic::deviceRowStatus(isSelected, m_session.state(), device.isPaired()) } };
     }
     return rows;
 }
@@ -335,7 +340,8 @@ bool AppController::addManualHost(const QString &text)
 {
     if (!PageLogic::isValidIPv4(text))
         return false;
-    const TVDevice device = m_store.upsertDiscovered(PageLogic::trimBlanks(text), std::nullopt, std::nullopt, std::nullopt);
+    const TVDevice device
+        = m_store.upsertDiscovered(PageLogic::trimBlanks(text), std::nullopt, std::nullopt, std::nullopt);
     m_session.connect(device.id, false);
     return true;
 }
@@ -390,20 +396,54 @@ QString AppController::logPath() const
     return logFileURL();
 }
 
+QString AppController::nameField() const
+{
+    return m_nameEdit ? *m_nameEdit : selectedName();
+}
+
+QString AppController::macField() const
+{
+    return m_macEdit ? *m_macEdit : selectedMac();
+}
+
+void AppController::dropEdits()
+{
+    m_nameEdit.reset();
+    m_macEdit.reset();
+    Q_EMIT fieldsChanged();
+}
+
 void AppController::resetSettingsPage()
 {
     if (!m_copied.isEmpty()) {
         m_copied.clear();
         Q_EMIT copiedChanged();
     }
+    dropEdits();
 }
 
-void AppController::saveSelected(const QString &nameField, const QString &macField)
+void AppController::editNameField(const QString &text)
+{
+    m_nameEdit = text;
+    Q_EMIT fieldsChanged();
+}
+
+void AppController::editMacField(const QString &text)
+{
+    m_macEdit = text;
+    Q_EMIT fieldsChanged();
+}
+
+void AppController::saveSelected()
 {
     const auto device = selectedDevice();
     if (!device)
         return;
-    m_store.update(PageLogic::savedRecord(*device, nameField, macField));
+    const TVDevice saved = PageLogic::savedRecord(*device, m_nameEdit, m_macEdit);
+    m_nameEdit.reset();
+    m_macEdit.reset();
+    m_store.update(saved);
+    Q_EMIT fieldsChanged();
 }
 
 bool AppController::isValidMac(const QString &text) const

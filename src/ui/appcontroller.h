@@ -16,8 +16,7 @@ class TVSession;
 // What the pages show and do, bound to the live session, store and MCP server: the texts of
 // PageLogic evaluated on the current state (one change signal for all of them) and every
 // button's action. QML only lays these out.
-class AppController : public QObject
-{
+class AppController : public QObject {
     Q_OBJECT
     // window
     Q_PROPERTY(QString pickerLabel READ pickerLabel NOTIFY changed)
@@ -54,6 +53,9 @@ class AppController : public QObject
     Q_PROPERTY(bool showPinEntry READ showPinEntry NOTIFY changed)
     // settings page
     Q_PROPERTY(QString pairedText READ pairedText NOTIFY changed)
+    // The two fields of the TV panel: what the user typed, else the record as it is now.
+    Q_PROPERTY(QString nameField READ nameField NOTIFY fieldsChanged)
+    Q_PROPERTY(QString macField READ macField NOTIFY fieldsChanged)
     Q_PROPERTY(bool mcpEnabled READ mcpEnabled NOTIFY mcpEnabledChanged)
     Q_PROPERTY(QString mcpStatus READ mcpStatus NOTIFY changed)
     Q_PROPERTY(QString mcpError READ mcpError NOTIFY changed)
@@ -100,6 +102,8 @@ public:
     bool showPinEntry() const;
 
     QString pairedText() const;
+    QString nameField() const;
+    QString macField() const;
     bool mcpEnabled() const;
     QString mcpStatus() const;
     QString mcpError() const;
@@ -115,8 +119,8 @@ public:
     Q_INVOKABLE void powerButton();
     Q_INVOKABLE void toggleMute();
     Q_INVOKABLE void volumeDragged(double position); // slider moved: writes the field only
-    Q_INVOKABLE void volumeReleased();               // slider let go: sends it
-    Q_INVOKABLE bool sendText(const QString &text);  // true when sent (the box is then emptied)
+    Q_INVOKABLE void volumeReleased(); // slider let go: sends it
+    Q_INVOKABLE bool sendText(const QString &text); // true when sent (the box is then emptied)
 
     // ---- apps page
     Q_INVOKABLE void loadAppsPage(); // both lists, only while connected
@@ -134,8 +138,10 @@ public:
     Q_INVOKABLE void scan();
 
     // ---- settings page
-    Q_INVOKABLE void resetSettingsPage();
-    Q_INVOKABLE void saveSelected(const QString &nameField, const QString &macField);
+    Q_INVOKABLE void resetSettingsPage(); // the page opens: no copy marker, no edits
+    Q_INVOKABLE void editNameField(const QString &text);
+    Q_INVOKABLE void editMacField(const QString &text);
+    Q_INVOKABLE void saveSelected(); // writes only the edited fields; the fields then follow the record
     Q_INVOKABLE bool isValidMac(const QString &text) const; // empty counts as valid (no MAC)
     Q_INVOKABLE void wakeSelected();
     Q_INVOKABLE void deleteSelected();
@@ -151,6 +157,7 @@ public:
 
 Q_SIGNALS:
     void changed();
+    void fieldsChanged();
     void mcpEnabledChanged();
     void copiedChanged();
     void appearanceChanged();
@@ -158,10 +165,15 @@ Q_SIGNALS:
 private:
     void connectSelected(bool usePin);
     void setCopied(const QString &which, const QString &text);
+    void dropEdits();
 
     TVSession &m_session;
     DeviceStore &m_store;
     MCPServer &m_server;
     Preferences &m_preferences;
     QString m_copied;
+    // The settings fields the user has typed into since the page opened, the selection changed
+    // or the last save; the others show the record.
+    std::optional<QString> m_nameEdit;
+    std::optional<QString> m_macEdit;
 };

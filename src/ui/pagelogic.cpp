@@ -182,7 +182,7 @@ bool isValidIPv4(const QString &text)
     if (text.isEmpty() || text.contains(QChar(0)))
         return false;
     const QByteArray bytes = text.toUtf8();
-    in_addr address{};
+    in_addr address {};
     return inet_pton(AF_INET, bytes.constData(), &address) == 1;
 }
 
@@ -226,15 +226,18 @@ QString httpConfiguration(const QString &endpointURL)
 QString stdioConfiguration(const QString &executablePath)
 {
     const QString command = executablePath.isEmpty() ? QStringLiteral("CorvaneRemote") : executablePath;
-    return configuration(QStringLiteral("{ \"command\": \"") + command
-                         + QStringLiteral("\", \"args\": [\"--mcp-stdio\"] }"));
+    return configuration(
+        QStringLiteral("{ \"command\": \"") + command + QStringLiteral("\", \"args\": [\"--mcp-stdio\"] }"));
 }
 
-TVDevice savedRecord(const TVDevice &record, const QString &nameField, const QString &macField)
+TVDevice savedRecord(
+    const TVDevice &record, const std::optional<QString> &nameEdit, const std::optional<QString> &macEdit)
 {
     TVDevice copy = record;
-    copy.name = nameField.trimmed();
-    copy.mac = LocalNetwork::normalizeMAC(macField);
+    if (nameEdit)
+        copy.name = nameEdit->trimmed();
+    if (macEdit)
+        copy.mac = LocalNetwork::normalizeMAC(*macEdit);
     return copy;
 }
 

@@ -54,7 +54,9 @@ QString mcpStatusText(bool running);
 QString httpConfiguration(const QString &endpointURL);
 QString stdioConfiguration(const QString &executablePath);
 
-// The stored record after "保存": trimmed name, normalised MAC (none when it does not parse).
-TVDevice savedRecord(const TVDevice &record, const QString &nameField, const QString &macField);
+// The stored record after "保存": the fields the user edited (none: not edited) written over
+// the record as it is now, the name trimmed, the MAC normalised (none when it does not parse).
+TVDevice savedRecord(
+    const TVDevice &record, const std::optional<QString> &nameEdit, const std::optional<QString> &macEdit);
 
 } // namespace PageLogic

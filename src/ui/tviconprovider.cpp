@@ -12,18 +12,17 @@ namespace {
 
 // What a request and its response share across threads: the response can be deleted by the
 // loader (cancelled) while the main thread is still fetching.
-struct IconRequest
-{
+struct IconRequest {
     QMutex mutex;
     QImage image;
     QString error;
     QQuickImageResponse *response = nullptr; // cleared when the response goes away
 };
 
-class IconResponse : public QQuickImageResponse
-{
+class IconResponse : public QQuickImageResponse {
 public:
-    explicit IconResponse(std::shared_ptr<IconRequest> request) : m_request(std::move(request))
+    explicit IconResponse(std::shared_ptr<IconRequest> request)
+        : m_request(std::move(request))
     {
         QMutexLocker lock(&m_request->mutex);
         m_request->response = this;
@@ -68,7 +67,10 @@ void finish(const std::shared_ptr<IconRequest> &request, const std::optional<QIm
 
 } // namespace
 
-TVIconProvider::TVIconProvider(TVSession *session) : m_session(session) {}
+TVIconProvider::TVIconProvider(TVSession *session)
+    : m_session(session)
+{
+}
 
 QString TVIconProvider::sourceFor(const QString &iconURL)
 {
@@ -81,22 +83,26 @@ QQuickImageResponse *TVIconProvider::requestImageResponse(const QString &id, con
 {
     auto request = std::make_shared<IconRequest>();
     auto *response = new IconResponse(request);
-    const QUrl url(QUrl::fromPercentEncoding(id.toLatin1()));
+    // The engine hands over the id with non-ASCII characters already decoded.
+    const QUrl url(QUrl::fromPercentEncoding(id.toUtf8()));
     TVSession *session = m_session.data();
     if (!session || !url.isValid()) {
         // Answer after returning: the loader connects to finished() only then.
-        QMetaObject::invokeMethod(response, [request, requestedSize] { finish(request, std::nullopt, requestedSize); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            response, [request, requestedSize] { finish(request, std::nullopt, requestedSize); }, Qt::QueuedConnection);
         return response;
     }
-    QMetaObject::invokeMethod(session, [session, url, request, requestedSize] {
-        if (auto cached = session->cachedIcon(url)) {
-            finish(request, cached, requestedSize);
-            return;
-        }
-        QCoro::connect(session->icon(url), session, [request, requestedSize](const std::optional<QImage> &image) {
-            finish(request, image, requestedSize);
-        });
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        session,
+        [session, url, request, requestedSize] {
+            if (auto cached = session->cachedIcon(url)) {
+                finish(request, cached, requestedSize);
+                return;
+            }
+            QCoro::connect(session->icon(url), session, [request, requestedSize](const std::optional<QImage> &image) {
+                finish(request, image, requestedSize);
+            });
+        },
+        Qt::QueuedConnection);
     return response;
 }

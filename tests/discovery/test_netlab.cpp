@@ -2,6 +2,7 @@
 // The test process itself joins the lab's "pc" namespace; listeners are opened inside the TV
 // namespaces, so every datagram crosses the lab's link.
 #include "datagramlistener.h"
+#include "httpserver.h"
 #include "localnetwork.h"
 #include "netlab.h"
 #include "netnsscope.h"
@@ -67,10 +68,7 @@ private Q_SLOTS:
         QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
     }
 
-    void cleanupTestCase()
-    {
-        m_lab.reset();
-    }
+    void cleanupTestCase() { m_lab.reset(); }
 
     void labInterfaceListed()
     {
@@ -189,23 +187,26 @@ private Q_SLOTS:
         QTRY_COMPARE(listener.received().size(), 1); // the pc has resolved tv1's address by now
 
         const std::optional<QString> expected = m_lab->mac("tv1");
-        QCOMPARE(LocalNetwork::macAddress(tv1), expected);
-        QCOMPARE(LocalNetwork::macAddress(tv1, QStringLiteral("/nonexistent/arp")), expected); // /proc/net/arp
+        QCOMPARE(QCoro::waitFor(LocalNetwork::macAddress(tv1)), expected);
+        QCOMPARE(QCoro::waitFor(LocalNetwork::macAddress(tv1, QStringLiteral("/nonexistent/arp"))),
+            expected); // /proc/net/arp
 
         // Nobody at .99: the cache holds an incomplete entry, which is no MAC.
         socket.writeDatagram("anyone?", QHostAddress(QStringLiteral("192.168.77.99")), 9999);
         QTest::qWait(100);
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.99")));
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.99"), QStringLiteral("/nonexistent/arp")));
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("-a")));
-        QVERIFY(!LocalNetwork::macAddress(QStringLiteral("192.168.77.98")));
+        QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("192.168.77.99"))));
+        QVERIFY(!QCoro::waitFor(
+            LocalNetwork::macAddress(QStringLiteral("192.168.77.99"), QStringLiteral("/nonexistent/arp"))));
+        QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("-a"))));
+        QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("192.168.77.98"))));
     }
 
     void searchAndAnswersOnTheWire()
     {
-        // tv1 answers from its own address and from two more it holds, tv2 with an empty datagram.
-        QVERIFY(ipIn("tv1", { "addr", "add", "192.168.77.20/24", "dev", "eth0" }));
-        QVERIFY(ipIn("tv1", { "addr", "add", "192.168.77.105/24", "dev", "eth0" }));
+        // tv1 answers from its own address and from four more it holds, tv2 with an empty datagram.
+        const QStringList extraAddresses { "192.168.77.20", "192.168.77.105", "192.168.77.30", "192.168.77.31" };
+        for (const QString &address : extraAddresses)
+            QVERIFY(ipIn("tv1", { "addr", "add", address + "/24", "dev", "eth0" }));
         QTemporaryDir dir;
         const QString localFile = dir.filePath(QStringLiteral("desc.xml"));
         {
@@ -214,6 +215,13 @@ private Q_SLOTS:
             file.write("<root><friendlyName>Local File</friendlyName></root>");
         }
         const QString fileURL = QStringLiteral("file://") + localFile;
+        // Descriptions served with an error status still count.
+        HttpServer descriptions([](const HttpServer::Request &request) {
+            return HttpServer::Response { request.path == u"/404.xml" ? 404 : 500, "text/xml",
+                "<root><friendlyName>Den</friendlyName><modelName>OLED42</modelName><UDN>uuid:den</UDN></root>" };
+        });
+        int from30 = -1;
+        int from31 = -1;
 
         DatagramListener tv1;
         DatagramListener tv2;
@@ -224,7 +232,10 @@ private Q_SLOTS:
             QVERIFY(tv1.listen(1900, kSSDPGroup));
             from20 = tv1.addSender(QHostAddress(QStringLiteral("192.168.77.20")));
             from105 = tv1.addSender(QHostAddress(QStringLiteral("192.168.77.105")));
-            QVERIFY(from20 >= 0 && from105 >= 0);
+            from30 = tv1.addSender(QHostAddress(QStringLiteral("192.168.77.30")));
+            from31 = tv1.addSender(QHostAddress(QStringLiteral("192.168.77.31")));
+            QVERIFY(from20 >= 0 && from105 >= 0 && from30 >= 0 && from31 >= 0);
+            QVERIFY(descriptions.listen(QHostAddress(QStringLiteral("192.168.77.11")), 0, nullptr));
         }
         {
             NetnsScope tv(ns("tv2"));
@@ -240,14 +251,26 @@ private Q_SLOTS:
             self.answer(search, "garbage \xff", from20);
             self.answer(
                 search, ("HTTP/1.1 200 OK\r\nUsn: uuid:abc\r\nLocation:  " + fileURL + "\r\n\r\n").toUtf8(), from105);
+            for (const auto &[sender, status] : { std::pair { from30, 404 }, std::pair { from31, 500 } })
+                self.answer(search,
+                    QStringLiteral(
+                        "HTTP/1.1 200 OK\r\nUSN: uuid:e%1\r\nLOCATION: http://192.168.77.11:%2/%1.xml\r\n\r\n")
+                        .arg(status)
+                        .arg(descriptions.port())
+                        .toLatin1(),
+                    sender);
         });
         tv2.setHandler(
             [](DatagramListener &self, const QNetworkDatagram &search, int) { self.answer(search, QByteArray()); });
 
-        const QList<Found> expected {
+        const QString url404 = QStringLiteral("http://192.168.77.11:%1/404.xml").arg(descriptions.port());
+        const QString url500 = QStringLiteral("http://192.168.77.11:%1/500.xml").arg(descriptions.port());
+        QList<Found> expected {
             { "192.168.77.105", "abc", std::nullopt, std::nullopt, fileURL },
             { "192.168.77.11", "second", std::nullopt, std::nullopt, "http://192.168.77.11:9/a.xml" },
             { "192.168.77.20", std::nullopt, std::nullopt, std::nullopt, std::nullopt },
+            { "192.168.77.30", "e404", std::nullopt, std::nullopt, url404 },
+            { "192.168.77.31", "e500", std::nullopt, std::nullopt, url500 },
         };
 
         QFuture<QList<Found>> future = QtConcurrent::run(&SSDPDiscovery::collectResponses, 1.0);
@@ -263,16 +286,19 @@ private Q_SLOTS:
             }
         }
 
-        // The whole scan: the refused fetch and the local file leave the names empty.
+        // The whole scan: the refused fetch and the local file leave the names empty, the
+        // descriptions behind 404 and 500 are read all the same.
         tv1.clear();
         const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(1.0));
+        expected[3] = { "192.168.77.30", "den", "Den", "OLED42", url404 };
+        expected[4] = { "192.168.77.31", "den", "Den", "OLED42", url500 };
         QCOMPARE(found, expected);
-        QVERIFY(readLogMessages().contains(
-            QStringLiteral("SSDP 发现 3 台电视: [\"192.168.77.105\", \"192.168.77.11\", \"192.168.77.20\"]")));
+        QVERIFY(readLogMessages().contains(QStringLiteral("SSDP 发现 5 台电视: [\"192.168.77.105\", \"192.168.77.11\", "
+                                                          "\"192.168.77.20\", \"192.168.77.30\", \"192.168.77.31\"]")));
         QCOMPARE(tv1.received().size(), 2);
 
-        QVERIFY(ipIn("tv1", { "addr", "del", "192.168.77.20/24", "dev", "eth0" }));
-        QVERIFY(ipIn("tv1", { "addr", "del", "192.168.77.105/24", "dev", "eth0" }));
+        for (const QString &address : extraAddresses)
+            QVERIFY(ipIn("tv1", { "addr", "del", address + "/24", "dev", "eth0" }));
     }
 
     void nothingAnswers()

@@ -6,9 +6,12 @@
 
 #include "localnetwork.h"
 
+#include <QFile>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using Kind = ConnectionState::Kind;
 
@@ -24,8 +27,7 @@ QCoro::Task<void> fetchIcon(TVSession *session, QUrl url, std::optional<QImage> 
 
 } // namespace
 
-class TestSessionState : public QObject
-{
+class TestSessionState : public QObject {
     Q_OBJECT
 
 private:
@@ -44,8 +46,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_sim = std::make_unique<TVSimProcess>(
-            TVSimProcess::Options{.address = kHost, .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("50")}});
+        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options {
+            .address = kHost, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } });
         QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
         m_rig = std::make_unique<SessionRig>();
         m_id = m_rig->addTV(kHost);
@@ -54,9 +56,10 @@ private Q_SLOTS:
     // Every case starts with a fresh session connected to the TV and its lists read.
     void init()
     {
-        sim().control(QStringLiteral("/fault"), {{"clear", true}});
-        sim().control(QStringLiteral("/set"), {{"volume", 10}, {"muted", false}, {"foregroundAppId", "com.webos.app.livetv"},
-                                               {"power", "Active"}, {"keyboardFocus", false}, {"volumeShape", "nested"}});
+        sim().control(QStringLiteral("/fault"), { { "clear", true } });
+        sim().control(QStringLiteral("/set"),
+            { { "volume", 10 }, { "muted", false }, { "foregroundAppId", "com.webos.app.livetv" },
+                { "power", "Active" }, { "keyboardFocus", false }, { "volumeShape", "nested" } });
         m_rig->renewSession();
         session().connect(m_id);
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
@@ -66,10 +69,7 @@ private Q_SLOTS:
         sim().clearReceived();
     }
 
-    void cleanup()
-    {
-        m_rig->session().disconnect();
-    }
+    void cleanup() { m_rig->session().disconnect(); }
 
     void cleanupTestCase()
     {
@@ -84,28 +84,28 @@ private Q_SLOTS:
 
         // Nested shape: "volumeStatus" with "muteStatus".
         QSignalSpy volumeSpy(&session(), &TVSession::volumeChanged);
-        sim().control(QStringLiteral("/set"), {{"volume", 12}, {"muted", true}});
+        sim().control(QStringLiteral("/set"), { { "volume", 12 }, { "muted", true } });
         QTRY_COMPARE(session().volume(), 12);
         QTRY_COMPARE(session().muted(), true);
         QCOMPARE(volumeSpy.count(), 1);
 
         // Flat shape: "volume" and "muted" at the top level.
-        sim().control(QStringLiteral("/set"), {{"volumeShape", "flat"}, {"volume", 7}, {"muted", false}});
+        sim().control(QStringLiteral("/set"), { { "volumeShape", "flat" }, { "volume", 7 }, { "muted", false } });
         QTRY_COMPARE(session().volume(), 7);
         QTRY_COMPARE(session().muted(), false);
 
         QSignalSpy sourceSpy(&session(), &TVSession::currentSourceNameChanged);
-        sim().control(QStringLiteral("/set"), {{"foregroundAppId", "netflix"}});
+        sim().control(QStringLiteral("/set"), { { "foregroundAppId", "netflix" } });
         QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("netflix"));
         QCOMPARE(session().currentSourceName(), QStringLiteral("Netflix"));
         QCOMPARE(sourceSpy.count(), 1);
 
         QSignalSpy standbySpy(&session(), &TVSession::isStandbyChanged);
-        sim().control(QStringLiteral("/set"), {{"power", "Active Standby"}});
+        sim().control(QStringLiteral("/set"), { { "power", "Active Standby" } });
         QTRY_COMPARE(session().powerState(), QStringLiteral("Active Standby"));
         QVERIFY(session().isStandby());
         QCOMPARE(standbySpy.count(), 1);
-        sim().control(QStringLiteral("/set"), {{"power", "Suspend"}});
+        sim().control(QStringLiteral("/set"), { { "power", "Suspend" } });
         QTRY_COMPARE(session().powerState(), QStringLiteral("Suspend"));
         QVERIFY(session().isStandby());
         QCOMPARE(standbySpy.count(), 1);
@@ -123,20 +123,20 @@ private Q_SLOTS:
     void listsAndSourceName()
     {
         QCOMPARE(session().inputs().size(), 4);
-        QCOMPARE(session().inputs().at(2), (ExternalInput{"HDMI_3", "HDMI 3", "com.webos.app.hdmi3", false}));
+        QCOMPARE(session().inputs().at(2), (ExternalInput { "HDMI_3", "HDMI 3", "com.webos.app.hdmi3", false }));
         QCOMPARE(session().apps().size(), 20);
         for (const TVApp &app : session().apps())
             QVERIFY2(app.icon && app.icon->isValid(), qPrintable(app.id));
 
-        const QList<QPair<QString, QString>> cases{
-            {"com.webos.app.hdmi2", "HDMI 2"},      // an input wins
-            {"com.webos.app.livetv", "Live TV"},     // an application's title before the fixed names
-            {"", "—"},
-            {"com.webos.app.home", "主页"},
-            {"some.other.app", "some.other.app"},
+        const QList<QPair<QString, QString>> cases {
+            { "com.webos.app.hdmi2", "HDMI 2" }, // an input wins
+            { "com.webos.app.livetv", "Live TV" }, // an application's title before the fixed names
+            { "", "—" },
+            { "com.webos.app.home", "主页" },
+            { "some.other.app", "some.other.app" },
         };
         for (const auto &[appId, expected] : cases) {
-            sim().control(QStringLiteral("/set"), {{"foregroundAppId", appId}});
+            sim().control(QStringLiteral("/set"), { { "foregroundAppId", appId } });
             QTRY_COMPARE(session().foregroundAppId(), appId);
             QCOMPARE(session().currentSourceName(), expected);
         }
@@ -161,11 +161,39 @@ private Q_SLOTS:
         track(session().learnMAC(), &learnt);
         QTRY_VERIFY(learnt.done);
         QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
-        QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")), QStringList{QStringLiteral("记录 MAC ") + *LocalNetwork::normalizeMAC(wifi)});
+        QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")),
+            QStringList { QStringLiteral("记录 MAC ") + *LocalNetwork::normalizeMAC(wifi) });
         Outcome again;
         track(session().learnMAC(), &again);
         QTRY_VERIFY(again.done);
         QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")).size(), 1);
+    }
+
+    void macLearnedFromSlowARPWhileTheLoopRuns()
+    {
+        // An arp that answers only once the test, on the same event loop, has let it.
+        QTemporaryDir dir;
+        const QString go = dir.filePath(QStringLiteral("go"));
+        QFile arp(dir.filePath(QStringLiteral("arp")));
+        QVERIFY(arp.open(QIODevice::WriteOnly));
+        arp.write(QStringLiteral("#!/bin/sh\nwhile [ ! -e '%1' ]; do sleep 0.02; done\n"
+                                 "echo \"? ($2) at 2:1a:2b:3c:4d:5e [ether] on lo\"\n")
+                      .arg(go)
+                      .toUtf8());
+        arp.close();
+        QVERIFY(arp.setPermissions(arp.permissions() | QFileDevice::ExeOwner));
+        session().setARPProgram(arp.fileName());
+
+        Outcome learnt;
+        bool firedDuringLookup = false;
+        QTimer::singleShot(0, this, [&] {
+            firedDuringLookup = !learnt.done;
+            QFile(go).open(QIODevice::WriteOnly);
+        });
+        track(session().learnMAC(), &learnt);
+        QTRY_VERIFY(learnt.done);
+        QVERIFY(firedDuringLookup);
+        QCOMPARE(m_rig->record(m_id).mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
     }
 
     void iconsAreFetchedAndCached()
@@ -199,8 +227,8 @@ private Q_SLOTS:
         session().press(QStringLiteral("HOME"));
         session().click();
         session().scroll(-1);
-        const QStringList expected{QStringLiteral("type:button\nname:HOME\n\n"), QStringLiteral("type:click\n\n"),
-                                   QStringLiteral("type:scroll\ndx:0\ndy:-1\n\n")};
+        const QStringList expected { QStringLiteral("type:button\nname:HOME\n\n"), QStringLiteral("type:click\n\n"),
+            QStringLiteral("type:scroll\ndx:0\ndy:-1\n\n") };
         QTRY_COMPARE(pointerTexts(sim().received()), expected);
 
         // A closed pointer socket is replaced before the button is sent.
@@ -211,7 +239,7 @@ private Q_SLOTS:
         track(session().pressAsync(QStringLiteral("UP")), &pressed);
         QTRY_VERIFY(pressed.done);
         QVERIFY(session().pointer() && session().pointer() != old.data());
-        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:button\nname:UP\n\n")});
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList { QStringLiteral("type:button\nname:UP\n\n") });
         QCOMPARE(requests(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket")).size(), 1);
     }
 
@@ -220,24 +248,28 @@ private Q_SLOTS:
         session().move(0.4, 0);
         session().move(0.4, 0);
         session().move(0.4, 0);
-        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:1\ndy:0\ndown:0\n\n")});
+        QTRY_COMPARE(
+            pointerTexts(sim().received()), QStringList { QStringLiteral("type:move\ndx:1\ndy:0\ndown:0\n\n") });
         QTest::qWait(100);
         QCOMPARE(pointerTexts(sim().received()).size(), 1);
 
         // 0.2 stays pending in x. Then (0.3, -0.3) gives (0.5, -0.3): dx 1, nothing in y.
         sim().clearReceived();
         session().move(0.3, -0.3);
-        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:1\ndy:0\ndown:0\n\n")});
+        QTRY_COMPARE(
+            pointerTexts(sim().received()), QStringList { QStringLiteral("type:move\ndx:1\ndy:0\ndown:0\n\n") });
         // Then y reaches -0.6: dy -1, and x (about -0.2) sends nothing.
         sim().clearReceived();
         session().move(0.3, -0.3);
-        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:0\ndy:-1\ndown:0\n\n")});
+        QTRY_COMPARE(
+            pointerTexts(sim().received()), QStringList { QStringLiteral("type:move\ndx:0\ndy:-1\ndown:0\n\n") });
 
         // A NaN from the touchpad is dropped instead of poisoning every later move.
         sim().clearReceived();
         session().move(qQNaN(), 1);
         session().move(-3.2, 12);
-        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:move\ndx:-3\ndy:12\ndown:0\n\n")});
+        QTRY_COMPARE(
+            pointerTexts(sim().received()), QStringList { QStringLiteral("type:move\ndx:-3\ndy:12\ndown:0\n\n") });
     }
 
     void commandsOnTheWire()
@@ -255,12 +287,13 @@ private Q_SLOTS:
         QTRY_COMPARE(requests("audio/setMute").size(), 1);
         QCOMPARE(requests("audio/volumeUp").size(), 1);
         QCOMPARE(payload("audio/volumeDown"), QJsonObject());
-        QCOMPARE(payload("audio/setVolume"), QJsonObject({{"volume", 42}}));
-        QCOMPARE(payload("com.webos.service.ime/insertText"), QJsonObject({{"text", "héllo \"TV\""}, {"replace", false}}));
+        QCOMPARE(payload("audio/setVolume"), QJsonObject({ { "volume", 42 } }));
+        QCOMPARE(payload("com.webos.service.ime/insertText"),
+            QJsonObject({ { "text", "héllo \"TV\"" }, { "replace", false } }));
         QCOMPARE(requests("system.launcher/launch").size(), 1); // an app not listed is not launched
-        QCOMPARE(payload("system.launcher/launch"), QJsonObject({{"id", "netflix"}}));
-        QCOMPARE(payload("tv/switchInput"), QJsonObject({{"inputId", "HDMI_2"}}));
-        QCOMPARE(payload("audio/setMute"), QJsonObject({{"mute", true}}));
+        QCOMPARE(payload("system.launcher/launch"), QJsonObject({ { "id", "netflix" } }));
+        QCOMPARE(payload("tv/switchInput"), QJsonObject({ { "inputId", "HDMI_2" } }));
+        QCOMPARE(payload("audio/setMute"), QJsonObject({ { "mute", true } }));
         QTRY_COMPARE(session().muted(), true);
         QCOMPARE(pointerTexts(sim().received()), QStringList()); // no fallback needed
 
@@ -273,15 +306,16 @@ private Q_SLOTS:
 
     void failingMuteFallsBackToTheMuteKey()
     {
-        sim().control(QStringLiteral("/set"), {{"muted", true}});
+        sim().control(QStringLiteral("/set"), { { "muted", true } });
         QTRY_COMPARE(session().muted(), true);
-        sim().control(QStringLiteral("/fault"), {{"fail", QJsonObject{{"uri", "audio/setMute"}, {"error", "500 mute refused"}}}});
+        sim().control(QStringLiteral("/fault"),
+            { { "fail", QJsonObject { { "uri", "audio/setMute" }, { "error", "500 mute refused" } } } });
         const int mark = logMark();
         Outcome outcome;
         track(session().setMuteAsync(true), &outcome);
         QTRY_VERIFY(outcome.done);
         QVERIFY(!outcome.error);
-        QTRY_COMPARE(pointerTexts(sim().received()), QStringList{QStringLiteral("type:button\nname:MUTE\n\n")});
+        QTRY_COMPARE(pointerTexts(sim().received()), QStringList { QStringLiteral("type:button\nname:MUTE\n\n") });
         // The key toggles: a muted TV is unmuted, and the subscription says so.
         QTRY_COMPARE(session().muted(), false);
         QCOMPARE(logSince(mark), QStringList());
@@ -290,11 +324,12 @@ private Q_SLOTS:
     void failingCommandLogsOneLine()
     {
         sim().control(QStringLiteral("/fault"),
-                      {{"fail", QJsonObject{{"uri", "audio/volumeUp"}, {"error", "boom"}, {"shape", "returnValue"}}}});
+            { { "fail",
+                QJsonObject { { "uri", "audio/volumeUp" }, { "error", "boom" }, { "shape", "returnValue" } } } });
         const int mark = logMark();
         const int volume = session().volume();
         session().volumeUp();
-        QTRY_COMPARE(logSince(mark), QStringList{QStringLiteral("audio/volumeUp 失败: boom")});
+        QTRY_COMPARE(logSince(mark), QStringList { QStringLiteral("audio/volumeUp 失败: boom") });
         QTest::qWait(200);
         QCOMPARE(logSince(mark).size(), 1);
         QCOMPARE(session().volume(), volume);
@@ -303,10 +338,13 @@ private Q_SLOTS:
 
     void waitersSurviveTheClientGoing()
     {
-        sim().control(QStringLiteral("/fault"), {{"delay", QJsonObject{{"uri", "audio/volumeUp"}, {"ms", 1500}}}});
-        sim().control(QStringLiteral("/fault"), {{"delay", QJsonObject{{"uri", "tv/getExternalInputList"}, {"ms", 1500}}}});
+        sim().control(
+            QStringLiteral("/fault"), { { "delay", QJsonObject { { "uri", "audio/volumeUp" }, { "ms", 1500 } } } });
         sim().control(QStringLiteral("/fault"),
-                      {{"delay", QJsonObject{{"uri", "com.webos.service.networkinput/getPointerInputSocket"}, {"ms", 1500}}}});
+            { { "delay", QJsonObject { { "uri", "tv/getExternalInputList" }, { "ms", 1500 } } } });
+        sim().control(QStringLiteral("/fault"),
+            { { "delay",
+                QJsonObject { { "uri", "com.webos.service.networkinput/getPointerInputSocket" }, { "ms", 1500 } } } });
         const QList<ExternalInput> inputs = session().inputs();
         const int mark = logMark();
 
@@ -327,8 +365,9 @@ private Q_SLOTS:
         QTRY_COMPARE(logSince(mark).size(), 2);
         QStringList lines = logSince(mark);
         lines.sort();
-        QCOMPARE(lines, (QStringList{QStringLiteral("audio/volumeUp 失败: 未连接电视"),
-                                     QStringLiteral("获取 pointer socket 失败: 未连接电视")}));
+        QCOMPARE(lines,
+            (QStringList { QStringLiteral("audio/volumeUp 失败: 未连接电视"),
+                QStringLiteral("获取 pointer socket 失败: 未连接电视") }));
 
         // The same with the session itself destroyed while the TV is still answering.
         session().connect(m_id);

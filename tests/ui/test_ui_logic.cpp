@@ -5,6 +5,7 @@
 #include "mcpserver.h"
 #include "mcptools.h"
 #include "pagelogic.h"
+#include "platform.h"
 #include "preferences.h"
 #include "testenv.h"
 #include "theme.h"
@@ -12,8 +13,14 @@
 #include "tvsession.h"
 
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,11 +63,14 @@ ConnectionState stateOf(const QString &name)
 }
 
 // The window's objects over a private preferences file, without loading any QML.
-struct Controllers
-{
+struct Controllers {
     explicit Controllers(const QString &file)
-        : preferences(file), store(preferences), session(store, preferences), tools(session),
-          server(tools, preferences), window(session, server, preferences)
+        : preferences(file)
+        , store(preferences)
+        , session(store, preferences)
+        , tools(session)
+        , server(tools, preferences)
+        , window(session, server, preferences)
     {
     }
     Preferences preferences;
@@ -72,11 +82,29 @@ struct Controllers
     AppController &controller() { return *window.controller(); }
 };
 
+// The desktop on a private session bus: a file manager that holds each ShowItems call until
+// the test answers it, and the opener of folders.
+class FakeDesktop : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QList<QDBusMessage> showItems;
+    QList<QUrl> openedFolders;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void ShowItems(const QStringList &, const QString &, const QDBusMessage &message)
+    {
+        message.setDelayedReply(true);
+        showItems << message;
+    }
+    void openFolder(const QUrl &url) { openedFolders << url; }
+};
+
 } // namespace
 
 // The decisions of the pages, table by table, and the actions bound to a real store and session.
-class TestUiLogic : public QObject
-{
+class TestUiLogic : public QObject {
     Q_OBJECT
 
 private:
@@ -200,10 +228,12 @@ private Q_SLOTS:
     void configurationTexts()
     {
         QCOMPARE(httpConfiguration(QStringLiteral("http://127.0.0.1:8765/mcp")).toUtf8(),
-                 QByteArray("{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
+            QByteArray(
+                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
         QCOMPARE(stdioConfiguration(QStringLiteral("/opt/corvane/bin/corvane-remote")).toUtf8(),
-                 QByteArray("{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
-                            "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
+            QByteArray(
+                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
+                "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
         QVERIFY(stdioConfiguration({}).contains(QStringLiteral("\"command\": \"CorvaneRemote\",")));
     }
 
@@ -211,28 +241,96 @@ private Q_SLOTS:
     {
         auto objects = makeControllers();
         DeviceStore &store = objects->store;
-        const TVDevice added = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
+        const TVDevice added
+            = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
         store.setSelectedID(added.id);
         AppController &controller = objects->controller();
-        QCOMPARE(controller.selectedName(), QStringLiteral("Old"));
+        controller.resetSettingsPage();
+        QCOMPARE(controller.nameField(), QStringLiteral("Old"));
+        QCOMPARE(controller.macField(), QString());
 
-        controller.saveSelected(QStringLiteral("  "), QStringLiteral("AA-BB-CC-DD-EE-FF"));
+        // Renamed while the session learns the MAC: the untouched MAC field follows the record,
+        // and saving keeps the learnt MAC.
+        controller.editNameField(QStringLiteral("卧室"));
+        TVDevice learnt = *store.device(added.id);
+        learnt.mac = QStringLiteral("02:1a:2b:3c:4d:5e");
+        store.update(learnt);
+        QCOMPARE(controller.macField(), QStringLiteral("02:1a:2b:3c:4d:5e"));
+        QCOMPARE(controller.nameField(), QStringLiteral("卧室"));
+        controller.saveSelected();
+        QCOMPARE(store.device(added.id)->name, QStringLiteral("卧室"));
+        QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
+
+        controller.editNameField(QStringLiteral("  "));
+        controller.editMacField(QStringLiteral("AA-BB-CC-DD-EE-FF"));
+        controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QString());
         QCOMPARE(store.device(added.id)->displayName(), QStringLiteral("LG 电视"));
         QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("aa:bb:cc:dd:ee:ff")));
 
-        controller.saveSelected(QStringLiteral("\t客厅 \n"), QStringLiteral("a:b:c:d:e:f"));
+        controller.editNameField(QStringLiteral("\t客厅 \n"));
+        controller.editMacField(QStringLiteral("a:b:c:d:e:f"));
+        controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QStringLiteral("客厅"));
-        QCOMPARE(controller.selectedMac(), QStringLiteral("0a:0b:0c:0d:0e:0f"));
+        QCOMPARE(controller.macField(), QStringLiteral("0a:0b:0c:0d:0e:0f")); // the fields show the record again
         // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
         QVERIFY(!controller.isValidMac(QStringLiteral(" a:b:c:d:e:f")));
-        QCOMPARE(savedRecord(*store.device(added.id), QStringLiteral("客厅"), QStringLiteral(" a:b:c:d:e:f")).mac, std::nullopt);
+        QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral(" a:b:c:d:e:f")).mac, std::nullopt);
 
         // Saved, not just held in memory: a fresh store reads the same record.
         Preferences reread(objects->preferences.filePath());
         DeviceStore again(reread);
         QCOMPARE(again.device(added.id)->name, QStringLiteral("客厅"));
         QCOMPARE(again.device(added.id)->mac, std::optional<QString>(QStringLiteral("0a:0b:0c:0d:0e:0f")));
+    }
+
+    void revealWaitsForTheFileManager()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            QSKIP("needs dbus-daemon for a private session bus");
+        QProcess busDaemon;
+        busDaemon.start(daemon,
+            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                QStringLiteral("--address=unix:path=") + m_dir.filePath(QStringLiteral("bus")) });
+        QVERIFY(busDaemon.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", busDaemon.readLine().trimmed());
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        QDBusConnection fileManagerBus
+            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fm"));
+        FakeDesktop desktop;
+        QVERIFY(fileManagerBus.registerObject(
+            QStringLiteral("/org/freedesktop/FileManager1"), &desktop, QDBusConnection::ExportScriptableSlots));
+        QVERIFY(fileManagerBus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "openFolder");
+        const auto restore = qScopeGuard([&] {
+            QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("fm"));
+            busDaemon.kill();
+            busDaemon.waitForFinished();
+        });
+        const QString file = m_dir.filePath(QStringLiteral("logs/app.log"));
+
+        // The window goes on while the file manager takes its time; its late success is enough.
+        std::optional<bool> shown;
+        QObject waiter; // gone before shown, should a failed check leave a call open
+        QCoro::connect(Platform::revealInFileManager(file), &waiter, [&](bool result) { shown = result; });
+        QTRY_COMPARE(desktop.showItems.size(), 1);
+        QCOMPARE(desktop.showItems[0].arguments().value(0).toStringList(),
+            QStringList { QUrl::fromLocalFile(file).toString() });
+        QVERIFY(!shown);
+        QVERIFY(fileManagerBus.send(desktop.showItems[0].createReply()));
+        QTRY_VERIFY(shown);
+        QVERIFY(*shown);
+        QVERIFY(desktop.openedFolders.isEmpty());
+
+        // Only a failed call opens the folder instead.
+        shown.reset();
+        QCoro::connect(Platform::revealInFileManager(file), &waiter, [&](bool result) { shown = result; });
+        QTRY_COMPARE(desktop.showItems.size(), 2);
+        QVERIFY(fileManagerBus.send(desktop.showItems[1].createErrorReply(QDBusError::Failed, QStringLiteral("busy"))));
+        QTRY_VERIFY(shown);
+        QCOMPARE(desktop.openedFolders, QList<QUrl> { QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("logs"))) });
     }
 
     void appearanceChoicePersistedAndApplied()
@@ -242,7 +340,8 @@ private Q_SLOTS:
         Theme &theme = *objects->window.theme();
 
         controller.setAppearanceChoice(QStringLiteral("dark"));
-        QCOMPARE(objects->preferences.string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("dark")));
+        QCOMPARE(
+            objects->preferences.string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("dark")));
         QVERIFY(theme.dark());
         QCOMPARE(theme.window(), Theme::darkPalette().window);
         QCOMPARE(controller.appearance(), QStringLiteral("dark"));
@@ -291,8 +390,10 @@ private Q_SLOTS:
         auto objects = makeControllers();
         AppController &controller = objects->controller();
         DeviceStore &store = objects->store;
-        const TVDevice a = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
-        const TVDevice b = store.upsertDiscovered(QStringLiteral("127.0.0.37"), std::nullopt, std::nullopt, std::nullopt);
+        const TVDevice a
+            = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
+        const TVDevice b
+            = store.upsertDiscovered(QStringLiteral("127.0.0.37"), std::nullopt, std::nullopt, std::nullopt);
 
         // Clicking a row only selects it.
         controller.selectDevice(b.id);
@@ -309,7 +410,8 @@ private Q_SLOTS:
         QVERIFY(!controller.hasSelection());
         // With nothing selected the page's buttons do nothing.
         controller.primaryAction();
-        controller.saveSelected(QStringLiteral("x"), QString());
+        controller.editNameField(QStringLiteral("x"));
+        controller.saveSelected();
         QCOMPARE(objects->session.stateKind(), Kind::Offline);
     }
 

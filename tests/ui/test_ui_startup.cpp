@@ -6,6 +6,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQuickWindow>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -29,8 +31,7 @@ bool pointerReceived(TVSimProcess &sim, const QString &fragment)
 
 // The start-up routine of the real window against the TV emulator, offscreen. Start-up scans
 // by SSDP multicast, so these run only inside a private network namespace.
-class TestUiStartup : public QObject
-{
+class TestUiStartup : public QObject {
     Q_OBJECT
 
 private:
@@ -56,12 +57,15 @@ private Q_SLOTS:
 
     void autoHostPairsAndRemoteActsOnTheTV()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.30"), .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("200")}});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.30"),
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("200") } });
         QVERIFY(sim.start());
-        sim.control(QStringLiteral("/set"), {{QStringLiteral("volume"), 23}});
+        sim.control(QStringLiteral("/set"), { { QStringLiteral("volume"), 23 } });
         const QString file = preferencesFile(QStringLiteral("autohost"));
         {
-            UiApp app(file, {QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"), QStringLiteral("18830")});
+            UiApp app(file,
+                { QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"),
+                    QStringLiteral("18830") });
             QVERIFY(app.start());
             QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
             QCOMPARE(app.store.devices().size(), 1);
@@ -80,9 +84,11 @@ private Q_SLOTS:
             window->requestActivate();
             sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Up);
-            QVERIFY(!sim.waitForReceived(QStringLiteral("pointer"), [](const QJsonObject &m) {
-                return m.value(QStringLiteral("text")).toString().contains(QStringLiteral("name:UP"));
-            }).isEmpty());
+            QVERIFY(!sim.waitForReceived(QStringLiteral("pointer"),
+                            [](const QJsonObject &m) {
+                                return m.value(QStringLiteral("text")).toString().contains(QStringLiteral("name:UP"));
+                            })
+                         .isEmpty());
             // ...but not from inside the text box, whose Return sends the text instead.
             QQuickItem *textBox = app.item(QStringLiteral("textBox"));
             textBox->forceActiveFocus();
@@ -92,10 +98,19 @@ private Q_SLOTS:
             QTest::keyClick(window, Qt::Key_Down);
             QTest::keyClick(window, Qt::Key_Return);
             const QJsonObject inserted = sim.waitForReceived(QStringLiteral("ssap"), [](const QJsonObject &m) {
-                return m.value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(QStringLiteral("insertText"));
+                return m.value(QStringLiteral("json"))
+                    .toObject()
+                    .value(QStringLiteral("uri"))
+                    .toString()
+                    .endsWith(QStringLiteral("insertText"));
             });
-            QCOMPARE(inserted.value(QStringLiteral("json")).toObject().value(QStringLiteral("payload")).toObject().value(QStringLiteral("text")).toString(),
-                     QStringLiteral("hi"));
+            QCOMPARE(inserted.value(QStringLiteral("json"))
+                         .toObject()
+                         .value(QStringLiteral("payload"))
+                         .toObject()
+                         .value(QStringLiteral("text"))
+                         .toString(),
+                QStringLiteral("hi"));
             QCOMPARE(textBox->property("text").toString(), QString());
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:DOWN")));
 
@@ -115,7 +130,7 @@ private Q_SLOTS:
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
         }
         // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
-        UiApp again(file, {QStringLiteral("-mcpPort"), QStringLiteral("18831")});
+        UiApp again(file, { QStringLiteral("-mcpPort"), QStringLiteral("18831") });
         QVERIFY(again.start());
         QTRY_COMPARE_WITH_TIMEOUT(again.session.stateKind(), Kind::Ready, 15000);
         QCOMPARE(again.store.devices().size(), 1);
@@ -123,10 +138,12 @@ private Q_SLOTS:
 
     void pagesActOnTheTV()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.33"), .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("100")}});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.33"),
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("100") } });
         QVERIFY(sim.start());
-        UiApp app(preferencesFile(QStringLiteral("pages")), {QStringLiteral("-autoHost"), QStringLiteral("127.0.0.33"),
-                                                             QStringLiteral("-mcpPort"), QStringLiteral("18832")});
+        UiApp app(preferencesFile(QStringLiteral("pages")),
+            { QStringLiteral("-autoHost"), QStringLiteral("127.0.0.33"), QStringLiteral("-mcpPort"),
+                QStringLiteral("18832") });
         QVERIFY(app.start());
         QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(app.session.hasPointer(), 5000);
@@ -137,7 +154,12 @@ private Q_SLOTS:
         const auto ssapCount = [&sim](const QString &uriEnd) {
             int count = 0;
             for (const QJsonValue &m : sim.received(QStringLiteral("ssap"))) {
-                if (m.toObject().value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(uriEnd))
+                if (m.toObject()
+                        .value(QStringLiteral("json"))
+                        .toObject()
+                        .value(QStringLiteral("uri"))
+                        .toString()
+                        .endsWith(uriEnd))
                     ++count;
             }
             return count;
@@ -190,6 +212,17 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("foregroundAppId")).toString(), youtube, 5000);
         QCOMPARE(ssapCount(QStringLiteral("system.launcher/launch")), 1);
 
+        // An icon address with non-ASCII text is fetched as that very address.
+        QUrl iconURL = *app.session.apps().constFirst().icon;
+        iconURL.setQuery(QStringLiteral("name=电视 é"));
+        QQmlComponent component(app.window.engine());
+        component.setData("import QtQuick\nImage {}", QUrl());
+        const std::unique_ptr<QObject> image(component.create());
+        QVERIFY(image);
+        image->setProperty("source", app.window.controller()->iconSource(iconURL.toString()));
+        QTRY_COMPARE_WITH_TIMEOUT(image->property("status").toInt(), 1, 5000); // Image.Ready
+        QVERIFY(app.session.cachedIcon(iconURL));
+
         // Settings: the MCP switch stops the service at once.
         app.window.showPage(QStringLiteral("settings"));
         QTRY_VERIFY(app.item(QStringLiteral("rowPaired")));
@@ -198,11 +231,27 @@ private Q_SLOTS:
         QVERIFY(!app.server.isRunning());
         QCOMPARE(app.text(QStringLiteral("mcpStatus")), QStringLiteral("已停止"));
         QCOMPARE(app.preferences.boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
+
+        // The TV panel: a field being typed in keeps its text, the other follows the record.
+        QQuickItem *nameField = app.item(QStringLiteral("nameField"));
+        QVERIFY(nameField);
+        nameField->forceActiveFocus();
+        QTest::keySequence(window, QKeySequence::SelectAll);
+        for (const char key : { 'D', 'e', 'n' })
+            QTest::keyClick(window, key);
+        TVDevice record = app.store.devices().constFirst();
+        record.mac = QStringLiteral("02:1a:2b:3c:4d:5e");
+        app.store.update(record);
+        QCOMPARE(app.text(QStringLiteral("macField")), QStringLiteral("02:1a:2b:3c:4d:5e"));
+        QCOMPARE(app.text(QStringLiteral("nameField")), QStringLiteral("Den"));
+        QVERIFY(app.click(QStringLiteral("saveButton")));
+        QCOMPARE(app.store.device(record.id)->name, QStringLiteral("Den"));
+        QCOMPARE(app.store.device(record.id)->mac, record.mac);
     }
 
     void noPreferencesStartsMCPOnDefaultPortAndConnectsNothing()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.31")});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.31") });
         QVERIFY(sim.start());
         UiApp app(preferencesFile(QStringLiteral("empty")));
         QVERIFY(app.start());
@@ -222,17 +271,18 @@ private Q_SLOTS:
 
     void selectedUnpairedTVIsNotConnected()
     {
-        TVSimProcess sim({.address = QStringLiteral("127.0.0.32")});
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.32") });
         QVERIFY(sim.start());
         const QString file = preferencesFile(QStringLiteral("unpaired"));
         const QString id = QStringLiteral("6F1C7C43-3B4C-4E55-9A9D-9E0B8C2A1F00");
         {
             Preferences seed(file);
-            const QJsonArray devices{QJsonObject{{"id", id}, {"name", "卧室"}, {"model", "LG webOS TV"}, {"host", "127.0.0.32"}}};
+            const QJsonArray devices { QJsonObject {
+                { "id", id }, { "name", "卧室" }, { "model", "LG webOS TV" }, { "host", "127.0.0.32" } } };
             seed.setData(QStringLiteral("devices.v1"), QJsonDocument(devices).toJson(QJsonDocument::Compact));
             seed.setString(QStringLiteral("devices.selected"), id);
         }
-        UiApp app(file, {QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
+        UiApp app(file, { QStringLiteral("-mcpEnabled"), QStringLiteral("false") });
         QVERIFY(app.start());
         QTest::qWait(1500);
         QCOMPARE(app.session.stateKind(), Kind::Offline);

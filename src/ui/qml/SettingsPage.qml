@@ -7,19 +7,7 @@ Item {
     id: page
     objectName: "settingsPage"
 
-    function fillFields() {
-        nameField.text = controller.selectedName
-        macField.text = controller.selectedMac
-    }
-
-    Component.onCompleted: {
-        controller.resetSettingsPage()
-        fillFields()
-    }
-    Connections {
-        target: store
-        function onSelectedIDChanged() { page.fillFields() }
-    }
+    Component.onCompleted: controller.resetSettingsPage()
 
     ScrollView {
         id: scroller
@@ -77,6 +65,9 @@ Item {
                             Layout.preferredWidth: 1
                             placeholderText: qsTr("电视名称")
                             enabled: controller.hasSelection
+                            // Follows the record until the user types here.
+                            text: controller.nameField
+                            onTextEdited: controller.editNameField(text)
                         }
                         AppTextField {
                             id: macField
@@ -87,6 +78,8 @@ Item {
                             mono: true
                             enabled: controller.hasSelection
                             invalid: !controller.isValidMac(text)
+                            text: controller.macField
+                            onTextEdited: controller.editMacField(text)
                         }
                     }
 
@@ -98,7 +91,7 @@ Item {
                             text: qsTr("保存")
                             // A mistyped MAC would be saved as no MAC at all.
                             enabled: controller.hasSelection && controller.isValidMac(macField.text)
-                            onClicked: controller.saveSelected(nameField.text, macField.text)
+                            onClicked: controller.saveSelected()
                         }
                         AppButton {
                             objectName: "wakeButton"
