@@ -9,6 +9,7 @@
 #include "mcptools.h"
 #include "preferences.h"
 #include "singleinstance.h"
+#include "systemevents.h"
 #include "tvsession.h"
 
 #include <QCoreApplication>
@@ -59,6 +60,9 @@ int runWindowApplication(int argc, char **argv)
     if (!window.load())
         return 1;
     QObject::connect(&instance, &SingleInstance::showRequested, &window, &MainWindow::bringToFront);
+    // After a suspend the TV connection is dead: the background reconnect need not wait its turn.
+    SystemEvents system;
+    QObject::connect(&system, &SystemEvents::resumed, &session, &TVSession::reconnectNow);
     const int status = app.exec();
     appLogFlush();
     return status;

@@ -7,7 +7,9 @@ PointerClient::PointerClient(QWebSocket *socket, const QUrl &url, QObject *paren
     , m_socket(socket)
 {
     socket->setParent(this);
+    QObject::connect(socket, &QWebSocket::pong, this, [this] { m_heard.start(); });
     QObject::connect(socket, &QWebSocket::connected, this, [this] {
+        m_heard.start();
         const QStringList queued = std::exchange(m_queued, {});
         for (const QString &text : queued)
             sendText(text);
@@ -28,6 +30,17 @@ PointerClient::~PointerClient()
         socket->abort();
         socket->deleteLater();
     }
+}
+
+void PointerClient::ping()
+{
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->ping();
+}
+
+qint64 PointerClient::msSinceHeard() const
+{
+    return m_isOpen && m_heard.isValid() ? m_heard.elapsed() : -1;
 }
 
 void PointerClient::button(const QString &name)

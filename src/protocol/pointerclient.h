@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -28,6 +29,11 @@ public:
 
     bool isOpen() const { return m_isOpen; }
 
+    // Keepalive: a WebSocket ping, and the time since the TV last answered one (or the socket
+    // opened); -1 while not open.
+    void ping();
+    qint64 msSinceHeard() const;
+
 Q_SIGNALS:
     void isOpenChanged();
 
@@ -36,6 +42,7 @@ private:
     void setBroken(); // isOpen false for good; nothing queued is sent
 
     QPointer<QWebSocket> m_socket;
+    QElapsedTimer m_heard;
     bool m_isOpen = true;
     QStringList m_queued; // sent while the socket was still opening
 };

@@ -71,6 +71,17 @@ bool SSAPClient::hasSocket() const
     return !d->task.isNull();
 }
 
+void SSAPClient::ping()
+{
+    if (d->task && d->task->state() == QAbstractSocket::ConnectedState)
+        d->task->ping();
+}
+
+qint64 SSAPClient::msSinceHeard() const
+{
+    return d->task && d->heard.isValid() ? d->heard.elapsed() : -1;
+}
+
 QJsonObject SSAPClient::registrationPayload(const std::optional<QString> &clientKey, const QString &pairingType)
 {
     // The constant part, built once.

@@ -77,6 +77,11 @@ public:
     QCoro::Task<std::optional<QByteArray>> fetch(const QUrl &url);
 
     bool hasSocket() const;  // a socket is current (the "task" of the protocol)
+
+    // Keepalive: a WebSocket ping on the current socket, and the time since anything (a frame or
+    // a pong) last came from it; -1 without a socket.
+    void ping();
+    qint64 msSinceHeard() const;
     qint64 nextID() const { return m_nextID; }
 
     // Builds the registration payload (exposed for tests).

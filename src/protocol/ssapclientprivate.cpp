@@ -107,6 +107,7 @@ std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startConnect(co
     m_sockets.append(socket);
     // The previous socket, if any, is dropped without being closed: its end no longer counts.
     task = socket;
+    heard.invalidate();
     m_outbox.clear();
 
     const QPointer<SSAPClient> self(q);
@@ -239,16 +240,27 @@ void SSAPClient::Private::flush(QWebSocket *socket)
 
 void SSAPClient::Private::wire(QWebSocket *socket)
 {
-    QObject::connect(socket, &QWebSocket::connected, q, [this, socket] { flush(socket); });
+    QObject::connect(socket, &QWebSocket::connected, q, [this, socket] {
+        heard.start();
+        flush(socket);
+    });
+    QObject::connect(socket, &QWebSocket::pong, q, [this, socket] {
+        if (socket == task)
+            heard.start();
+    });
     // Only the current socket speaks for the client: a reply on a dropped socket must not
     // complete a waiter of the new one ("hello" and "register_0" are reused).
     QObject::connect(socket, &QWebSocket::textMessageReceived, q, [this, socket](const QString &text) {
-        if (socket == task)
-            handleMessage(text);
+        if (socket != task)
+            return;
+        heard.start();
+        handleMessage(text);
     });
     QObject::connect(socket, &QWebSocket::binaryMessageReceived, q, [this, socket](const QByteArray &data) {
-        if (socket == task)
-            handleMessage(QString::fromUtf8(data)); // invalid sequences become U+FFFD
+        if (socket != task)
+            return;
+        heard.start();
+        handleMessage(QString::fromUtf8(data)); // invalid sequences become U+FFFD
     });
     // A socket that never opened reports its disconnection before the error that explains it
     // (refused, unreachable): its end waits one turn of the event loop for that error.

@@ -3,6 +3,7 @@
 #include "completion.h"
 #include "ssapclient.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -50,6 +51,7 @@ public:
     std::shared_ptr<Registration> registerContinuation;
     std::function<void()> registerPrompt;
     bool finished = false; // after disconnect(): nothing new is opened
+    QElapsedTimer heard; // since the current socket's last frame or pong
 
 private:
     // A text for the current socket, kept until the socket has opened.

@@ -90,7 +90,11 @@ TVSession::TVSession(DeviceStore &store, Preferences &preferences, QObject *pare
     , m_store(store)
     , m_preferences(preferences)
     , m_arpProgram(LocalNetwork::defaultARPProgram())
+    , m_reconnect(new AutoReconnect([this] { reconnectAttempt(); }, this))
 {
+    QObject::connect(m_reconnect, &AutoReconnect::activeChanged, this, &TVSession::reconnectingChanged);
+    QObject::connect(&m_keepalive, &QTimer::timeout, this, &TVSession::checkAlive);
+    applyTimings();
     m_lastStandby = isStandby();
     m_lastSourceName = currentSourceName();
 }
@@ -288,21 +292,23 @@ void TVSession::dropClient()
 
 void TVSession::connect(const QString &deviceID, bool usePin)
 {
-    startConnection(deviceID, usePin, false);
+    m_reconnect->stop();
+    startConnection(deviceID, usePin, Attempt::User);
 }
 
-void TVSession::startConnection(const QString &deviceID, bool usePin, bool forWake)
+void TVSession::startConnection(const QString &deviceID, bool usePin, Attempt attempt)
 {
-    disconnect();
+    dropConnection();
+    m_ownPowerOff = false;
     m_store.setSelectedID(deviceID);
     const std::optional<TVDevice> device = m_store.device(deviceID);
     if (!device)
         return;
     setState(ConnectionState::connecting());
-    runConnection(*device, usePin, forWake);
+    runConnection(*device, usePin, attempt);
 }
 
-QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool forWake)
+QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, Attempt attempt)
 {
     QPointer<TVSession> self(this);
 
@@ -313,8 +319,10 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     m_client = created;
     m_pairingClient = created;
     m_pairingCloseError.reset();
-    if (forWake)
+    if (attempt == Attempt::Wake)
         m_wakeAttemptClient = created;
+    if (attempt == Attempt::Reconnect)
+        m_reconnectAttemptClient = created;
     created->onClose = [self, created](const std::optional<SSAPError> &error) {
         if (self)
             self->handleClientClosed(created, error);
@@ -327,8 +335,11 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     try {
         hello = co_await created->connect(device.host);
     } catch (const SSAPError &error) {
+        // Nothing answered at the saved address: the TV may have been given another one.
+        const bool relocate = attempt != Attempt::Wake && device.clientKey && device.tvUUID
+            && error.kind() == SSAPError::Kind::Platform;
         if (self)
-            self->failConnection(client, error);
+            self->failConnection(client, error, relocate ? std::optional<TVDevice>(device) : std::nullopt);
         co_return;
     }
     if (!self || !self->isCurrent(client))
@@ -337,6 +348,11 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
     const QJsonValue uuid = hello.value(QLatin1String("deviceUUID"));
     if (uuid.isString()) {
         if (device.tvUUID && *device.tvUUID != uuid.toString()) {
+            if (attempt == Attempt::Reconnect) {
+                // Pairing anew is the user's decision, never a background attempt's.
+                failConnection(client, SSAPError::server(tr("电视已更换，请重新连接并配对")));
+                co_return;
+            }
             appLog(QStringLiteral("TV UUID 变化，清除旧配对"));
             device.clientKey.reset();
             device.certFingerprint.reset();
@@ -354,11 +370,23 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
 
     QString key;
     try {
-        auto onPrompt = [self, client, usePin]() {
+        auto onPrompt = [self, client, usePin, attempt]() {
             appLog(QStringLiteral("等待电视确认配对 (pin=%1)")
                        .arg(usePin ? QStringLiteral("true") : QStringLiteral("false")));
-            if (self && self->isCurrent(client))
-                self->setState(ConnectionState::awaitingApproval(usePin));
+            if (!self || !self->isCurrent(client))
+                return;
+            if (attempt == Attempt::Reconnect) {
+                // The TV no longer knows our key. Ended after the client's callback has returned.
+                QMetaObject::invokeMethod(
+                    self,
+                    [self, client] {
+                        if (self)
+                            self->failConnection(client, SSAPError::server(tr("电视要求重新配对，请重新连接")));
+                    },
+                    Qt::QueuedConnection);
+                return;
+            }
+            self->setState(ConnectionState::awaitingApproval(usePin));
         };
         const QString pairingType = usePin ? QStringLiteral("PIN") : QStringLiteral("PROMPT");
         key = co_await client->registerClient(device.clientKey, pairingType, onPrompt);
@@ -387,8 +415,11 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, bool fo
         co_return;
     }
 
+    m_reconnect->stop();
+    m_reconnectAttemptClient = nullptr; // from now on a close is a lost connection like any other
     setState(ConnectionState::ready());
     appLog(QStringLiteral("已注册 ") + device.model);
+    m_keepalive.start(seconds(m_timings.keepaliveInterval));
 
     co_await afterRegistration(client);
 }
@@ -431,20 +462,54 @@ void TVSession::storePairing(const TVDevice &copy, bool modelChanged)
     m_store.update(*record);
 }
 
-void TVSession::failConnection(const QPointer<SSAPClient> &client, const SSAPError &error)
+void TVSession::failConnection(
+    const QPointer<SSAPClient> &client, const SSAPError &error, const std::optional<TVDevice> &relocate)
 {
     if (!isCurrent(client))
         return;
     const std::optional<QString> expected = client->tls().expectedFingerprint();
     const std::optional<QString> observed = client->tls().observedFingerprint();
-    const QString message
-        = expected && observed && *expected != *observed ? tr("电视证书已变化，请删除后重新配对") : error.description();
+    const bool certificateChanged = expected && observed && *expected != *observed;
+    const QString message = certificateChanged ? tr("电视证书已变化，请删除后重新配对") : error.description();
     appLog(QStringLiteral("连接失败: ") + message);
     // A TV still starting up refuses the early attempts of a wake; the loop tries again, so
     // those failures must not read as the wake's outcome to anyone watching the state.
     const bool wakeGoesOn = m_wakeAttemptClient == client;
+    const bool background = m_reconnectAttemptClient == client;
     dropClient();
     setState(wakeGoesOn ? ConnectionState::waking() : ConnectionState::error(message));
+    // What the TV itself refused, or a changed certificate, needs the user: no more attempts.
+    if (background && (certificateChanged || error.kind() == SSAPError::Kind::Server))
+        m_reconnect->stop();
+    if (relocate && !certificateChanged)
+        findMovedTV(*relocate, background);
+    else if (background)
+        m_reconnect->attemptFailed();
+}
+
+// One scan for a TV that did not answer at its saved address; when it answers at another one
+// (same TV UUID), the record follows it and the connection is tried there. A background attempt
+// that finds nothing goes on with its schedule.
+QCoro::Task<void> TVSession::findMovedTV(TVDevice device, bool background)
+{
+    QPointer<TVSession> self(this);
+    while (m_isScanning) {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(100));
+        if (!self)
+            co_return;
+    }
+    co_await scan();
+    if (!self)
+        co_return;
+    const std::optional<TVDevice> record = self->m_store.device(device.id);
+    const bool untouched = self->m_state.kind() == ConnectionState::Kind::Error && self->m_client == nullptr;
+    if (record && record->host != device.host && record->tvUUID == device.tvUUID && untouched) {
+        appLog(QStringLiteral("电视地址已变更 ") + device.host + QStringLiteral(" → ") + record->host);
+        self->startConnection(device.id, false, background ? Attempt::Reconnect : Attempt::User);
+        co_return;
+    }
+    if (background)
+        self->m_reconnect->attemptFailed();
 }
 
 void TVSession::handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error)
@@ -464,16 +529,103 @@ void TVSession::handleClientClosed(SSAPClient *closing, const std::optional<SSAP
 void TVSession::endConnection(SSAPClient *closing, const std::optional<SSAPError> &error)
 {
     appLog(QStringLiteral("主通道断开: ") + (error ? error->description() : QStringLiteral("-")));
+    const bool background = m_reconnectAttemptClient == closing;
     dropPointer();
+    m_keepalive.stop();
     // May run inside the client's close callback: the client is released later, its callback left alone.
     m_client = nullptr;
     closing->deleteLater();
     Q_EMIT clientChanged();
     setState(ConnectionState::offline());
+    connectionLost(background);
+}
+
+// A connection ended without the user asking: try again in the background, unless pairing would
+// be needed or the TV is in standby because we switched it off.
+void TVSession::connectionLost(bool duringReconnect)
+{
+    if (duringReconnect) {
+        m_reconnect->attemptFailed();
+        return;
+    }
+    const std::optional<QString> selected = m_store.selectedID();
+    const std::optional<TVDevice> record = selected ? m_store.device(*selected) : std::nullopt;
+    if (!record || !record->clientKey || m_ownPowerOff) {
+        m_reconnect->stop();
+        return;
+    }
+    m_reconnect->start();
+}
+
+void TVSession::reconnectAttempt()
+{
+    const ConnectionState::Kind kind = m_state.kind();
+    if (kind == ConnectionState::Kind::Ready || kind == ConnectionState::Kind::Waking) {
+        m_reconnect->stop();
+        return;
+    }
+    const std::optional<QString> selected = m_store.selectedID();
+    const std::optional<TVDevice> record = selected ? m_store.device(*selected) : std::nullopt;
+    if (!record || !record->clientKey) {
+        m_reconnect->stop();
+        return;
+    }
+    // Someone else's attempt is under way: its outcome decides.
+    if (kind == ConnectionState::Kind::Connecting || kind == ConnectionState::Kind::AwaitingApproval) {
+        m_reconnect->attemptFailed();
+        return;
+    }
+    startConnection(record->id, false, Attempt::Reconnect);
+}
+
+void TVSession::reconnectNow()
+{
+    m_reconnect->tryNow();
+}
+
+bool TVSession::isReconnecting() const
+{
+    return m_reconnect->isActive();
+}
+
+// Pings both sockets; one the TV has not answered for too long counts as closed (a TV that
+// lost power or its network sends no close).
+void TVSession::checkAlive()
+{
+    const qint64 limit = seconds(m_timings.keepaliveTimeout).count();
+    if (m_pointer && m_pointer->isOpen()) {
+        if (m_pointer->msSinceHeard() > limit) {
+            appLog(QStringLiteral("指针通道无响应，已关闭"));
+            dropPointer();
+        } else {
+            m_pointer->ping();
+        }
+    }
+    if (!m_client || !isReady()) {
+        m_keepalive.stop();
+        return;
+    }
+    if (m_client->msSinceHeard() <= limit) {
+        m_client->ping();
+        return;
+    }
+    appLog(QStringLiteral("电视无响应，连接已断开"));
+    m_keepalive.stop();
+    dropPointer();
+    dropClient();
+    setState(ConnectionState::offline());
+    connectionLost(false);
 }
 
 void TVSession::disconnect()
 {
+    m_reconnect->stop();
+    dropConnection();
+}
+
+void TVSession::dropConnection()
+{
+    m_keepalive.stop();
     dropPointer();
     dropClient();
     setPowerStateValue(QString());
@@ -491,8 +643,9 @@ QCoro::Task<void> TVSession::ensureConnected(double timeout)
     if (!record || !record->clientKey)
         throw SSAPError::server(QStringLiteral("No paired TV. Pair one in the Corvane Remote app first."));
 
+    // Not connect(): an agent's call must not end the background attempts.
     if (m_state.kind() != ConnectionState::Kind::Connecting)
-        connect(record->id, false);
+        startConnection(record->id, false, Attempt::User);
 
     const QDeadlineTimer deadline(qRound64(timeout * 1000.0)); // monotonic, unlike the wall clock
     const auto poll = seconds(m_timings.ensurePoll);
@@ -541,7 +694,7 @@ QCoro::Task<void> TVSession::wakeLoop(QString deviceID, QString host, QString ma
             co_return;
 
         LocalNetwork::sendWakeOnLAN(mac, host);
-        self->startConnection(deviceID, false, true);
+        self->startConnection(deviceID, false, Attempt::Wake);
         while (self->m_state.kind() == ConnectionState::Kind::Connecting) {
             co_await QCoro::sleepFor(poll);
             if (superseded())
@@ -827,6 +980,7 @@ void TVSession::sendOneWay(const QString &uri, const QJsonObject &payload)
 {
     if (!m_client)
         return;
+    notePowerOff(uri);
     requestOneWay(m_client, uri, payload);
 }
 
@@ -980,6 +1134,13 @@ void TVSession::switchToInput(const QString &inputID)
     }
 }
 
+// A TV we switched off stays off: its closing connection is not brought back.
+void TVSession::notePowerOff(const QString &uri)
+{
+    if (logURI(uri) == QLatin1String("system/turnOff"))
+        m_ownPowerOff = true;
+}
+
 void TVSession::powerOff()
 {
     sendOneWay(QStringLiteral("system/turnOff"), QJsonObject());
@@ -1010,6 +1171,7 @@ QCoro::Task<QJsonObject> TVSession::request(const QString &uri, const QJsonObjec
     const QPointer<SSAPClient> client = m_client;
     if (!client)
         throw SSAPError::notConnected();
+    notePowerOff(service);
     co_return co_await client->request(service, body, SSAPClient::requestTimeout);
 }
 
@@ -1021,7 +1183,7 @@ QCoro::Task<void> TVSession::scan()
     setScanning(true);
     QList<SSDPDiscovery::Found> found;
     try {
-        found = co_await SSDPDiscovery::discover(3.0);
+        found = co_await SSDPDiscovery::discover(m_timings.scanSeconds);
     } catch (...) {
         // A scan that broke finds nothing; the flag must not stay set.
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "autoreconnect.h"
 #include "connectionstate.h"
 #include "externalinput.h"
 #include "tvapp.h"
@@ -16,6 +17,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantList>
 
@@ -36,6 +38,7 @@ class TVSession : public QObject {
     Q_PROPERTY(QString stateMessage READ stateMessage NOTIFY stateChanged)
     Q_PROPERTY(bool awaitingPin READ awaitingPin NOTIFY stateChanged)
     Q_PROPERTY(bool isReady READ isReady NOTIFY stateChanged)
+    Q_PROPERTY(bool isReconnecting READ isReconnecting NOTIFY reconnectingChanged)
     // Live TV state.
     Q_PROPERTY(int volume READ volume WRITE setVolumeValue NOTIFY volumeChanged)
     Q_PROPERTY(bool muted READ muted NOTIFY mutedChanged)
@@ -55,9 +58,13 @@ class TVSession : public QObject {
     Q_PROPERTY(DeviceStore *store READ store CONSTANT)
 
 public:
-    // Waits of the wake loop and of ensureConnected; the defaults are the real values, tests
-    // shorten them.
+    // Waits of the wake loop, ensureConnected, the keepalive and the background reconnect; the
+    // defaults are the real values, tests shorten them.
     struct Timings {
+        double keepaliveInterval = 5.0; // a ping on each socket while ready
+        double keepaliveTimeout = 10.0; // silence after which a socket counts as closed
+        AutoReconnect::Timings reconnect = {};
+        double scanSeconds = 3.0; // how long a discovery scan listens for answers
         double wakePause = 3.0; // before each wake attempt
         double wakePoll = 0.2; // while an attempt is connecting
         int wakeAttempts = 10;
@@ -70,7 +77,11 @@ public:
     ~TVSession() override;
 
     DeviceStore *store() const { return &m_store; }
-    void setTimings(const Timings &timings) { m_timings = timings; }
+    void setTimings(const Timings &timings)
+    {
+        m_timings = timings;
+        applyTimings();
+    }
     const Timings &timings() const { return m_timings; }
     // The arp program learnMAC asks about the TV (a path that is not executable: /proc/net/arp).
     void setARPProgram(const QString &program) { m_arpProgram = program; }
@@ -88,6 +99,9 @@ public:
     QCoro::Task<void> ensureConnected(double timeout); // throws SSAPError
     Q_INVOKABLE void wake();
     Q_INVOKABLE void submitPin(const QString &pin);
+    // Background attempts after a connection was lost without the user asking.
+    bool isReconnecting() const;
+    void reconnectNow(); // the network came back or the system resumed
 
     // ---- live state
     int volume() const { return m_volume; }
@@ -159,6 +173,7 @@ Q_SIGNALS:
     void isScanningChanged();
     void clientChanged();
     void pointerChanged();
+    void reconnectingChanged();
 
 private:
     class Private;
@@ -180,14 +195,25 @@ private:
     void dropPointer();
     void dropClient();
     void handleClientClosed(SSAPClient *closing, const std::optional<SSAPError> &error);
-    void failConnection(const QPointer<SSAPClient> &client, const SSAPError &error);
+    // Who started a connection attempt: the user (or an agent), the wake loop, the reconnect.
+    enum class Attempt { User, Wake, Reconnect };
+
+    void failConnection(const QPointer<SSAPClient> &client, const SSAPError &error,
+        const std::optional<TVDevice> &relocate = std::nullopt);
+    QCoro::Task<void> findMovedTV(TVDevice device, bool background);
     void endConnection(SSAPClient *closing, const std::optional<SSAPError> &error);
+    void dropConnection();
+    void connectionLost(bool duringReconnect);
+    void reconnectAttempt();
+    void checkAlive();
+    void notePowerOff(const QString &uri);
+    void applyTimings() { m_reconnect->setTimings(m_timings.reconnect); }
     static QCoro::Task<bool> readModel(QPointer<SSAPClient> client, TVDevice &device);
     void storePairing(const TVDevice &copy, bool modelChanged);
     void storeMAC(const QString &deviceID, const QString &mac);
 
-    void startConnection(const QString &deviceID, bool usePin, bool forWake);
-    QCoro::Task<void> runConnection(TVDevice device, bool usePin, bool forWake);
+    void startConnection(const QString &deviceID, bool usePin, Attempt attempt);
+    QCoro::Task<void> runConnection(TVDevice device, bool usePin, Attempt attempt);
     QCoro::Task<void> afterRegistration(QPointer<SSAPClient> client);
     QCoro::Task<std::optional<QJsonArray>> fetchObjectList(QString uri, QString member);
     QCoro::Task<void> wakeLoop(QString deviceID, QString host, QString mac, quint64 generation);
@@ -225,6 +251,10 @@ private:
     std::optional<SSAPError> m_pairingCloseError; // set when that client's socket ended meanwhile
     quint64 m_wakeGeneration = 0; // a newer wake() ends the older wake loop
     QPointer<SSAPClient> m_wakeAttemptClient; // the attempt a running wake loop is watching
+    QPointer<SSAPClient> m_reconnectAttemptClient; // the attempt of the background reconnect
+    AutoReconnect *m_reconnect;
+    QTimer m_keepalive;
+    bool m_ownPowerOff = false; // we sent "system/turnOff" on this connection
     bool m_lastStandby = false; // derived values as last announced
     QString m_lastSourceName;
 };

@@ -206,33 +206,45 @@ private Q_SLOTS:
         QCOMPARE(now.certFingerprint, std::optional<QString>(accepting.fingerprint()));
     }
 
-    void droppedSocketGoesOfflineUntilEnsureConnected()
+    void lostConnectionComesBackByItself()
     {
         TVSimProcess sim({.address = kHost, .extraArgs = kFast});
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig(fastTimings());
-        pair(rig, sim);
+        TVSession::Timings timings = fastTimings();
+        timings.reconnect = { .firstDelay = 0.1, .maxDelay = 0.3, .window = 60 };
+        timings.scanSeconds = 0.2;
+        SessionRig rig(timings);
+        const QString id = pair(rig, sim);
         QTRY_VERIFY(rig.session().hasPointer());
-        QTRY_COMPARE(sim.state().value("connections").toInt(), 1);
-        const int mark = logMark();
+        int mark = logMark();
 
+        // The TV drops the socket: offline, then ready again without anyone asking.
+        rig.states.clear();
         sim.control(QStringLiteral("/fault"), {{"drop", true}});
-        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Offline, 5000);
-        QVERIFY(!rig.session().hasClient());
-        QVERIFY(!rig.session().hasPointer());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.passedThrough(Kind::Offline), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        QVERIFY(!rig.session().isReconnecting());
         QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")).size(), 1);
+        QCOMPARE(logSince(mark, QStringLiteral("连接 ")), QStringList { QStringLiteral("连接 ") + kHost });
 
-        // Nothing reconnects by itself.
-        QTest::qWait(600);
-        QCOMPARE(rig.session().stateKind(), Kind::Offline);
-        QCOMPARE(sim.state().value("connections").toInt(), 0);
+        // The TV is away for a while: attempts fail until it is back.
+        mark = logMark();
+        sim.stop();
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            logSince(mark, QStringLiteral("连接失败: ")).size() >= 2, qPrintable(logSince(mark).join("|")), 10000);
+        QVERIFY(rig.session().isReconnecting());
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        QCOMPARE(rig.record(id).host, kHost);
 
-        Outcome outcome;
-        track(rig.session().ensureConnected(10), &outcome);
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 12000);
-        QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->description() : QString()));
-        QVERIFY(rig.session().isReady());
-        QCOMPARE(sim.state().value("connections").toInt(), 1);
+        // The user's disconnect, and a TV we switched off ourselves, are not brought back.
+        rig.session().disconnect();
+        QVERIFY(!rig.session().isReconnecting());
+        rig.session().connect(id);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        rig.session().powerOff();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Offline, 5000);
+        QVERIFY(!rig.session().isReconnecting());
     }
 
     void closeDuringConnectionSequenceEndsAttemptOnce()

@@ -5,6 +5,8 @@
 #include "testenv.h"
 #include "tvsimprocess.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Kind = ConnectionState::Kind;
@@ -28,6 +30,23 @@ private:
         timings.wakePause = 0.3;
         timings.wakePoll = 0.05;
         return timings;
+    }
+
+    static TVSession::Timings fastReconnect()
+    {
+        TVSession::Timings timings = fastWake();
+        timings.keepaliveInterval = 0.2;
+        timings.keepaliveTimeout = 0.6;
+        timings.reconnect = { .firstDelay = 0.2, .maxDelay = 0.5, .window = 60 };
+        timings.scanSeconds = 0.5;
+        return timings;
+    }
+
+    int tvLink(const char *state)
+    {
+        return QProcess::execute(QStringLiteral("ip"),
+            { QStringLiteral("-n"), m_lab->namespaceName("tv1"), QStringLiteral("link"), QStringLiteral("set"),
+                QStringLiteral("eth0"), QLatin1String(state) });
     }
 
     void standby()
@@ -207,6 +226,54 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(empty.done, 10000);
         QCOMPARE(session().discovered().size(), 0);
         m_sim->control(QStringLiteral("/wake"));
+    }
+
+    void silentTVIsNoticedAndComesBack()
+    {
+        session().setTimings(fastReconnect());
+        session().connect(m_id);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        QTRY_VERIFY(session().hasPointer());
+        const int mark = logMark();
+
+        // The TV's cable is pulled: no FIN or RST reaches the computer.
+        QCOMPARE(tvLink("down"), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(logSince(mark).contains(QStringLiteral("电视无响应，连接已断开")), 5000);
+        QVERIFY(!session().isReady());
+        QVERIFY(!session().hasPointer());
+        QVERIFY(session().isReconnecting());
+
+        QCOMPARE(tvLink("up"), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 20000);
+    }
+
+    void tvFoundAgainAtItsNewAddress()
+    {
+        session().setTimings(fastReconnect());
+        session().connect(m_id);
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
+        const QString oldHost = m_lab->address("tv1");
+        const QString newHost = oldHost.section(QLatin1Char('.'), 0, 2) + QStringLiteral(".150");
+        QTemporaryDir state;
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"),
+                     { QStringLiteral("-a"), m_sim->stateDir() + QStringLiteral("/."), state.path() }),
+            0);
+        const int mark = logMark();
+
+        // The router gave the TV (same certificate, same key) another address.
+        m_sim.reset();
+        QCOMPARE(QProcess::execute(QStringLiteral("ip"),
+                     { QStringLiteral("-n"), m_lab->namespaceName("tv1"), QStringLiteral("addr"), QStringLiteral("add"),
+                         newHost + QStringLiteral("/24"), QStringLiteral("dev"), QStringLiteral("eth0") }),
+            0);
+        m_sim = std::make_unique<TVSimProcess>(
+            TVSimProcess::Options { newHost, { "--pairing-delay", "50" }, state.path(), m_lab->namespaceName("tv1") });
+        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
+
+        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 20000);
+        QCOMPARE(m_rig->record(m_id).host, newHost);
+        QVERIFY(logSince(mark).contains(QStringLiteral("电视地址已变更 ") + oldHost + QStringLiteral(" → ") + newHost));
+        QVERIFY(!m_rig->passedThrough(Kind::AwaitingApproval));
     }
 };
 
