@@ -1,5 +1,6 @@
 #include "mcptools.h"
 
+#include "buttonrequest.h"
 #include "ssaperror.h"
 #include "tvsession.h"
 
@@ -388,6 +389,17 @@ QCoro::Task<QString> switchInput(Session session, Timings timings, QJsonObject a
     co_return QStringLiteral("Switched to ") + input.label + QStringLiteral(" (") + input.id + QLatin1Char(')');
 }
 
+// A button the TV would not take, and what the agent can still do.
+QString refusedText(const QString &name, const QString &reason)
+{
+    QStringList buttons = ButtonRequest::buttons();
+    const QString last = buttons.takeLast();
+    return QStringLiteral("The TV refused remote-control input (") + reason + QStringLiteral("), so ") + name
+        + QStringLiteral(" was not pressed. Still available: the buttons ") + buttons.join(QStringLiteral(", "))
+        + QStringLiteral(" and ") + last
+        + QStringLiteral(", and the tools for apps, inputs, volume, mute, media, channels and text.");
+}
+
 QCoro::Task<QString> pressButton(Session session, Timings timings, QJsonObject arguments)
 {
     co_await connectFirst(session, timings);
@@ -399,11 +411,17 @@ QCoro::Task<QString> pressButton(Session session, Timings timings, QJsonObject a
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             co_await QCoro::sleepFor(timings.pressSpacing);
-        // Each press runs as its own task; the result does not wait for the TV.
+        // Answered only once each press reached the TV: its frame went out, or its request was
+        // answered.
+        TVSession::InputOutcome outcome;
         if (name == QLatin1String("OK"))
-            live(session).click();
+            outcome = co_await live(session).clickAsync();
         else
-            live(session).press(name);
+            outcome = co_await live(session).pressAsync(name);
+        if (outcome.refused)
+            throw Failure::invalid(refusedText(name, outcome.error->description()));
+        if (outcome.error)
+            throw *outcome.error;
     }
     QString result = QStringLiteral("Pressed ") + name;
     if (repeat && *repeat >= 2)

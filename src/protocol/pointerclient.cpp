@@ -10,9 +10,9 @@ PointerClient::PointerClient(QWebSocket *socket, const QUrl &url, QObject *paren
     QObject::connect(socket, &QWebSocket::pong, this, [this] { m_heard.start(); });
     QObject::connect(socket, &QWebSocket::connected, this, [this] {
         m_heard.start();
-        const QStringList queued = std::exchange(m_queued, {});
-        for (const QString &text : queued)
-            sendText(text);
+        const QList<Queued> queued = std::exchange(m_queued, {});
+        for (const Queued &message : queued)
+            sendText(message.text, message.sent);
     });
     // Incoming messages carry nothing of use and are not read; the end of the socket is.
     QObject::connect(socket, &QWebSocket::disconnected, this, [this] { setBroken(); });
@@ -23,6 +23,7 @@ PointerClient::PointerClient(QWebSocket *socket, const QUrl &url, QObject *paren
 
 PointerClient::~PointerClient()
 {
+    dropQueued();
     if (QWebSocket *socket = m_socket) {
         // Not deleted here: this may run inside one of the socket's own signals.
         QObject::disconnect(socket, nullptr, this, nullptr);
@@ -43,9 +44,9 @@ qint64 PointerClient::msSinceHeard() const
     return m_isOpen && m_heard.isValid() ? m_heard.elapsed() : -1;
 }
 
-void PointerClient::button(const QString &name)
+void PointerClient::button(const QString &name, Sent sent)
 {
-    sendText(QStringLiteral("type:button\nname:") + name + QStringLiteral("\n\n"));
+    sendText(QStringLiteral("type:button\nname:") + name + QStringLiteral("\n\n"), std::move(sent));
 }
 
 void PointerClient::move(int dx, int dy)
@@ -58,9 +59,9 @@ void PointerClient::scroll(int dx, int dy)
     sendText(QStringLiteral("type:scroll\ndx:%1\ndy:%2\n\n").arg(dx).arg(dy));
 }
 
-void PointerClient::click()
+void PointerClient::click(Sent sent)
 {
-    sendText(QStringLiteral("type:click\n\n"));
+    sendText(QStringLiteral("type:click\n\n"), std::move(sent));
 }
 
 void PointerClient::close()
@@ -74,32 +75,49 @@ void PointerClient::close()
         m_socket->abort(); // still opening: there is no connection to say goodbye on
 }
 
-void PointerClient::sendText(const QString &text)
+void PointerClient::sendText(const QString &text, Sent sent)
 {
     if (!m_socket) {
         setBroken();
+        if (sent)
+            sent(false);
         return;
     }
     switch (m_socket->state()) {
     case QAbstractSocket::HostLookupState:
     case QAbstractSocket::ConnectingState:
         // Still opening: sent once it is open, unless it was closed meanwhile.
-        if (m_isOpen)
-            m_queued.append(text);
-        return;
-    case QAbstractSocket::ConnectedState:
-        if (m_socket->sendTextMessage(text) > 0)
+        if (m_isOpen) {
+            m_queued.append({ text, std::move(sent) });
             return;
+        }
+        break;
+    case QAbstractSocket::ConnectedState:
+        if (m_socket->sendTextMessage(text) > 0) {
+            if (sent)
+                sent(true);
+            return;
+        }
         break;
     default:
         break;
     }
     setBroken();
+    if (sent)
+        sent(false);
+}
+
+void PointerClient::dropQueued()
+{
+    for (const Queued &message : std::exchange(m_queued, {})) {
+        if (message.sent)
+            message.sent(false);
+    }
 }
 
 void PointerClient::setBroken()
 {
-    m_queued.clear();
+    dropQueued();
     if (!m_isOpen)
         return;
     m_isOpen = false;

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 class QWebSocket;
 
 // The TV's pointer-input socket: buttons, relative moves, scroll steps and clicks as short
@@ -21,10 +23,13 @@ public:
     PointerClient(QWebSocket *socket, const QUrl &url, QObject *parent = nullptr);
     ~PointerClient() override;
 
-    void button(const QString &name); // "type:button\nname:NAME\n\n"
+    // Told once whether a message went out on the open socket (true) or was dropped (false).
+    using Sent = std::function<void(bool)>;
+
+    void button(const QString &name, Sent sent = {}); // "type:button\nname:NAME\n\n"
     void move(int dx, int dy);        // "type:move\ndx:DX\ndy:DY\ndown:0\n\n"
     void scroll(int dx, int dy);      // "type:scroll\ndx:DX\ndy:DY\n\n"
-    void click();                     // "type:click\n\n"
+    void click(Sent sent = {}); // "type:click\n\n"
     void close();                     // close code 1001; isOpen becomes false for good
 
     bool isOpen() const { return m_isOpen; }
@@ -38,11 +43,17 @@ Q_SIGNALS:
     void isOpenChanged();
 
 private:
-    void sendText(const QString &text);
+    void sendText(const QString &text, Sent sent = {});
     void setBroken(); // isOpen false for good; nothing queued is sent
+    void dropQueued();
+
+    struct Queued {
+        QString text;
+        Sent sent;
+    };
 
     QPointer<QWebSocket> m_socket;
     QElapsedTimer m_heard;
     bool m_isOpen = true;
-    QStringList m_queued; // sent while the socket was still opening
+    QList<Queued> m_queued; // sent while the socket was still opening
 };

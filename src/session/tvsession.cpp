@@ -1,6 +1,8 @@
 #include "tvsession.h"
 
 #include "applog.h"
+#include "buttonrequest.h"
+#include "completion.h"
 #include "localnetwork.h"
 #include "preferences.h"
 #include "selftest.h"
@@ -8,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonValue>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <QCoro/QCoroTimer>
@@ -97,6 +100,7 @@ TVSession::TVSession(DeviceStore &store, Preferences &preferences, QObject *pare
     applyTimings();
     m_lastStandby = isStandby();
     m_lastSourceName = currentSourceName();
+    QObject::connect(this, &TVSession::clientChanged, this, &TVSession::forgetStaleRefusal);
 }
 
 TVSession::~TVSession()
@@ -799,12 +803,12 @@ void TVSession::handleKeyboard(const QJsonObject &payload)
     setKeyboardFocusedValue(focus.isBool() && focus.toBool());
 }
 
-QCoro::Task<void> TVSession::connectPointer()
+QCoro::Task<std::optional<SSAPError>> TVSession::connectPointer()
 {
     QPointer<TVSession> self(this);
     const QPointer<SSAPClient> client = m_client;
     if (!client)
-        co_return;
+        co_return SSAPError::notConnected();
 
     QJsonObject reply;
     try {
@@ -812,27 +816,32 @@ QCoro::Task<void> TVSession::connectPointer()
             QJsonObject(), SSAPClient::requestTimeout);
     } catch (const SSAPError &error) {
         appLog(QStringLiteral("获取 pointer socket 失败: ") + error.description());
-        co_return;
+        // The TV's own answer (newer firmware refuses remote-control input) holds for this
+        // connection; a new one asks again.
+        if (error.kind() == SSAPError::Kind::Server && self && self->isCurrent(client)) {
+            self->m_pointerRefusedBy = client;
+            self->m_pointerRefusal = error.description();
+        }
+        co_return error;
     }
     // The socket path belongs to that connection only.
     if (!self || !self->isCurrent(client))
-        co_return;
+        co_return SSAPError::notConnected();
 
     const QJsonValue path = reply.value(QLatin1String("socketPath"));
-    if (!path.isString())
-        co_return;
     const QUrl url(path.toString(), QUrl::StrictMode);
-    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
-        co_return;
+    if (!path.isString() || !url.isValid() || url.isRelative() || url.host().isEmpty())
+        co_return SSAPError::server(QStringLiteral("getPointerInputSocket: no usable socketPath"));
     // Two callers that both found no open pointer share the first new one instead of closing it
     // under a message it still holds.
     if (m_pointer && m_pointer->isOpen())
-        co_return;
+        co_return std::nullopt;
 
     QWebSocket *socket = client->createSocket();
     dropPointer();
     m_pointer = new PointerClient(socket, url, this);
     Q_EMIT pointerChanged();
+    co_return std::nullopt;
 }
 
 // The list a TV answers under member of uri's reply: none when the request fails, the session
@@ -984,39 +993,112 @@ void TVSession::sendOneWay(const QString &uri, const QJsonObject &payload)
     requestOneWay(m_client, uri, payload);
 }
 
-void TVSession::press(const QString &button)
+std::optional<QString> TVSession::pointerRefusal() const
 {
-    pressAsync(button);
+    if (!m_client || m_pointerRefusedBy != m_client)
+        return std::nullopt;
+    return m_pointerRefusal;
 }
 
-QCoro::Task<void> TVSession::pressAsync(const QString &button)
+void TVSession::showInputRefusal(const QString &reason)
 {
-    const QString name = button;
-    if (m_pointer && m_pointer->isOpen()) {
-        m_pointer->button(name);
-        co_return;
-    }
+    assign(m_inputRefusal, reason, &TVSession::inputRefusalChanged);
+}
+
+// What was shown belongs to the connection that refused.
+void TVSession::forgetStaleRefusal()
+{
+    if (!pointerRefusal())
+        assign(m_inputRefusal, QString(), &TVSession::inputRefusalChanged);
+}
+
+// An open pointer socket, asked for when there is none, but not again from a TV that refused it
+// on this connection. Answers why there is nothing to send on.
+QCoro::Task<std::optional<SSAPError>> TVSession::ensurePointer()
+{
+    if (m_pointer && m_pointer->isOpen())
+        co_return std::nullopt;
+    if (const std::optional<QString> refusal = pointerRefusal())
+        co_return SSAPError::server(*refusal);
     QPointer<TVSession> self(this);
-    co_await connectPointer();
-    if (self && self->m_pointer)
-        self->m_pointer->button(name);
+    const std::optional<SSAPError> failure = co_await connectPointer();
+    if (!self)
+        co_return SSAPError::notConnected();
+    // A pointer that broke meanwhile is still sent on; the send then fails.
+    if (self->m_pointer && !self->pointerRefusal())
+        co_return std::nullopt;
+    if (failure)
+        co_return failure;
+    co_return SSAPError::notConnected();
+}
+
+// A button (or a click) on the pointer socket; when the TV refuses that socket, the button's
+// own request if it has one. Done once the frame went out or the TV answered the request.
+QCoro::Task<TVSession::InputOutcome> TVSession::pointerInput(QString button, bool click)
+{
+    QPointer<TVSession> self(this);
+    const std::optional<SSAPError> failure = co_await ensurePointer();
+    if (!self)
+        co_return InputOutcome { SSAPError::notConnected() };
+    if (!failure) {
+        PointerClient *pointer = self->m_pointer;
+        if (!pointer)
+            co_return InputOutcome { SSAPError::notConnected() };
+        auto frame = std::make_shared<Completion<bool>>();
+        auto sent = [frame](bool out) { frame->resolve(out); };
+        if (click)
+            pointer->click(sent);
+        else
+            pointer->button(button, sent);
+        // A socket that never finishes opening must not hold the input for ever.
+        if (!frame->isDone())
+            QTimer::singleShot(seconds(SSAPClient::requestTimeout), pointer, [frame] { frame->resolve(false); });
+        const bool out = co_await *frame;
+        if (out)
+            co_return InputOutcome {};
+        co_return InputOutcome { SSAPError::notConnected() };
+    }
+    const std::optional<QString> refusal = self->pointerRefusal();
+    if (!refusal)
+        co_return InputOutcome { failure };
+    const std::optional<ButtonRequest> request = click ? std::nullopt : ButtonRequest::forButton(button, self->m_muted);
+    if (!request)
+        co_return InputOutcome { SSAPError::server(*refusal), true };
+    try {
+        co_await self->request(request->uri, request->payload);
+    } catch (const SSAPError &error) {
+        co_return InputOutcome { error };
+    }
+    co_return InputOutcome {};
+}
+
+// The window's input: a refusal is shown on the page, once; nothing else is reported.
+QCoro::Task<void> TVSession::showRefusal(QCoro::Task<InputOutcome> input)
+{
+    QPointer<TVSession> self(this);
+    const InputOutcome outcome = co_await std::move(input);
+    if (self && outcome.refused)
+        self->showInputRefusal(outcome.error->description());
+}
+
+void TVSession::press(const QString &button)
+{
+    showRefusal(pressAsync(button));
+}
+
+QCoro::Task<TVSession::InputOutcome> TVSession::pressAsync(const QString &button)
+{
+    return pointerInput(button, false);
 }
 
 void TVSession::click()
 {
-    clickAsync();
+    showRefusal(clickAsync());
 }
 
-QCoro::Task<void> TVSession::clickAsync()
+QCoro::Task<TVSession::InputOutcome> TVSession::clickAsync()
 {
-    if (m_pointer && m_pointer->isOpen()) {
-        m_pointer->click();
-        co_return;
-    }
-    QPointer<TVSession> self(this);
-    co_await connectPointer();
-    if (self && self->m_pointer)
-        self->m_pointer->click();
+    return pointerInput(QString(), true);
 }
 
 void TVSession::move(double dx, double dy)
@@ -1045,12 +1127,12 @@ QCoro::Task<void> TVSession::flushMove()
     m_pendingMoveY -= iy;
     if (ix == 0 && iy == 0)
         co_return;
-    if (!m_pointer || !m_pointer->isOpen()) {
-        co_await connectPointer();
-        if (!self)
-            co_return;
-    }
-    if (self->m_pointer)
+    co_await ensurePointer();
+    if (!self)
+        co_return;
+    if (const std::optional<QString> refusal = self->pointerRefusal())
+        self->showInputRefusal(*refusal);
+    else if (self->m_pointer)
         self->m_pointer->move(ix, iy);
 }
 
@@ -1058,6 +1140,8 @@ void TVSession::scroll(int steps)
 {
     if (m_pointer)
         m_pointer->scroll(0, steps);
+    else if (const std::optional<QString> refusal = pointerRefusal())
+        showInputRefusal(*refusal);
 }
 
 void TVSession::volumeUp()

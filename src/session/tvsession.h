@@ -55,6 +55,9 @@ class TVSession : public QObject {
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(bool hasClient READ hasClient NOTIFY clientChanged)
     Q_PROPERTY(bool hasPointer READ hasPointer NOTIFY pointerChanged)
+    // The TV's reason for refusing remote-control input, once the user's input has met it on
+    // this connection; empty otherwise.
+    Q_PROPERTY(QString inputRefusal READ inputRefusal NOTIFY inputRefusalChanged)
     Q_PROPERTY(DeviceStore *store READ store CONSTANT)
 
 public:
@@ -71,6 +74,15 @@ public:
         double ensurePoll = 0.1; // ensureConnected
         int moveFlushMs = 16; // pointer motion coalescing
         double selfTestWaitScale = 1.0; // factor on every wait of the self-test
+    };
+
+    // What became of a button press or click. Without an error it reached the TV: as a frame
+    // that went out on an open pointer socket, or as the button's own request, answered. refused:
+    // the TV refused the pointer socket and the input has no request of its own; the error then
+    // carries the TV's reason.
+    struct InputOutcome {
+        std::optional<SSAPError> error;
+        bool refused = false;
     };
 
     explicit TVSession(DeviceStore &store, Preferences &preferences, QObject *parent = nullptr);
@@ -121,8 +133,11 @@ public:
     PointerClient *pointer() const { return m_pointer; }
     bool hasClient() const { return m_client != nullptr; }
     bool hasPointer() const { return m_pointer != nullptr; }
+    QString inputRefusal() const { return m_inputRefusal; }
+    // The TV's reason when it refused the pointer socket on the current connection.
+    std::optional<QString> pointerRefusal() const;
 
-    QCoro::Task<void> connectPointer();
+    QCoro::Task<std::optional<SSAPError>> connectPointer(); // why no pointer was installed
     QCoro::Task<void> refreshInputs();
     QCoro::Task<void> refreshApps();
     QCoro::Task<void> learnMAC();
@@ -154,8 +169,8 @@ public:
     QCoro::Task<void> scan();
 
     // The awaitable forms the MCP tools and the self-test use.
-    QCoro::Task<void> pressAsync(const QString &button);
-    QCoro::Task<void> clickAsync();
+    QCoro::Task<InputOutcome> pressAsync(const QString &button);
+    QCoro::Task<InputOutcome> clickAsync();
     QCoro::Task<void> setMuteAsync(bool mute);
 
 Q_SIGNALS:
@@ -174,6 +189,7 @@ Q_SIGNALS:
     void clientChanged();
     void pointerChanged();
     void reconnectingChanged();
+    void inputRefusalChanged();
 
 private:
     class Private;
@@ -217,6 +233,11 @@ private:
     QCoro::Task<void> afterRegistration(QPointer<SSAPClient> client);
     QCoro::Task<std::optional<QJsonArray>> fetchObjectList(QString uri, QString member);
     QCoro::Task<void> wakeLoop(QString deviceID, QString host, QString mac, quint64 generation);
+    QCoro::Task<std::optional<SSAPError>> ensurePointer();
+    QCoro::Task<InputOutcome> pointerInput(QString button, bool click);
+    QCoro::Task<void> showRefusal(QCoro::Task<InputOutcome> input);
+    void showInputRefusal(const QString &reason);
+    void forgetStaleRefusal();
     QCoro::Task<void> flushMove();
     QCoro::Task<void> refreshBoth();
     void sendOneWay(const QString &uri, const QJsonObject &payload);
@@ -243,6 +264,9 @@ private:
     bool m_isScanning = false;
     QPointer<SSAPClient> m_client;
     QPointer<PointerClient> m_pointer;
+    QPointer<SSAPClient> m_pointerRefusedBy; // the connection whose TV refused the pointer socket
+    QString m_pointerRefusal; // and its reason
+    QString m_inputRefusal;
     double m_pendingMoveX = 0;
     double m_pendingMoveY = 0;
     bool m_moveScheduled = false;

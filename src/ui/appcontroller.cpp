@@ -30,6 +30,7 @@ AppController::AppController(TVSession &session, MCPServer &server, Preferences 
              &TVSession::isStandbyChanged, &TVSession::powerStateChanged, &TVSession::currentSourceNameChanged,
              &TVSession::inputsChanged, &TVSession::isScanningChanged, &TVSession::clientChanged })
         connect(&m_session, signal, this, &AppController::changed);
+    connect(&m_session, &TVSession::inputRefusalChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::changed);
     // A MAC learnt or a name discovered meanwhile shows in the fields the user has not touched.
@@ -151,6 +152,11 @@ QString AppController::muteLabel() const
 QString AppController::volumeText() const
 {
     return PageLogic::volumeText(m_session.volume());
+}
+
+QString AppController::inputNotice() const
+{
+    return PageLogic::inputRefusedText(m_session.inputRefusal());
 }
 
 void AppController::chooseFromPicker(const QString &deviceID)

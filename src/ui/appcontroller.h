@@ -38,6 +38,7 @@ class AppController : public QObject {
     Q_PROPERTY(QString powerTooltip READ powerTooltip NOTIFY changed)
     Q_PROPERTY(QString muteLabel READ muteLabel NOTIFY changed)
     Q_PROPERTY(QString volumeText READ volumeText NOTIFY changed)
+    Q_PROPERTY(QString inputNotice READ inputNotice NOTIFY changed) // empty unless the TV refused input
     // apps page
     Q_PROPERTY(QString currentInputText READ currentInputText NOTIFY changed)
     Q_PROPERTY(QVariantList inputRows READ inputRows NOTIFY changed)
@@ -87,6 +88,7 @@ public:
     QString powerTooltip() const;
     QString muteLabel() const;
     QString volumeText() const;
+    QString inputNotice() const;
 
     QString currentInputText() const;
     QVariantList inputRows() const;

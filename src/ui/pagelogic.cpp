@@ -56,6 +56,14 @@ QString volumeText(qint64 volume)
     return QString::number(volume);
 }
 
+QString inputRefusedText(const QString &reason)
+{
+    if (reason.isEmpty())
+        return QString();
+    return QStringLiteral("电视拒绝了遥控输入：") + reason
+        + QStringLiteral("。仍可使用音量、静音、频道、播放控制、应用、输入源和文字。");
+}
+
 QString currentInputText(bool ready, const QString &currentSourceName)
 {
     return ready ? currentSourceName : QStringLiteral("未连接电视");

@@ -28,6 +28,8 @@ PowerAction powerAction(ConnectionState::Kind kind, bool standby);
 QString powerTooltip(PowerAction action);
 QString muteLabel(bool muted);
 QString volumeText(qint64 volume);
+// The remote page's line when the TV refused remote-control input; empty without a reason.
+QString inputRefusedText(const QString &reason);
 
 // ---- apps and inputs page
 QString currentInputText(bool ready, const QString &currentSourceName);

@@ -17,6 +17,7 @@ namespace {
 const QString kHost = QStringLiteral("127.0.0.20");
 const QString kOtherHost = QStringLiteral("127.0.0.21");
 const QString kNobody = QStringLiteral("127.0.0.22"); // no emulator ever listens here
+const QString kRefusingHost = QStringLiteral("127.0.0.23"); // firmware that refuses the pointer socket
 const QStringList kFast { "--pairing-delay", "50" };
 constexpr quint16 kPort = 18720;
 
@@ -185,6 +186,53 @@ private Q_SLOTS:
         QCOMPARE(call("tv_press_button", { { "repeat", 2 } }), failure("Missing 'button'"));
         QTest::qWait(100);
         QCOMPARE(pointerTexts(m_sim->received()).size(), 0);
+    }
+
+    // Firmware that refuses the pointer socket: a button with a request of its own is pressed
+    // through that request, answered only once the TV has it; any other button is an error that
+    // gives the TV's reason and what still works.
+    void pressButtonsWithPointerRefused()
+    {
+        TVSimProcess tv({ .address = kRefusingHost, .extraArgs = kFast + QStringList { "--firmware", "2026" } });
+        QVERIFY2(tv.start(), qPrintable(tv.output()));
+        ToolRig rig;
+        QVERIFY(rig.pair(rig.addTV(kRefusingHost, "Study TV")));
+        tv.control("/set", { { "volume", 20 }, { "muted", false } });
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session().volume(), 20, 5000);
+        tv.clearReceived();
+
+        QCOMPARE(
+            rig.call("tv_press_button", { { "button", "volumeup" }, { "repeat", 2 } }), success("Pressed VOLUMEUP ×2"));
+        QCOMPARE(tv.state().value("volume").toInt(), 22);
+        // MUTE toggles the state the session knows.
+        QCOMPARE(rig.call("tv_press_button", { { "button", "MUTE" } }), success("Pressed MUTE"));
+        QCOMPARE(tv.state().value("muted").toBool(), true);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().muted(), 5000);
+        QCOMPARE(rig.call("tv_press_button", { { "button", "MUTE" } }), success("Pressed MUTE"));
+        QCOMPARE(tv.state().value("muted").toBool(), false);
+        QCOMPARE(ssapPayload(tv.received(), "audio/setMute", 1), QJsonObject({ { "mute", false } }));
+        const int channel = tv.state().value("channel").toInt();
+        QCOMPARE(rig.call("tv_press_button", { { "button", "CHANNELUP" } }), success("Pressed CHANNELUP"));
+        QCOMPARE(tv.state().value("channel").toInt(), channel + 1);
+        const QList<QPair<QString, QString>> requests { { "VOLUMEDOWN", "audio/volumeDown" },
+            { "CHANNELDOWN", "tv/channelDown" }, { "PLAY", "media.controls/play" }, { "PAUSE", "media.controls/pause" },
+            { "STOP", "media.controls/stop" }, { "REWIND", "media.controls/rewind" },
+            { "FASTFORWARD", "media.controls/fastForward" }, { "ENTER", "com.webos.service.ime/sendEnterKey" } };
+        for (const auto &[button, uri] : requests) {
+            QCOMPARE(rig.call("tv_press_button", { { "button", button } }), success("Pressed " + button));
+            QCOMPARE(ssapRequests(tv.received(), uri).size(), 1);
+        }
+
+        QCOMPARE(rig.call("tv_press_button", { { "button", "HOME" }, { "repeat", 3 } }),
+            failure("The TV refused remote-control input (401 insufficient permissions), so HOME was not pressed. "
+                    "Still available: the buttons VOLUMEUP, VOLUMEDOWN, MUTE, CHANNELUP, CHANNELDOWN, PLAY, PAUSE, "
+                    "STOP, REWIND, FASTFORWARD and ENTER, and the tools for apps, inputs, volume, mute, media, "
+                    "channels and text."));
+        const ToolRig::Result ok = rig.call("tv_press_button", { { "button", "OK" } });
+        QVERIFY(ok.isError);
+        QVERIFY2(ok.text.contains("401 insufficient permissions") && ok.text.contains("OK was not pressed"),
+            qPrintable(ok.text));
+        QCOMPARE(pointerTexts(tv.received()), QStringList());
     }
 
     void volumeAndMute()

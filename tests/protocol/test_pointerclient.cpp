@@ -1,4 +1,4 @@
-// The pointer socket: exact frames, and when isOpen turns false.
+// The pointer socket: exact frames, when isOpen turns false, and what a sender is told.
 
 #include "pointerclient.h"
 #include "ssapclient.h"
@@ -54,12 +54,16 @@ private Q_SLOTS:
     {
         auto pointer = openPointer();
         QVERIFY(pointer->isOpen());
-        // Sent before the socket is open: queued, then sent in order.
-        pointer->button(QStringLiteral("HOME"));
+        // Sent before the socket is open: queued, then sent in order; the senders are told when.
+        QList<bool> sent;
+        const auto tell = [&sent](bool out) { sent << out; };
+        pointer->button(QStringLiteral("HOME"), tell);
         pointer->move(-3, 12);
         pointer->scroll(0, -1);
-        pointer->click();
+        pointer->click(tell);
+        QVERIFY(sent.isEmpty());
         QTRY_COMPARE(m_server->texts().size(), 4);
+        QCOMPARE(sent, (QList<bool> { true, true }));
         pointer->move(-2147483647 - 1, 2147483647);
         QTRY_COMPARE(m_server->texts().size(), 5);
 
@@ -100,14 +104,18 @@ private Q_SLOTS:
     void endedWhileOpeningSendsNothing()
     {
         QWebSocket *created = nullptr;
+        QList<bool> sent;
+        const auto tell = [&sent](bool out) { sent << out; };
         auto closed = openPointer();
-        closed->button(QStringLiteral("HOME"));
+        closed->button(QStringLiteral("HOME"), tell);
         closed->close();
         QVERIFY(!closed->isOpen());
+        closed->click(tell);
         auto deleted = openPointer(&created);
         QPointer<QWebSocket> socket(created);
-        deleted->button(QStringLiteral("HOME"));
+        deleted->button(QStringLiteral("HOME"), tell);
         deleted.reset();
+        QCOMPARE(sent, (QList<bool> { false, false, false }));
         QTRY_VERIFY(socket.isNull());
         QTest::qWait(200);
         QVERIFY(m_server->texts().isEmpty());

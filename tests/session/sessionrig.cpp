@@ -72,6 +72,14 @@ QCoro::Task<void> captureReply(QCoro::Task<QJsonObject> task, Outcome *outcome)
     outcome->done = true;
 }
 
+QCoro::Task<void> captureInput(QCoro::Task<TVSession::InputOutcome> task, Outcome *outcome)
+{
+    const TVSession::InputOutcome input = co_await std::move(task);
+    outcome->error = input.error;
+    outcome->refused = input.refused;
+    outcome->done = true;
+}
+
 } // namespace
 
 void track(QCoro::Task<void> task, Outcome *outcome)
@@ -82,6 +90,11 @@ void track(QCoro::Task<void> task, Outcome *outcome)
 void track(QCoro::Task<QJsonObject> task, Outcome *outcome)
 {
     captureReply(std::move(task), outcome);
+}
+
+void track(QCoro::Task<TVSession::InputOutcome> task, Outcome *outcome)
+{
+    captureInput(std::move(task), outcome);
 }
 
 int logMark()

@@ -53,11 +53,13 @@ struct Outcome
     bool done = false;
     std::optional<SSAPError> error;
     QJsonObject reply;
+    bool refused = false; // a press or click the TV refused
 };
 
 // Starts the operation; its outcome lands in *outcome (which must outlive it).
 void track(QCoro::Task<void> task, Outcome *outcome);
 void track(QCoro::Task<QJsonObject> task, Outcome *outcome);
+void track(QCoro::Task<TVSession::InputOutcome> task, Outcome *outcome);
 
 // Log messages written since a mark (a count of lines read before).
 int logMark();

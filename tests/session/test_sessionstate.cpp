@@ -18,6 +18,8 @@ using Kind = ConnectionState::Kind;
 namespace {
 
 const QString kHost = QStringLiteral("127.0.0.12");
+const QString kRefusingHost = QStringLiteral("127.0.0.16"); // firmware that refuses the pointer socket
+const QString kRefusal = QStringLiteral("401 insufficient permissions");
 
 QCoro::Task<void> fetchIcon(TVSession *session, QUrl url, std::optional<QImage> *image, bool *done)
 {
@@ -225,11 +227,17 @@ private Q_SLOTS:
     void pointerActions()
     {
         session().press(QStringLiteral("HOME"));
+        session().press(QStringLiteral("MUTE"));
         session().click();
         session().scroll(-1);
-        const QStringList expected { QStringLiteral("type:button\nname:HOME\n\n"), QStringLiteral("type:click\n\n"),
+        const QStringList expected { QStringLiteral("type:button\nname:HOME\n\n"),
+            QStringLiteral("type:button\nname:MUTE\n\n"), QStringLiteral("type:click\n\n"),
             QStringLiteral("type:scroll\ndx:0\ndy:-1\n\n") };
         QTRY_COMPARE(pointerTexts(sim().received()), expected);
+        // A TV that gives the pointer socket gets every button on it.
+        QCOMPARE(requests(QStringLiteral("audio/setMute")).size(), 0);
+        QCOMPARE(session().pointerRefusal(), std::nullopt);
+        QCOMPARE(session().inputRefusal(), QString());
 
         // A closed pointer socket is replaced before the button is sent.
         QPointer<PointerClient> old = session().pointer();
@@ -238,6 +246,7 @@ private Q_SLOTS:
         Outcome pressed;
         track(session().pressAsync(QStringLiteral("UP")), &pressed);
         QTRY_VERIFY(pressed.done);
+        QVERIFY(!pressed.error && !pressed.refused);
         QVERIFY(session().pointer() && session().pointer() != old.data());
         QTRY_COMPARE(pointerTexts(sim().received()), QStringList { QStringLiteral("type:button\nname:UP\n\n") });
         QCOMPARE(requests(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket")).size(), 1);
@@ -360,6 +369,7 @@ private Q_SLOTS:
         QTRY_VERIFY(request.done && refresh.done && press.done);
         QVERIFY(request.error);
         QCOMPARE(request.error->kind(), SSAPError::Kind::NotConnected);
+        QVERIFY(press.error && !press.refused); // lost with the connection, not refused by the TV
         QCOMPARE(session().inputs(), inputs);
         QVERIFY(!session().hasPointer());
         QTRY_COMPARE(logSince(mark).size(), 2);
@@ -380,6 +390,78 @@ private Q_SLOTS:
         QTRY_VERIFY(late.done);
         QVERIFY(late.error);
         QTest::qWait(300);
+    }
+
+    // Firmware that refuses the pointer socket: buttons with a request of their own reach the TV
+    // through it; other input is refused, which the window is told once per connection.
+    void pointerSocketRefused()
+    {
+        TVSimProcess tv({ .address = kRefusingHost,
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50"), QStringLiteral("--firmware"),
+                QStringLiteral("2026") } });
+        QVERIFY2(tv.start(), qPrintable(tv.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kRefusingHost);
+        TVSession &s = rig.session();
+        const auto asked = [&] {
+            return ssapRequests(tv.received(), QStringLiteral("com.webos.service.networkinput/getPointerInputSocket"))
+                .size();
+        };
+        s.connect(id);
+        QTRY_VERIFY_WITH_TIMEOUT(s.isReady(), 10000);
+        QTRY_VERIFY(!s.apps().isEmpty()); // read after the pointer socket was asked for
+        QCOMPARE(s.pointerRefusal(), std::optional<QString>(kRefusal));
+        QCOMPARE(s.inputRefusal(), QString()); // nobody has pressed anything yet
+        QSignalSpy shown(&s, &TVSession::inputRefusalChanged);
+        const QJsonObject before = tv.state();
+
+        s.press(QStringLiteral("VOLUMEUP"));
+        s.press(QStringLiteral("MUTE"));
+        s.press(QStringLiteral("CHANNELUP"));
+        s.press(QStringLiteral("PLAY"));
+        s.press(QStringLiteral("ENTER"));
+        QTRY_COMPARE(tv.state().value("volume").toInt(), before.value("volume").toInt() + 1);
+        QTRY_COMPARE(tv.state().value("muted").toBool(), !before.value("muted").toBool());
+        QTRY_COMPARE(tv.state().value("channel").toInt(), before.value("channel").toInt() + 1);
+        QTRY_COMPARE(tv.state().value("mediaState").toString(), QStringLiteral("play"));
+        QTRY_COMPARE(ssapRequests(tv.received(), QStringLiteral("com.webos.service.ime/sendEnterKey")).size(), 1);
+        // Done only when the TV took the request.
+        tv.control(QStringLiteral("/fault"),
+            { { "fail", QJsonObject { { "uri", "tv/channelUp" }, { "error", "500 no tuner" } } } });
+        Outcome channel;
+        track(s.pressAsync(QStringLiteral("CHANNELUP")), &channel);
+        QTRY_VERIFY(channel.done);
+        QCOMPARE(channel.error, std::optional<SSAPError>(SSAPError::server(QStringLiteral("500 no tuner"))));
+        QVERIFY(!channel.refused);
+
+        // Without a request of its own: refused with the TV's reason; the awaitable form tells its
+        // caller only, the window's input shows it once.
+        Outcome home;
+        track(s.pressAsync(QStringLiteral("HOME")), &home);
+        QTRY_VERIFY(home.done);
+        QVERIFY(home.refused);
+        QCOMPARE(home.error->description(), kRefusal);
+        QCOMPARE(shown.count(), 0);
+        s.move(6, 0);
+        QTRY_COMPARE(s.inputRefusal(), kRefusal);
+        s.press(QStringLiteral("UP"));
+        s.click();
+        s.scroll(1);
+        Outcome marker;
+        track(s.clickAsync(), &marker);
+        QTRY_VERIFY(marker.done && marker.refused);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(pointerTexts(tv.received()), QStringList());
+        QCOMPARE(asked(), 1); // once for the connection
+
+        // A new connection asks again; what the window showed went with the old one.
+        s.disconnect();
+        QCOMPARE(s.inputRefusal(), QString());
+        s.connect(id);
+        QTRY_VERIFY_WITH_TIMEOUT(s.isReady(), 10000);
+        QTRY_COMPARE(asked(), 2);
+        QTRY_VERIFY(s.pointerRefusal().has_value());
+        QCOMPARE(s.inputRefusal(), QString());
     }
 
     void powerOffGoesOffline()

@@ -249,6 +249,35 @@ private Q_SLOTS:
         QCOMPARE(app.store.device(record.id)->mac, record.mac);
     }
 
+    // A TV that refuses remote-control input: the page says so above the buttons, with the TV's
+    // reason, and the volume buttons still act.
+    void refusedInputIsShownOnThePage()
+    {
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.34"),
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("100"), QStringLiteral("--firmware"),
+                QStringLiteral("2026") } });
+        QVERIFY(sim.start());
+        UiApp app(preferencesFile(QStringLiteral("refused")),
+            { QStringLiteral("-autoHost"), QStringLiteral("127.0.0.34"), QStringLiteral("-mcpEnabled"),
+                QStringLiteral("false") });
+        QVERIFY(app.start());
+        QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.session.pointerRefusal().has_value(), 5000);
+        QQuickItem *bar = app.item(QStringLiteral("inputNoticeBar"));
+        QVERIFY(bar);
+        QVERIFY(!bar->isVisible());
+
+        QVERIFY(app.click(QStringLiteral("keyUp")));
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(app.text(QStringLiteral("inputNotice")),
+            QStringLiteral("电视拒绝了遥控输入：401 insufficient "
+                           "permissions。仍可使用音量、静音、频道、播放控制、应用、输入源和文字。"));
+        const int volume = sim.state().value(QStringLiteral("volume")).toInt();
+        QVERIFY(app.click(QStringLiteral("volumeUp")));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), volume + 1, 5000);
+        QCOMPARE(sim.received(QStringLiteral("pointer")).size(), 0);
+    }
+
     void noPreferencesStartsMCPOnDefaultPortAndConnectsNothing()
     {
         TVSimProcess sim({ .address = QStringLiteral("127.0.0.31") });

@@ -105,6 +105,33 @@ FocusScope {
             }
         }
 
+        // ---- what the TV refused, said once above the controls
+        Rectangle {
+            objectName: "inputNoticeBar"
+            Layout.fillWidth: true
+            visible: controller.inputNotice !== ""
+            implicitHeight: noticeRow.implicitHeight + 18
+            radius: 10
+            color: theme.warningSoft
+            border.color: theme.warning
+
+            RowLayout {
+                id: noticeRow
+                anchors.fill: parent
+                anchors.leftMargin: 14
+                anchors.rightMargin: 14
+                spacing: 8
+                Icon { name: "info"; size: 15; color: theme.warning }
+                UiText {
+                    objectName: "inputNotice"
+                    text: controller.inputNotice
+                    wrapMode: Text.Wrap
+                    elide: Text.ElideNone
+                    Layout.fillWidth: true
+                }
+            }
+        }
+
         // ---- body
         RowLayout {
             Layout.fillWidth: true
@@ -300,7 +327,7 @@ FocusScope {
                             objectName: "touchpadModel"
                             onMoveRequested: (dx, dy) => session.move(dx, dy)
                             onClickRequested: session.click()
-                            onScrollRequested: (steps) => { if (session.hasPointer) session.scroll(steps) }
+                            onScrollRequested: (steps) => session.scroll(steps) // dropped without a pointer
                         }
 
                         Column {
