@@ -24,6 +24,8 @@ RawExchange rawExchange(quint16 port, const QList<QByteArray> &pieces, int pause
     (void)QTest::qWaitFor([&] { return result.closedByServer; }, waitMs);
     if (socket.isOpen())
         result.response += socket.readAll();
+    // The socket's own end as it goes out of scope must not count as the server's close.
+    QObject::disconnect(&socket, nullptr, &socket, nullptr);
     return result;
 }
 
