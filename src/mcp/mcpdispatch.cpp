@@ -12,12 +12,14 @@
 
 namespace {
 
-const QString defaultProtocolVersion = QStringLiteral("2025-06-18");
+const QString defaultProtocolVersion = QStringLiteral("2025-11-25");
 
+// Newest first. Clients of every revision here get the same tools; older ones ignore the members
+// they do not know.
 const QStringList &supportedProtocolVersions()
 {
-    static const QStringList versions { QStringLiteral("2025-06-18"), QStringLiteral("2025-03-26"),
-        QStringLiteral("2024-11-05") };
+    static const QStringList versions { QStringLiteral("2025-11-25"), QStringLiteral("2025-06-18"),
+        QStringLiteral("2025-03-26"), QStringLiteral("2024-11-05") };
     return versions;
 }
 
@@ -55,6 +57,17 @@ QJsonObject textResult(const QString &text, bool isError)
                 { QStringLiteral("type"), QStringLiteral("text") }, { QStringLiteral("text"), text } } } },
         { QStringLiteral("isError"), isError },
     };
+}
+
+// Whether any message of the body starts a session: the version header of its client comes after.
+bool initializes(const QJsonDocument &document)
+{
+    const QJsonArray messages = document.isArray() ? document.array() : QJsonArray { document.object() };
+    for (const QJsonValue &message : messages) {
+        if (message.toObject().value(QStringLiteral("method")).toString() == QLatin1String("initialize"))
+            return true;
+    }
+    return false;
 }
 
 QByteArray compact(const QJsonValue &value)
@@ -122,7 +135,7 @@ QCoro::Task<std::optional<QJsonObject>> dispatch(QJsonObject message, MCPTools &
     co_return errorEnvelope(id, -32601, QStringLiteral("Method not found: ") + method);
 }
 
-QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools)
+QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools, std::optional<QString> protocolVersion)
 {
     static const QString ok = QStringLiteral("200 OK");
     static const QString accepted = QStringLiteral("202 Accepted");
@@ -133,6 +146,11 @@ QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools)
     if (parseError.error != QJsonParseError::NoError || (!document.isObject() && !document.isArray()))
         co_return DispatchReply { badRequest,
             compact(errorEnvelope(QJsonValue::Null, -32700, QStringLiteral("Parse error"))) };
+    if (protocolVersion && !supportedProtocolVersions().contains(*protocolVersion) && !initializes(document))
+        co_return DispatchReply { badRequest,
+            compact(errorEnvelope(QJsonValue::Null, -32600,
+                QStringLiteral("Unsupported protocol version: ") + *protocolVersion + QStringLiteral(" (supported: ")
+                    + supportedProtocolVersions().join(QStringLiteral(", ")) + QLatin1Char(')'))) };
 
     if (document.isObject()) {
         const std::optional<QJsonObject> response = co_await dispatch(document.object(), tools);

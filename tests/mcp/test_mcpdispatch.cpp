@@ -98,8 +98,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("params");
         QTest::addColumn<QString>("version");
         QTest::newRow("oldest") << QByteArray(R"({"protocolVersion":"2024-11-05"})") << "2024-11-05";
-        QTest::newRow("newest") << QByteArray(R"({"protocolVersion":"2025-06-18"})") << "2025-06-18";
-        QTest::newRow("unknown") << QByteArray(R"({"protocolVersion":"2099-01-01"})") << "2025-06-18";
+        QTest::newRow("2025-03") << QByteArray(R"({"protocolVersion":"2025-03-26"})") << "2025-03-26";
+        QTest::newRow("2025-06") << QByteArray(R"({"protocolVersion":"2025-06-18"})") << "2025-06-18";
+        QTest::newRow("newest") << QByteArray(R"({"protocolVersion":"2025-11-25"})") << "2025-11-25";
+        QTest::newRow("unknown") << QByteArray(R"({"protocolVersion":"2099-01-01"})") << "2025-11-25";
+        QTest::newRow("none") << QByteArray("{}") << "2025-11-25";
     }
 
     void initializeNegotiates()
