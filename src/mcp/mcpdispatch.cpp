@@ -39,7 +39,10 @@ QJsonObject initializeResult(const QJsonObject &params)
                 { QStringLiteral("version"), QStringLiteral("1.0") } } },
         { QStringLiteral("instructions"),
             QStringLiteral("Control the LG webOS TV paired in the Corvane Remote ") + Platform::appKindWord()
-                + QStringLiteral(". Call tv_status first to see the current state, inputs and apps.") },
+                + QStringLiteral(". Call tv_status first to see the current state, inputs and apps. Use "
+                                 "tv_sound_output to choose where sound goes, tv_screen to turn the picture off "
+                                 "while sound plays, tv_channel to list and set live channels, and tv_open_url to "
+                                 "open a web page.") },
     };
 }
 
@@ -57,6 +60,14 @@ QJsonObject textResult(const QString &text, bool isError)
                 { QStringLiteral("type"), QStringLiteral("text") }, { QStringLiteral("text"), text } } } },
         { QStringLiteral("isError"), isError },
     };
+}
+
+QJsonObject toolResult(const MCPTools::Result &result)
+{
+    QJsonObject object = textResult(result.text, false);
+    if (result.structured)
+        object.insert(QStringLiteral("structuredContent"), *result.structured);
+    return object;
 }
 
 // Whether any message of the body starts a session: the version header of its client comes after.
@@ -82,8 +93,8 @@ QCoro::Task<QJsonObject> callTool(QJsonValue id, QString name, QJsonObject argum
     appLog(QStringLiteral("MCP 调用 ") + name + QLatin1Char(' ')
         + QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
     try {
-        const QString text = co_await tools.call(name, arguments);
-        co_return resultEnvelope(id, textResult(text, false));
+        const MCPTools::Result result = co_await tools.call(name, arguments);
+        co_return resultEnvelope(id, toolResult(result));
     } catch (const MCPTools::Failure &failure) {
         if (failure.kind() == MCPTools::Failure::Kind::UnknownTool)
             co_return errorEnvelope(id, -32602, QStringLiteral("Unknown tool: ") + name);
