@@ -12,12 +12,14 @@
 
 namespace {
 
-const QString defaultProtocolVersion = QStringLiteral("2025-06-18");
+const QString defaultProtocolVersion = QStringLiteral("2025-11-25");
 
+// Newest first. Clients of every revision here get the same tools; older ones ignore the members
+// they do not know.
 const QStringList &supportedProtocolVersions()
 {
-    static const QStringList versions { QStringLiteral("2025-06-18"), QStringLiteral("2025-03-26"),
-        QStringLiteral("2024-11-05") };
+    static const QStringList versions { QStringLiteral("2025-11-25"), QStringLiteral("2025-06-18"),
+        QStringLiteral("2025-03-26"), QStringLiteral("2024-11-05") };
     return versions;
 }
 
@@ -37,7 +39,10 @@ QJsonObject initializeResult(const QJsonObject &params)
                 { QStringLiteral("version"), QStringLiteral("1.0") } } },
         { QStringLiteral("instructions"),
             QStringLiteral("Control the LG webOS TV paired in the Corvane Remote ") + Platform::appKindWord()
-                + QStringLiteral(". Call tv_status first to see the current state, inputs and apps.") },
+                + QStringLiteral(". Call tv_status first to see the current state, inputs and apps. Use "
+                                 "tv_sound_output to choose where sound goes, tv_screen to turn the picture off "
+                                 "while sound plays, tv_channel to list and set live channels, and tv_open_url to "
+                                 "open a web page.") },
     };
 }
 
@@ -57,6 +62,25 @@ QJsonObject textResult(const QString &text, bool isError)
     };
 }
 
+QJsonObject toolResult(const MCPTools::Result &result)
+{
+    QJsonObject object = textResult(result.text, false);
+    if (result.structured)
+        object.insert(QStringLiteral("structuredContent"), *result.structured);
+    return object;
+}
+
+// Whether any message of the body starts a session: the version header of its client comes after.
+bool initializes(const QJsonDocument &document)
+{
+    const QJsonArray messages = document.isArray() ? document.array() : QJsonArray { document.object() };
+    for (const QJsonValue &message : messages) {
+        if (message.toObject().value(QStringLiteral("method")).toString() == QLatin1String("initialize"))
+            return true;
+    }
+    return false;
+}
+
 QByteArray compact(const QJsonValue &value)
 {
     if (value.isArray())
@@ -69,8 +93,8 @@ QCoro::Task<QJsonObject> callTool(QJsonValue id, QString name, QJsonObject argum
     appLog(QStringLiteral("MCP 调用 ") + name + QLatin1Char(' ')
         + QString::fromUtf8(QJsonDocument(MCPTools::loggedArguments(name, arguments)).toJson(QJsonDocument::Compact)));
     try {
-        const QString text = co_await tools.call(name, arguments);
-        co_return resultEnvelope(id, textResult(text, false));
+        const MCPTools::Result result = co_await tools.call(name, arguments);
+        co_return resultEnvelope(id, toolResult(result));
     } catch (const MCPTools::Failure &failure) {
         if (failure.kind() == MCPTools::Failure::Kind::UnknownTool)
             co_return errorEnvelope(id, -32602, QStringLiteral("Unknown tool: ") + name);
@@ -122,7 +146,7 @@ QCoro::Task<std::optional<QJsonObject>> dispatch(QJsonObject message, MCPTools &
     co_return errorEnvelope(id, -32601, QStringLiteral("Method not found: ") + method);
 }
 
-QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools)
+QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools, std::optional<QString> protocolVersion)
 {
     static const QString ok = QStringLiteral("200 OK");
     static const QString accepted = QStringLiteral("202 Accepted");
@@ -133,6 +157,11 @@ QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools)
     if (parseError.error != QJsonParseError::NoError || (!document.isObject() && !document.isArray()))
         co_return DispatchReply { badRequest,
             compact(errorEnvelope(QJsonValue::Null, -32700, QStringLiteral("Parse error"))) };
+    if (protocolVersion && !supportedProtocolVersions().contains(*protocolVersion) && !initializes(document))
+        co_return DispatchReply { badRequest,
+            compact(errorEnvelope(QJsonValue::Null, -32600,
+                QStringLiteral("Unsupported protocol version: ") + *protocolVersion + QStringLiteral(" (supported: ")
+                    + supportedProtocolVersions().join(QStringLiteral(", ")) + QLatin1Char(')'))) };
 
     if (document.isObject()) {
         const std::optional<QJsonObject> response = co_await dispatch(document.object(), tools);

@@ -20,8 +20,10 @@ struct DispatchReply {
 };
 
 // JSON-RPC 2.0 over one HTTP body: a message or a batch, handled one after the other.
-// tools must outlive the returned task.
-QCoro::Task<DispatchReply> handleBody(QByteArray body, MCPTools &tools);
+// tools must outlive the returned task. protocolVersion is the client's MCP-Protocol-Version
+// header: a version not supported is refused, except in a body that initializes.
+QCoro::Task<DispatchReply> handleBody(
+    QByteArray body, MCPTools &tools, std::optional<QString> protocolVersion = std::nullopt);
 
 // One JSON-RPC message; none for notifications and for requests without a text method.
 QCoro::Task<std::optional<QJsonObject>> dispatch(QJsonObject message, MCPTools &tools);

@@ -225,7 +225,11 @@ QCoro::Task<DispatchReply> MCPServer::route(HTTPRequest request, MCPTools &tools
         co_return DispatchReply { QStringLiteral("404 Not Found"), {} };
     if (request.method != QLatin1String("POST"))
         co_return DispatchReply { QStringLiteral("405 Method Not Allowed"), {} };
-    co_return co_await handleBody(std::move(request.body), tools);
+    const auto version = request.headers.constFind(QStringLiteral("mcp-protocol-version"));
+    std::optional<QString> protocolVersion;
+    if (version != request.headers.constEnd())
+        protocolVersion = *version;
+    co_return co_await handleBody(std::move(request.body), tools, protocolVersion);
 }
 
 QByteArray MCPServer::responseBytes(const QString &status, const QByteArray &body)

@@ -7,8 +7,10 @@
 #include <QCoro/QCoroTimer>
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextBoundaryFinder>
 
@@ -21,6 +23,7 @@ namespace {
 using Session = QPointer<TVSession>;
 using Failure = MCPTools::Failure;
 using Timings = MCPTools::Timings;
+using Result = MCPTools::Result;
 
 // ---- definitions
 
@@ -36,6 +39,13 @@ QJsonObject enumProperty(const QStringList &values)
 {
     return QJsonObject { { QStringLiteral("type"), QStringLiteral("string") },
         { QStringLiteral("enum"), QJsonArray::fromStringList(values) } };
+}
+
+QJsonObject describedEnumProperty(const QStringList &values, const QString &description)
+{
+    QJsonObject property = enumProperty(values);
+    property.insert(QStringLiteral("description"), description);
+    return property;
 }
 
 QJsonObject integerProperty(int minimum, int maximum, const QString &description)
@@ -81,7 +91,13 @@ QJsonArray buildDefinitions()
         tool(QStringLiteral("tv_list_apps"), QStringLiteral("List installed TV apps (id and title).")),
         tool(QStringLiteral("tv_launch_app"), QStringLiteral("Launch a TV app by id or (partial) title."),
             { { QStringLiteral("app"),
-                stringProperty(QStringLiteral("App id like 'youtube.leanback.v4' or a title like 'YouTube'")) } },
+                  stringProperty(QStringLiteral("App id like 'youtube.leanback.v4' or a title like 'YouTube'")) },
+                { QStringLiteral("contentId"),
+                    stringProperty(QStringLiteral("Optional: content to open in the app, e.g. a video id")) },
+                { QStringLiteral("params"),
+                    QJsonObject { { QStringLiteral("type"), QStringLiteral("object") },
+                        { QStringLiteral("description"),
+                            QStringLiteral("Optional: launch parameters passed to the app as they are") } } } },
             { QStringLiteral("app") }),
         tool(QStringLiteral("tv_list_inputs"),
             QStringLiteral("List external inputs (HDMI etc.) with connection status.")),
@@ -107,7 +123,14 @@ QJsonArray buildDefinitions()
                     QStringLiteral("rewind"), QStringLiteral("fastForward") }) } },
             { action }),
         tool(QStringLiteral("tv_channel"), QStringLiteral("Change live TV channel."),
-            { { action, enumProperty({ QStringLiteral("up"), QStringLiteral("down") }) } }, { action }),
+            { { action,
+                  describedEnumProperty({ QStringLiteral("up"), QStringLiteral("down"), QStringLiteral("list"),
+                                            QStringLiteral("current"), QStringLiteral("set") },
+                      QStringLiteral("Step up/down, list the channels, read the current one, or set one by number")) },
+                { QStringLiteral("number"),
+                    stringProperty(QStringLiteral("Channel number as the TV shows it, e.g. '7' or '7-1'; required "
+                                                  "when action is 'set'")) } },
+            { action }),
         tool(QStringLiteral("tv_input_text"),
             QStringLiteral("Type text into the focused text field on the TV (e.g. a search box)."),
             { { QStringLiteral("text"), stringProperty() },
@@ -119,7 +142,169 @@ QJsonArray buildDefinitions()
             { { action, enumProperty({ QStringLiteral("on"), QStringLiteral("off") }) } }, { action }),
         tool(QStringLiteral("tv_notify"), QStringLiteral("Show a toast notification on the TV screen."),
             { { QStringLiteral("message"), stringProperty() } }, { QStringLiteral("message") }),
+        tool(QStringLiteral("tv_sound_output"),
+            QStringLiteral("Read or choose where the TV's sound goes: TV speakers, HDMI ARC, optical, Bluetooth "
+                           "soundbar, headphones, … Returns the sound output."),
+            { { action, enumProperty({ QStringLiteral("get"), QStringLiteral("set") }) },
+                { QStringLiteral("output"),
+                    stringProperty(
+                        QStringLiteral("Required when action is 'set': tv_speaker, external_arc, "
+                                       "external_optical, bt_soundbar, headphone, tv_external_speaker, …")) } },
+            { action }),
+        tool(QStringLiteral("tv_screen"),
+            QStringLiteral("Turn the TV's screen off while sound keeps playing (e.g. for music), or back on."),
+            { { action, enumProperty({ QStringLiteral("off"), QStringLiteral("on") }) } }, { action }),
+        tool(QStringLiteral("tv_open_url"), QStringLiteral("Open a web page in the TV's browser."),
+            { { QStringLiteral("url"), stringProperty(QStringLiteral("An http:// or https:// address")) } },
+            { QStringLiteral("url") }),
     };
+}
+
+// ---- titles, hints and output schemas
+
+QJsonObject typed(const QString &type)
+{
+    return QJsonObject { { QStringLiteral("type"), type } };
+}
+
+QJsonObject objectSchema(const QJsonObject &properties, const QStringList &required)
+{
+    return QJsonObject { { QStringLiteral("type"), QStringLiteral("object") },
+        { QStringLiteral("properties"), properties },
+        { QStringLiteral("required"), QJsonArray::fromStringList(required) } };
+}
+
+// An object whose members are all required.
+QJsonObject recordSchema(const QJsonObject &properties)
+{
+    return objectSchema(properties, properties.keys());
+}
+
+QJsonObject arraySchema(const QJsonObject &items)
+{
+    return QJsonObject { { QStringLiteral("type"), QStringLiteral("array") }, { QStringLiteral("items"), items } };
+}
+
+QJsonObject inputSchema()
+{
+    const QJsonObject text = typed(QStringLiteral("string"));
+    const QJsonObject flag = typed(QStringLiteral("boolean"));
+    return recordSchema({ { QStringLiteral("id"), text }, { QStringLiteral("label"), text },
+        { QStringLiteral("connected"), flag }, { QStringLiteral("active"), flag } });
+}
+
+QJsonObject channelSchema()
+{
+    const QJsonObject text = typed(QStringLiteral("string"));
+    return recordSchema(
+        { { QStringLiteral("id"), text }, { QStringLiteral("number"), text }, { QStringLiteral("name"), text } });
+}
+
+QJsonObject statusSchema()
+{
+    const QJsonObject text = typed(QStringLiteral("string"));
+    const QJsonObject flag = typed(QStringLiteral("boolean"));
+    QJsonObject device = recordSchema({ { QStringLiteral("name"), text }, { QStringLiteral("model"), text },
+        { QStringLiteral("host"), text }, { QStringLiteral("paired"), flag } });
+    device.insert(QStringLiteral("type"), QJsonArray { QStringLiteral("object"), QStringLiteral("null") });
+    return recordSchema({
+        { QStringLiteral("connection"), text },
+        { QStringLiteral("power"), text },
+        { QStringLiteral("device"), device },
+        { QStringLiteral("volume"), typed(QStringLiteral("integer")) },
+        { QStringLiteral("muted"), flag },
+        { QStringLiteral("foreground"),
+            recordSchema({ { QStringLiteral("id"), text }, { QStringLiteral("title"), text } }) },
+        { QStringLiteral("inputs"), arraySchema(inputSchema()) },
+    });
+}
+
+struct Description {
+    QString title;
+    bool readOnly = false;
+    bool destructive = false;
+    bool idempotent = false;
+    QJsonObject outputSchema; // none when empty
+};
+
+QHash<QString, Description> descriptions()
+{
+    const QJsonObject text = typed(QStringLiteral("string"));
+    const QJsonObject flag = typed(QStringLiteral("boolean"));
+    const QJsonObject devices = arraySchema(recordSchema({ { QStringLiteral("id"), text },
+        { QStringLiteral("name"), text }, { QStringLiteral("model"), text }, { QStringLiteral("host"), text },
+        { QStringLiteral("paired"), flag }, { QStringLiteral("selected"), flag } }));
+    const QJsonObject apps
+        = arraySchema(recordSchema({ { QStringLiteral("id"), text }, { QStringLiteral("title"), text } }));
+    const QJsonObject channel = objectSchema(
+        {
+            { QStringLiteral("action"), text },
+            { QStringLiteral("channel"), channelSchema() },
+            { QStringLiteral("channels"), arraySchema(channelSchema()) },
+            { QStringLiteral("total"), typed(QStringLiteral("integer")) },
+            { QStringLiteral("truncated"), flag },
+        },
+        { QStringLiteral("action") });
+    // Reading tools change nothing; "idempotent" marks those whose repeat changes nothing more.
+    return {
+        { QStringLiteral("tv_status"), { QStringLiteral("TV status"), true, false, true, statusSchema() } },
+        { QStringLiteral("tv_list_devices"),
+            { QStringLiteral("List saved TVs"), true, false, true,
+                recordSchema({ { QStringLiteral("devices"), devices } }) } },
+        { QStringLiteral("tv_select_device"), { QStringLiteral("Select TV"), false, false, true, {} } },
+        { QStringLiteral("tv_list_apps"),
+            { QStringLiteral("List apps"), true, false, true, recordSchema({ { QStringLiteral("apps"), apps } }) } },
+        { QStringLiteral("tv_launch_app"), { QStringLiteral("Launch app"), false, false, true, {} } },
+        { QStringLiteral("tv_list_inputs"),
+            { QStringLiteral("List inputs"), true, false, true,
+                recordSchema({ { QStringLiteral("inputs"), arraySchema(inputSchema()) } }) } },
+        { QStringLiteral("tv_switch_input"), { QStringLiteral("Switch input"), false, false, true, {} } },
+        { QStringLiteral("tv_press_button"), { QStringLiteral("Press remote button"), false, false, false, {} } },
+        { QStringLiteral("tv_volume"),
+            { QStringLiteral("Change volume"), false, false, false,
+                recordSchema({ { QStringLiteral("volume"), typed(QStringLiteral("integer")) } }) } },
+        { QStringLiteral("tv_mute"),
+            { QStringLiteral("Mute or unmute"), false, false, true,
+                recordSchema({ { QStringLiteral("muted"), flag } }) } },
+        { QStringLiteral("tv_media"), { QStringLiteral("Media playback"), false, false, false, {} } },
+        { QStringLiteral("tv_channel"), { QStringLiteral("Live TV channel"), false, false, false, channel } },
+        { QStringLiteral("tv_input_text"), { QStringLiteral("Type text"), false, false, false, {} } },
+        { QStringLiteral("tv_power"), { QStringLiteral("Power on or off"), false, true, true, {} } },
+        { QStringLiteral("tv_notify"), { QStringLiteral("Show notification"), false, false, false, {} } },
+        { QStringLiteral("tv_sound_output"),
+            { QStringLiteral("Sound output"), false, false, true,
+                recordSchema({ { QStringLiteral("output"), text } }) } },
+        { QStringLiteral("tv_screen"),
+            { QStringLiteral("Screen off or on"), false, false, true,
+                recordSchema({ { QStringLiteral("screen"),
+                    enumProperty({ QStringLiteral("off"), QStringLiteral("on") }) } }) } },
+        { QStringLiteral("tv_open_url"),
+            { QStringLiteral("Open web page"), false, false, true,
+                recordSchema({ { QStringLiteral("url"), text } }) } },
+    };
+}
+
+// Every tool with its title and hints (the title also among the hints, where clients of the
+// 2025-03-26 revision look for it), and its output schema where it has one.
+QJsonArray describedDefinitions()
+{
+    const QHash<QString, Description> table = descriptions();
+    QJsonArray tools;
+    for (const QJsonValue &value : buildDefinitions()) {
+        QJsonObject tool = value.toObject();
+        const Description description = table.value(tool.value(QStringLiteral("name")).toString());
+        tool.insert(QStringLiteral("title"), description.title);
+        tool.insert(QStringLiteral("annotations"),
+            QJsonObject { { QStringLiteral("title"), description.title },
+                { QStringLiteral("readOnlyHint"), description.readOnly },
+                { QStringLiteral("destructiveHint"), description.destructive },
+                { QStringLiteral("idempotentHint"), description.idempotent },
+                { QStringLiteral("openWorldHint"), false } });
+        if (!description.outputSchema.isEmpty())
+            tool.insert(QStringLiteral("outputSchema"), description.outputSchema);
+        tools.append(tool);
+    }
+    return tools;
 }
 
 // ---- argument readers
@@ -265,7 +450,7 @@ QCoro::Task<QJsonObject> send(Session session, QString uri, QJsonObject payload 
     co_return reply;
 }
 
-QCoro::Task<QString> status(Session session, Timings timings)
+QCoro::Task<Result> status(Session session, Timings timings)
 {
     const std::optional<TVDevice> selected = selectedDevice(live(session));
     if (selected && selected->clientKey) {
@@ -306,10 +491,16 @@ QCoro::Task<QString> status(Session session, Timings timings)
             QJsonObject { { QStringLiteral("id"), s.foregroundAppId() }, { QStringLiteral("title"), title } } },
         { QStringLiteral("inputs"), inputArray(s) },
     };
-    co_return MCPTools::jsonText(result);
+    co_return Result(MCPTools::jsonText(result), result);
 }
 
-QString listDevices(const TVSession &session)
+// A listing: the array as text, and under its member as structured content.
+Result listing(const QString &member, const QJsonArray &list)
+{
+    return Result(MCPTools::jsonText(list), QJsonObject { { member, list } });
+}
+
+Result listDevices(const TVSession &session)
 {
     const DeviceStore &store = *session.store();
     QJsonArray devices;
@@ -319,7 +510,7 @@ QString listDevices(const TVSession &session)
             { QStringLiteral("host"), device.host }, { QStringLiteral("paired"), device.clientKey.has_value() },
             { QStringLiteral("selected"), store.selectedID() == device.id } });
     }
-    return MCPTools::jsonText(devices);
+    return listing(QStringLiteral("devices"), devices);
 }
 
 QCoro::Task<QString> selectDevice(Session session, Timings timings, QJsonObject arguments)
@@ -340,14 +531,14 @@ QCoro::Task<QString> selectDevice(Session session, Timings timings, QJsonObject 
         + QLatin1Char(')');
 }
 
-QCoro::Task<QString> listApps(Session session, Timings timings)
+QCoro::Task<Result> listApps(Session session, Timings timings)
 {
     co_await connectFirst(session, timings);
     co_await live(session).refreshApps();
     QJsonArray apps;
     for (const TVApp &app : live(session).apps())
         apps.append(QJsonObject { { QStringLiteral("id"), app.id }, { QStringLiteral("title"), app.title } });
-    co_return MCPTools::jsonText(apps);
+    co_return listing(QStringLiteral("apps"), apps);
 }
 
 QCoro::Task<QString> launchApp(Session session, Timings timings, QJsonObject arguments)
@@ -360,17 +551,26 @@ QCoro::Task<QString> launchApp(Session session, Timings timings, QJsonObject arg
     if (!match)
         throw Failure::invalid(QStringLiteral("No app matches '") + query + QStringLiteral("'. Use tv_list_apps."));
     const TVApp app = *match;
-    const QString uri = QStringLiteral("system.launcher/launch");
-    const QJsonObject payload { { QStringLiteral("id"), app.id } };
-    co_await send(session, uri, payload);
-    co_return QStringLiteral("Launched ") + app.title + QStringLiteral(" (") + app.id + QLatin1Char(')');
+    const QJsonValue content = arguments.value(QStringLiteral("contentId"));
+    if (!content.isUndefined() && !content.isNull() && !content.isString())
+        throw Failure::invalid(QStringLiteral("'contentId' must be a string"));
+    const QJsonValue params = arguments.value(QStringLiteral("params"));
+    if (!params.isUndefined() && !params.isNull() && !params.isObject())
+        throw Failure::invalid(QStringLiteral("'params' must be an object"));
+    const QString contentId = content.toString();
+    co_await live(session).launchInto(app, contentId, params.toObject());
+    live(session);
+    QString result = QStringLiteral("Launched ") + app.title + QStringLiteral(" (") + app.id + QLatin1Char(')');
+    if (!contentId.isEmpty())
+        result += QStringLiteral(" with content ") + contentId;
+    co_return result;
 }
 
-QCoro::Task<QString> listInputs(Session session, Timings timings)
+QCoro::Task<Result> listInputs(Session session, Timings timings)
 {
     co_await connectFirst(session, timings);
     co_await live(session).refreshInputs();
-    co_return MCPTools::jsonText(inputArray(live(session)));
+    co_return listing(QStringLiteral("inputs"), inputArray(live(session)));
 }
 
 QCoro::Task<QString> switchInput(Session session, Timings timings, QJsonObject arguments)
@@ -429,7 +629,7 @@ QCoro::Task<QString> pressButton(Session session, Timings timings, QJsonObject a
     co_return result;
 }
 
-QCoro::Task<QString> volume(Session session, Timings timings, QJsonObject arguments)
+QCoro::Task<Result> volume(Session session, Timings timings, QJsonObject arguments)
 {
     co_await connectFirst(session, timings);
     const QString action = requireString(arguments, QStringLiteral("action"));
@@ -450,10 +650,11 @@ QCoro::Task<QString> volume(Session session, Timings timings, QJsonObject argume
     }
     const QJsonObject reply = co_await send(session, uri, payload);
     const std::optional<qint64> level = optionalInteger(reply, QStringLiteral("volume"));
-    co_return QStringLiteral("Volume: ") + QString::number(level ? *level : qint64(live(session).volume()));
+    const qint64 now = level ? *level : qint64(live(session).volume());
+    co_return Result(QStringLiteral("Volume: ") + QString::number(now), { { QStringLiteral("volume"), now } });
 }
 
-QCoro::Task<QString> mute(Session session, Timings timings, QJsonObject arguments)
+QCoro::Task<Result> mute(Session session, Timings timings, QJsonObject arguments)
 {
     co_await connectFirst(session, timings);
     const std::optional<bool> muted = optionalBoolean(arguments, QStringLiteral("muted"));
@@ -462,7 +663,8 @@ QCoro::Task<QString> mute(Session session, Timings timings, QJsonObject argument
     const QString uri = QStringLiteral("audio/setMute");
     const QJsonObject payload { { QStringLiteral("mute"), *muted } };
     co_await send(session, uri, payload);
-    co_return *muted ? QStringLiteral("Muted") : QStringLiteral("Unmuted");
+    co_return Result(
+        *muted ? QStringLiteral("Muted") : QStringLiteral("Unmuted"), { { QStringLiteral("muted"), *muted } });
 }
 
 QCoro::Task<QString> media(Session session, Timings timings, QJsonObject arguments)
@@ -478,19 +680,105 @@ QCoro::Task<QString> media(Session session, Timings timings, QJsonObject argumen
     co_return QStringLiteral("Media ") + action;
 }
 
-QCoro::Task<QString> channel(Session session, Timings timings, QJsonObject arguments)
+// "7 (News 24)", or the number alone when the TV names no channel.
+QString channelLabel(const TVChannel &channel)
+{
+    return channel.name.isEmpty() ? channel.number : channel.number + QStringLiteral(" (") + channel.name + u')';
+}
+
+// A channel number as a value to compare: "7" is 7, "7-1" and "7.1" are 7.001; none when it is no number.
+std::optional<double> channelValue(const QString &number)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d{1,6})(?:\\s*[-.]\\s*(\\d{1,3}))?\\s*$"));
+    const QRegularExpressionMatch match = pattern.match(number);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1).toInt() + match.captured(2).toInt() / 1000.0;
+}
+
+// The number as the TV shows it, else the same value ("07" is 7); first hit in list order.
+std::optional<TVChannel> matchChannel(const QList<TVChannel> &channels, const QString &number)
+{
+    for (const TVChannel &channel : channels) {
+        if (channel.number == number)
+            return channel;
+    }
+    const std::optional<double> value = channelValue(number);
+    for (const TVChannel &channel : channels) {
+        if (value && channelValue(channel.number) == value)
+            return channel;
+    }
+    return std::nullopt;
+}
+
+// What an agent can do next when a number is not in the list: the three closest channels.
+QString noChannelText(const QList<TVChannel> &channels, const QString &number)
+{
+    const QString start = QStringLiteral("No channel ") + number;
+    if (channels.isEmpty())
+        return start + QStringLiteral(": the TV lists no channels");
+    const std::optional<double> value = channelValue(number);
+    QList<std::pair<double, TVChannel>> near;
+    for (const TVChannel &channel : channels) {
+        const std::optional<double> other = channelValue(channel.number);
+        if (value && other)
+            near.append({ *other, channel });
+    }
+    if (near.isEmpty())
+        return start + QStringLiteral(". Use action 'list' to see the channels.");
+    std::stable_sort(near.begin(), near.end(),
+        [&](const auto &a, const auto &b) { return std::fabs(a.first - *value) < std::fabs(b.first - *value); });
+    near.resize(std::min<qsizetype>(near.size(), 3));
+    std::stable_sort(near.begin(), near.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QStringList labels;
+    for (const auto &entry : near)
+        labels << channelLabel(entry.second);
+    return start + QStringLiteral(". Nearest: ") + labels.join(QStringLiteral(", "));
+}
+
+constexpr qsizetype listedChannels = 50; // more are counted, not listed
+
+QCoro::Task<Result> channel(Session session, Timings timings, QJsonObject arguments)
 {
     co_await connectFirst(session, timings);
     const QString action = requireString(arguments, QStringLiteral("action"));
+    QJsonObject data { { QStringLiteral("action"), action } };
     QString uri;
-    if (action == QLatin1String("up"))
+    if (action == QLatin1String("up")) {
         uri = QStringLiteral("tv/channelUp");
-    else if (action == QLatin1String("down"))
+    } else if (action == QLatin1String("down")) {
         uri = QStringLiteral("tv/channelDown");
-    else
+    } else if (action == QLatin1String("list")) {
+        const QList<TVChannel> channels = co_await live(session).readChannels();
+        QJsonArray listed;
+        for (const TVChannel &channel : channels.first(std::min(channels.size(), listedChannels)))
+            listed.append(channel.toJson());
+        data.insert(QStringLiteral("channels"), listed);
+        data.insert(QStringLiteral("total"), int(channels.size()));
+        if (channels.size() > listedChannels)
+            data.insert(QStringLiteral("truncated"), true);
+        co_return Result(MCPTools::jsonText(data), data);
+    } else if (action == QLatin1String("current")) {
+        const TVChannel current = co_await live(session).readCurrentChannel();
+        data.insert(QStringLiteral("channel"), current.toJson());
+        co_return Result(QStringLiteral("Current channel: ") + channelLabel(current), data);
+    } else if (action == QLatin1String("set")) {
+        const std::optional<qint64> integer = optionalInteger(arguments, QStringLiteral("number"));
+        const QString number
+            = integer ? QString::number(*integer) : requireString(arguments, QStringLiteral("number")).trimmed();
+        const QList<TVChannel> channels = co_await live(session).readChannels();
+        const std::optional<TVChannel> match = matchChannel(channels, number);
+        if (!match)
+            throw Failure::invalid(noChannelText(channels, number));
+        co_await live(session).openChannel(*match);
+        live(session);
+        data.insert(QStringLiteral("channel"), match->toJson());
+        co_return Result(QStringLiteral("Switched to channel ") + channelLabel(*match), data);
+    } else {
         throw Failure::invalid(QStringLiteral("action must be up or down"));
+    }
     co_await send(session, uri);
-    co_return QStringLiteral("Channel ") + action;
+    co_return Result(QStringLiteral("Channel ") + action, data);
 }
 
 QCoro::Task<QString> inputText(Session session, Timings timings, QJsonObject arguments)
@@ -548,6 +836,48 @@ QCoro::Task<QString> power(Session session, Timings timings, QJsonObject argumen
     }
 }
 
+QCoro::Task<Result> soundOutput(Session session, Timings timings, QJsonObject arguments)
+{
+    co_await connectFirst(session, timings);
+    const QString action = requireString(arguments, QStringLiteral("action"));
+    QString output;
+    if (action == QLatin1String("get")) {
+        output = co_await live(session).readSoundOutput();
+    } else if (action == QLatin1String("set")) {
+        output = requireString(arguments, QStringLiteral("output"));
+        co_await live(session).changeSoundOutput(output);
+    } else {
+        throw Failure::invalid(QStringLiteral("action must be get or set"));
+    }
+    live(session);
+    co_return Result(QStringLiteral("Sound output: ") + output, { { QStringLiteral("output"), output } });
+}
+
+QCoro::Task<Result> screen(Session session, Timings timings, QJsonObject arguments)
+{
+    co_await connectFirst(session, timings);
+    const QString action = requireString(arguments, QStringLiteral("action"));
+    if (action != QLatin1String("off") && action != QLatin1String("on"))
+        throw Failure::invalid(QStringLiteral("action must be off or on"));
+    const bool on = action == QLatin1String("on");
+    co_await live(session).turnScreen(on);
+    live(session);
+    co_return Result(on ? QStringLiteral("Screen on") : QStringLiteral("Screen off (sound keeps playing)"),
+        { { QStringLiteral("screen"), action } });
+}
+
+QCoro::Task<Result> openURL(Session session, Timings timings, QJsonObject arguments)
+{
+    co_await connectFirst(session, timings);
+    const QString url = requireString(arguments, QStringLiteral("url"));
+    if (!TVSession::isWebAddress(url))
+        throw Failure::invalid(QStringLiteral("Refused '") + url
+            + QStringLiteral("': only http:// and https:// addresses with a host can be opened"));
+    co_await live(session).openURL(url);
+    live(session);
+    co_return Result(QStringLiteral("Opened ") + url, { { QStringLiteral("url"), url } });
+}
+
 QCoro::Task<QString> notify(Session session, Timings timings, QJsonObject arguments)
 {
     co_await connectFirst(session, timings);
@@ -558,7 +888,7 @@ QCoro::Task<QString> notify(Session session, Timings timings, QJsonObject argume
     co_return QStringLiteral("Notification shown");
 }
 
-QCoro::Task<QString> run(QString name, QJsonObject arguments, Session session, Timings timings)
+QCoro::Task<Result> run(QString name, QJsonObject arguments, Session session, Timings timings)
 {
     if (name == QLatin1String("tv_status"))
         co_return co_await status(session, timings);
@@ -590,6 +920,12 @@ QCoro::Task<QString> run(QString name, QJsonObject arguments, Session session, T
         co_return co_await power(session, timings, arguments);
     if (name == QLatin1String("tv_notify"))
         co_return co_await notify(session, timings, arguments);
+    if (name == QLatin1String("tv_sound_output"))
+        co_return co_await soundOutput(session, timings, arguments);
+    if (name == QLatin1String("tv_screen"))
+        co_return co_await screen(session, timings, arguments);
+    if (name == QLatin1String("tv_open_url"))
+        co_return co_await openURL(session, timings, arguments);
     throw Failure::unknownTool();
 }
 
@@ -670,7 +1006,7 @@ std::optional<ExternalInput> MCPTools::matchInput(const QList<ExternalInput> &in
 
 const QJsonArray &MCPTools::definitions()
 {
-    static const QJsonArray list = buildDefinitions();
+    static const QJsonArray list = describedDefinitions();
     return list;
 }
 
@@ -716,7 +1052,7 @@ const QStringList &MCPTools::buttons()
     return names;
 }
 
-QCoro::Task<QString> MCPTools::call(const QString &name, const QJsonObject &arguments)
+QCoro::Task<MCPTools::Result> MCPTools::call(const QString &name, const QJsonObject &arguments)
 {
     // Not a coroutine itself: the handler gets its own copies of the arguments and holds the
     // session weakly, so it outlives neither the caller's values nor the session.

@@ -50,18 +50,35 @@ public:
         std::chrono::milliseconds powerOnDeadline { 45000 }; // then "did not come online"
     };
 
+    // A tool's answer: the text every client reads and, from the tools that declare an output
+    // schema, the same data as an object.
+    struct Result {
+        Result(const QString &text) // most tools answer with a text only
+            : text(text)
+        {
+        }
+        Result(const QString &text, const QJsonObject &structured)
+            : text(text)
+            , structured(structured)
+        {
+        }
+
+        QString text;
+        std::optional<QJsonObject> structured;
+    };
+
     explicit MCPTools(TVSession &session);
 
     void setTimings(const Timings &timings) { m_timings = timings; }
     const Timings &timings() const { return m_timings; }
 
-    // The fifteen tool definitions, built once.
+    // The tool definitions, built once.
     static const QJsonArray &definitions();
     // The 35 accepted button names, in catalogue order.
     static const QStringList &buttons();
 
-    // Runs one tool; returns its text or throws (Failure, SSAPError).
-    QCoro::Task<QString> call(const QString &name, const QJsonObject &arguments);
+    // Runs one tool; returns its result or throws (Failure, SSAPError).
+    QCoro::Task<Result> call(const QString &name, const QJsonObject &arguments);
 
     // The matching rules of the handlers: passes over the whole list, first hit in list order.
     // Saved TV: id or host equal, then the displayed name contains the query (ignoring case).

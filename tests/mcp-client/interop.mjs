@@ -12,7 +12,14 @@ const expectedTools = [
   'tv_status', 'tv_list_devices', 'tv_select_device', 'tv_list_apps', 'tv_launch_app',
   'tv_list_inputs', 'tv_switch_input', 'tv_press_button', 'tv_volume', 'tv_mute',
   'tv_media', 'tv_channel', 'tv_input_text', 'tv_power', 'tv_notify',
+  'tv_sound_output', 'tv_screen', 'tv_open_url',
 ];
+// The tools that declare an output schema; the client checks their structured content against it.
+const structuredTools = [
+  'tv_status', 'tv_list_devices', 'tv_list_apps', 'tv_list_inputs', 'tv_volume', 'tv_mute',
+  'tv_channel', 'tv_sound_output', 'tv_screen', 'tv_open_url',
+];
+const hints = ['readOnlyHint', 'destructiveHint', 'idempotentHint', 'openWorldHint'];
 
 function check(condition, message) {
   if (!condition)
@@ -25,10 +32,28 @@ function text(result) {
   return result.content[0].text;
 }
 
+// The protocol version the server answered to initialize, whatever the transport.
+function watchVersion(transport) {
+  const seen = {};
+  const start = transport.start.bind(transport);
+  transport.start = async () => {
+    const deliver = transport.onmessage;
+    transport.onmessage = (message, extra) => {
+      if (message?.result?.protocolVersion)
+        seen.version = message.result.protocolVersion;
+      deliver?.(message, extra);
+    };
+    return start();
+  };
+  return seen;
+}
+
 async function exercise(label, transport, level) {
   const client = new Client({ name: 'corvane-interop', version: '1.0.0' });
+  const negotiated = watchVersion(transport);
   await client.connect(transport);
   try {
+    check(negotiated.version === '2025-11-25', `protocol version: ${negotiated.version}`);
     const info = client.getServerVersion();
     check(info && info.name === 'corvane-remote', `server name: ${JSON.stringify(info)}`);
     check(client.getServerCapabilities()?.tools !== undefined, 'tools capability missing');
@@ -38,12 +63,47 @@ async function exercise(label, transport, level) {
     check(JSON.stringify(tools.map((t) => t.name)) === JSON.stringify(expectedTools), `tool names: ${tools.map((t) => t.name)}`);
     const press = tools.find((t) => t.name === 'tv_press_button');
     check(press.inputSchema.properties.button.enum.length === 35, 'button enum');
+    for (const tool of tools) {
+      check(typeof tool.title === 'string' && tool.title !== '', `title of ${tool.name}`);
+      check(hints.every((hint) => typeof tool.annotations?.[hint] === 'boolean'), `annotations of ${tool.name}`);
+    }
+    check(tools.filter((t) => t.annotations.destructiveHint).map((t) => t.name).join() === 'tv_power', 'destructive tools');
+    check(JSON.stringify(tools.filter((t) => t.outputSchema).map((t) => t.name)) === JSON.stringify(structuredTools),
+      `tools with an output schema: ${tools.filter((t) => t.outputSchema).map((t) => t.name)}`);
 
-    const status = JSON.parse(text(await client.callTool({ name: 'tv_status', arguments: {} })));
+    // Every structured tool once at least; the client validates each structuredContent.
+    const called = new Set();
+    const call = async (name, args) => {
+      const result = await client.callTool({ name, arguments: args });
+      check(result.isError === false && typeof result.structuredContent === 'object', `${name}: ${JSON.stringify(result)}`);
+      called.add(name);
+      return result;
+    };
+    const statusResult = await call('tv_status', {});
+    const status = JSON.parse(text(statusResult));
     check(status.connection === 'ready', `connection: ${status.connection}`);
+    check(JSON.stringify(statusResult.structuredContent.inputs) === JSON.stringify(status.inputs), 'status: text and structure');
+    check((await call('tv_list_devices', {})).structuredContent.devices.length === 1, 'tv_list_devices');
+    check((await call('tv_list_apps', {})).structuredContent.apps.length > 0, 'tv_list_apps');
+    check((await call('tv_list_inputs', {})).structuredContent.inputs.length > 0, 'tv_list_inputs');
 
-    const volume = await client.callTool({ name: 'tv_volume', arguments: { action: 'set', level } });
-    check(volume.isError === false && text(volume) === `Volume: ${level}`, `tv_volume: ${JSON.stringify(volume)}`);
+    const volume = await call('tv_volume', { action: 'set', level });
+    check(text(volume) === `Volume: ${level}` && volume.structuredContent.volume === level, `tv_volume: ${JSON.stringify(volume)}`);
+    check((await call('tv_mute', { muted: true })).structuredContent.muted === true, 'tv_mute');
+    await call('tv_mute', { muted: false });
+    await call('tv_sound_output', { action: 'set', output: 'external_arc' });
+    check((await call('tv_sound_output', { action: 'get' })).structuredContent.output === 'external_arc', 'tv_sound_output');
+    await call('tv_sound_output', { action: 'set', output: 'tv_speaker' });
+    check((await call('tv_screen', { action: 'off' })).structuredContent.screen === 'off', 'tv_screen');
+    await call('tv_screen', { action: 'on' });
+    check((await call('tv_channel', { action: 'list' })).structuredContent.total > 0, 'tv_channel list');
+    const set = await call('tv_channel', { action: 'set', number: '5' });
+    check(set.structuredContent.channel.number === '5', `tv_channel set: ${JSON.stringify(set)}`);
+    check((await call('tv_channel', { action: 'current' })).structuredContent.channel.number === '5', 'tv_channel current');
+    check(text(await call('tv_channel', { action: 'up' })) === 'Channel up', 'tv_channel up');
+    const page = `https://example.com/${label}`;
+    check((await call('tv_open_url', { url: page })).structuredContent.url === page, 'tv_open_url');
+    check(structuredTools.every((name) => called.has(name)), `not called: ${structuredTools.filter((n) => !called.has(n))}`);
 
     const toast = await client.callTool({ name: 'tv_notify', arguments: { message: `hello over ${label}` } });
     check(text(toast) === 'Notification shown', `tv_notify: ${JSON.stringify(toast)}`);

@@ -98,8 +98,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("params");
         QTest::addColumn<QString>("version");
         QTest::newRow("oldest") << QByteArray(R"({"protocolVersion":"2024-11-05"})") << "2024-11-05";
-        QTest::newRow("newest") << QByteArray(R"({"protocolVersion":"2025-06-18"})") << "2025-06-18";
-        QTest::newRow("unknown") << QByteArray(R"({"protocolVersion":"2099-01-01"})") << "2025-06-18";
+        QTest::newRow("2025-03") << QByteArray(R"({"protocolVersion":"2025-03-26"})") << "2025-03-26";
+        QTest::newRow("2025-06") << QByteArray(R"({"protocolVersion":"2025-06-18"})") << "2025-06-18";
+        QTest::newRow("newest") << QByteArray(R"({"protocolVersion":"2025-11-25"})") << "2025-11-25";
+        QTest::newRow("unknown") << QByteArray(R"({"protocolVersion":"2099-01-01"})") << "2025-11-25";
+        QTest::newRow("none") << QByteArray("{}") << "2025-11-25";
     }
 
     void initializeNegotiates()
@@ -113,7 +116,9 @@ private Q_SLOTS:
             parse(R"j({"name":"corvane-remote","title":"Corvane Remote (LG webOS TV)","version":"1.0"})j"));
         QCOMPARE(answer.value(QStringLiteral("instructions")).toString(),
             QStringLiteral("Control the LG webOS TV paired in the Corvane Remote desktop app. Call tv_status first to "
-                           "see the current state, inputs and apps."));
+                           "see the current state, inputs and apps. Use tv_sound_output to choose where sound goes, "
+                           "tv_screen to turn the picture off while sound plays, tv_channel to list and set live "
+                           "channels, and tv_open_url to open a web page."));
         QCOMPARE(answer.size(), 4);
     }
 
@@ -125,7 +130,7 @@ private Q_SLOTS:
         QFile golden(QStringLiteral(CORVANE_TEST_DIR "/tooldefinitions.json"));
         QVERIFY(golden.open(QIODevice::ReadOnly));
         const QJsonArray expected = QJsonDocument::fromJson(golden.readAll()).array();
-        QCOMPARE(expected.size(), 15);
+        QCOMPARE(expected.size(), 18);
         QCOMPARE(tools, expected);
     }
 
@@ -138,11 +143,24 @@ private Q_SLOTS:
         QCOMPARE(content.size(), 1);
         QCOMPARE(content.at(0).toObject().value(QStringLiteral("type")).toString(), QStringLiteral("text"));
         const QString text = content.at(0).toObject().value(QStringLiteral("text")).toString();
-        const QJsonObject state = QJsonDocument::fromJson(text.toUtf8()).object();
-        QCOMPARE(state.value(QStringLiteral("connection")).toString(), QStringLiteral("offline"));
-        QCOMPARE(state.value(QStringLiteral("power")).toString(), QStringLiteral("unknown"));
-        QVERIFY(state.value(QStringLiteral("device")).isNull());
-        QCOMPARE(state.value(QStringLiteral("inputs")).toArray(), QJsonArray());
+        // The text stays byte for byte what agents have always read (indented, keys sorted); the
+        // same data comes as structured content beside it.
+        QCOMPARE(text, QStringLiteral(R"({
+    "connection": "offline",
+    "device": null,
+    "foreground": {
+        "id": "",
+        "title": ""
+    },
+    "inputs": [
+    ],
+    "muted": false,
+    "power": "unknown",
+    "volume": 0
+})"));
+        QCOMPARE(status.value(QStringLiteral("structuredContent")).toObject(), parse(text.toUtf8()));
+        QCOMPARE(callTool(QStringLiteral("tv_list_devices")).value(QStringLiteral("structuredContent")).toObject(),
+            parse(R"({"devices":[]})"));
 
         // Tool failures are results with isError; the connection error comes before argument checks.
         const QString noTV = QStringLiteral("No paired TV. Pair one in the Corvane Remote app first.");
@@ -152,6 +170,8 @@ private Q_SLOTS:
                 answer[QStringLiteral("content")][0][QStringLiteral("text")].toString());
         };
         QCOMPARE(failure(QStringLiteral("tv_volume"), QJsonObject {}), std::make_pair(true, noTV));
+        QVERIFY(!callTool(QStringLiteral("tv_volume")).contains(QStringLiteral("structuredContent")));
+        QCOMPARE(failure(QStringLiteral("tv_open_url"), QJsonObject {}), std::make_pair(true, noTV));
         // Arguments that are not an object: the tool runs with none.
         QCOMPARE(failure(QStringLiteral("tv_select_device"), QJsonArray { 1 }),
             std::make_pair(true, QStringLiteral("Missing 'device'")));

@@ -181,6 +181,18 @@ private Q_SLOTS:
         QTest::newRow("user info") << withOrigin("http://localhost@example.com")
                                    << QByteArray("HTTP/1.1 403 Forbidden");
         QTest::newRow("empty port") << withOrigin("http://localhost:") << QByteArray("HTTP/1.1 403 Forbidden");
+
+        // After initialization clients name their protocol version; one the service does not know is refused.
+        const auto withVersion = [](const QByteArray &body, const QByteArray &version) {
+            return postRequest(body, "/mcp", "MCP-Protocol-Version: " + version + "\r\n");
+        };
+        QTest::newRow("known version") << withVersion(ping(), "2025-11-25") << QByteArray("HTTP/1.1 200 OK");
+        QTest::newRow("unknown version") << withVersion(ping(), "2099-01-01") << QByteArray("HTTP/1.1 400 Bad Request");
+        QTest::newRow("unknown version in a batch")
+            << withVersion("[" + ping() + "]", "2024-10-07") << QByteArray("HTTP/1.1 400 Bad Request");
+        QTest::newRow("unknown version, initializing")
+            << withVersion(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})", "2099-01-01")
+            << QByteArray("HTTP/1.1 200 OK");
     }
 
     void routing()
@@ -189,7 +201,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, status);
         const RawResponse response = splitResponse(rawExchange(port, { request }).response);
         QCOMPARE(response.statusLine, status);
-        if (!status.endsWith("200 OK"))
+        if (status.endsWith("400 Bad Request")) // a JSON-RPC error the client can show
+            QVERIFY2(QJsonDocument::fromJson(response.body)["error"]["message"].toString().startsWith(
+                         "Unsupported protocol version: "),
+                response.body.constData());
+        else if (!status.endsWith("200 OK"))
             QVERIFY(response.body.isEmpty());
     }
 

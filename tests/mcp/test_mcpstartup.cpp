@@ -241,6 +241,8 @@ private Q_SLOTS:
         QCOMPARE(ssapPayload(sim.received(), "system.notifications/createToast", 1).value("message").toString(),
             QStringLiteral("hello over stdio"));
         QCOMPARE(sim.state().value("volume").toInt(), 22);
+        QCOMPARE(ssapRequests(sim.received(), "tv/openChannel").size(), 2);
+        QCOMPARE(sim.state().value("webPage").toString(), QStringLiteral("https://example.com/stdio"));
         QVERIFY(logText().contains(QStringLiteral("MCP 调用 tv_volume ")));
     }
 };

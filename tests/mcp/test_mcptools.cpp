@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -53,7 +54,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options { .address = kHost, .extraArgs = kFast });
+        m_sim = std::make_unique<TVSimProcess>(
+            TVSimProcess::Options { .address = kHost, .extraArgs = kFast + QStringList { "--channels", "60" } });
         QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
         m_rig = std::make_unique<ToolRig>();
         m_id = m_rig->addTV(kHost, "Living Room TV");
@@ -98,12 +100,24 @@ private Q_SLOTS:
             QJsonObject({ { "id", "HDMI_2" }, { "label", "HDMI 2" }, { "connected", true }, { "active", true } }));
         QCOMPARE(inputs.at(3)["active"].toBool(), false);
         QCOMPARE(status.size(), 7);
+        QCOMPARE(result.structured, status);
         m_sim->control("/set", { { "muted", false } });
 
-        QJsonObject listed = device;
-        listed.insert("id", m_id);
-        listed.insert("selected", true);
-        QCOMPARE(parsed(call("tv_list_devices").text).toArray(), QJsonArray { listed });
+        // Texts stay as agents have always read them; the structured content holds the same data.
+        const ToolRig::Result devices = call("tv_list_devices");
+        QCOMPARE(devices.text,
+            QStringLiteral(R"([
+    {
+        "host": "127.0.0.20",
+        "id": "%1",
+        "model": "%2",
+        "name": "Living Room TV",
+        "paired": true,
+        "selected": true
+    }
+])")
+                .arg(m_id, device["model"].toString()));
+        QCOMPARE(devices.structured, QJsonObject({ { "devices", parsed(devices.text) } }));
 
         // Lists are always read afresh from the TV.
         m_sim->clearReceived();
@@ -112,9 +126,11 @@ private Q_SLOTS:
         const QJsonArray appList = parsed(apps.text).toArray();
         QCOMPARE(appList.size(), 20);
         QCOMPARE(appList.at(1).toObject(), QJsonObject({ { "id", "youtube.leanback.v4" }, { "title", "YouTube" } }));
+        QCOMPARE(apps.structured, QJsonObject({ { "apps", appList } }));
         QCOMPARE(sent("com.webos.applicationManager/listLaunchPoints").size(), 1);
         const ToolRig::Result inputList = call("tv_list_inputs");
         QCOMPARE(parsed(inputList.text).toArray().size(), 4);
+        QCOMPARE(inputList.structured, QJsonObject({ { "inputs", parsed(inputList.text) } }));
         QCOMPARE(sent("tv/getExternalInputList").size(), 1);
     }
 
@@ -127,6 +143,17 @@ private Q_SLOTS:
         QCOMPARE(payload("system.launcher/launch", 0), QJsonObject({ { "id", "youtube.leanback.v4" } }));
         QCOMPARE(payload("system.launcher/launch", 1), QJsonObject({ { "id", "amazon" } }));
         QTRY_COMPARE_WITH_TIMEOUT(simState("foregroundAppId").toString(), QStringLiteral("amazon"), 5000);
+        // Into content: the id and the parameters go along as given.
+        const QJsonObject params { { "t", 42 } };
+        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "contentId", "81234" }, { "params", params } }),
+            success("Launched Netflix (netflix) with content 81234"));
+        QCOMPARE(payload("system.launcher/launch", 2),
+            QJsonObject({ { "id", "netflix" }, { "contentId", "81234" }, { "params", params } }));
+        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "params", "t=42" } }),
+            failure("'params' must be an object"));
+        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "contentId", 7 } }),
+            failure("'contentId' must be a string"));
+        QCOMPARE(sent("system.launcher/launch").size(), 3);
         QCOMPARE(call("tv_launch_app", { { "app", "kodi" } }), failure("No app matches 'kodi'. Use tv_list_apps."));
         QCOMPARE(call("tv_launch_app", { { "app", "" } }), failure("Missing 'app'"));
         QCOMPARE(call("tv_launch_app", { { "app", 5 } }), failure("Missing 'app'"));
@@ -211,9 +238,9 @@ private Q_SLOTS:
         QCOMPARE(rig.call("tv_press_button", { { "button", "MUTE" } }), success("Pressed MUTE"));
         QCOMPARE(tv.state().value("muted").toBool(), false);
         QCOMPARE(ssapPayload(tv.received(), "audio/setMute", 1), QJsonObject({ { "mute", false } }));
-        const int channel = tv.state().value("channel").toInt();
+        const int channel = tv.state().value("channel").toVariant().toInt();
         QCOMPARE(rig.call("tv_press_button", { { "button", "CHANNELUP" } }), success("Pressed CHANNELUP"));
-        QCOMPARE(tv.state().value("channel").toInt(), channel + 1);
+        QCOMPARE(tv.state().value("channel").toVariant().toInt(), channel + 1);
         const QList<QPair<QString, QString>> requests { { "VOLUMEDOWN", "audio/volumeDown" },
             { "CHANNELDOWN", "tv/channelDown" }, { "PLAY", "media.controls/play" }, { "PAUSE", "media.controls/pause" },
             { "STOP", "media.controls/stop" }, { "REWIND", "media.controls/rewind" },
@@ -243,6 +270,7 @@ private Q_SLOTS:
         QCOMPARE(call("tv_volume", { { "action", "set" }, { "level", 0 } }), success("Volume: 0"));
         QCOMPARE(call("tv_volume", { { "action", "set" }, { "level", 100 } }), success("Volume: 100"));
         QCOMPARE(simState("volume").toInt(), 100);
+        QCOMPARE(call("tv_volume", { { "action", "down" } }).structured, QJsonObject({ { "volume", 99 } }));
         QCOMPARE(sent("audio/setVolume").size(), 2);
         QCOMPARE(payload("audio/setVolume"), QJsonObject({ { "volume", 0 } }));
         QCOMPARE(payload("audio/volumeUp"), QJsonObject());
@@ -259,12 +287,32 @@ private Q_SLOTS:
         QCOMPARE(call("tv_volume"), failure("Missing 'action'"));
         QCOMPARE(sent("audio/setVolume").size(), 0);
 
-        QCOMPARE(call("tv_mute", { { "muted", true } }), success("Muted"));
+        const ToolRig::Result muted = call("tv_mute", { { "muted", true } });
+        QCOMPARE(muted, success("Muted"));
+        QCOMPARE(muted.structured, QJsonObject({ { "muted", true } }));
         QCOMPARE(simState("muted").toBool(), true);
         QCOMPARE(call("tv_mute", { { "muted", false } }), success("Unmuted"));
         QCOMPARE(simState("muted").toBool(), false);
         QCOMPARE(payload("audio/setMute"), QJsonObject({ { "mute", true } }));
         QCOMPARE(call("tv_mute", { { "muted", "true" } }), failure("'muted' must be boolean"));
+
+        // Sound output: read and chosen; the TV's reason when it refuses one. A change made on the
+        // TV reaches the session with the volume push; the window's form changes it too.
+        QCOMPARE(call("tv_sound_output", { { "action", "get" } }), success("Sound output: tv_speaker"));
+        const ToolRig::Result arc = call("tv_sound_output", { { "action", "set" }, { "output", "external_arc" } });
+        QCOMPARE(arc, success("Sound output: external_arc"));
+        QCOMPARE(arc.structured, QJsonObject({ { "output", "external_arc" } }));
+        QCOMPARE(payload("audio/changeSoundOutput"), QJsonObject({ { "output", "external_arc" } }));
+        QCOMPARE(simState("soundOutput").toString(), QStringLiteral("external_arc"));
+        QCOMPARE(session().soundOutput(), QStringLiteral("external_arc"));
+        const ToolRig::Result unknown = call("tv_sound_output", { { "action", "set" }, { "output", "hdmi_9" } });
+        QVERIFY2(unknown.isError && unknown.text.contains("unknown sound output 'hdmi_9'"), qPrintable(unknown.text));
+        QCOMPARE(call("tv_sound_output", { { "action", "set" } }), failure("Missing 'output'"));
+        QCOMPARE(call("tv_sound_output", { { "action", "toggle" } }), failure("action must be get or set"));
+        m_sim->control("/set", { { "soundOutput", "headphone" } });
+        QTRY_COMPARE_WITH_TIMEOUT(session().soundOutput(), QStringLiteral("headphone"), 5000);
+        session().selectSoundOutput("tv_speaker");
+        QTRY_COMPARE_WITH_TIMEOUT(simState("soundOutput").toString(), QStringLiteral("tv_speaker"), 5000);
 
         // The TV's own error passes through, and nothing changes.
         m_sim->control("/fault",
@@ -274,6 +322,35 @@ private Q_SLOTS:
         QVERIFY(refused.isError);
         QVERIFY2(refused.text.contains("Mute is locked"), qPrintable(refused.text));
         QCOMPARE(simState("muted").toBool(), false);
+        const QList<std::tuple<QString, QJsonObject, QString>> refusals {
+            { "tv_sound_output", { { "action", "get" } }, "audio/getSoundOutput" },
+            { "tv_sound_output", { { "action", "set" }, { "output", "bt_soundbar" } }, "audio/changeSoundOutput" },
+            { "tv_screen", { { "action", "off" } }, "com.webos.service.tvpower/power/turnOffScreen" },
+            { "tv_channel", { { "action", "list" } }, "tv/getChannelList" },
+            { "tv_channel", { { "action", "current" } }, "tv/getCurrentChannel" },
+            { "tv_channel", { { "action", "set" }, { "number", "3" } }, "tv/openChannel" },
+            { "tv_open_url", { { "url", "http://example.com" } }, "system.launcher/open" },
+            { "tv_launch_app", { { "app", "netflix" }, { "contentId", "81234" } }, "system.launcher/launch" },
+        };
+        for (const auto &[tool, arguments, uri] : refusals) {
+            m_sim->control("/fault",
+                { { "fail", QJsonObject { { "uri", uri }, { "error", "Not now" }, { "shape", "returnValue" } } } });
+            const ToolRig::Result answer = call(tool, arguments);
+            m_sim->control("/fault", { { "clear", true } });
+            QVERIFY2(answer.isError && answer.text.contains("Not now"), qPrintable(tool + ": " + answer.text));
+        }
+        QCOMPARE(simState("soundOutput").toString(), QStringLiteral("tv_speaker"));
+        QCOMPARE(simState("power").toString(), QStringLiteral("Active"));
+        QCOMPARE(simState("webPage").toString(), QString());
+        QCOMPARE(session().soundOutput(), QStringLiteral("tv_speaker"));
+        // The window's form of a refused action is one log line.
+        m_sim->control("/fault",
+            { { "fail",
+                QJsonObject { { "uri", "com.webos.service.tvpower/power/turnOffScreen" }, { "error", "Not now" } } } });
+        session().screenOff();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            readLogMessages().filter("com.webos.service.tvpower/power/turnOffScreen 失败: ").size() == 1, 5000);
+        m_sim->control("/fault", { { "clear", true } });
     }
 
     void mediaChannelTextAndToast()
@@ -302,6 +379,46 @@ private Q_SLOTS:
         QCOMPARE(payload("system.notifications/createToast"), QJsonObject({ { "message", "Dinner is ready" } }));
         QCOMPARE(call("tv_notify"), failure("Missing 'message'"));
         QCOMPARE(call("tv_fly"), failure("Unknown tool"));
+
+        // Channels: a long list comes cut, with its count; set by number (a number not in the list
+        // names the nearest ones), read back after a step.
+        const ToolRig::Result list = call("tv_channel", { { "action", "list" } });
+        const QJsonObject listed = parsed(list.text).toObject();
+        QCOMPARE(list.structured, listed);
+        QCOMPARE(listed["total"].toInt(), 60);
+        QCOMPARE(listed["truncated"].toBool(), true);
+        QCOMPARE(listed["channels"].toArray().size(), 50);
+        QCOMPARE(listed["channels"][1].toObject(),
+            QJsonObject({ { "id", "7_2_2_0_0_1001_0" }, { "number", "2" }, { "name", "News 24" } }));
+        QCOMPARE(session().channels().size(), 60);
+        QCOMPARE(call("tv_channel", { { "action", "set" }, { "number", 7 } }),
+            success("Switched to channel 7 (Music Hits)"));
+        QCOMPARE(payload("tv/openChannel"), QJsonObject({ { "channelId", "7_7_7_0_0_1005_0" } }));
+        QCOMPARE(call("tv_channel", { { "action", "up" } }).structured, QJsonObject({ { "action", "up" } }));
+        QCOMPARE(call("tv_channel", { { "action", "current" } }), success("Current channel: 8 (Weather)"));
+        QCOMPARE(session().currentChannelMap().value("id").toString(), QStringLiteral("7_8_8_0_0_1006_0"));
+        QCOMPARE(call("tv_channel", { { "action", "set" }, { "number", "6" } }),
+            failure("No channel 6. Nearest: 4 (Kids), 5 (Movies), 7 (Music Hits)"));
+        QCOMPARE(call("tv_channel", { { "action", "set" } }), failure("Missing 'number'"));
+        QCOMPARE(simState("channel").toString(), QStringLiteral("8"));
+
+        // The screen goes off while sound plays, and on again; the power state tells.
+        QCOMPARE(call("tv_screen", { { "action", "off" } }), success("Screen off (sound keeps playing)"));
+        QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Screen Off"), 5000);
+        QCOMPARE(call("tv_screen", { { "action", "on" } }).structured, QJsonObject({ { "screen", "on" } }));
+        QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Active"), 5000);
+        QCOMPARE(call("tv_screen", { { "action", "dim" } }), failure("action must be off or on"));
+
+        // Web pages: http and https only; anything else never reaches the TV.
+        const QString page = QStringLiteral("https://example.com/news?day=1");
+        QCOMPARE(call("tv_open_url", { { "url", page } }), success("Opened " + page));
+        QCOMPARE(payload("system.launcher/open"), QJsonObject({ { "target", page } }));
+        QCOMPARE(simState("webPage").toString(), page);
+        for (const QString url :
+            { "file:///etc/passwd", "javascript:alert(1)", "example.com", "http://", "ftp://a.b/c" })
+            QCOMPARE(call("tv_open_url", { { "url", url } }),
+                failure("Refused '" + url + "': only http:// and https:// addresses with a host can be opened"));
+        QCOMPARE(sent("system.launcher/open").size(), 1);
     }
 
     void powerOffAndAlreadyOn()

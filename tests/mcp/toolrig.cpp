@@ -9,15 +9,15 @@
 
 namespace {
 
-QCoro::Task<ToolRig::Result> capture(QCoro::Task<QString> task)
+QCoro::Task<ToolRig::Result> capture(QCoro::Task<MCPTools::Result> task)
 {
     try {
-        const QString text = co_await std::move(task);
-        co_return ToolRig::Result { false, text };
+        const MCPTools::Result result = co_await std::move(task);
+        co_return ToolRig::Result { false, result.text, result.structured };
     } catch (const MCPTools::Failure &failure) {
-        co_return ToolRig::Result { true, failure.description() };
+        co_return ToolRig::Result { true, failure.description(), std::nullopt };
     } catch (const SSAPError &error) {
-        co_return ToolRig::Result { true, error.description() };
+        co_return ToolRig::Result { true, error.description(), std::nullopt };
     }
 }
 
@@ -70,10 +70,10 @@ char *toString(const ToolRig::Result &result)
 
 ToolRig::Result success(const QString &text)
 {
-    return { false, text };
+    return { false, text, std::nullopt };
 }
 
 ToolRig::Result failure(const QString &text)
 {
-    return { true, text };
+    return { true, text, std::nullopt };
 }

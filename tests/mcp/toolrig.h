@@ -31,7 +31,8 @@ public:
     struct Result {
         bool isError = false;
         QString text;
-        bool operator==(const Result &other) const = default;
+        std::optional<QJsonObject> structured; // not compared: tests look at it on its own
+        bool operator==(const Result &other) const { return isError == other.isError && text == other.text; }
     };
     // Runs one tool to its end (the event loop keeps running meanwhile).
     Result call(const QString &name, const QJsonObject &arguments = {});

@@ -422,7 +422,7 @@ private Q_SLOTS:
         s.press(QStringLiteral("ENTER"));
         QTRY_COMPARE(tv.state().value("volume").toInt(), before.value("volume").toInt() + 1);
         QTRY_COMPARE(tv.state().value("muted").toBool(), !before.value("muted").toBool());
-        QTRY_COMPARE(tv.state().value("channel").toInt(), before.value("channel").toInt() + 1);
+        QTRY_COMPARE(tv.state().value("channel").toVariant().toInt(), before.value("channel").toVariant().toInt() + 1);
         QTRY_COMPARE(tv.state().value("mediaState").toString(), QStringLiteral("play"));
         QTRY_COMPARE(ssapRequests(tv.received(), QStringLiteral("com.webos.service.ime/sendEnterKey")).size(), 1);
         // Done only when the TV took the request.
