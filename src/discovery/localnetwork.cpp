@@ -67,6 +67,24 @@ QList<Interface> interfaces()
     return result;
 }
 
+QList<QNetworkInterface> multicastInterfaces()
+{
+    QList<QNetworkInterface> result;
+    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : all) {
+        const QNetworkInterface::InterfaceFlags flags = iface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack)
+            || !flags.testFlag(QNetworkInterface::CanMulticast))
+            continue;
+        const QList<QNetworkAddressEntry> entries = iface.addressEntries();
+        if (std::any_of(entries.begin(), entries.end(), [](const QNetworkAddressEntry &entry) {
+                return entry.ip().protocol() == QAbstractSocket::IPv4Protocol;
+            }))
+            result.append(iface);
+    }
+    return result;
+}
+
 std::optional<Interface> primaryInterface(const std::optional<QString> &host)
 {
     return primaryInterface(interfaces(), host);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QNetworkInterface>
 #include <QString>
 
 #include <QCoro/QCoroTask>
@@ -20,6 +21,9 @@ struct Interface {
 
 // Up, non-loopback IPv4 interfaces with a netmask, in the system's order.
 QList<Interface> interfaces();
+// Up, non-loopback, multicast-capable interfaces with an IPv4 address, in the system's order:
+// the links an SSDP search goes out on.
+QList<QNetworkInterface> multicastInterfaces();
 // The interface whose subnet holds host; else the first "en…" interface; else the first.
 std::optional<Interface> primaryInterface(const std::optional<QString> &host);
 std::optional<Interface> primaryInterface(const QList<Interface> &candidates, const std::optional<QString> &host);

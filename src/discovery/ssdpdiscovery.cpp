@@ -10,16 +10,11 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QUdpSocket>
 #include <QUrl>
 
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroNetworkReply>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <chrono>
 
@@ -30,28 +25,14 @@ namespace {
 constexpr const char *kMulticastAddress = "239.255.255.250";
 constexpr quint16 kSSDPPort = 1900;
 constexpr int kReceiveBufferSize = 4096;
-constexpr int kReceiveTimeoutMicroseconds = 300000;
+constexpr int kReceiveTimeoutMs = 300;
+constexpr int kMulticastTTL = 2;
 // A description document is a few kilobytes; anything far larger is not one.
 constexpr qint64 kMaxDescriptionBytes = 1024 * 1024;
 
 QString withoutUUIDPrefix(QString text)
 {
     return text.remove(QStringLiteral("uuid:"));
-}
-
-void setSocketOptions(int fd)
-{
-    const unsigned char ttl = 2;
-    ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
-    if (const std::optional<LocalNetwork::Interface> iface = LocalNetwork::primaryInterface(std::nullopt)) {
-        in_addr address {};
-        address.s_addr = iface->address;
-        ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &address, sizeof address);
-    }
-    timeval timeout {};
-    timeout.tv_sec = 0;
-    timeout.tv_usec = kReceiveTimeoutMicroseconds;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
 }
 
 // Only plain web addresses: an answer from the network must not make the scan read local files.
@@ -156,20 +137,26 @@ Found parseAnswer(const QString &host, const QString &text)
 
 QList<Found> collectResponses(double timeout)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
+    QUdpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy); // the TVs are on the local network
+    if (!socket.bind(QHostAddress::AnyIPv4, 0))
         return {};
-    setSocketOptions(fd);
+    socket.setSocketOption(QAbstractSocket::MulticastTtlOption, kMulticastTTL);
 
-    sockaddr_in group {};
-    group.sin_family = AF_INET;
-    group.sin_port = htons(kSSDPPort);
-    inet_pton(AF_INET, kMulticastAddress, &group.sin_addr);
+    // Wired and Wi-Fi may lead to different subnets, and the TV can be on any of them.
+    const QHostAddress group(QString::fromLatin1(kMulticastAddress));
     const QByteArray datagram = searchDatagram();
-    for (int i = 0; i < 2; ++i) {
-        ::sendto(fd, datagram.constData(), size_t(datagram.size()), 0, reinterpret_cast<const sockaddr *>(&group),
-            sizeof group);
+    const auto search = [&] {
+        for (int i = 0; i < 2; ++i)
+            socket.writeDatagram(datagram, group, kSSDPPort);
+    };
+    const QList<QNetworkInterface> links = LocalNetwork::multicastInterfaces();
+    for (const QNetworkInterface &link : links) {
+        socket.setMulticastInterface(link);
+        search();
     }
+    if (links.isEmpty())
+        search(); // on the system's choice
 
     using Clock = std::chrono::steady_clock;
     const auto deadline
@@ -177,15 +164,15 @@ QList<Found> collectResponses(double timeout)
     QMap<QString, Found> byHost; // ordered by host text
     char buffer[kReceiveBufferSize];
     while (Clock::now() < deadline) {
-        sockaddr_in sender {};
-        socklen_t senderSize = sizeof sender;
-        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&sender), &senderSize);
+        if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(kReceiveTimeoutMs))
+            continue;
+        QHostAddress sender;
+        const qint64 n = socket.readDatagram(buffer, sizeof buffer, &sender); // a longer one is cut
         if (n <= 0)
             continue;
-        const QString host = LocalNetwork::ipv4Text(sender.sin_addr.s_addr);
+        const QString host = sender.toString();
         byHost.insert(host, parseAnswer(host, QString::fromUtf8(buffer, n)));
     }
-    ::close(fd);
     return byHost.values();
 }
 

@@ -301,6 +301,58 @@ private Q_SLOTS:
             QVERIFY(ipIn("tv1", { "addr", "del", address + "/24", "dev", "eth0" }));
     }
 
+    void searchesEveryInterface()
+    {
+        // A laptop on a wired subnet (en0) that reaches its TV over Wi-Fi (wl0) on another one.
+        PrivateNetns wifiTV;
+        QVERIFY(wifiTV.isValid());
+        const QList<QStringList> tvSide {
+            { "link", "set", "lo", "up" },
+            { "link", "add", "eth0", "type", "veth", "peer", "name", "wl0", "netns", ns("pc") },
+            { "addr", "add", "192.168.78.10/24", "brd", "+", "dev", "eth0" },
+            { "link", "set", "eth0", "up" },
+            { "route", "add", "default", "dev", "eth0" },
+        };
+        for (const QStringList &command : tvSide)
+            QVERIFY2(wifiTV.ip(command), qPrintable(wifiTV.error()));
+        QVERIFY(ipIn("pc", { "addr", "add", "192.168.78.1/24", "brd", "+", "dev", "wl0" }));
+        QVERIFY(ipIn("pc", { "link", "set", "wl0", "up" }));
+
+        DatagramListener wired;
+        DatagramListener wireless;
+        {
+            NetnsScope tv(ns("tv1"));
+            QVERIFY(wired.listen(1900, kSSDPGroup));
+        }
+        {
+            NetnsScope tv(wifiTV.fd());
+            QVERIFY(wireless.listen(1900, kSSDPGroup));
+        }
+        const auto answer = [](DatagramListener &self, const QNetworkDatagram &search, int) {
+            self.answer(search, "HTTP/1.1 200 OK\r\nUSN: uuid:tv\r\n\r\n");
+        };
+        wired.setHandler(answer);
+        wireless.setHandler(answer);
+
+        const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(1.0));
+        QCOMPARE(found,
+            (QList<Found> { { "192.168.77.11", "tv", std::nullopt, std::nullopt, std::nullopt },
+                { "192.168.78.10", "tv", std::nullopt, std::nullopt, std::nullopt } }));
+        QVERIFY(
+            readLogMessages().contains(QStringLiteral("SSDP 发现 2 台电视: [\"192.168.77.11\", \"192.168.78.10\"]")));
+        // Twice on each link, from that link's own address.
+        for (const auto &[listener, source] :
+            { std::pair { &wired, "192.168.77.1" }, std::pair { &wireless, "192.168.78.1" } }) {
+            QCOMPARE(listener->received().size(), 2);
+            for (const QNetworkDatagram &search : listener->received()) {
+                QCOMPARE(search.data(), SSDPDiscovery::searchDatagram());
+                QCOMPARE(search.senderAddress(), QHostAddress(QString::fromLatin1(source)));
+            }
+        }
+
+        QVERIFY(ipIn("pc", { "link", "del", "wl0" }));
+    }
+
     void nothingAnswers()
     {
         QElapsedTimer timer;
