@@ -780,6 +780,10 @@ void TVSession::handleVolume(const QJsonObject &payload)
                                                                          : status.value(QLatin1String("muted"));
     if (mute.isBool())
         setMutedValue(mute.toBool());
+    // Newer firmware names the sound output here, so a change made on the TV shows at once.
+    const QJsonValue output = status.value(QLatin1String("soundOutput"));
+    if (output.isString() && !output.toString().isEmpty())
+        assign(m_soundOutput, output.toString(), &TVSession::soundOutputChanged);
 }
 
 void TVSession::handleForeground(const QJsonObject &payload)
@@ -1277,4 +1281,199 @@ QCoro::Task<void> TVSession::scan()
     for (const SSDPDiscovery::Found &tv : std::as_const(found))
         self->m_store.upsertDiscovered(tv.host, tv.uuid, tv.name, tv.model);
     self->setScanning(false);
+}
+
+// ---------------------------------------------------------------- sound output, screen, channels, web pages
+
+namespace {
+
+// The window's form of an awaitable action: a failure is one log line, as for one-way commands.
+template <typename T> QCoro::Task<void> logFailure(QCoro::Task<T> action, QString uri)
+{
+    try {
+        co_await std::move(action);
+    } catch (const SSAPError &error) {
+        appLog(logURI(uri) + QStringLiteral(" 失败: ") + error.description());
+    }
+}
+
+const QString soundOutputURI = QStringLiteral("audio/getSoundOutput");
+const QString changeSoundOutputURI = QStringLiteral("audio/changeSoundOutput");
+const QString screenOffURI = QStringLiteral("com.webos.service.tvpower/power/turnOffScreen");
+const QString screenOnURI = QStringLiteral("com.webos.service.tvpower/power/turnOnScreen");
+const QString channelListURI = QStringLiteral("tv/getChannelList");
+const QString currentChannelURI = QStringLiteral("tv/getCurrentChannel");
+const QString openChannelURI = QStringLiteral("tv/openChannel");
+const QString openURI = QStringLiteral("system.launcher/open");
+const QString launchURI = QStringLiteral("system.launcher/launch");
+
+} // namespace
+
+QVariantList TVSession::channelList() const
+{
+    QVariantList list;
+    for (const TVChannel &channel : m_channels)
+        list << channel.toMap();
+    return list;
+}
+
+QVariantMap TVSession::currentChannelMap() const
+{
+    return m_currentChannel ? m_currentChannel->toMap() : QVariantMap();
+}
+
+bool TVSession::isWebAddress(const QString &url)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    return parsed.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !parsed.host().isEmpty();
+}
+
+QCoro::Task<QString> TVSession::readSoundOutput()
+{
+    QPointer<TVSession> self(this);
+    const QJsonObject none;
+    const QJsonObject reply = co_await request(soundOutputURI, none);
+    const QJsonValue output = reply.value(QLatin1String("soundOutput"));
+    if (!output.isString() || output.toString().isEmpty())
+        throw SSAPError::server(QStringLiteral("The TV did not report its sound output"));
+    if (self)
+        self->assign(self->m_soundOutput, output.toString(), &TVSession::soundOutputChanged);
+    co_return output.toString();
+}
+
+QCoro::Task<void> TVSession::changeSoundOutput(QString output)
+{
+    QPointer<TVSession> self(this);
+    const QJsonObject payload = oneMember(QStringLiteral("output"), output);
+    co_await request(changeSoundOutputURI, payload);
+    if (self)
+        self->assign(self->m_soundOutput, output, &TVSession::soundOutputChanged);
+}
+
+QCoro::Task<void> TVSession::turnScreen(bool on)
+{
+    // The power state subscription reports the result ("Screen Off", then "Active").
+    const QJsonObject none;
+    const QString uri = on ? screenOnURI : screenOffURI;
+    co_await request(uri, none);
+}
+
+QCoro::Task<QList<TVChannel>> TVSession::readChannels()
+{
+    QPointer<TVSession> self(this);
+    const QJsonObject none;
+    const QJsonObject reply = co_await request(channelListURI, none);
+    const QJsonValue entries = reply.value(QLatin1String("channelList"));
+    if (!entries.isArray())
+        throw SSAPError::server(QStringLiteral("The TV sent no channel list"));
+    QList<TVChannel> channels;
+    for (const QJsonValue &entry : entries.toArray()) {
+        if (const std::optional<TVChannel> channel = TVChannel::fromJson(entry.toObject()))
+            channels << *channel;
+    }
+    if (self)
+        self->assign(self->m_channels, channels, &TVSession::channelsChanged);
+    co_return channels;
+}
+
+QCoro::Task<TVChannel> TVSession::readCurrentChannel()
+{
+    QPointer<TVSession> self(this);
+    const QJsonObject none;
+    const QJsonObject reply = co_await request(currentChannelURI, none);
+    const std::optional<TVChannel> channel = TVChannel::fromJson(reply);
+    if (!channel)
+        throw SSAPError::server(QStringLiteral("The TV reported no current channel"));
+    if (self)
+        self->assign(self->m_currentChannel, channel, &TVSession::currentChannelChanged);
+    co_return *channel;
+}
+
+QCoro::Task<void> TVSession::openChannel(TVChannel channel)
+{
+    QPointer<TVSession> self(this);
+    const QJsonObject payload = oneMember(QStringLiteral("channelId"), channel.id);
+    co_await request(openChannelURI, payload);
+    if (self)
+        self->assign(self->m_currentChannel, std::optional<TVChannel>(channel), &TVSession::currentChannelChanged);
+}
+
+QCoro::Task<void> TVSession::openURL(QString url)
+{
+    const QJsonObject payload = oneMember(QStringLiteral("target"), url);
+    co_await request(openURI, payload);
+}
+
+QCoro::Task<void> TVSession::launchInto(TVApp app, QString contentId, QJsonObject params)
+{
+    QJsonObject payload = oneMember(QStringLiteral("id"), app.id);
+    if (!contentId.isEmpty())
+        payload.insert(QStringLiteral("contentId"), contentId);
+    if (!params.isEmpty())
+        payload.insert(QStringLiteral("params"), params);
+    co_await request(launchURI, payload);
+}
+
+void TVSession::refreshSoundOutput()
+{
+    if (m_client)
+        logFailure(readSoundOutput(), soundOutputURI);
+}
+
+void TVSession::selectSoundOutput(const QString &output)
+{
+    if (m_client && !output.isEmpty())
+        logFailure(changeSoundOutput(output), changeSoundOutputURI);
+}
+
+void TVSession::screenOff()
+{
+    if (m_client)
+        logFailure(turnScreen(false), screenOffURI);
+}
+
+void TVSession::screenOn()
+{
+    if (m_client)
+        logFailure(turnScreen(true), screenOnURI);
+}
+
+void TVSession::refreshChannels()
+{
+    if (!m_client)
+        return;
+    logFailure(readChannels(), channelListURI);
+    logFailure(readCurrentChannel(), currentChannelURI);
+}
+
+void TVSession::tuneChannel(const QString &channelID)
+{
+    if (!m_client)
+        return;
+    for (const TVChannel &channel : std::as_const(m_channels)) {
+        if (channel.id == channelID) {
+            logFailure(openChannel(channel), openChannelURI);
+            return;
+        }
+    }
+}
+
+void TVSession::openWebPage(const QString &url)
+{
+    if (m_client && isWebAddress(url))
+        logFailure(openURL(url), openURI);
+}
+
+void TVSession::launchContent(const QString &appID, const QString &contentId, const QVariantMap &params)
+{
+    if (!m_client)
+        return;
+    for (const TVApp &app : std::as_const(m_apps)) {
+        if (app.id == appID) {
+            logFailure(launchInto(app, contentId, QJsonObject::fromVariantMap(params)), launchURI);
+            return;
+        }
+    }
 }

@@ -4,6 +4,7 @@
 #include "connectionstate.h"
 #include "externalinput.h"
 #include "tvapp.h"
+#include "tvchannel.h"
 
 #include "devicestore.h"
 #include "pointerclient.h"
@@ -59,6 +60,11 @@ class TVSession : public QObject {
     // this connection; empty otherwise.
     Q_PROPERTY(QString inputRefusal READ inputRefusal NOTIFY inputRefusalChanged)
     Q_PROPERTY(DeviceStore *store READ store CONSTANT)
+    // Sound output ("tv_speaker", "external_arc", …; "" until known) and live TV channels as maps
+    // {id, number, name}; currentChannel is an empty map while unknown.
+    Q_PROPERTY(QString soundOutput READ soundOutput NOTIFY soundOutputChanged)
+    Q_PROPERTY(QVariantList channelList READ channelList NOTIFY channelsChanged)
+    Q_PROPERTY(QVariantMap currentChannel READ currentChannelMap NOTIFY currentChannelChanged)
 
 public:
     // Waits of the wake loop, ensureConnected, the keepalive and the background reconnect; the
@@ -173,6 +179,33 @@ public:
     QCoro::Task<InputOutcome> clickAsync();
     QCoro::Task<void> setMuteAsync(bool mute);
 
+    // ---- sound output, screen, channels, web pages and launching into content. The awaitable
+    // forms throw SSAPError carrying the TV's reason (the MCP tools show it); the Q_INVOKABLE
+    // forms are the window's: they return at once and log a failure, like the actions above.
+    QString soundOutput() const { return m_soundOutput; }
+    const QList<TVChannel> &channels() const { return m_channels; }
+    std::optional<TVChannel> currentChannel() const { return m_currentChannel; }
+    QVariantList channelList() const;
+    QVariantMap currentChannelMap() const;
+    static bool isWebAddress(const QString &url); // http or https with a host: all a TV may open
+    QCoro::Task<QString> readSoundOutput(); // "audio/getSoundOutput"
+    QCoro::Task<void> changeSoundOutput(QString output);
+    QCoro::Task<void> turnScreen(bool on); // the picture only; sound keeps playing while it is off
+    QCoro::Task<QList<TVChannel>> readChannels();
+    QCoro::Task<TVChannel> readCurrentChannel();
+    QCoro::Task<void> openChannel(TVChannel channel); // by its id
+    QCoro::Task<void> openURL(QString url); // in the TV's browser; callers check isWebAddress
+    // "system.launcher/launch" with the content id and parameters when given.
+    QCoro::Task<void> launchInto(TVApp app, QString contentId, QJsonObject params);
+    Q_INVOKABLE void refreshSoundOutput();
+    Q_INVOKABLE void selectSoundOutput(const QString &output);
+    Q_INVOKABLE void screenOff();
+    Q_INVOKABLE void screenOn();
+    Q_INVOKABLE void refreshChannels(); // the list and the current channel
+    Q_INVOKABLE void tuneChannel(const QString &channelID); // a listed channel
+    Q_INVOKABLE void openWebPage(const QString &url); // nothing unless isWebAddress
+    Q_INVOKABLE void launchContent(const QString &appID, const QString &contentId, const QVariantMap &params);
+
 Q_SIGNALS:
     void stateChanged();
     void volumeChanged();
@@ -190,6 +223,9 @@ Q_SIGNALS:
     void pointerChanged();
     void reconnectingChanged();
     void inputRefusalChanged();
+    void soundOutputChanged();
+    void channelsChanged();
+    void currentChannelChanged();
 
 private:
     class Private;
@@ -281,4 +317,7 @@ private:
     bool m_ownPowerOff = false; // we sent "system/turnOff" on this connection
     bool m_lastStandby = false; // derived values as last announced
     QString m_lastSourceName;
+    QString m_soundOutput;
+    QList<TVChannel> m_channels;
+    std::optional<TVChannel> m_currentChannel;
 };

@@ -21,8 +21,8 @@ HttpServer::Response failure(int status, const QString &error)
     return json({{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}}, status);
 }
 
-const QStringList powerStates{QStringLiteral("Active"), QStringLiteral("Active Standby"), QStringLiteral("Suspend"),
-                              QStringLiteral("Off")};
+const QStringList powerStates { QStringLiteral("Active"), QStringLiteral("Active Standby"), QStringLiteral("Suspend"),
+    QStringLiteral("Off"), QStringLiteral("Screen Off") };
 
 } // namespace
 
@@ -95,6 +95,10 @@ HttpServer::Response ControlServer::set(const QJsonObject &body)
         return failure(400, QStringLiteral("foregroundAppId must be a text"));
     if (body.contains(QStringLiteral("power")) && !powerStates.contains(body.value(QStringLiteral("power")).toString()))
         return failure(400, QStringLiteral("power must be one of: %1").arg(powerStates.join(QStringLiteral(", "))));
+    if (body.contains(QStringLiteral("soundOutput"))
+        && !TVState::soundOutputs().contains(body.value(QStringLiteral("soundOutput")).toString()))
+        return failure(400,
+            QStringLiteral("soundOutput must be one of: %1").arg(TVState::soundOutputs().join(QStringLiteral(", "))));
     const QString shape = body.value(QStringLiteral("volumeShape")).toString();
     if (body.contains(QStringLiteral("volumeShape")) && shape != QStringLiteral("nested") && shape != QStringLiteral("flat"))
         return failure(400, QStringLiteral("volumeShape must be nested or flat"));
@@ -112,6 +116,8 @@ HttpServer::Response ControlServer::set(const QJsonObject &body)
         state->setKeyboardFocus(body.value(QStringLiteral("keyboardFocus")).toBool());
     if (body.contains(QStringLiteral("power")))
         state->setPowerState(body.value(QStringLiteral("power")).toString());
+    if (body.contains(QStringLiteral("soundOutput")))
+        state->setSoundOutput(body.value(QStringLiteral("soundOutput")).toString());
     return json(m_simulator->stateJson());
 }
 

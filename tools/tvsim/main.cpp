@@ -75,6 +75,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption pin(QStringLiteral("pin"), QStringLiteral("Fixed PIN for PIN pairing (default: a random 8-digit PIN per pairing, printed)."), QStringLiteral("PIN"));
     const QCommandLineOption inputs(QStringLiteral("inputs"), QStringLiteral("Number of external inputs HDMI_1.. (default 4; HDMI_1 and HDMI_2 connected)."), QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption apps(QStringLiteral("apps"), QStringLiteral("Number of launch points (default 20); their icons are served by the emulator."), QStringLiteral("N"), QStringLiteral("20"));
+    const QCommandLineOption channels(QStringLiteral("channels"),
+        QStringLiteral("Number of live TV channels (default 12)."), QStringLiteral("N"), QStringLiteral("12"));
     const QCommandLineOption volumeShape(QStringLiteral("volume-shape"), QStringLiteral("Volume replies: nested (default; \"volume\" and \"muteStatus\" inside \"volumeStatus\") or flat (\"volume\", \"muted\" at top level)."), QStringLiteral("S"), QStringLiteral("nested"));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("classic (default) or 2026 (refuses signed manifests and the pointer socket)."), QStringLiteral("F"), QStringLiteral("classic"));
     const QCommandLineOption wakeDelay(QStringLiteral("wake-delay"), QStringLiteral("Milliseconds between a matching magic packet and being back (default 3000)."), QStringLiteral("MS"), QStringLiteral("3000"));
@@ -82,8 +84,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption httpPort(QStringLiteral("http-port"), QStringLiteral("Port of the description document and icons (default 3000, another one when taken; 0: any)."), QStringLiteral("P"), QStringLiteral("3000"));
     const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("friendlyName of the description (default \"[LG] webOS TV \" + model)."), QStringLiteral("NAME"));
     const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("modelName of the description and getSystemInfo (default OLED55C3PCA)."), QStringLiteral("MODEL"), QStringLiteral("OLED55C3PCA"));
-    parser.addOptions({address, stateDir, newCert, newUUID, chain, pairing, pairingDelay, pin, inputs, apps, volumeShape,
-                       firmware, wakeDelay, controlPort, httpPort, name, model});
+    parser.addOptions({ address, stateDir, newCert, newUUID, chain, pairing, pairingDelay, pin, inputs, apps, channels,
+        volumeShape, firmware, wakeDelay, controlPort, httpPort, name, model });
     parser.process(app);
 
     TVSimOptions options;
@@ -113,12 +115,11 @@ int main(int argc, char *argv[])
         int min;
         int max;
     };
-    for (const Number &number : {Number{pairingDelay, &options.pairingDelayMs, 0, 3600000},
-                                 Number{inputs, &options.inputs, 0, 100},
-                                 Number{apps, &options.apps, 0, 10000},
-                                 Number{wakeDelay, &options.wakeDelayMs, 0, 3600000},
-                                 Number{controlPort, &options.controlPort, 1, 65535},
-                                 Number{httpPort, &options.httpPort, 0, 65535}}) {
+    for (const Number &number : { Number { pairingDelay, &options.pairingDelayMs, 0, 3600000 },
+             Number { inputs, &options.inputs, 0, 100 }, Number { apps, &options.apps, 0, 10000 },
+             Number { channels, &options.channels, 0, 10000 }, Number { wakeDelay, &options.wakeDelayMs, 0, 3600000 },
+             Number { controlPort, &options.controlPort, 1, 65535 },
+             Number { httpPort, &options.httpPort, 0, 65535 } }) {
         bool ok = false;
         const int value = parser.value(number.option).toInt(&ok);
         if (!ok || value < number.min || value > number.max)

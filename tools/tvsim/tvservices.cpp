@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QUrl>
 
 namespace {
 
@@ -11,6 +12,15 @@ const QString kVolume = QStringLiteral("audio/getVolume");
 const QString kForeground = QStringLiteral("com.webos.applicationManager/getForegroundAppInfo");
 const QString kPower = QStringLiteral("com.webos.service.tvpower/power/getPowerState");
 const QString kKeyboard = QStringLiteral("com.webos.service.ime/registerRemoteKeyboard");
+
+QJsonObject channelObject(const TVState::Channel &channel)
+{
+    return QJsonObject { { QStringLiteral("channelId"), channel.id },
+        { QStringLiteral("channelNumber"), channel.number }, { QStringLiteral("channelName"), channel.name },
+        { QStringLiteral("channelMode"), QStringLiteral("Terrestrial") },
+        { QStringLiteral("channelTypeName"), QStringLiteral("Terrestrial Digital TV") },
+        { QStringLiteral("Radio"), false } };
+}
 
 QString randomHex(int bytes)
 {
@@ -78,16 +88,13 @@ QJsonObject TVServices::volumePayload() const
                            {QStringLiteral("volume"), m_state->volume()},
                            {QStringLiteral("muted"), m_state->muted()},
                            {QStringLiteral("volumeMax"), 100}};
-    return QJsonObject{{QStringLiteral("returnValue"), true},
-                       {QStringLiteral("callerId"), QStringLiteral("secondscreen.client")},
-                       {QStringLiteral("volumeStatus"),
-                        QJsonObject{{QStringLiteral("activeStatus"), true},
-                                    {QStringLiteral("adjustVolume"), true},
-                                    {QStringLiteral("maxVolume"), 100},
-                                    {QStringLiteral("muteStatus"), m_state->muted()},
-                                    {QStringLiteral("volume"), m_state->volume()},
-                                    {QStringLiteral("mode"), QStringLiteral("normal")},
-                                    {QStringLiteral("soundOutput"), QStringLiteral("tv_speaker")}}}};
+    return QJsonObject { { QStringLiteral("returnValue"), true },
+        { QStringLiteral("callerId"), QStringLiteral("secondscreen.client") },
+        { QStringLiteral("volumeStatus"),
+            QJsonObject { { QStringLiteral("activeStatus"), true }, { QStringLiteral("adjustVolume"), true },
+                { QStringLiteral("maxVolume"), 100 }, { QStringLiteral("muteStatus"), m_state->muted() },
+                { QStringLiteral("volume"), m_state->volume() }, { QStringLiteral("mode"), QStringLiteral("normal") },
+                { QStringLiteral("soundOutput"), m_state->soundOutput() } } } };
 }
 
 QJsonObject TVServices::volumeChangeReply() const
@@ -207,6 +214,17 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
             points.append(point);
         }
         reply = ok({{QStringLiteral("launchPoints"), points}});
+    } else if (path == QStringLiteral("system.launcher/open") && payload.contains(QStringLiteral("target"))) {
+        // A web address opens in the browser.
+        const QUrl target(payload.value(QStringLiteral("target")).toString(), QUrl::StrictMode);
+        const QString scheme = target.scheme();
+        if (!target.isValid() || target.host().isEmpty()
+            || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")))
+            return badParameters(QStringLiteral("Invalid parameters: target is not a web address"));
+        const QString browser = QStringLiteral("com.webos.app.browser");
+        s.setWebPage(payload.value(QStringLiteral("target")).toString());
+        s.setForegroundAppId(browser);
+        reply = ok({ { QStringLiteral("id"), browser }, { QStringLiteral("sessionId"), randomHex(16) } });
     } else if (path == QStringLiteral("system.launcher/launch") || path == QStringLiteral("system.launcher/open")) {
         const QString id = payload.value(QStringLiteral("id")).toString();
         if (id.isEmpty())
@@ -216,6 +234,9 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
             known = known || input.appId == id;
         if (!known)
             return badParameters(QStringLiteral("App not found: %1").arg(id));
+        if (payload.contains(QStringLiteral("params")) && !payload.value(QStringLiteral("params")).isObject())
+            return badParameters(QStringLiteral("Invalid parameters: params must be an object"));
+        s.setLastLaunch(payload);
         s.setForegroundAppId(id);
         reply = ok({{QStringLiteral("id"), id}, {QStringLiteral("sessionId"), randomHex(16)}});
     } else if (path == QStringLiteral("com.webos.service.connectionmanager/getinfo")) {
@@ -247,13 +268,42 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
         s.setMediaState(action);
         reply = ok();
     } else if (path == QStringLiteral("tv/channelUp") || path == QStringLiteral("tv/channelDown")) {
-        s.setChannel(std::max(1, s.channel() + (path.endsWith(QStringLiteral("Up")) ? 1 : -1)));
+        s.stepChannel(path.endsWith(QStringLiteral("Up")) ? 1 : -1);
         s.setForegroundAppId(QStringLiteral("com.webos.app.livetv"));
         reply = ok();
     } else if (path == QStringLiteral("tv/getCurrentChannel")) {
-        reply = ok({{QStringLiteral("channelId"), QStringLiteral("1_%1_%1_0_0_0_0").arg(s.channel())},
-                    {QStringLiteral("channelNumber"), QString::number(s.channel())},
-                    {QStringLiteral("channelName"), QStringLiteral("Channel %1").arg(s.channel())}});
+        const TVState::Channel *channel = s.currentChannel();
+        if (!channel)
+            return badParameters(QStringLiteral("There is no channel to watch"));
+        reply = ok(channelObject(*channel));
+    } else if (path == QStringLiteral("tv/getChannelList")) {
+        QJsonArray list;
+        for (const TVState::Channel &channel : s.channels())
+            list.append(channelObject(channel));
+        reply
+            = ok({ { QStringLiteral("channelList"), list }, { QStringLiteral("channelListCount"), int(list.size()) } });
+    } else if (path == QStringLiteral("tv/openChannel")) {
+        const QString id = payload.value(QStringLiteral("channelId")).toString();
+        if (!s.findChannel(id))
+            return badParameters(QStringLiteral("Invalid parameters: no channel with id '%1'").arg(id));
+        s.setCurrentChannel(id);
+        s.setForegroundAppId(QStringLiteral("com.webos.app.livetv"));
+        reply = ok();
+    } else if (path == QStringLiteral("audio/getSoundOutput")) {
+        reply = ok({ { QStringLiteral("soundOutput"), s.soundOutput() } });
+    } else if (path == QStringLiteral("audio/changeSoundOutput")) {
+        const QString output = payload.value(QStringLiteral("output")).toString();
+        if (!TVState::soundOutputs().contains(output))
+            return badParameters(QStringLiteral("Invalid parameters: unknown sound output '%1'").arg(output));
+        s.setSoundOutput(output);
+        reply = ok({ { QStringLiteral("method"), QStringLiteral("changeSoundOutput") } });
+    } else if (path == QStringLiteral("com.webos.service.tvpower/power/turnOffScreen")
+        || path == QStringLiteral("com.webos.service.tvpower/power/turnOnScreen")) {
+        if (!s.isOn())
+            return badParameters(QStringLiteral("The TV is in standby"));
+        s.setPowerState(
+            path.endsWith(QStringLiteral("OffScreen")) ? QStringLiteral("Screen Off") : QStringLiteral("Active"));
+        reply = ok();
     } else if (path == QStringLiteral("system.notifications/createToast")) {
         const QJsonValue message = payload.value(QStringLiteral("message"));
         if (!message.isString() || message.toString().isEmpty())

@@ -15,6 +15,7 @@ struct TVSimOptions
     QString pin;                                        // empty: a random 8-digit PIN per pairing
     int inputs = 4;
     int apps = 20;
+    int channels = 12;
     QString volumeShape = QStringLiteral("nested");     // nested | flat
     QString firmware = QStringLiteral("classic");       // classic | 2026
     int wakeDelayMs = 3000;

@@ -102,6 +102,10 @@ QJsonObject TVSimulator::stateJson() const
     state.insert(QStringLiteral("listening"), m_ssap->isListening());
     state.insert(QStringLiteral("address"), m_address.toString());
     state.insert(QStringLiteral("httpPort"), int(m_resources->port()));
+    state.insert(QStringLiteral("channels"), int(m_state->channels().size()));
+    state.insert(QStringLiteral("soundOutput"), m_state->soundOutput());
+    state.insert(QStringLiteral("webPage"), m_state->webPage());
+    state.insert(QStringLiteral("lastLaunch"), m_state->lastLaunch());
     return state;
 }
 

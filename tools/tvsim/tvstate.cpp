@@ -43,6 +43,28 @@ constexpr KnownApp knownApps[] = {
     {"com.webos.app.gallery", "Gallery", false},
 };
 
+struct KnownChannel {
+    const char *number;
+    const char *name;
+};
+
+// A small line-up with gaps in the numbering, as an antenna scan leaves it; more channels are
+// made up from 100 on.
+constexpr KnownChannel knownChannels[] = {
+    { "1", "City TV" },
+    { "2", "News 24" },
+    { "3", "Sports One" },
+    { "4", "Kids" },
+    { "5", "Movies" },
+    { "7", "Music Hits" },
+    { "8", "Weather" },
+    { "10", "Documentary" },
+    { "11", "Travel" },
+    { "12", "Cooking" },
+    { "15", "Science" },
+    { "20", "History" },
+};
+
 QString macFromHash(const QByteArray &seed, const char *prefix)
 {
     const QByteArray hash = QCryptographicHash::hash(seed, QCryptographicHash::Sha256);
@@ -75,6 +97,19 @@ TVState::TVState(const TVSimOptions &options, QObject *parent)
     for (int i = 1; i <= std::max(0, options.inputs); ++i)
         m_inputs.append({QStringLiteral("HDMI_%1").arg(i), QStringLiteral("HDMI %1").arg(i),
                          QStringLiteral("com.webos.app.hdmi%1").arg(i), i <= 2});
+    for (int i = 0; i < std::max(0, options.channels); ++i) {
+        Channel channel;
+        if (i < int(std::size(knownChannels))) {
+            channel.number = QString::fromLatin1(knownChannels[i].number);
+            channel.name = QString::fromUtf8(knownChannels[i].name);
+        } else {
+            channel.number = QString::number(100 + i);
+            channel.name = QStringLiteral("Channel %1").arg(100 + i);
+        }
+        channel.id = QStringLiteral("7_%1_%1_0_0_%2_0").arg(channel.number).arg(1000 + i);
+        m_channels.append(channel);
+    }
+    m_channel = m_channels.isEmpty() ? QString() : m_channels.constFirst().number;
 }
 
 bool TVState::load(QString *error)
@@ -180,6 +215,54 @@ void TVState::setKeyboardFocus(bool focus)
         return;
     m_keyboardFocus = focus;
     emit keyboardFocusChanged();
+}
+
+const QStringList &TVState::soundOutputs()
+{
+    static const QStringList outputs { QStringLiteral("tv_speaker"), QStringLiteral("external_arc"),
+        QStringLiteral("external_optical"), QStringLiteral("bt_soundbar"), QStringLiteral("headphone"),
+        QStringLiteral("tv_external_speaker"), QStringLiteral("tv_speaker_headphone"), QStringLiteral("lineout") };
+    return outputs;
+}
+
+void TVState::setSoundOutput(const QString &output)
+{
+    if (output == m_soundOutput)
+        return;
+    m_soundOutput = output;
+    emit volumeChanged();
+}
+
+const TVState::Channel *TVState::currentChannel() const
+{
+    for (const Channel &channel : m_channels)
+        if (channel.number == m_channel)
+            return &channel;
+    return nullptr;
+}
+
+void TVState::stepChannel(int step)
+{
+    const qsizetype count = m_channels.size();
+    if (count == 0)
+        return;
+    const Channel *current = currentChannel();
+    const qsizetype index = current ? current - m_channels.constData() : 0;
+    m_channel = m_channels.at(((index + step) % count + count) % count).number;
+}
+
+const TVState::Channel *TVState::findChannel(const QString &id) const
+{
+    for (const Channel &channel : m_channels)
+        if (channel.id == id)
+            return &channel;
+    return nullptr;
+}
+
+void TVState::setCurrentChannel(const QString &id)
+{
+    if (const Channel *channel = findChannel(id))
+        m_channel = channel->number;
 }
 
 const TVState::App *TVState::findApp(const QString &id) const

@@ -28,6 +28,11 @@ public:
         QString appId;
         bool connected = false;
     };
+    struct Channel {
+        QString id;
+        QString number;
+        QString name;
+    };
 
     explicit TVState(const TVSimOptions &options, QObject *parent = nullptr);
 
@@ -51,7 +56,7 @@ public:
 
     QString powerState() const { return m_power; }
     void setPowerState(const QString &state);
-    bool isOn() const { return m_power == QStringLiteral("Active"); }
+    bool isOn() const { return m_power == QStringLiteral("Active") || m_power == QStringLiteral("Screen Off"); }
 
     int volume() const { return m_volume; }
     bool muted() const { return m_muted; }
@@ -66,8 +71,21 @@ public:
     bool keyboardFocus() const { return m_keyboardFocus; }
     void setKeyboardFocus(bool focus);
 
-    int channel() const { return m_channel; }
-    void setChannel(int channel) { m_channel = channel; }
+    // Where sound goes; a change is pushed with the volume, as newer firmware does.
+    static const QStringList &soundOutputs();
+    QString soundOutput() const { return m_soundOutput; }
+    void setSoundOutput(const QString &output);
+
+    const QList<Channel> &channels() const { return m_channels; }
+    const Channel *currentChannel() const; // none without channels
+    void stepChannel(int step); // through the list, wrapping around
+    const Channel *findChannel(const QString &id) const;
+    void setCurrentChannel(const QString &id);
+
+    QString webPage() const { return m_webPage; } // the browser's address, "" until one is opened
+    void setWebPage(const QString &url) { m_webPage = url; }
+    QJsonObject lastLaunch() const { return m_lastLaunch; } // payload of the last launch
+    void setLastLaunch(const QJsonObject &payload) { m_lastLaunch = payload; }
     QString text() const { return m_text; }
     void setText(const QString &text) { m_text = text; }
     QString mediaState() const { return m_mediaState; }
@@ -103,7 +121,11 @@ private:
     QString m_volumeShape;
     QString m_foregroundAppId = QStringLiteral("com.webos.app.livetv");
     bool m_keyboardFocus = false;
-    int m_channel = 1;
+    QString m_soundOutput = QStringLiteral("tv_speaker");
+    QList<Channel> m_channels;
+    QString m_channel; // the number of the channel on screen
+    QString m_webPage;
+    QJsonObject m_lastLaunch;
     QString m_text;
     QString m_mediaState = QStringLiteral("stopped");
     QStringList m_toasts;
