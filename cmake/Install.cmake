@@ -42,7 +42,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # at run time (QML modules, platform and image plugins, fonts, the arp program).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(_depends
-  libqt6core6 libqt6gui6 libqt6network6 libqt6websockets6 libqt6dbus6 libqt6concurrent6
+  libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6websockets6 libqt6dbus6 libqt6concurrent6
   libqt6qml6 libqt6quick6 libqt6quickcontrols2-6 libqt6svg6
   libqcoro6core0 libqcoro6network0 libqcoro6websockets0
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts

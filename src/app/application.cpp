@@ -7,13 +7,15 @@
 #include "mcpbridge.h"
 #include "mcpserver.h"
 #include "mcptools.h"
+#include "monitormode.h"
 #include "preferences.h"
 #include "singleinstance.h"
 #include "systemevents.h"
+#include "trayicon.h"
 #include "tvsession.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 namespace {
 
@@ -28,7 +30,7 @@ bool wantsBridge(int argc, char **argv)
 
 int runWindowApplication(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv); // Widgets for the tray icon's menu
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Remote"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.corvane.Remote"));
@@ -56,13 +58,27 @@ int runWindowApplication(int argc, char **argv)
     MCPTools tools(session);
     MCPServer server(tools, preferences);
 
-    MainWindow window(session, server, preferences);
-    if (!window.load())
-        return 1;
-    QObject::connect(&instance, &SingleInstance::showRequested, &window, &MainWindow::bringToFront);
     // After a suspend the TV connection is dead: the background reconnect need not wait its turn.
     SystemEvents system;
     QObject::connect(&system, &SystemEvents::resumed, &session, &TVSession::reconnectNow);
+    MonitorMode monitor(session, preferences, system);
+
+    MainWindow window(session, server, preferences);
+    window.setMonitorMode(&monitor);
+    // In monitor mode the app lives on in the tray; started at login it shows no window.
+    TrayIcon tray(session, window);
+    auto followMonitorMode = [&] {
+        tray.setVisible(monitor.enabled());
+        app.setQuitOnLastWindowClosed(!monitor.enabled());
+    };
+    QObject::connect(&monitor, &MonitorMode::enabledChanged, &tray, followMonitorMode);
+    const bool background = monitor.enabled() && MonitorMode::startsInBackground(QCoreApplication::arguments());
+    if (!window.load(!background))
+        return 1;
+    followMonitorMode();
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, &MainWindow::bringToFront);
+    // After the start-up routine, whose connection attempt the wake at login lets finish first.
+    QObject::connect(&window, &MainWindow::startupFinished, &monitor, [&] { monitor.start(background); });
     const int status = app.exec();
     appLogFlush();
     return status;

@@ -64,6 +64,7 @@ QString helpText(int argc, char **argv)
                "  -mcpEnabled BOOL      start the MCP service at start-up: true or false\n"
                "                        (default true)\n"
                "  -appearance MODE      window appearance: system, light or dark (default system)\n"
+               "  -background true      with monitor mode on: start without showing the window\n"
                "Other arguments are ignored.\n"
                "\n"
                "Files:\n"

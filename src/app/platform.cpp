@@ -10,7 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSaveFile>
 #include <QUrl>
+
+#include <algorithm>
 
 #include <QCoro/QCoroSignal>
 
@@ -22,6 +25,26 @@ QString xdgDir(const char *variable, const QString &fallbackUnderHome)
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
         return QDir::cleanPath(value);
     return QDir::homePath() + QLatin1Char('/') + fallbackUnderHome;
+}
+
+// One argument of a desktop entry's Exec key: quoted when it needs to be, with the quoting's
+// own backslashes doubled again for the file's string escaping; "%" would be a field code.
+QString execArgument(QString argument)
+{
+    argument.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    const bool plain = !argument.isEmpty()
+        && std::none_of(argument.begin(), argument.end(), [](QChar c) { return reserved.contains(c); });
+    if (plain)
+        return argument;
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    quoted += QLatin1Char('"');
+    return quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
 }
 
 } // namespace
@@ -101,6 +124,39 @@ QCoro::Task<bool> revealInFileManager(QString path)
             co_return true;
     }
     co_return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+QString autostartFilePath()
+{
+    return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config"))
+        + QStringLiteral("/autostart/io.corvane.Remote.desktop");
+}
+
+bool setAutostart(bool enabled, const QStringList &arguments)
+{
+    const QString path = autostartFilePath();
+    if (!enabled)
+        return !QFileInfo::exists(path) || QFile::remove(path);
+    const QString exe = executablePath();
+    if (exe.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QStringList exec { execArgument(exe) };
+    for (const QString &argument : arguments)
+        exec << execArgument(argument);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Corvane Remote\n"
+                                         "Comment=Keeps the TV in step with this computer\n"
+                                         "Exec=%1\n"
+                                         "Icon=io.corvane.Remote\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n")
+                              .arg(exec.join(QLatin1Char(' ')));
+    file.write(entry.toUtf8());
+    return file.commit();
 }
 
 } // namespace Platform

@@ -38,4 +38,11 @@ QString instanceServerName();
 // the event loop), opening its folder only when that call failed. False when neither worked.
 QCoro::Task<bool> revealInFileManager(QString path);
 
+// The desktop's login start entry for this program: $XDG_CONFIG_HOME/autostart/... (default
+// ~/.config/autostart/).
+QString autostartFilePath();
+// Writes that entry, starting this executable with the given launch arguments; or removes it.
+// False when the file could not be written or removed.
+bool setAutostart(bool enabled, const QStringList &arguments);
+
 } // namespace Platform

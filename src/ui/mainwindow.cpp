@@ -24,6 +24,7 @@
 #include <QQmlContext>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QTimer>
 #include <QtQml>
 
 #include <memory>
@@ -92,7 +93,7 @@ MainWindow::~MainWindow()
     m_engine.reset();
 }
 
-bool MainWindow::load()
+bool MainWindow::load(bool show)
 {
     registerTypes();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
@@ -105,12 +106,19 @@ bool MainWindow::load()
     context->setContextProperty(QStringLiteral("controller"), m_controller);
     context->setContextProperty(QStringLiteral("theme"), m_theme);
     context->setContextProperty(QStringLiteral("keyShortcuts"), m_keys);
+    context->setContextProperty(QStringLiteral("monitorMode"), m_monitorMode.data());
+    if (!show)
+        m_engine->setInitialProperties({ { QStringLiteral("visible"), false } });
     m_engine->addImageProvider(QStringLiteral("icon"), new IconImageProvider);
     m_engine->addImageProvider(QStringLiteral("tvicon"), new TVIconProvider(&m_session));
     m_engine->load(QUrl(QStringLiteral("qrc:/ui/qml/Main.qml")));
     QQuickWindow *quickWindow = window();
     if (!quickWindow)
         return false;
+    if (!show) {
+        QTimer::singleShot(0, this, &MainWindow::runStartup);
+        return true;
+    }
 
     // Start-up runs once, when the window's content has first reached the screen.
     auto once = std::make_shared<QMetaObject::Connection>();

@@ -24,8 +24,11 @@ public:
     MainWindow(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent = nullptr);
     ~MainWindow() override;
 
-    // Loads and shows the window; false when the QML did not load.
-    bool load();
+    // Loads the window and shows it (or keeps it hidden and runs the start-up routine at once);
+    // false when the QML did not load.
+    bool load(bool show = true);
+    // The monitor mode object the settings page binds to as "monitorMode"; set before load().
+    void setMonitorMode(QObject *monitorMode) { m_monitorMode = monitorMode; }
 
     QQuickWindow *window() const;
     QQmlApplicationEngine *engine() const { return m_engine.get(); }
@@ -58,4 +61,5 @@ private:
     SnapshotRoutine *m_snapshots = nullptr;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     bool m_startupDone = false;
+    QPointer<QObject> m_monitorMode;
 };

@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
-// The selected TV's record, appearance, the MCP service and the log.
+// The selected TV's record, monitor mode, appearance, the MCP service and the log.
 Item {
     id: page
     objectName: "settingsPage"
@@ -108,6 +108,75 @@ Item {
                             text: qsTr("删除此电视")
                             enabled: controller.hasSelection
                             onClicked: controller.deleteSelected()
+                        }
+                    }
+                }
+            }
+
+            // ---- monitor mode: the TV follows this computer (absent where the app has none)
+            Loader {
+                Layout.fillWidth: true
+                active: monitorMode !== null
+                sourceComponent: Card {
+                    ColumnLayout {
+                        anchors.fill: parent
+                        spacing: 12
+                        RowLayout {
+                            Layout.fillWidth: true
+                            SectionTitle { text: qsTr("显示器模式"); Layout.fillWidth: true }
+                            ToggleSwitch {
+                                objectName: "monitorSwitch"
+                                text: qsTr("启用")
+                                enabled: monitorMode.enabled || controller.selectedPaired
+                                checked: monitorMode.enabled
+                                onToggled: monitorMode.enabled = checked
+                            }
+                        }
+                        UiText {
+                            text: qsTr("电视作为这台电脑的屏幕：休眠时关闭、唤醒后打开并切换到电脑所在输入。电视正在显示其他输入时不做任何操作。窗口关闭后程序留在托盘中，并随登录启动。")
+                            secondary: true
+                            wrapMode: Text.Wrap
+                            Layout.fillWidth: true
+                        }
+                        RowLayout {
+                            spacing: 12
+                            UiText { text: qsTr("电脑所在输入"); secondary: true }
+                            SegmentedControl {
+                                objectName: "monitorInput"
+                                readonly property var choices: monitorMode.inputChoices
+                                visible: choices.length > 0
+                                options: choices.map(choice => choice.label)
+                                currentIndex: monitorMode.inputIndex
+                                onActivated: (index) => monitorMode.input = choices[index].id
+                            }
+                            UiText {
+                                visible: monitorMode.inputChoices.length === 0
+                                text: qsTr("连接电视后可选择")
+                                tertiary: true
+                            }
+                        }
+                        ToggleSwitch {
+                            objectName: "monitorPowerOff"
+                            Layout.fillWidth: true
+                            text: qsTr("休眠/关机时关闭电视")
+                            checked: monitorMode.powerOffOnSleep
+                            onToggled: monitorMode.powerOffOnSleep = checked
+                        }
+                        ToggleSwitch {
+                            objectName: "monitorScreenOff"
+                            Layout.fillWidth: true
+                            text: qsTr("屏幕关闭时关闭电视画面")
+                            checked: monitorMode.screenOffOnBlank
+                            onToggled: monitorMode.screenOffOnBlank = checked
+                        }
+                        UiText {
+                            objectName: "monitorLastAction"
+                            visible: text.length > 0
+                            text: monitorMode.lastAction
+                            role: "caption"
+                            tertiary: true
+                            wrapMode: Text.Wrap
+                            Layout.fillWidth: true
                         }
                     }
                 }
