@@ -5,8 +5,13 @@
 #include "testenv.h"
 #include "tvsimprocess.h"
 
+#include "protocoltrace.h"
+
 #include <QFile>
+#include <QJsonDocument>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Kind = ConnectionState::Kind;
@@ -94,10 +99,15 @@ private Q_SLOTS:
         QCOMPARE(registers.first().value("payload").toObject().value("client-key").toString(), *record.clientKey);
     }
 
+    // With a protocol trace running, which keeps the PINs, the client key and typed text out.
     void pinPairingThroughSubmitPin()
     {
         TVSimProcess sim({.address = kHost, .extraArgs = {QStringLiteral("--pin"), QStringLiteral("12345678")}});
         QVERIFY2(sim.start(), qPrintable(sim.output()));
+        QTemporaryDir dir;
+        const QString tracePath = dir.filePath(QStringLiteral("trace.jsonl"));
+        QVERIFY(ProtocolTrace::instance().start(tracePath));
+        const auto stopTrace = qScopeGuard([] { ProtocolTrace::instance().stop(); });
         SessionRig rig;
         const QString id = rig.addTV(kHost);
         const int mark = logMark();
@@ -121,6 +131,49 @@ private Q_SLOTS:
         const QList<QJsonObject> pins = ssapRequests(sim.received(), QStringLiteral("pairing/setPin"));
         QCOMPARE(pins.size(), 2);
         QCOMPARE(pins.last().value("payload").toObject(), QJsonObject({{"pin", "12345678"}}));
+
+        rig.session().insertText(QStringLiteral("mein Geheimnis"));
+        QTRY_COMPARE(ssapRequests(sim.received(), QStringLiteral("com.webos.service.ime/insertText")).size(), 1);
+        QTRY_VERIFY(
+            !rig.session().apps().isEmpty() && rig.session().pointer() && rig.session().pointer()->msSinceHeard() >= 0);
+        rig.session().disconnect();
+        rig.session().connect(id); // the stored key goes out again
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        ProtocolTrace::instance().stop();
+
+        QFile file(tracePath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        const QString trace = QString::fromUtf8(file.readAll());
+        const QString key = rig.record(id).clientKey.value_or(QString());
+        QVERIFY(key.size() >= 8);
+        for (const QString &secret :
+            { key, QStringLiteral("12345678"), QStringLiteral("00000000"), QStringLiteral("Geheimnis") })
+            QVERIFY2(!trace.contains(secret), qPrintable(secret));
+        const QString keyMarker = QStringLiteral("\"client-key\":\"<redacted: %1 characters>\"").arg(key.size());
+        QCOMPARE(trace.count(keyMarker), 3); // issued, sent back, confirmed
+        QCOMPARE(trace.count(QStringLiteral("\"pin\":\"<redacted: 8 characters>\"")), 2);
+        QCOMPARE(trace.count(QStringLiteral("\"text\":\"<redacted: 14 characters>\"")), 1);
+
+        // What a bug report needs: the states, the TV's greeting and system info, both sockets.
+        QStringList states, tv, events;
+        for (const QString &text : trace.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QJsonObject line = QJsonDocument::fromJson(text.toUtf8()).object();
+            QVERIFY2(!line.value("time").toString().isEmpty(), qPrintable(text));
+            const QString event = line.value("event").toString();
+            if (event == QStringLiteral("state"))
+                states << line.value("state").toString() + (line.value("pin").toBool() ? "+pin" : "");
+            else if (event == QStringLiteral("tv"))
+                tv << line.value("greeting")["deviceOSVersion"].toString()
+                        + line.value("systemInfo")["modelName"].toString();
+            else if (!event.isEmpty())
+                events << line.value("socket").toString() + QLatin1Char(' ') + event;
+        }
+        QCOMPARE(
+            states, (QStringList { "connecting", "awaitingApproval+pin", "ready", "offline", "connecting", "ready" }));
+        QCOMPARE(tv, (QStringList { "4.1.0", "OLED55C3PCA", "4.1.0", "OLED55C3PCA" }));
+        QVERIFY2(
+            events.contains("ssap connected") && events.contains("pointer connected"), qPrintable(events.join(',')));
     }
 
     void rejectedPairingLeavesStoreUnchanged()
