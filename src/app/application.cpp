@@ -8,6 +8,7 @@
 #include "mcpserver.h"
 #include "mcptools.h"
 #include "preferences.h"
+#include "protocoltrace.h"
 #include "singleinstance.h"
 #include "systemevents.h"
 #include "tvsession.h"
@@ -49,6 +50,9 @@ int runWindowApplication(int argc, char **argv)
     }
     Preferences::initShared(QCoreApplication::arguments());
     Preferences &preferences = Preferences::shared();
+    // "-trace FILE": a protocol trace for a bug report, from the first message on, this run only.
+    if (const std::optional<QString> trace = preferences.launchArgument(QStringLiteral("trace")))
+        ProtocolTrace::instance().start(*trace);
 
     // Built in this order and kept for the whole run; nothing starts before the window shows.
     DeviceStore store(preferences);
