@@ -9,6 +9,7 @@
 #include "mcptools.h"
 #include "monitormode.h"
 #include "preferences.h"
+#include "protocoltrace.h"
 #include "singleinstance.h"
 #include "systemevents.h"
 #include "trayicon.h"
@@ -51,6 +52,9 @@ int runWindowApplication(int argc, char **argv)
     }
     Preferences::initShared(QCoreApplication::arguments());
     Preferences &preferences = Preferences::shared();
+    // "-trace FILE": a protocol trace for a bug report, from the first message on, this run only.
+    if (const std::optional<QString> trace = preferences.launchArgument(QStringLiteral("trace")))
+        ProtocolTrace::instance().start(*trace);
 
     // Built in this order and kept for the whole run; nothing starts before the window shows.
     DeviceStore store(preferences);

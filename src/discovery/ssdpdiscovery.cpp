@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "localnetwork.h"
+#include "protocoltrace.h"
 
 #include <QMap>
 #include <QNetworkAccessManager>
@@ -171,6 +172,7 @@ QList<Found> collectResponses(double timeout)
         if (n <= 0)
             continue;
         const QString host = sender.toString();
+        ProtocolTrace::ssdpAnswer(host, QByteArray(buffer, n));
         byHost.insert(host, parseAnswer(host, QString::fromUtf8(buffer, n)));
     }
     return byHost.values();
@@ -191,6 +193,7 @@ QCoro::Task<QList<Found>> discover(double timeout)
         const std::optional<QString> body = co_await fetchDescription(network, url);
         if (!body)
             continue;
+        ProtocolTrace::description(*found.location, *body);
         if (std::optional<QString> name = extractTag(QStringLiteral("friendlyName"), *body))
             found.name = name;
         if (std::optional<QString> model = extractTag(QStringLiteral("modelName"), *body))

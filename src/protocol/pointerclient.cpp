@@ -1,12 +1,39 @@
 #include "pointerclient.h"
 
+#include "protocoltrace.h"
+
 #include <QWebSocket>
+
+namespace {
+
+// The trace sees the socket open, what the TV sends on it, and how it ends. Wired first, so that
+// "connected" comes before the messages that waited for it.
+void traceSocket(QWebSocket *socket, const QUrl &url, QObject *context)
+{
+    using Trace = ProtocolTrace;
+    QObject::connect(
+        socket, &QWebSocket::connected, context, [socket] { Trace::connected(Trace::Socket::Pointer, socket); });
+    QObject::connect(socket, &QWebSocket::textMessageReceived, context,
+        [socket](const QString &text) { Trace::message(Trace::Socket::Pointer, socket, Trace::Direction::In, text); });
+    QObject::connect(socket, &QWebSocket::disconnected, context, [socket] {
+        const QString reason
+            = QStringLiteral("close code %1 %2").arg(int(socket->closeCode())).arg(socket->closeReason());
+        Trace::closed(Trace::Socket::Pointer, socket, reason.trimmed());
+    });
+    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), context,
+        [socket](
+            QAbstractSocket::SocketError) { Trace::closed(Trace::Socket::Pointer, socket, socket->errorString()); });
+    Trace::opened(Trace::Socket::Pointer, socket, url.toString());
+}
+
+} // namespace
 
 PointerClient::PointerClient(QWebSocket *socket, const QUrl &url, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
 {
     socket->setParent(this);
+    traceSocket(socket, url, this);
     QObject::connect(socket, &QWebSocket::pong, this, [this] { m_heard.start(); });
     QObject::connect(socket, &QWebSocket::connected, this, [this] {
         m_heard.start();
@@ -93,6 +120,7 @@ void PointerClient::sendText(const QString &text, Sent sent)
         }
         break;
     case QAbstractSocket::ConnectedState:
+        ProtocolTrace::message(ProtocolTrace::Socket::Pointer, m_socket, ProtocolTrace::Direction::Out, text);
         if (m_socket->sendTextMessage(text) > 0) {
             if (sent)
                 sent(true);

@@ -1,5 +1,7 @@
 #include "ssapclientprivate.h"
 
+#include "protocoltrace.h"
+
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QNetworkReply>
@@ -111,6 +113,7 @@ std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startConnect(co
     m_outbox.clear();
 
     const QPointer<SSAPClient> self(q);
+    ProtocolTrace::opened(ProtocolTrace::Socket::SSAP, socket, url.toString());
     socket->open(url);
     if (!self) {
         auto gone = std::make_shared<Reply>();
@@ -216,6 +219,7 @@ void SSAPClient::Private::transmit(Outgoing outgoing)
         m_outbox.append(std::move(outgoing));
         return;
     case QAbstractSocket::ConnectedState:
+        ProtocolTrace::message(ProtocolTrace::Socket::SSAP, socket, ProtocolTrace::Direction::Out, outgoing.text);
         if (socket->sendTextMessage(outgoing.text) > 0)
             return;
         break;
@@ -241,6 +245,7 @@ void SSAPClient::Private::flush(QWebSocket *socket)
 void SSAPClient::Private::wire(QWebSocket *socket)
 {
     QObject::connect(socket, &QWebSocket::connected, q, [this, socket] {
+        ProtocolTrace::connected(ProtocolTrace::Socket::SSAP, socket);
         heard.start();
         flush(socket);
     });
@@ -254,12 +259,15 @@ void SSAPClient::Private::wire(QWebSocket *socket)
         if (socket != task)
             return;
         heard.start();
+        ProtocolTrace::message(ProtocolTrace::Socket::SSAP, socket, ProtocolTrace::Direction::In, text);
         handleMessage(text);
     });
     QObject::connect(socket, &QWebSocket::binaryMessageReceived, q, [this, socket](const QByteArray &data) {
         if (socket != task)
             return;
         heard.start();
+        ProtocolTrace::message(
+            ProtocolTrace::Socket::SSAP, socket, ProtocolTrace::Direction::In, QString::fromUtf8(data));
         handleMessage(QString::fromUtf8(data)); // invalid sequences become U+FFFD
     });
     // A socket that never opened reports its disconnection before the error that explains it
@@ -283,6 +291,7 @@ void SSAPClient::Private::wire(QWebSocket *socket)
 void SSAPClient::Private::socketEnded(QWebSocket *socket)
 {
     const SSAPError failure = socketError(socket);
+    ProtocolTrace::closed(ProtocolTrace::Socket::SSAP, socket, failure.description());
     // One end per socket (Qt reports an error and then the disconnection).
     QObject::disconnect(socket, nullptr, q, nullptr);
     m_sockets.removeAll(socket);

@@ -5,11 +5,13 @@
 #include "completion.h"
 #include "localnetwork.h"
 #include "preferences.h"
+#include "protocoltrace.h"
 #include "selftest.h"
 
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonValue>
+#include <QMetaEnum>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -86,6 +88,15 @@ QString optionalText(const std::optional<QString> &value)
     return value.value_or(QString());
 }
 
+// The state's name as the trace writes it: "awaitingApproval", "ready", ...
+void traceState(const ConnectionState &state)
+{
+    QString name = QString::fromLatin1(QMetaEnum::fromType<ConnectionState::Kind>().valueToKey(int(state.kind())));
+    if (!name.isEmpty())
+        name[0] = name[0].toLower();
+    ProtocolTrace::connectionState(name, state.pin(), state.message());
+}
+
 } // namespace
 
 TVSession::TVSession(DeviceStore &store, Preferences &preferences, QObject *parent)
@@ -135,6 +146,8 @@ template <typename T> bool TVSession::assign(T &field, const T &value, void (TVS
 
 void TVSession::setState(const ConnectionState &state)
 {
+    if (state != m_state)
+        traceState(state);
     if (assign(m_state, state, &TVSession::stateChanged))
         updateDerived();
 }

@@ -7,6 +7,7 @@
 #include "mcpserver.h"
 #include "platform.h"
 #include "preferences.h"
+#include "protocoltrace.h"
 #include "tviconprovider.h"
 #include "tvsession.h"
 
@@ -38,6 +39,7 @@ AppController::AppController(TVSession &session, MCPServer &server, Preferences 
     connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::dropEdits);
     connect(&m_server, &MCPServer::isRunningChanged, this, &AppController::changed);
     connect(&m_server, &MCPServer::lastErrorChanged, this, &AppController::changed);
+    connect(&ProtocolTrace::instance(), &ProtocolTrace::activeChanged, this, &AppController::traceChanged);
 }
 
 std::optional<TVDevice> AppController::selectedDevice() const
@@ -527,4 +529,31 @@ void AppController::setAppearanceChoice(const QString &raw)
 void AppController::revealLog()
 {
     Platform::revealInFileManager(logFileURL());
+}
+
+bool AppController::tracing() const
+{
+    return ProtocolTrace::instance().isActive();
+}
+
+QString AppController::tracePath() const
+{
+    return ProtocolTrace::instance().path();
+}
+
+void AppController::setTracing(bool on)
+{
+    ProtocolTrace &trace = ProtocolTrace::instance();
+    if (!on)
+        trace.stop();
+    else if (!trace.isActive())
+        trace.start(m_preferences.launchArgument(QStringLiteral("trace")).value_or(ProtocolTrace::defaultPath()));
+    Q_EMIT traceChanged(); // also when the file could not be opened: the switch goes back
+}
+
+void AppController::revealTrace()
+{
+    const QString path = tracePath();
+    if (!path.isEmpty())
+        Platform::revealInFileManager(path);
 }

@@ -64,6 +64,9 @@ class AppController : public QObject {
     Q_PROPERTY(QString copied READ copied NOTIFY copiedChanged)
     Q_PROPERTY(QString appearance READ appearance NOTIFY appearanceChanged)
     Q_PROPERTY(QString logPath READ logPath CONSTANT)
+    // The protocol trace: on or off (never stored), and its file (the last one once it is off).
+    Q_PROPERTY(bool tracing READ tracing NOTIFY traceChanged)
+    Q_PROPERTY(QString tracePath READ tracePath NOTIFY traceChanged)
 
 public:
     AppController(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent = nullptr);
@@ -113,6 +116,8 @@ public:
     QString copied() const { return m_copied; }
     QString appearance() const;
     QString logPath() const;
+    bool tracing() const;
+    QString tracePath() const;
 
     // ---- window
     Q_INVOKABLE void chooseFromPicker(const QString &deviceID);
@@ -152,6 +157,9 @@ public:
     Q_INVOKABLE void copyStdioConfiguration();
     Q_INVOKABLE void setAppearanceChoice(const QString &raw);
     Q_INVOKABLE void revealLog();
+    // On: to the file of the launch argument "-trace", else to a new file in the log folder.
+    Q_INVOKABLE void setTracing(bool on);
+    Q_INVOKABLE void revealTrace();
 
     // The two configuration texts as the copy buttons put them on the clipboard.
     QString httpConfiguration() const;
@@ -163,6 +171,7 @@ Q_SIGNALS:
     void mcpEnabledChanged();
     void copiedChanged();
     void appearanceChanged();
+    void traceChanged();
 
 private:
     void connectSelected(bool usePin);

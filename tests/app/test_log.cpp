@@ -1,12 +1,17 @@
 #include "applog.h"
+#include "protocoltrace.h"
 #include "testenv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <sys/stat.h>
 #include <vector>
 
@@ -84,6 +89,51 @@ private Q_SLOTS:
         const QStringList lines = readLogLines();
         QCOMPARE(lines.size(), 1);
         QVERIFY(lines[0].endsWith(QStringLiteral(" after delete")));
+    }
+
+    // The protocol trace: a private file beside the log, whole JSON lines from any thread, and a
+    // last line when it reaches its size limit, after which nothing more is written.
+    void traceIsPrivateAndEndsAtItsLimit()
+    {
+        ProtocolTrace &trace = ProtocolTrace::instance();
+        const QString path = ProtocolTrace::defaultPath();
+        QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(m_home.logFile()).absolutePath());
+        QVERIFY2(QRegularExpression(QStringLiteral("/trace-\\d{8}-\\d{6}\\.jsonl$")).match(path).hasMatch(),
+            qPrintable(path));
+        trace.setSizeLimitForTesting(8192);
+        QSignalSpy changed(&trace, &ProtocolTrace::activeChanged);
+        QVERIFY(trace.start(path));
+        QCOMPARE(mode(path), 0600);
+
+        std::atomic<int> sent = 0;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            while (trace.isActive() && sent < 10000) {
+                ProtocolTrace::message(ProtocolTrace::Socket::Pointer, &sent, ProtocolTrace::Direction::Out,
+                    QStringLiteral("type:move\ndx:%1\ndy:1\ndown:0\n\n").arg(sent++));
+            }
+        }));
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        QVERIFY(!trace.isActive());
+        QVERIFY(sent > 10 && sent < 10000);
+        QTRY_COMPARE(changed.size(), 2); // on, then off from the worker's thread
+        const qint64 size = QFileInfo(path).size();
+        QVERIFY(size <= 8192 && size > 7000);
+        ProtocolTrace::message(
+            ProtocolTrace::Socket::Pointer, &sent, ProtocolTrace::Direction::Out, QStringLiteral("x"));
+        QCOMPARE(QFileInfo(path).size(), size);
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QVERIFY(lines.last().isEmpty());
+        for (const QByteArray &line : lines.mid(0, lines.size() - 1)) {
+            QVERIFY2(line.startsWith("{\"time\":\"") && QJsonDocument::fromJson(line).isObject(), line.constData());
+        }
+        const QJsonObject last = QJsonDocument::fromJson(lines.value(lines.size() - 2)).object();
+        QCOMPARE(last.value("event").toString(), QStringLiteral("limit"));
+        QCOMPARE(last.value("message").toString(), QStringLiteral("trace stopped: size limit of 8192 bytes reached"));
+        trace.setSizeLimitForTesting(0);
     }
 };
 

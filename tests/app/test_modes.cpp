@@ -1,4 +1,5 @@
 #include "testenv.h"
+#include "tvsimprocess.h"
 
 #include <QFile>
 #include <QProcess>
@@ -67,6 +68,32 @@ private Q_SLOTS:
         QCOMPARE(third.state(), QProcess::Running);
         third.kill();
         QVERIFY(third.waitForFinished());
+    }
+
+    // "-trace FILE": the conversation with the TV from the first message on, in a private file.
+    void traceArgumentRecordsFromTheStart()
+    {
+        TVSimProcess sim({ .address = QStringLiteral("127.0.0.52"),
+            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } });
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        const QString trace = m_home.path() + QStringLiteral("/trace.jsonl");
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(app(),
+            { QStringLiteral("-trace"), trace, QStringLiteral("-autoHost"), QStringLiteral("127.0.0.52"),
+                QStringLiteral("-mcpEnabled"), QStringLiteral("false") });
+        QVERIFY(process.waitForStarted());
+        const auto traced = [&trace] {
+            QFile file(trace);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(traced().contains("\"event\":\"state\",\"state\":\"ready\""), 20000);
+        QCOMPARE(QFile::permissions(trace), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        const QByteArray text = traced();
+        QVERIFY(text.startsWith("{\"time\":\""));
+        QVERIFY(text.contains("\"direction\":\"out\",\"message\":{\"id\":\"hello\""));
+        process.kill();
+        QVERIFY(process.waitForFinished());
     }
 };
 

@@ -5,8 +5,15 @@
 #include "testenv.h"
 #include "tvsimprocess.h"
 
+#include "protocoltrace.h"
+
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QMetaEnum>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Kind = ConnectionState::Kind;
@@ -15,6 +22,7 @@ namespace {
 
 const QString kHost = QStringLiteral("127.0.0.10");
 const QString kOtherHost = QStringLiteral("127.0.0.11");
+const QString kReplayHost = QStringLiteral("127.0.0.13");
 const QStringList kFast{QStringLiteral("--pairing-delay"), QStringLiteral("150")};
 
 TVSession::Timings fastTimings()
@@ -22,6 +30,103 @@ TVSession::Timings fastTimings()
     TVSession::Timings timings;
     timings.ensurePoll = 0.02;
     return timings;
+}
+
+ConnectionState stateOf(Kind kind, bool pin, const QString &message)
+{
+    switch (kind) {
+    case Kind::AwaitingApproval:
+        return ConnectionState::awaitingApproval(pin);
+    case Kind::Error:
+        return ConnectionState::error(message);
+    case Kind::Connecting:
+        return ConnectionState::connecting();
+    case Kind::Ready:
+        return ConnectionState::ready();
+    case Kind::Waking:
+        return ConnectionState::waking();
+    case Kind::Offline:
+        break;
+    }
+    return ConnectionState::offline();
+}
+
+// What the app met on the first connection of a protocol trace.
+struct TraceFacts {
+    QList<ConnectionState> states; // from "connecting" to ready or error
+    bool pin = false;
+    int pinsSent = 0;
+    std::optional<QString> pointerRefusal;
+    QStringList apps; // ids the session keeps from the first list of launch points
+    QStringList inputs; // and of inputs
+};
+
+TraceFacts readTrace(const QString &path)
+{
+    TraceFacts facts;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return facts;
+    QHash<QString, QString> uris; // "conn/id" of a request -> its service path
+    bool done = false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry.value("event") == QStringLiteral("state") && !done) {
+            QString name = entry.value("state").toString();
+            if (name.isEmpty() || (facts.states.isEmpty() && name != QStringLiteral("connecting")))
+                continue;
+            name[0] = name[0].toUpper();
+            const auto kind = Kind(QMetaEnum::fromType<Kind>().keyToValue(name.toLatin1().constData()));
+            const bool pin = entry.value("pin").toBool();
+            facts.pin = facts.pin || pin;
+            facts.states << stateOf(kind, pin, entry.value("message").toString());
+            done = kind != Kind::Connecting && kind != Kind::AwaitingApproval;
+            continue;
+        }
+        if (entry.value("socket") != QStringLiteral("ssap") || facts.states.isEmpty())
+            continue;
+        const QJsonObject message = entry.value("message").toObject();
+        const QString key = QString::number(entry.value("conn").toInt()) + QLatin1Char('/')
+            + message.value("id").toVariant().toString();
+        if (entry.value("direction") == QStringLiteral("out")) {
+            const QString uri = message.value("uri").toString().remove(QStringLiteral("ssap://"));
+            uris.insert(key, uri);
+            facts.pinsSent += uri == QStringLiteral("pairing/setPin") ? 1 : 0;
+            continue;
+        }
+        const QString uri = uris.take(key);
+        const QJsonObject payload = message.value("payload").toObject();
+        if (uri == QStringLiteral("com.webos.service.networkinput/getPointerInputSocket") && !facts.pointerRefusal
+            && message.value("type") == QStringLiteral("error"))
+            facts.pointerRefusal = message.value("error").toString();
+        if (uri == QStringLiteral("com.webos.applicationManager/listLaunchPoints") && facts.apps.isEmpty()) {
+            for (const QJsonValue &point : payload.value("launchPoints").toArray())
+                if (const std::optional<TVApp> app = TVApp::fromJson(point.toObject()))
+                    facts.apps << app->id;
+        }
+        if (uri == QStringLiteral("tv/getExternalInputList") && facts.inputs.isEmpty()) {
+            for (const QJsonValue &device : payload.value("devices").toArray())
+                if (const std::optional<ExternalInput> input = ExternalInput::fromJson(device.toObject()))
+                    facts.inputs << input->id;
+        }
+    }
+    return facts;
+}
+
+QStringList appIDs(const TVSession &session)
+{
+    QStringList ids;
+    for (const TVApp &app : session.apps())
+        ids << app.id;
+    return ids;
+}
+
+QStringList inputIDs(const TVSession &session)
+{
+    QStringList ids;
+    for (const ExternalInput &input : session.inputs())
+        ids << input.id;
+    return ids;
 }
 
 } // namespace
@@ -94,10 +199,15 @@ private Q_SLOTS:
         QCOMPARE(registers.first().value("payload").toObject().value("client-key").toString(), *record.clientKey);
     }
 
+    // With a protocol trace running, which keeps the PINs, the client key and typed text out.
     void pinPairingThroughSubmitPin()
     {
         TVSimProcess sim({.address = kHost, .extraArgs = {QStringLiteral("--pin"), QStringLiteral("12345678")}});
         QVERIFY2(sim.start(), qPrintable(sim.output()));
+        QTemporaryDir dir;
+        const QString tracePath = dir.filePath(QStringLiteral("trace.jsonl"));
+        QVERIFY(ProtocolTrace::instance().start(tracePath));
+        const auto stopTrace = qScopeGuard([] { ProtocolTrace::instance().stop(); });
         SessionRig rig;
         const QString id = rig.addTV(kHost);
         const int mark = logMark();
@@ -121,6 +231,90 @@ private Q_SLOTS:
         const QList<QJsonObject> pins = ssapRequests(sim.received(), QStringLiteral("pairing/setPin"));
         QCOMPARE(pins.size(), 2);
         QCOMPARE(pins.last().value("payload").toObject(), QJsonObject({{"pin", "12345678"}}));
+
+        rig.session().insertText(QStringLiteral("mein Geheimnis"));
+        QTRY_COMPARE(ssapRequests(sim.received(), QStringLiteral("com.webos.service.ime/insertText")).size(), 1);
+        QTRY_VERIFY(
+            !rig.session().apps().isEmpty() && rig.session().pointer() && rig.session().pointer()->msSinceHeard() >= 0);
+        rig.session().disconnect();
+        rig.session().connect(id); // the stored key goes out again
+        QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
+        ProtocolTrace::instance().stop();
+
+        QFile file(tracePath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        const QString trace = QString::fromUtf8(file.readAll());
+        const QString key = rig.record(id).clientKey.value_or(QString());
+        QVERIFY(key.size() >= 8);
+        for (const QString &secret :
+            { key, QStringLiteral("12345678"), QStringLiteral("00000000"), QStringLiteral("Geheimnis") })
+            QVERIFY2(!trace.contains(secret), qPrintable(secret));
+        const QString keyMarker = QStringLiteral("\"client-key\":\"<redacted: %1 characters>\"").arg(key.size());
+        QCOMPARE(trace.count(keyMarker), 3); // issued, sent back, confirmed
+        QCOMPARE(trace.count(QStringLiteral("\"pin\":\"<redacted: 8 characters>\"")), 2);
+        QCOMPARE(trace.count(QStringLiteral("\"text\":\"<redacted: 14 characters>\"")), 1);
+
+        // What a bug report needs: the states, the TV's greeting and system info, both sockets.
+        QStringList states, tv, events;
+        for (const QString &text : trace.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QJsonObject line = QJsonDocument::fromJson(text.toUtf8()).object();
+            QVERIFY2(!line.value("time").toString().isEmpty(), qPrintable(text));
+            const QString event = line.value("event").toString();
+            if (event == QStringLiteral("state"))
+                states << line.value("state").toString() + (line.value("pin").toBool() ? "+pin" : "");
+            else if (event == QStringLiteral("tv"))
+                tv << line.value("greeting")["deviceOSVersion"].toString()
+                        + line.value("systemInfo")["modelName"].toString();
+            else if (!event.isEmpty())
+                events << line.value("socket").toString() + QLatin1Char(' ') + event;
+        }
+        QCOMPARE(
+            states, (QStringList { "connecting", "awaitingApproval+pin", "ready", "offline", "connecting", "ready" }));
+        QCOMPARE(tv, (QStringList { "4.1.0", "OLED55C3PCA", "4.1.0", "OLED55C3PCA" }));
+        QVERIFY2(
+            events.contains("ssap connected") && events.contains("pointer connected"), qPrintable(events.join(',')));
+    }
+
+    // Every trace in tests/traces is replayed by the emulator: the session passes through the
+    // states the traced app did, and shows what the traced TV answered.
+    void replayedTraces_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir folder(qEnvironmentVariable("CORVANE_SOURCE_DIR") + QStringLiteral("/tests/traces"));
+        const QStringList files = folder.entryList({ QStringLiteral("*.jsonl") }, QDir::Files, QDir::Name);
+        QVERIFY2(!files.isEmpty(), qPrintable(folder.path()));
+        for (const QString &file : files)
+            QTest::newRow(qPrintable(file)) << folder.filePath(file);
+    }
+
+    void replayedTraces()
+    {
+        QFETCH(QString, path);
+        const TraceFacts facts = readTrace(path);
+        QVERIFY2(!facts.states.isEmpty(), "the trace holds no connection");
+        TVSimProcess sim({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), path } });
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        SessionRig rig;
+        const QString id = rig.addTV(kReplayHost);
+        rig.session().connect(id, facts.pin);
+        for (int pin = 0; pin < facts.pinsSent; ++pin) {
+            QTRY_VERIFY_WITH_TIMEOUT(rig.session().awaitingPin(), 10000);
+            const int sent = int(ssapRequests(sim.received(), QStringLiteral("pairing/setPin")).size());
+            rig.session().submitPin(QStringLiteral("0000"));
+            QTRY_COMPARE(ssapRequests(sim.received(), QStringLiteral("pairing/setPin")).size(), sent + 1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rig.states.size(), facts.states.size(), 15000);
+        QCOMPARE(rig.states, facts.states);
+        if (!rig.session().isReady())
+            return;
+        if (facts.pointerRefusal) {
+            QTRY_COMPARE(rig.session().pointerRefusal(), facts.pointerRefusal);
+        } else {
+            QTRY_VERIFY(rig.session().hasPointer());
+        }
+        QTRY_COMPARE(appIDs(rig.session()), facts.apps);
+        QTRY_COMPARE(inputIDs(rig.session()), facts.inputs);
     }
 
     void rejectedPairingLeavesStoreUnchanged()

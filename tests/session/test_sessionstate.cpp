@@ -5,8 +5,10 @@
 #include "tvsimprocess.h"
 
 #include "localnetwork.h"
+#include "protocoltrace.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +22,15 @@ namespace {
 const QString kHost = QStringLiteral("127.0.0.12");
 const QString kRefusingHost = QStringLiteral("127.0.0.16"); // firmware that refuses the pointer socket
 const QString kRefusal = QStringLiteral("401 insufficient permissions");
+const QString kReplayHost = QStringLiteral("127.0.0.17"); // the refusing TV, replayed from a trace
+
+QStringList appTitles(const QList<TVApp> &apps)
+{
+    QStringList titles;
+    for (const TVApp &app : apps)
+        titles << app.id + QLatin1Char(' ') + app.title;
+    return titles;
+}
 
 QCoro::Task<void> fetchIcon(TVSession *session, QUrl url, std::optional<QImage> *image, bool *done)
 {
@@ -393,13 +404,19 @@ private Q_SLOTS:
     }
 
     // Firmware that refuses the pointer socket: buttons with a request of their own reach the TV
-    // through it; other input is refused, which the window is told once per connection.
+    // through it; other input is refused, which the window is told once per connection. Its
+    // first connection, traced and replayed by the emulator, makes the app do the same.
     void pointerSocketRefused()
     {
         TVSimProcess tv({ .address = kRefusingHost,
             .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50"), QStringLiteral("--firmware"),
                 QStringLiteral("2026") } });
         QVERIFY2(tv.start(), qPrintable(tv.output()));
+        m_rig->session().disconnect(); // nothing but this TV in the trace
+        QTemporaryDir traceDir;
+        const QString tracePath = traceDir.filePath(QStringLiteral("firmware-2026.jsonl"));
+        QVERIFY(ProtocolTrace::instance().start(tracePath));
+        const auto stopTrace = qScopeGuard([] { ProtocolTrace::instance().stop(); });
         SessionRig rig;
         const QString id = rig.addTV(kRefusingHost);
         TVSession &s = rig.session();
@@ -411,6 +428,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(s.isReady(), 10000);
         QTRY_VERIFY(!s.apps().isEmpty()); // read after the pointer socket was asked for
         QCOMPARE(s.pointerRefusal(), std::optional<QString>(kRefusal));
+        ProtocolTrace::instance().stop();
+        const QList<ConnectionState> liveStates = rig.states;
         QCOMPARE(s.inputRefusal(), QString()); // nobody has pressed anything yet
         QSignalSpy shown(&s, &TVSession::inputRefusalChanged);
         const QJsonObject before = tv.state();
@@ -462,6 +481,29 @@ private Q_SLOTS:
         QTRY_COMPARE(asked(), 2);
         QTRY_VERIFY(s.pointerRefusal().has_value());
         QCOMPARE(s.inputRefusal(), QString());
+
+        // The replayed TV: the same states, lists and refusal; what the trace lacks (the volume
+        // key's request) the emulator answers as itself, and says so once.
+        TVSimProcess replayed({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), tracePath } });
+        QVERIFY2(replayed.start(), qPrintable(replayed.output()));
+        SessionRig replayRig;
+        TVSession &r = replayRig.session();
+        r.connect(replayRig.addTV(kReplayHost));
+        QTRY_VERIFY_WITH_TIMEOUT(r.isReady(), 10000);
+        QCOMPARE(replayRig.states, liveStates);
+        QTRY_COMPARE(appTitles(r.apps()), appTitles(s.apps()));
+        QTRY_COMPARE(r.inputs(), s.inputs());
+        QCOMPARE(r.pointerRefusal(), std::optional<QString>(kRefusal));
+        Outcome replayedHome;
+        track(r.pressAsync(QStringLiteral("HOME")), &replayedHome);
+        QTRY_VERIFY(replayedHome.done);
+        QVERIFY(replayedHome.refused);
+        const int volume = replayed.state().value("volume").toInt();
+        r.press(QStringLiteral("VOLUMEUP"));
+        r.press(QStringLiteral("VOLUMEUP"));
+        QTRY_COMPARE(replayed.state().value("volume").toInt(), volume + 2);
+        QCOMPARE(replayed.output().count(QStringLiteral("\"uri\":\"audio/volumeUp\"")), 1);
+        QCOMPARE(pointerTexts(replayed.received()), QStringList());
     }
 
     void powerOffGoesOffline()

@@ -1,5 +1,6 @@
 #include "appcontroller.h"
 #include "appearancepreference.h"
+#include "applog.h"
 #include "devicestore.h"
 #include "mainwindow.h"
 #include "mcpserver.h"
@@ -7,6 +8,7 @@
 #include "pagelogic.h"
 #include "platform.h"
 #include "preferences.h"
+#include "protocoltrace.h"
 #include "testenv.h"
 #include "theme.h"
 #include "touchpadmodel.h"
@@ -16,6 +18,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScopeGuard>
@@ -64,8 +67,8 @@ ConnectionState stateOf(const QString &name)
 
 // The window's objects over a private preferences file, without loading any QML.
 struct Controllers {
-    explicit Controllers(const QString &file)
-        : preferences(file)
+    explicit Controllers(const QString &file, const QStringList &commandLine = {})
+        : preferences(file, commandLine)
         , store(preferences)
         , session(store, preferences)
         , tools(session)
@@ -331,6 +334,41 @@ private Q_SLOTS:
         QVERIFY(fileManagerBus.send(desktop.showItems[1].createErrorReply(QDBusError::Failed, QStringLiteral("busy"))));
         QTRY_VERIFY(shown);
         QCOMPARE(desktop.openedFolders, QList<QUrl> { QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("logs"))) });
+    }
+
+    // "记录通信（诊断）": off at start; on writes a new file beside the log (or the file given with
+    // "-trace"), which the page still shows once it is off, for the bug report.
+    void traceSwitch()
+    {
+        auto objects = makeControllers();
+        AppController &controller = objects->controller();
+        QVERIFY(!controller.tracing());
+        QSignalSpy changed(&controller, &AppController::traceChanged);
+        controller.setTracing(true);
+        QVERIFY(controller.tracing());
+        QVERIFY(!changed.isEmpty());
+        const QString file = controller.tracePath();
+        QCOMPARE(QFileInfo(file).absolutePath(), QFileInfo(logFileURL()).absolutePath());
+        QVERIFY(QFileInfo::exists(file));
+        changed.clear();
+        controller.setTracing(false);
+        QVERIFY(!controller.tracing());
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(controller.tracePath(), file);
+
+        const QString chosen = m_dir.filePath(QStringLiteral("chosen.jsonl"));
+        Controllers launched(m_dir.filePath(QStringLiteral("traced.conf")),
+            { QStringLiteral("corvane-remote"), QStringLiteral("-trace"), chosen });
+        launched.controller().setTracing(true);
+        QCOMPARE(launched.controller().tracePath(), chosen);
+        QVERIFY(QFileInfo::exists(chosen));
+        launched.controller().setTracing(false);
+        // A file that cannot be written leaves the switch off.
+        Controllers unwritable(m_dir.filePath(QStringLiteral("unwritable.conf")),
+            { QStringLiteral("corvane-remote"), QStringLiteral("-trace"),
+                m_dir.filePath(QStringLiteral("no/such/dir/t.jsonl")) });
+        unwritable.controller().setTracing(true);
+        QVERIFY(!unwritable.controller().tracing());
     }
 
     void appearanceChoicePersistedAndApplied()

@@ -84,8 +84,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption httpPort(QStringLiteral("http-port"), QStringLiteral("Port of the description document and icons (default 3000, another one when taken; 0: any)."), QStringLiteral("P"), QStringLiteral("3000"));
     const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("friendlyName of the description (default \"[LG] webOS TV \" + model)."), QStringLiteral("NAME"));
     const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("modelName of the description and getSystemInfo (default OLED55C3PCA)."), QStringLiteral("MODEL"), QStringLiteral("OLED55C3PCA"));
+    const QCommandLineOption replay(QStringLiteral("replay"),
+        QStringLiteral("Answer as the TV recorded in this protocol trace of the app (corvane-remote -trace FILE) did: "
+                       "greeting,\nregistration, each service's replies in order (the last repeats), pushes, refusals. "
+                       "The rest is answered as usual."),
+        QStringLiteral("FILE"));
     parser.addOptions({ address, stateDir, newCert, newUUID, chain, pairing, pairingDelay, pin, inputs, apps, channels,
-        volumeShape, firmware, wakeDelay, controlPort, httpPort, name, model });
+        volumeShape, firmware, wakeDelay, controlPort, httpPort, name, model, replay });
     parser.process(app);
 
     TVSimOptions options;
@@ -108,6 +113,7 @@ int main(int argc, char *argv[])
     options.pin = parser.value(pin);
     options.name = parser.value(name);
     options.model = parser.value(model);
+    options.replay = parser.value(replay);
     struct Number
     {
         const QCommandLineOption &option;

@@ -3,6 +3,7 @@
 #include "faultsettings.h"
 #include "messagelog.h"
 #include "ssapservice.h"
+#include "tracereplay.h"
 #include "tvstate.h"
 
 #include <QJsonArray>
@@ -75,6 +76,8 @@ void SSAPConnection::onMessage(const QString &text, bool binary)
     const QJsonValue id = message.value(QStringLiteral("id"));
     const QJsonObject payload = message.value(QStringLiteral("payload")).toObject();
     if (type == QStringLiteral("hello")) {
+        if (replay(QStringLiteral("hello"), id))
+            return;
         const bool classic = m_service->state()->isClassicFirmware();
         QJsonObject hello{{QStringLiteral("type"), QStringLiteral("hello")},
                           {QStringLiteral("payload"),
@@ -96,6 +99,8 @@ void SSAPConnection::onMessage(const QString &text, bool binary)
             handleSetPin(id, payload);
             return;
         }
+        if (replay(path, id))
+            return;
         if (m_service->faults()->takeCloseOn(path)) {
             closeSocket(false);
             return;
@@ -121,6 +126,8 @@ void SSAPConnection::onMessage(const QString &text, bool binary)
 
 void SSAPConnection::handleRegister(const QJsonValue &id, const QJsonObject &payload)
 {
+    if (replayRegistration(id, payload))
+        return;
     TVState *state = m_service->state();
     if (!state->isClassicFirmware() && hasSignatures(payload)) {
         sendError(id, QStringLiteral("403 Pairing rejected: blacklisted certificate detected"));
@@ -193,6 +200,8 @@ void SSAPConnection::finishPairing(bool accept)
 
 void SSAPConnection::handleSetPin(const QJsonValue &id, const QJsonObject &payload)
 {
+    if (replaySetPin(id))
+        return;
     if (!m_pairing.open || !m_pairing.pin) {
         sendError(id, QStringLiteral("400 no PIN pairing in progress"));
         return;
@@ -335,4 +344,86 @@ void SSAPConnection::send(QJsonObject message)
     if (message.value(QStringLiteral("id")).isUndefined())
         message.remove(QStringLiteral("id"));
     m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+}
+
+bool SSAPConnection::replay(const QString &key, const QJsonValue &id)
+{
+    TraceReplay *replay = m_service->replay();
+    const std::optional<TraceReplay::Answer> answer = replay ? replay->next(key) : std::nullopt;
+    if (!answer)
+        return false;
+    // A subscription's pushes follow its reply at once; the emulator's own state pushes nothing
+    // to it.
+    for (const QJsonObject &message : answer->messages)
+        sendReplayed(message, id);
+    return true;
+}
+
+bool SSAPConnection::replayRegistration(const QJsonValue &id, const QJsonObject &payload)
+{
+    TraceReplay *replay = m_service->replay();
+    const std::optional<TraceReplay::Answer> answer = replay ? replay->next(QStringLiteral("register")) : std::nullopt;
+    if (!answer)
+        return false;
+    m_pairing = Pairing();
+    m_offeredKey = payload.value(QStringLiteral("client-key")).toString();
+    m_replayAfterPin = answer->afterPin;
+    for (const QJsonObject &message : answer->messages)
+        sendReplayed(message, id);
+    return true;
+}
+
+bool SSAPConnection::replaySetPin(const QJsonValue &id)
+{
+    TraceReplay *replay = m_service->replay();
+    const std::optional<TraceReplay::Answer> answer
+        = replay ? replay->next(QStringLiteral("pairing/setPin")) : std::nullopt;
+    if (!answer)
+        return false;
+    for (const QJsonObject &message : answer->messages)
+        sendReplayed(message, id);
+    const QJsonObject reply = answer->messages.value(0);
+    const bool accepted = !reply.isEmpty() && reply.value(QStringLiteral("type")).toString() != QStringLiteral("error")
+        && reply.value(QStringLiteral("payload")).toObject().value(QStringLiteral("returnValue")) != QJsonValue(false);
+    if (accepted) {
+        for (const QJsonObject &message : std::exchange(m_replayAfterPin, {}))
+            sendReplayed(message, QStringLiteral("register_0"));
+    }
+    return true;
+}
+
+void SSAPConnection::sendReplayed(QJsonObject message, const QJsonValue &id)
+{
+    if (id.isUndefined() || id.isNull())
+        message.remove(QStringLiteral("id"));
+    else
+        message.insert(QStringLiteral("id"), id);
+
+    // URLs of the traced TV lead here instead.
+    const QString traced = m_service->replay()->tracedHost();
+    const QString own = m_socket->localAddress().toString();
+    if (!traced.isEmpty() && traced != own) {
+        QByteArray text = QJsonDocument(message).toJson(QJsonDocument::Compact);
+        text.replace("//" + traced.toUtf8() + ':', "//" + own.toUtf8() + ':');
+        text.replace("//" + traced.toUtf8() + '/', "//" + own.toUtf8() + '/');
+        message = QJsonDocument::fromJson(text).object();
+    }
+    QJsonObject payload = message.value(QStringLiteral("payload")).toObject();
+    if (payload.value(QStringLiteral("socketPath")).isString())
+        payload.insert(QStringLiteral("socketPath"), m_service->newPointerSocketPath());
+    if (message.value(QStringLiteral("type")).toString() == QStringLiteral("registered")) {
+        // The trace holds no key: one this TV knows, or a new one.
+        if (TraceReplay::isRedacted(payload.value(QStringLiteral("client-key")))) {
+            TVState *state = m_service->state();
+            payload.insert(QStringLiteral("client-key"),
+                state->hasClientKey(m_offeredKey) ? m_offeredKey : state->issueClientKey());
+        }
+        m_registered = true;
+        MessageLog::printEvent(QStringLiteral("registered"),
+            { { QStringLiteral("client-key"), payload.value(QStringLiteral("client-key")) },
+                { QStringLiteral("replayed"), true } });
+    }
+    if (message.contains(QStringLiteral("payload")))
+        message.insert(QStringLiteral("payload"), payload);
+    send(message);
 }

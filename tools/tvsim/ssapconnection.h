@@ -44,6 +44,11 @@ private:
     void reply(const QJsonValue &id, const TVServices::Reply &reply);
     void sendError(const QJsonValue &id, const QString &error);
     void send(QJsonObject message);
+    // Replaying a trace: answers as the traced TV did; false when the trace does not cover it.
+    bool replay(const QString &key, const QJsonValue &id);
+    bool replayRegistration(const QJsonValue &id, const QJsonObject &payload);
+    bool replaySetPin(const QJsonValue &id);
+    void sendReplayed(QJsonObject message, const QJsonValue &id);
 
     QWebSocket *m_socket;
     SSAPService *m_service;
@@ -54,4 +59,6 @@ private:
     Pairing m_pairing;
     quint64 m_generation = 0;
     bool m_integerIdOnce = false;
+    QString m_offeredKey; // replay: the client key of the last register message
+    QList<QJsonObject> m_replayAfterPin; // replay: the registration's rest, once a PIN is accepted
 };

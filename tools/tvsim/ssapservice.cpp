@@ -4,6 +4,7 @@
 #include "faultsettings.h"
 #include "messagelog.h"
 #include "ssapconnection.h"
+#include "tracereplay.h"
 #include "tvservices.h"
 #include "tvstate.h"
 
@@ -152,6 +153,14 @@ void SSAPService::onNewConnection()
     while (QWebSocket *socket = m_server->nextPendingConnection()) {
         socket->setParent(this);
         const QString path = socket->requestUrl().path();
+        if (m_pointerPaths.contains(path) && m_replay && m_replay->refusesPointer()) {
+            // The traced TV refused its pointer socket; this closes right after opening.
+            m_log->record(QStringLiteral("pointer"), QString(),
+                { { QStringLiteral("event"), QStringLiteral("refused") }, { QStringLiteral("path"), path } });
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("refused"));
+            socket->deleteLater();
+            continue;
+        }
         if (m_pointerPaths.contains(path)) {
             m_pointerSockets.append(socket);
             connect(socket, &QWebSocket::textMessageReceived, this,

@@ -15,6 +15,7 @@ class QWebSocketServer;
 class SSAPConnection;
 class TVServices;
 class TVState;
+class TraceReplay;
 
 // The TV's second-screen service: a TLS WebSocket server on ADDRESS:3001 carrying the SSAP
 // connections and the pointer sockets (same port, paths handed out by getPointerInputSocket).
@@ -46,6 +47,8 @@ public:
     TVServices *services() const { return m_services; }
     FaultSettings *faults() const { return m_faults; }
     MessageLog *log() const { return m_log; }
+    TraceReplay *replay() const { return m_replay; } // null unless replaying a trace
+    void setReplay(TraceReplay *replay) { m_replay = replay; }
     QString newPointerSocketPath(); // full wss URL
 
 signals:
@@ -65,6 +68,7 @@ private:
     TVServices *m_services;
     FaultSettings *m_faults;
     MessageLog *m_log;
+    TraceReplay *m_replay = nullptr;
     QWebSocketServer *m_server = nullptr;
     QList<QPointer<SSAPConnection>> m_connections;
     QList<QPointer<QWebSocket>> m_pointerSockets;

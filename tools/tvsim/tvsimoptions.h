@@ -23,4 +23,5 @@ struct TVSimOptions
     int httpPort = 3000;
     QString name;
     QString model = QStringLiteral("OLED55C3PCA");
+    QString replay; // a protocol trace of the app: answer as the TV recorded in it did
 };

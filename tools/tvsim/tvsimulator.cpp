@@ -4,6 +4,7 @@
 #include "resourceserver.h"
 #include "ssapservice.h"
 #include "ssdpresponder.h"
+#include "tracereplay.h"
 #include "tvservices.h"
 #include "tvstate.h"
 #include "udpbinding.h"
@@ -63,6 +64,14 @@ bool TVSimulator::start(QString *error)
         m_state, QStringLiteral("http://%1:%2").arg(m_address.toString()).arg(m_resources->port()));
     m_ssap = new SSAPService(m_address, &m_certificates, m_state, m_services.get(), &m_faults, &m_log, this);
     connect(m_ssap, &SSAPService::turnOffRequested, this, &TVSimulator::standby);
+    if (!m_options.replay.isEmpty()) {
+        m_replay = std::make_unique<TraceReplay>();
+        if (!m_replay->load(m_options.replay, error))
+            return false;
+        m_ssap->setReplay(m_replay.get());
+        MessageLog::printEvent(QStringLiteral("replay"),
+            { { QStringLiteral("trace"), m_options.replay }, { QStringLiteral("answers"), m_replay->answerCount() } });
+    }
     if (!m_ssap->startListening(error))
         return false;
     m_control = new ControlServer(this, this);

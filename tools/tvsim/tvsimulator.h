@@ -17,6 +17,7 @@ class SSAPService;
 class SSDPResponder;
 class TVServices;
 class TVState;
+class TraceReplay;
 class WakeListener;
 
 // One emulated TV on one address: builds every service, and moves between on and standby.
@@ -51,6 +52,7 @@ private:
     MessageLog m_log;
     TVState *m_state = nullptr;
     std::unique_ptr<TVServices> m_services;
+    std::unique_ptr<TraceReplay> m_replay;
     SSAPService *m_ssap = nullptr;
     ControlServer *m_control = nullptr;
     ResourceServer *m_resources = nullptr;

@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
 
-// The selected TV's record, monitor mode, appearance, the MCP service and the log.
+// The selected TV's record, monitor mode, appearance, the MCP service, the log and the protocol trace.
 Item {
     id: page
     objectName: "settingsPage"
@@ -292,6 +292,51 @@ Item {
                         iconName: "folder"
                         text: qsTr("在文件管理器中显示")
                         onClicked: controller.revealLog()
+                    }
+                }
+            }
+
+            // ---- protocol trace, for bug reports
+            Card {
+                Layout.fillWidth: true
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 12
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 12
+                        UiText {
+                            text: qsTr("报告电视问题时附上记录文件；配对密钥、PIN 和输入的文字不会记入。")
+                            secondary: true
+                            wrapMode: Text.Wrap
+                            Layout.fillWidth: true
+                        }
+                        ToggleSwitch {
+                            objectName: "traceSwitch"
+                            text: qsTr("记录通信（诊断）")
+                            checked: controller.tracing
+                            onToggled: controller.setTracing(checked)
+                        }
+                    }
+                    RowLayout {
+                        Layout.fillWidth: true
+                        visible: controller.tracePath.length > 0
+                        spacing: 12
+                        UiText { text: qsTr("记录文件："); secondary: true }
+                        UiText {
+                            objectName: "tracePath"
+                            text: controller.tracePath
+                            role: "mono"
+                            font.pixelSize: 12
+                            elide: Text.ElideMiddle
+                            Layout.fillWidth: true
+                        }
+                        AppButton {
+                            objectName: "revealTrace"
+                            iconName: "folder"
+                            text: qsTr("在文件管理器中显示")
+                            onClicked: controller.revealTrace()
+                        }
                     }
                 }
             }
