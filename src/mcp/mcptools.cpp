@@ -810,6 +810,17 @@ QCoro::Task<QString> power(Session session, Timings timings, QJsonObject argumen
     if (action != QLatin1String("on"))
         throw Failure::invalid(QStringLiteral("action must be on or off"));
 
+    bool screenOff = false;
+    {
+        const TVSession &s = live(session);
+        screenOff = s.state().kind() == ConnectionState::Kind::Ready && s.powerState() == QLatin1String("Screen Off");
+    }
+    if (screenOff) {
+        // On, but dark: "on" means the picture too.
+        co_await live(session).turnScreen(true);
+        live(session);
+        co_return QStringLiteral("Screen turned on (the TV was on with its screen off)");
+    }
     {
         TVSession &s = live(session);
         if (s.state().kind() == ConnectionState::Kind::Ready && !s.isStandby())

@@ -407,6 +407,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Screen Off"), 5000);
         QCOMPARE(call("tv_screen", { { "action", "on" } }).structured, QJsonObject({ { "screen", "on" } }));
         QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Active"), 5000);
+        // Asked to switch on while only the screen is off, tv_power brings the picture back.
+        QCOMPARE(call("tv_screen", { { "action", "off" } }), success("Screen off (sound keeps playing)"));
+        QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Screen Off"), 5000);
+        QCOMPARE(
+            call("tv_power", { { "action", "on" } }), success("Screen turned on (the TV was on with its screen off)"));
+        QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Active"), 5000);
         QCOMPARE(call("tv_screen", { { "action", "dim" } }), failure("action must be off or on"));
 
         // Web pages: http and https only; anything else never reaches the TV.
