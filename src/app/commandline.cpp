@@ -64,6 +64,7 @@ QString helpText(int argc, char **argv)
                "  -mcpEnabled BOOL      start the MCP service at start-up: true or false\n"
                "                        (default true)\n"
                "  -appearance MODE      window appearance: system, light or dark (default system)\n"
+               "  -language LANG        window language: zh or en (default: the system's)\n"
                "  -background true      with monitor mode on: start without showing the window\n"
                "  -trace FILE           record every message exchanged with the TV in FILE (one\n"
                "                        JSON object per line, without keys, PINs or typed text)\n"

@@ -2,21 +2,26 @@
 
 #include <QCoreApplication>
 
-QString ConnectionState::statusText() const
+QString ConnectionState::statusSource() const
 {
     switch (m_kind) {
     case Kind::AwaitingApproval:
-        return QCoreApplication::translate("ConnectionState", "等待配对");
+        return QStringLiteral(QT_TRANSLATE_NOOP("ConnectionState", "等待配对"));
     case Kind::Error:
-        return QCoreApplication::translate("ConnectionState", "连接失败");
+        return QStringLiteral(QT_TRANSLATE_NOOP("ConnectionState", "连接失败"));
     case Kind::Offline:
-        return QCoreApplication::translate("ConnectionState", "未连接");
+        return QStringLiteral(QT_TRANSLATE_NOOP("ConnectionState", "未连接"));
     case Kind::Connecting:
-        return QCoreApplication::translate("ConnectionState", "连接中");
+        return QStringLiteral(QT_TRANSLATE_NOOP("ConnectionState", "连接中"));
     case Kind::Ready:
-        return QCoreApplication::translate("ConnectionState", "已连接");
+        return QStringLiteral(QT_TRANSLATE_NOOP("ConnectionState", "已连接"));
     case Kind::Waking:
-        return QCoreApplication::translate("ConnectionState", "唤醒中");
+        return QStringLiteral(QT_TRANSLATE_NOOP("ConnectionState", "唤醒中"));
     }
     return {};
+}
+
+QString ConnectionState::statusText() const
+{
+    return QCoreApplication::translate("ConnectionState", statusSource().toUtf8().constData());
 }

@@ -27,6 +27,8 @@ public:
     QString message() const { return m_message; } // error only
 
     // "等待配对", "连接失败", "未连接", "连接中", "已连接", "唤醒中"
+    QString statusSource() const;
+    // statusSource() in the window's language.
     QString statusText() const;
 
     bool operator==(const ConnectionState &other) const = default;

@@ -253,15 +253,15 @@ QCoro::Task<void> SelfTest::powerCycle()
     if (!m_session)
         co_return;
     if (state) {
-        const QString shown = m_session->isStandby() ? QCoreApplication::translate("SelfTest", "待机")
-                                                     : m_session->statusText();
+        const QString shown = m_session->isStandby() ? QStringLiteral("待机")
+                                                     : m_session->state().statusSource();
         log(QStringLiteral("关机 8s 后电源状态 ") + SelfTest::jsonText(*state) + QStringLiteral("，界面状态 ") + shown);
     }
     alive = co_await wait(12.0);
     if (!alive)
         co_return;
 
-    log(QStringLiteral("关机后状态 ") + m_session->statusText() + QStringLiteral("，发送 WOL"));
+    log(QStringLiteral("关机后状态 ") + m_session->state().statusSource() + QStringLiteral("，发送 WOL"));
     QElapsedTimer clock; // monotonic
     clock.start();
     m_session->wake();
@@ -276,7 +276,7 @@ QCoro::Task<void> SelfTest::powerCycle()
             co_return;
     }
     const qint64 elapsed = clock.elapsed() / 1000;
-    log(QStringLiteral("唤醒结果 ") + m_session->statusText() + QStringLiteral("，耗时 %1s").arg(elapsed));
+    log(QStringLiteral("唤醒结果 ") + m_session->state().statusSource() + QStringLiteral("，耗时 %1s").arg(elapsed));
 
     state = co_await powerState();
     if (state)

@@ -240,11 +240,11 @@ QString TVSession::currentSourceName() const
     if (m_foregroundAppId.isEmpty())
         return QStringLiteral("—");
     if (m_foregroundAppId == QLatin1String("com.webos.app.home"))
-        return tr("主页");
+        return QString::fromUtf8(QT_TR_NOOP("主页"));
     if (m_foregroundAppId == QLatin1String("com.webos.app.livetv"))
-        return tr("电视直播");
+        return QString::fromUtf8(QT_TR_NOOP("电视直播"));
     if (m_foregroundAppId == QLatin1String("com.webos.app.screensaver"))
-        return tr("屏幕保护");
+        return QString::fromUtf8(QT_TR_NOOP("屏幕保护"));
     return m_foregroundAppId;
 }
 
@@ -367,7 +367,8 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, Attempt
         if (device.tvUUID && *device.tvUUID != uuid.toString()) {
             if (attempt == Attempt::Reconnect) {
                 // Pairing anew is the user's decision, never a background attempt's.
-                failConnection(client, SSAPError::server(tr("电视已更换，请重新连接并配对")));
+                failConnection(
+                    client, SSAPError::server(QString::fromUtf8(QT_TR_NOOP("电视已更换，请重新连接并配对"))));
                 co_return;
             }
             appLog(QStringLiteral("TV UUID 变化，清除旧配对"));
@@ -398,7 +399,8 @@ QCoro::Task<void> TVSession::runConnection(TVDevice device, bool usePin, Attempt
                     self,
                     [self, client] {
                         if (self)
-                            self->failConnection(client, SSAPError::server(tr("电视要求重新配对，请重新连接")));
+                            self->failConnection(client,
+                                SSAPError::server(QString::fromUtf8(QT_TR_NOOP("电视要求重新配对，请重新连接"))));
                     },
                     Qt::QueuedConnection);
                 return;
@@ -487,7 +489,8 @@ void TVSession::failConnection(
     const std::optional<QString> expected = client->tls().expectedFingerprint();
     const std::optional<QString> observed = client->tls().observedFingerprint();
     const bool certificateChanged = expected && observed && *expected != *observed;
-    const QString message = certificateChanged ? tr("电视证书已变化，请删除后重新配对") : error.description();
+    const QString message
+        = certificateChanged ? QString::fromUtf8(QT_TR_NOOP("电视证书已变化，请删除后重新配对")) : error.description();
     appLog(QStringLiteral("连接失败: ") + message);
     // A TV still starting up refuses the early attempts of a wake; the loop tries again, so
     // those failures must not read as the wake's outcome to anyone watching the state.
@@ -683,7 +686,7 @@ void TVSession::wake()
     const std::optional<QString> selected = m_store.selectedID();
     const std::optional<TVDevice> record = selected ? m_store.device(*selected) : std::nullopt;
     if (!record || !record->mac) {
-        setState(ConnectionState::error(tr("未记录电视 MAC，无法网络唤醒")));
+        setState(ConnectionState::error(QString::fromUtf8(QT_TR_NOOP("未记录电视 MAC，无法网络唤醒"))));
         return;
     }
     disconnect();
@@ -724,7 +727,7 @@ QCoro::Task<void> TVSession::wakeLoop(QString deviceID, QString host, QString ma
 
         self->setState(ConnectionState::waking());
         if (++attempts >= maxAttempts) {
-            self->setState(ConnectionState::error(tr("唤醒超时，请确认电视已开启网络唤醒")));
+            self->setState(ConnectionState::error(QString::fromUtf8(QT_TR_NOOP("唤醒超时，请确认电视已开启网络唤醒"))));
             co_return;
         }
     }

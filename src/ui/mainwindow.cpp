@@ -14,10 +14,12 @@
 #include "touchpadmodel.h"
 #include "tviconprovider.h"
 #include "tvsession.h"
+#include "windowlanguage.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLinearGradient>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
@@ -72,6 +74,8 @@ MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &prefe
     , m_server(server)
     , m_preferences(preferences)
 {
+    // Before any text of the window is made.
+    WindowLanguage::apply(WindowLanguage::choose(preferences, QLocale::system().uiLanguages()));
     m_theme = new Theme(this);
     // The stored look from the first frame on; the start-up routine applies it again.
     m_theme->setMode(storedAppearance(m_preferences));

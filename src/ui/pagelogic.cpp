@@ -2,6 +2,7 @@
 
 #include "localnetwork.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 #include <arpa/inet.h>
@@ -10,7 +11,43 @@ namespace PageLogic {
 
 QString pickerLabel(const std::optional<TVDevice> &selected)
 {
-    return selected ? selected->displayName() : QStringLiteral("选择电视");
+    return selected ? selected->displayName() : QCoreApplication::translate("PageLogic", "选择电视");
+}
+
+QString failureText(const QString &message)
+{
+    // Socket and TLS failures arrive as Qt's English descriptions; the session's own messages
+    // as Chinese source texts.
+    static const struct {
+        const char *needle;
+        const char *text;
+    } failures[] = {
+        { "refused", QT_TRANSLATE_NOOP("PageLogic", "电视拒绝了连接") },
+        { "unreachable", QT_TRANSLATE_NOOP("PageLogic", "无法访问电视所在的网络") },
+        { "timed out", QT_TRANSLATE_NOOP("PageLogic", "连接电视超时") },
+        { "closed", QT_TRANSLATE_NOOP("PageLogic", "电视关闭了连接") },
+        { "ssl", QT_TRANSLATE_NOOP("PageLogic", "TLS 握手失败") },
+        { "tls", QT_TRANSLATE_NOOP("PageLogic", "TLS 握手失败") },
+        { "handshake", QT_TRANSLATE_NOOP("PageLogic", "TLS 握手失败") },
+        { "certificate", QT_TRANSLATE_NOOP("PageLogic", "TLS 握手失败") },
+    };
+    static const char *const protocolTexts[] = {
+        QT_TRANSLATE_NOOP("PageLogic", "未连接电视"),
+        QT_TRANSLATE_NOOP("PageLogic", "电视响应超时"),
+    };
+    const QByteArray source = message.toUtf8();
+    for (const char *text : protocolTexts) {
+        if (source == text)
+            return QCoreApplication::translate("PageLogic", text);
+    }
+    const QString translated = QCoreApplication::translate("TVSession", source.constData());
+    if (translated != message)
+        return translated;
+    for (const auto &failure : failures) {
+        if (message.contains(QLatin1String(failure.needle), Qt::CaseInsensitive))
+            return QCoreApplication::translate("PageLogic", failure.text);
+    }
+    return message;
 }
 
 QString pickerEntry(const TVDevice &device)
@@ -20,20 +57,18 @@ QString pickerEntry(const TVDevice &device)
 
 QString remoteBadge(bool standby, const ConnectionState &state)
 {
-    return standby ? QStringLiteral("待机") : state.statusText();
+    return standby ? QCoreApplication::translate("PageLogic", "待机") : state.statusText();
 }
 
 QString hostLine(const std::optional<TVDevice> &selected)
 {
-    QString line = QStringLiteral("局域网连接");
-    if (selected)
-        line += QStringLiteral(" · ") + selected->host;
-    return line;
+    const QString line = QCoreApplication::translate("PageLogic", "局域网连接");
+    return selected ? line + QStringLiteral(" · ") + selected->host : line;
 }
 
 QString modelText(const std::optional<TVDevice> &selected)
 {
-    return selected ? selected->model : QStringLiteral("未选择电视");
+    return selected ? selected->model : QCoreApplication::translate("PageLogic", "未选择电视");
 }
 
 PowerAction powerAction(ConnectionState::Kind kind, bool standby)
@@ -43,12 +78,14 @@ PowerAction powerAction(ConnectionState::Kind kind, bool standby)
 
 QString powerTooltip(PowerAction action)
 {
-    return action == PowerAction::PowerOff ? QStringLiteral("关机") : QStringLiteral("网络唤醒 (WOL)");
+    return action == PowerAction::PowerOff ? QCoreApplication::translate("PageLogic", "关机")
+                                           : QCoreApplication::translate("PageLogic", "网络唤醒 (WOL)");
 }
 
 QString muteLabel(bool muted)
 {
-    return muted ? QStringLiteral("取消静音") : QStringLiteral("静音");
+    return muted ? QCoreApplication::translate("PageLogic", "取消静音")
+                 : QCoreApplication::translate("PageLogic", "静音");
 }
 
 QString volumeText(qint64 volume)
@@ -60,18 +97,26 @@ QString inputRefusedText(const QString &reason)
 {
     if (reason.isEmpty())
         return QString();
-    return QStringLiteral("电视拒绝了遥控输入：") + reason
-        + QStringLiteral("。仍可使用音量、静音、频道、播放控制、应用、输入源和文字。");
+    return QCoreApplication::translate(
+        "PageLogic", "电视拒绝了遥控输入：%1。仍可使用音量、静音、频道、播放控制、应用、输入源和文字。")
+        .arg(reason);
+}
+
+QString sourceName(const QString &currentSourceName)
+{
+    // The session names the home screen, live TV and screen saver by their Chinese source texts.
+    return QCoreApplication::translate("TVSession", currentSourceName.toUtf8().constData());
 }
 
 QString currentInputText(bool ready, const QString &currentSourceName)
 {
-    return ready ? currentSourceName : QStringLiteral("未连接电视");
+    return ready ? sourceName(currentSourceName) : QCoreApplication::translate("PageLogic", "未连接电视");
 }
 
 QString inputConnectedText(bool connected)
 {
-    return connected ? QStringLiteral("已连接") : QStringLiteral("未连接");
+    return connected ? QCoreApplication::translate("PageLogic", "已连接")
+                     : QCoreApplication::translate("PageLogic", "未连接");
 }
 
 bool titleMatches(const QString &title, const QString &search)
@@ -99,18 +144,20 @@ QString pairingStatusText(const ConnectionState &state, const std::optional<TVDe
 {
     switch (state.kind()) {
     case ConnectionState::Kind::Offline:
-        return selected && selected->isPaired() ? QStringLiteral("已配对，点击连接即可直接控制")
-                                                : QStringLiteral("点击连接后，请在电视上确认配对请求");
+        return selected && selected->isPaired()
+            ? QCoreApplication::translate("PageLogic", "已配对，点击连接即可直接控制")
+            : QCoreApplication::translate("PageLogic", "点击连接后，请在电视上确认配对请求");
     case ConnectionState::Kind::Connecting:
-        return QStringLiteral("正在连接 ") + (selected ? selected->host : QString()) + QStringLiteral("…");
+        return QCoreApplication::translate("PageLogic", "正在连接 %1…").arg(selected ? selected->host : QString());
     case ConnectionState::Kind::AwaitingApproval:
-        return state.pin() ? QStringLiteral("请输入电视屏幕上显示的 PIN 码") : QStringLiteral("请在电视上确认配对请求");
+        return state.pin() ? QCoreApplication::translate("PageLogic", "请输入电视屏幕上显示的 PIN 码")
+                           : QCoreApplication::translate("PageLogic", "请在电视上确认配对请求");
     case ConnectionState::Kind::Ready:
-        return QStringLiteral("已连接，可以开始遥控");
+        return QCoreApplication::translate("PageLogic", "已连接，可以开始遥控");
     case ConnectionState::Kind::Waking:
-        return QStringLiteral("已发送网络唤醒，等待电视上线…");
+        return QCoreApplication::translate("PageLogic", "已发送网络唤醒，等待电视上线…");
     case ConnectionState::Kind::Error:
-        return state.message();
+        return failureText(state.message());
     }
     return {};
 }
@@ -135,13 +182,13 @@ QString primaryLabel(ConnectionState::Kind kind)
 {
     switch (primaryAction(kind)) {
     case PrimaryAction::Reconnect:
-        return QStringLiteral("重新发送配对请求");
+        return QCoreApplication::translate("PageLogic", "重新发送配对请求");
     case PrimaryAction::Disconnect:
-        return QStringLiteral("断开连接");
+        return QCoreApplication::translate("PageLogic", "断开连接");
     case PrimaryAction::Connect:
         break;
     }
-    return QStringLiteral("连接电视");
+    return QCoreApplication::translate("PageLogic", "连接电视");
 }
 
 int progressStep(ConnectionState::Kind kind, const std::optional<TVDevice> &selected)
@@ -163,24 +210,27 @@ int progressStep(ConnectionState::Kind kind, const std::optional<TVDevice> &sele
 
 QString pairingTitle(const std::optional<TVDevice> &selected)
 {
-    return QStringLiteral("连接") + (selected ? selected->displayName() : QStringLiteral("电视"));
+    return selected ? QCoreApplication::translate("PageLogic", "连接%1").arg(selected->displayName())
+                    : QCoreApplication::translate("PageLogic", "连接电视");
 }
 
 QString deviceRowStatus(bool isSelected, const ConnectionState &state, bool paired)
 {
     if (isSelected && state.kind() != ConnectionState::Kind::Offline)
         return state.statusText();
-    return paired ? QStringLiteral("已配对") : QString();
+    return paired ? QCoreApplication::translate("PageLogic", "已配对") : QString();
 }
 
 QString discoverySubtitle(bool scanning)
 {
-    return scanning ? QStringLiteral("正在搜索同一网络中的设备…") : QStringLiteral("搜索同一网络中的设备");
+    return scanning ? QCoreApplication::translate("PageLogic", "正在搜索同一网络中的设备…")
+                    : QCoreApplication::translate("PageLogic", "搜索同一网络中的设备");
 }
 
 QString emptyListText(bool scanning)
 {
-    return scanning ? QStringLiteral("搜索中…") : QStringLiteral("未发现电视，可点击雷达重新搜索或手动输入 IP");
+    return scanning ? QCoreApplication::translate("PageLogic", "搜索中…")
+                    : QCoreApplication::translate("PageLogic", "未发现电视，可点击雷达重新搜索或手动输入 IP");
 }
 
 bool isValidIPv4(const QString &text)
@@ -208,12 +258,14 @@ QString trimBlanks(const QString &text)
 
 QString pairedText(bool paired)
 {
-    return paired ? QStringLiteral("已配对") : QStringLiteral("未配对");
+    return paired ? QCoreApplication::translate("PageLogic", "已配对")
+                  : QCoreApplication::translate("PageLogic", "未配对");
 }
 
 QString mcpStatusText(bool running)
 {
-    return running ? QStringLiteral("运行中") : QStringLiteral("已停止");
+    return running ? QCoreApplication::translate("PageLogic", "运行中")
+                   : QCoreApplication::translate("PageLogic", "已停止");
 }
 
 namespace {

@@ -16,6 +16,11 @@
 namespace PageLogic {
 
 // ---- window
+// An error state's message in the window's language: the session's own messages translated,
+// socket and TLS failures (refused, unreachable, timed out, closed, handshake) described.
+QString failureText(const QString &message);
+// The session's name for what the TV shows, translated where the session named it.
+QString sourceName(const QString &currentSourceName);
 QString pickerLabel(const std::optional<TVDevice> &selected);
 QString pickerEntry(const TVDevice &device);
 

@@ -2,6 +2,7 @@
 
 #include "appcontroller.h"
 #include "mainwindow.h"
+#include "pagelogic.h"
 #include "tvsession.h"
 
 #include <QAction>
@@ -65,7 +66,8 @@ QString TrayIcon::stateText() const
 {
     QString text = tr("电视：") + m_session.statusText();
     if (m_session.isReady())
-        text += QStringLiteral(" · ") + (m_session.isStandby() ? tr("待机") : m_session.currentSourceName());
+        text += QStringLiteral(" · ")
+            + (m_session.isStandby() ? tr("待机") : PageLogic::sourceName(m_session.currentSourceName()));
     return text;
 }
 

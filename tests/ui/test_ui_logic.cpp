@@ -13,6 +13,7 @@
 #include "theme.h"
 #include "touchpadmodel.h"
 #include "tvsession.h"
+#include "windowlanguage.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
@@ -115,9 +116,10 @@ private:
     QTemporaryDir m_dir;
     int m_files = 0;
 
-    std::unique_ptr<Controllers> makeControllers()
+    std::unique_ptr<Controllers> makeControllers(const QString &language = QStringLiteral("zh"))
     {
-        return std::make_unique<Controllers>(m_dir.filePath(QStringLiteral("prefs%1.conf").arg(++m_files)));
+        return std::make_unique<Controllers>(m_dir.filePath(QStringLiteral("prefs%1.conf").arg(++m_files)),
+            QStringList { QStringLiteral("corvane-remote"), QStringLiteral("-language"), language });
     }
 
 private Q_SLOTS:
@@ -414,7 +416,7 @@ private Q_SLOTS:
         QCOMPARE(store.selectedID(), std::optional<QString>(id));
         QVERIFY(objects->session.stateKind() != Kind::Offline); // connecting (or already failed)
         QTRY_COMPARE_WITH_TIMEOUT(objects->session.stateKind(), Kind::Error, 10000);
-        QCOMPARE(controller.pairingStatus(), objects->session.stateMessage());
+        QCOMPARE(controller.pairingStatus(), QStringLiteral("电视拒绝了连接")); // not Qt's English text
         QVERIFY(controller.pairingStatusIsError());
 
         QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39"))); // same host: same record
@@ -470,6 +472,50 @@ private Q_SLOTS:
         controller.powerButton();
         QCOMPARE(objects->session.stateKind(), Kind::Error);
         QCOMPARE(controller.pairingStatus(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
+    }
+
+    // Chinese systems get the source texts, every other one English; "-language" overrides.
+    // The session keeps its Chinese texts (the log reads them); the window translates them,
+    // and describes Qt's socket failures in its own language.
+    void windowLanguage()
+    {
+        const Preferences none(m_dir.filePath(QStringLiteral("lang.conf")));
+        QCOMPARE(WindowLanguage::choose(none, { QStringLiteral("zh-Hans-CN"), QStringLiteral("en-US") }), u"zh");
+        QCOMPARE(WindowLanguage::choose(none, { QStringLiteral("zh-TW") }), u"zh");
+        QCOMPARE(WindowLanguage::choose(none, { QStringLiteral("de-DE"), QStringLiteral("zh-CN") }), u"en");
+        QCOMPARE(WindowLanguage::choose(none, {}), u"en");
+        const Preferences chinese(m_dir.filePath(QStringLiteral("lang.conf")),
+            { QStringLiteral("corvane-remote"), QStringLiteral("-language"), QStringLiteral("zh") });
+        QCOMPARE(WindowLanguage::choose(chinese, { QStringLiteral("en-US") }), u"zh");
+
+        for (const QString &language : { QStringLiteral("en"), QStringLiteral("zh") }) {
+            const bool en = language == u"en";
+            auto objects = makeControllers(language);
+            AppController &controller = objects->controller();
+            controller.powerButton(); // no TV: the session's own error
+            QCOMPARE(objects->session.state().message(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
+            QCOMPARE(controller.pairingStatus(),
+                en ? QStringLiteral("No MAC address saved for this TV: cannot wake it over the network")
+                   : QStringLiteral("未记录电视 MAC，无法网络唤醒"));
+            QCOMPARE(controller.statusBadge(), en ? QStringLiteral("Connection failed") : QStringLiteral("连接失败"));
+            QCOMPARE(PageLogic::failureText(QStringLiteral("The remote host closed the connection")),
+                en ? QStringLiteral("The TV closed the connection") : QStringLiteral("电视关闭了连接"));
+            QCOMPARE(PageLogic::failureText(QStringLiteral("SSL handshake failed: error:0A000086")),
+                en ? QStringLiteral("TLS handshake failed") : QStringLiteral("TLS 握手失败"));
+            QCOMPARE(PageLogic::failureText(QStringLiteral("Socket operation timed out")),
+                en ? QStringLiteral("Connecting to the TV timed out") : QStringLiteral("连接电视超时"));
+
+            // A real refused connection (nothing listens on loopback), as the window shows it.
+            const TVDevice tv = objects->store.upsertDiscovered(
+                QStringLiteral("127.0.0.1"), std::nullopt, std::nullopt, std::nullopt);
+            QSignalSpy state(&objects->session, &TVSession::stateChanged);
+            controller.selectDevice(tv.id);
+            controller.primaryAction();
+            QTRY_COMPARE_WITH_TIMEOUT(objects->session.stateKind(), Kind::Error, 10000);
+            QVERIFY(objects->session.state().message().contains(QStringLiteral("refused"), Qt::CaseInsensitive));
+            QCOMPARE(controller.pairingStatus(),
+                en ? QStringLiteral("The TV refused the connection") : QStringLiteral("电视拒绝了连接"));
+        }
     }
 };
 

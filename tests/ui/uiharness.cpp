@@ -6,7 +6,11 @@
 #include <QTest>
 
 UiApp::UiApp(const QString &preferencesFile, const QStringList &launchArguments)
-    : preferences(preferencesFile, QStringList{QStringLiteral("corvane-remote")} + launchArguments)
+    : preferences(preferencesFile,
+        QStringList { QStringLiteral("corvane-remote") }
+            + (launchArguments.contains(QStringLiteral("-language"))
+                    ? launchArguments
+                    : launchArguments + QStringList { QStringLiteral("-language"), QStringLiteral("zh") }))
     , store(preferences)
     , session(store, preferences)
     , tools(session)

@@ -13,7 +13,8 @@
 
 // The window application built in-process exactly as the program builds it (store, session,
 // MCP tools and server, then the window) over a preferences file of the test's choosing.
-// Launch arguments ("-key", "value" pairs) override the file as on the command line.
+// Launch arguments ("-key", "value" pairs) override the file as on the command line; the window
+// is Chinese unless they give "-language".
 struct UiApp
 {
     UiApp(const QString &preferencesFile, const QStringList &launchArguments = {});

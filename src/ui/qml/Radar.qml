@@ -9,7 +9,7 @@ AbstractButton {
     implicitHeight: 64
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
-    Accessible.name: "雷达"
+    Accessible.name: qsTr("雷达")
 
     readonly property color ringColor: Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.35)
 

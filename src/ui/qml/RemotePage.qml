@@ -166,10 +166,10 @@ FocusScope {
                                 color: theme.surfaceAlt
                                 border.color: theme.border
                             }
-                            DpadKey { objectName: "keyUp"; button: "UP"; iconName: "chevron-up"; anchors.top: parent.top; anchors.topMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
-                            DpadKey { objectName: "keyDown"; button: "DOWN"; iconName: "chevron-down"; anchors.bottom: parent.bottom; anchors.bottomMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
-                            DpadKey { objectName: "keyLeft"; button: "LEFT"; iconName: "chevron-left"; anchors.left: parent.left; anchors.leftMargin: 4; anchors.verticalCenter: parent.verticalCenter }
-                            DpadKey { objectName: "keyRight"; button: "RIGHT"; iconName: "chevron-right"; anchors.right: parent.right; anchors.rightMargin: 4; anchors.verticalCenter: parent.verticalCenter }
+                            DpadKey { objectName: "keyUp"; button: "UP"; label: qsTr("上"); iconName: "chevron-up"; anchors.top: parent.top; anchors.topMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
+                            DpadKey { objectName: "keyDown"; button: "DOWN"; label: qsTr("下"); iconName: "chevron-down"; anchors.bottom: parent.bottom; anchors.bottomMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
+                            DpadKey { objectName: "keyLeft"; button: "LEFT"; label: qsTr("左"); iconName: "chevron-left"; anchors.left: parent.left; anchors.leftMargin: 4; anchors.verticalCenter: parent.verticalCenter }
+                            DpadKey { objectName: "keyRight"; button: "RIGHT"; label: qsTr("右"); iconName: "chevron-right"; anchors.right: parent.right; anchors.rightMargin: 4; anchors.verticalCenter: parent.verticalCenter }
 
                             AbstractButton {
                                 id: okButton

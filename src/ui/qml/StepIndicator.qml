@@ -6,7 +6,7 @@ Item {
     id: root
     property int step: 1
     property bool allDone: false
-    readonly property var titles: ["发现设备", "电视确认", "连接完成"]
+    readonly property var titles: [qsTr("发现设备"), qsTr("电视确认"), qsTr("连接完成")]
 
     implicitHeight: 56
     implicitWidth: 300

@@ -1,0 +1,15 @@
+# Runs lupdate over the window's sources into a copy of the English .ts file and fails when a
+# text has no finished English translation (a new text lands there as "unfinished").
+file(COPY_FILE ${TS_FILE} ${WORK_DIR}/corvane_en.ts)
+execute_process(COMMAND ${LUPDATE} -silent -locations none ${SOURCES} -ts ${WORK_DIR}/corvane_en.ts RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "lupdate failed: ${result}")
+endif()
+file(READ ${WORK_DIR}/corvane_en.ts ts)
+string(REGEX MATCHALL "<source>[^<]*</source>[ \t\r\n]*<translation type=\"unfinished\"" untranslated "${ts}")
+string(REGEX MATCHALL "<source>[^<]*</source>[ \t\r\n]*<translation>[ \t\r\n]*</translation>" empty "${ts}")
+list(APPEND untranslated ${empty})
+if(untranslated)
+  string(REPLACE ";" "\n" untranslated "${untranslated}")
+  message(FATAL_ERROR "texts without an English translation (run the update_translations target and translate them):\n${untranslated}")
+endif()
