@@ -158,7 +158,12 @@ QString AppController::volumeText() const
 
 QString AppController::inputNotice() const
 {
-    return PageLogic::inputRefusedText(m_session.inputRefusal());
+    return PageLogic::remoteNotice(m_session.state(), m_session.inputRefusal());
+}
+
+QString AppController::needsTVReason() const
+{
+    return PageLogic::needsTVReason(m_session.stateKind(), m_session.isStandby());
 }
 
 void AppController::chooseFromPicker(const QString &deviceID)
@@ -195,7 +200,8 @@ void AppController::volumeReleased()
 
 bool AppController::sendText(const QString &text)
 {
-    if (text.isEmpty())
+    // The caller clears the box only when the text went out.
+    if (text.isEmpty() || !tvReady())
         return false;
     m_session.insertText(text);
     return true;
@@ -456,7 +462,17 @@ void AppController::saveSelected()
 
 bool AppController::isValidMac(const QString &text) const
 {
-    return text.trimmed().isEmpty() || LocalNetwork::normalizeMAC(text).has_value();
+    return PageLogic::macProblem(text).isEmpty();
+}
+
+QString AppController::macProblem(const QString &text) const
+{
+    return PageLogic::macProblem(text);
+}
+
+QString AppController::ipProblem(const QString &text) const
+{
+    return PageLogic::ipProblem(text);
 }
 
 void AppController::wakeSelected()

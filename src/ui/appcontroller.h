@@ -38,7 +38,9 @@ class AppController : public QObject {
     Q_PROPERTY(QString powerTooltip READ powerTooltip NOTIFY changed)
     Q_PROPERTY(QString muteLabel READ muteLabel NOTIFY changed)
     Q_PROPERTY(QString volumeText READ volumeText NOTIFY changed)
-    Q_PROPERTY(QString inputNotice READ inputNotice NOTIFY changed) // empty unless the TV refused input
+    Q_PROPERTY(QString inputNotice READ inputNotice NOTIFY changed) // why it failed, or what the TV refused
+    Q_PROPERTY(bool tvReady READ tvReady NOTIFY changed)
+    Q_PROPERTY(QString needsTVReason READ needsTVReason NOTIFY changed) // tooltip of the disabled buttons
     // apps page
     Q_PROPERTY(QString currentInputText READ currentInputText NOTIFY changed)
     Q_PROPERTY(QVariantList inputRows READ inputRows NOTIFY changed)
@@ -92,6 +94,8 @@ public:
     QString muteLabel() const;
     QString volumeText() const;
     QString inputNotice() const;
+    bool tvReady() const { return needsTVReason().isEmpty(); }
+    QString needsTVReason() const;
 
     QString currentInputText() const;
     QVariantList inputRows() const;
@@ -150,6 +154,9 @@ public:
     Q_INVOKABLE void editMacField(const QString &text);
     Q_INVOKABLE void saveSelected(); // writes only the edited fields; the fields then follow the record
     Q_INVOKABLE bool isValidMac(const QString &text) const; // empty counts as valid (no MAC)
+    // What is wrong with the typed text, shown under a field that turned red; empty when fine.
+    Q_INVOKABLE QString macProblem(const QString &text) const;
+    Q_INVOKABLE QString ipProblem(const QString &text) const;
     Q_INVOKABLE void wakeSelected();
     Q_INVOKABLE void deleteSelected();
     Q_INVOKABLE void setMcpEnabled(bool enabled);

@@ -108,6 +108,29 @@ QString sourceName(const QString &currentSourceName)
     return QCoreApplication::translate("TVSession", currentSourceName.toUtf8().constData());
 }
 
+QString remoteNotice(const ConnectionState &state, const QString &refusalReason)
+{
+    if (state.kind() == ConnectionState::Kind::Error)
+        return failureText(state.message());
+    return inputRefusedText(refusalReason);
+}
+
+QString needsTVReason(ConnectionState::Kind kind, bool standby)
+{
+    switch (kind) {
+    case ConnectionState::Kind::Ready:
+        return standby ? QCoreApplication::translate("PageLogic", "电视待机中，请先唤醒") : QString();
+    case ConnectionState::Kind::Connecting:
+    case ConnectionState::Kind::AwaitingApproval:
+    case ConnectionState::Kind::Waking:
+        return QCoreApplication::translate("PageLogic", "正在连接电视，请稍候");
+    case ConnectionState::Kind::Offline:
+    case ConnectionState::Kind::Error:
+        break;
+    }
+    return QCoreApplication::translate("PageLogic", "未连接电视，请先在设备管理中连接");
+}
+
 QString currentInputText(bool ready, const QString &currentSourceName)
 {
     return ready ? sourceName(currentSourceName) : QCoreApplication::translate("PageLogic", "未连接电视");
@@ -256,6 +279,21 @@ QString trimBlanks(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+QString ipProblem(const QString &text)
+{
+    if (text.isEmpty() || isValidIPv4(text))
+        return QString();
+    return QCoreApplication::translate("PageLogic", "IP 地址应为四组 0–255 的数字，例如 192.168.1.105");
+}
+
+QString macProblem(const QString &text)
+{
+    const QString trimmed = trimBlanks(text);
+    if (trimmed.isEmpty() || LocalNetwork::normalizeMAC(trimmed))
+        return QString();
+    return QCoreApplication::translate("PageLogic", "MAC 地址应为 6 组两位十六进制数，例如 aa:bb:cc:dd:ee:ff");
+}
+
 QString pairedText(bool paired)
 {
     return paired ? QCoreApplication::translate("PageLogic", "已配对")
@@ -297,7 +335,7 @@ TVDevice savedRecord(
     if (nameEdit)
         copy.name = nameEdit->trimmed();
     if (macEdit)
-        copy.mac = LocalNetwork::normalizeMAC(*macEdit);
+        copy.mac = LocalNetwork::normalizeMAC(trimBlanks(*macEdit));
     return copy;
 }
 

@@ -35,6 +35,10 @@ QString muteLabel(bool muted);
 QString volumeText(qint64 volume);
 // The remote page's line when the TV refused remote-control input; empty without a reason.
 QString inputRefusedText(const QString &reason);
+// The remote page's notice: why the connection or the wake failed, else the refused input.
+QString remoteNotice(const ConnectionState &state, const QString &refusalReason);
+// Why the buttons that need a TV are disabled; empty when the TV is ready.
+QString needsTVReason(ConnectionState::Kind kind, bool standby);
 
 // ---- apps and inputs page
 QString currentInputText(bool ready, const QString &currentSourceName);
@@ -54,6 +58,9 @@ QString discoverySubtitle(bool scanning);
 QString emptyListText(bool scanning);
 bool isValidIPv4(const QString &text);
 QString trimBlanks(const QString &text); // spaces and tabs at both ends
+// What is wrong with a typed IPv4 address or MAC; empty when it is fine (or left empty).
+QString ipProblem(const QString &text);
+QString macProblem(const QString &text);
 
 // ---- settings page
 QString pairedText(bool paired);

@@ -267,7 +267,13 @@ private Q_SLOTS:
         QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
 
         controller.editNameField(QStringLiteral("  "));
-        controller.editMacField(QStringLiteral("AA-BB-CC-DD-EE-FF"));
+        // Blanks around a pasted MAC are not a mistake; a wrong MAC says what is wrong.
+        QVERIFY(!controller.macProblem(QStringLiteral("AA-BB-CC-DD-EE")).isEmpty());
+        QCOMPARE(controller.ipProblem(QStringLiteral("192.168.1.300")),
+            QStringLiteral("IP 地址应为四组 0–255 的数字，例如 192.168.1.105"));
+        QCOMPARE(controller.ipProblem(QString()), QString());
+        QVERIFY(controller.isValidMac(QStringLiteral("\tAA-BB-CC-DD-EE-FF ")));
+        controller.editMacField(QStringLiteral("\tAA-BB-CC-DD-EE-FF "));
         controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QString());
         QCOMPARE(store.device(added.id)->displayName(), QStringLiteral("LG 电视"));
@@ -279,8 +285,8 @@ private Q_SLOTS:
         QCOMPARE(store.device(added.id)->name, QStringLiteral("客厅"));
         QCOMPARE(controller.macField(), QStringLiteral("0a:0b:0c:0d:0e:0f")); // the fields show the record again
         // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
-        QVERIFY(!controller.isValidMac(QStringLiteral(" a:b:c:d:e:f")));
-        QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral(" a:b:c:d:e:f")).mac, std::nullopt);
+        QVERIFY(!controller.isValidMac(QStringLiteral("a: b:c:d:e:f")));
+        QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral("a: b:c:d:e:f")).mac, std::nullopt);
 
         // Saved, not just held in memory: a fresh store reads the same record.
         Preferences reread(objects->preferences.filePath());
@@ -459,7 +465,10 @@ private Q_SLOTS:
     {
         auto objects = makeControllers();
         AppController &controller = objects->controller();
-        QVERIFY(controller.sendText(QStringLiteral("abc")));
+        // Without a ready TV the text stays in the box (the page clears it only on success).
+        QVERIFY(!controller.sendText(QStringLiteral("abc")));
+        QVERIFY(!controller.tvReady());
+        QCOMPARE(controller.needsTVReason(), QStringLiteral("未连接电视，请先在设备管理中连接"));
         QVERIFY(!controller.submitPin(QStringLiteral("1234"))); // no protocol client
         // The slider writes the field, truncated, without sending.
         QSignalSpy volume(&objects->session, &TVSession::volumeChanged);
@@ -472,6 +481,8 @@ private Q_SLOTS:
         controller.powerButton();
         QCOMPARE(objects->session.stateKind(), Kind::Error);
         QCOMPARE(controller.pairingStatus(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
+        // The remote page says why, too.
+        QCOMPARE(controller.inputNotice(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
     }
 
     // Chinese systems get the source texts, every other one English; "-language" overrides.
@@ -515,6 +526,7 @@ private Q_SLOTS:
             QVERIFY(objects->session.state().message().contains(QStringLiteral("refused"), Qt::CaseInsensitive));
             QCOMPARE(controller.pairingStatus(),
                 en ? QStringLiteral("The TV refused the connection") : QStringLiteral("电视拒绝了连接"));
+            QCOMPARE(controller.inputNotice(), controller.pairingStatus());
         }
     }
 };

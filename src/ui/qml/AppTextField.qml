@@ -1,11 +1,13 @@
 import QtQuick
 import QtQuick.Controls.Basic
 
-// A text field with an optional leading icon; the border shows focus and invalid input.
+// A text field with an optional leading icon; the border shows focus and invalid input, and a
+// tip says what is wrong while the field has the focus or the pointer.
 TextField {
     id: root
     property string iconName: ""
-    property bool invalid: false
+    property string problem: ""
+    property bool invalid: problem !== ""
     property bool mono: false
 
     implicitHeight: 36
@@ -35,5 +37,13 @@ TextField {
             size: 16
             color: theme.textTertiary
         }
+    }
+    AppToolTip {
+        objectName: "fieldProblem"
+        y: root.height + 4
+        delay: 0
+        timeout: -1
+        visible: root.problem !== "" && (root.activeFocus || root.hovered)
+        text: root.problem
     }
 }

@@ -1,13 +1,23 @@
 import QtQuick
 import QtQuick.Controls.Basic
 
-// A raised panel on the page.
+// A raised panel on the page. With a reason set (controls that need a ready TV), its content
+// is disabled and hovering it says why.
 Pane {
+    id: card
+    property string disabledReason: ""
     padding: 20
+    contentItem.enabled: disabledReason === ""
     background: Rectangle {
         color: theme.surface
         radius: 14
         border.color: theme.border
         border.width: 1
+    }
+    HoverHandler { id: hover; enabled: card.disabledReason !== "" }
+    AppToolTip {
+        objectName: "disabledReason"
+        visible: hover.hovered && card.disabledReason !== ""
+        text: card.disabledReason
     }
 }

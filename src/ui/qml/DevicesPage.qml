@@ -150,6 +150,7 @@ Item {
                             Layout.fillWidth: true
                             placeholderText: qsTr("例如 192.168.1.105")
                             mono: text.length > 0
+                            problem: controller.ipProblem(text)
                             onAccepted: page.addManual()
                         }
                         AppButton {

@@ -146,6 +146,7 @@ FocusScope {
 
                 // direction pad
                 Card {
+                    disabledReason: controller.needsTVReason
                     Layout.fillWidth: true
                     Layout.fillHeight: true
                     padding: 18
@@ -209,6 +210,7 @@ FocusScope {
 
                 // volume
                 Card {
+                    disabledReason: controller.needsTVReason
                     Layout.fillWidth: true
                     padding: 18
                     ColumnLayout {
@@ -302,6 +304,7 @@ FocusScope {
 
             // touchpad and text entry
             Card {
+                disabledReason: controller.needsTVReason
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 padding: 18
@@ -386,6 +389,7 @@ FocusScope {
                             kind: "primary"
                             iconName: "send"
                             text: qsTr("发送文字")
+                            enabled: textBox.text !== ""
                             onClicked: page.sendText()
                         }
                     }

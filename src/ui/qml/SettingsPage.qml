@@ -9,6 +9,14 @@ Item {
 
     Component.onCompleted: controller.resetSettingsPage()
 
+    // "保存", or Return in the name or MAC field; a mistyped MAC would be saved as no MAC at all.
+    function save() {
+        if (!controller.hasSelection || !controller.isValidMac(macField.text))
+            return
+        controller.saveSelected()
+        savedTimer.restart()
+    }
+
     ScrollView {
         id: scroller
         anchors.fill: parent
@@ -68,6 +76,7 @@ Item {
                             // Follows the record until the user types here.
                             text: controller.nameField
                             onTextEdited: controller.editNameField(text)
+                            onAccepted: page.save()
                         }
                         AppTextField {
                             id: macField
@@ -77,9 +86,10 @@ Item {
                             placeholderText: "aa:bb:cc:dd:ee:ff"
                             mono: true
                             enabled: controller.hasSelection
-                            invalid: !controller.isValidMac(text)
+                            problem: controller.macProblem(text)
                             text: controller.macField
                             onTextEdited: controller.editMacField(text)
+                            onAccepted: page.save()
                         }
                     }
 
@@ -91,7 +101,14 @@ Item {
                             text: qsTr("保存")
                             // A mistyped MAC would be saved as no MAC at all.
                             enabled: controller.hasSelection && controller.isValidMac(macField.text)
-                            onClicked: controller.saveSelected()
+                            onClicked: page.save()
+                        }
+                        UiText {
+                            objectName: "savedNotice"
+                            visible: savedTimer.running
+                            text: qsTr("已保存")
+                            color: theme.success
+                            Timer { id: savedTimer; interval: 2000 }
                         }
                         AppButton {
                             objectName: "wakeButton"

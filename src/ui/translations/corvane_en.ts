@@ -271,6 +271,26 @@
         <source>已停止</source>
         <translation>Stopped</translation>
     </message>
+    <message>
+        <source>电视待机中，请先唤醒</source>
+        <translation>The TV is in standby: wake it first</translation>
+    </message>
+    <message>
+        <source>正在连接电视，请稍候</source>
+        <translation>Connecting to the TV, please wait</translation>
+    </message>
+    <message>
+        <source>未连接电视，请先在设备管理中连接</source>
+        <translation>No TV connected: connect one under Devices</translation>
+    </message>
+    <message>
+        <source>IP 地址应为四组 0–255 的数字，例如 192.168.1.105</source>
+        <translation>An IP address is four numbers from 0 to 255, e.g. 192.168.1.105</translation>
+    </message>
+    <message>
+        <source>MAC 地址应为 6 组两位十六进制数，例如 aa:bb:cc:dd:ee:ff</source>
+        <translation>A MAC address is 6 pairs of hex digits, e.g. aa:bb:cc:dd:ee:ff</translation>
+    </message>
 </context>
 <context>
     <name>Radar</name>
@@ -479,6 +499,10 @@
     <message>
         <source>记录文件：</source>
         <translation>Recording: </translation>
+    </message>
+    <message>
+        <source>已保存</source>
+        <translation>Saved</translation>
     </message>
 </context>
 <context>
