@@ -1,13 +1,14 @@
 #include "theme.h"
 
 #include <QEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QStyleHints>
 
 const Theme::Palette &Theme::lightPalette()
 {
-    static const Palette palette{
+    static const Palette palette {
         .window = QColor(0xF4, 0xF5, 0xF8),
         .sidebar = QColor(0xEB, 0xED, 0xF1),
         .surface = QColor(0xFF, 0xFF, 0xFF),
@@ -40,7 +41,7 @@ const Theme::Palette &Theme::lightPalette()
 
 const Theme::Palette &Theme::darkPalette()
 {
-    static const Palette palette{
+    static const Palette palette {
         .window = QColor(0x17, 0x18, 0x1B),
         .sidebar = QColor(0x1F, 0x20, 0x24),
         .surface = QColor(0x25, 0x27, 0x2C),
@@ -71,7 +72,8 @@ const Theme::Palette &Theme::darkPalette()
     return palette;
 }
 
-Theme::Theme(QObject *parent) : QObject(parent)
+Theme::Theme(QObject *parent)
+    : QObject(parent)
 {
     m_lastDark = dark();
     if (qApp)
@@ -144,4 +146,9 @@ void Theme::systemChanged()
         m_lastDark = nowDark;
         Q_EMIT changed();
     }
+}
+
+QString Theme::monoFamily()
+{
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }

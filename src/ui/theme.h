@@ -8,10 +8,11 @@
 // The window's own light and dark palettes. The Basic style has no theme of its own, so every
 // component reads its colours here. "system" follows the desktop's colour scheme where Qt can
 // tell, else the lightness of the platform palette's window colour.
-class Theme : public QObject
-{
+class Theme : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString mode READ modeText NOTIFY changed)
+    // The one family of monospaced text (addresses, MACs, configuration).
+    Q_PROPERTY(QString monoFamily READ monoFamily CONSTANT)
     Q_PROPERTY(bool dark READ dark NOTIFY changed)
 
     Q_PROPERTY(QColor window READ window NOTIFY changed)
@@ -42,8 +43,7 @@ class Theme : public QObject
     Q_PROPERTY(QColor selection READ selection NOTIFY changed)
 
 public:
-    struct Palette
-    {
+    struct Palette {
         QColor window, sidebar, surface, surfaceAlt, control, controlHover, controlPressed;
         QColor border, borderStrong, text, textSecondary, textTertiary;
         QColor accent, accentHover, accentPressed, accentSoft, onAccent;
@@ -58,6 +58,7 @@ public:
 
     AppearancePreference mode() const { return m_mode; }
     QString modeText() const { return rawValue(m_mode); }
+    static QString monoFamily();
     void setMode(AppearancePreference mode);
     bool dark() const;
     static bool systemIsDark();

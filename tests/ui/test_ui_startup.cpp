@@ -296,6 +296,18 @@ private Q_SLOTS:
         QCOMPARE(app.session.stateKind(), Kind::Offline);
         QCOMPARE(sim.state().value(QStringLiteral("connections")).toInt(), 0);
         QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
+
+        // At the narrowest window the volume still shows "100" whole, and with no TV the
+        // controls that need one are off while "发送文字" cannot clear the box.
+        QQuickWindow *window = app.window.window();
+        QVERIFY(window->minimumWidth() <= 900);
+        window->resize(window->minimumWidth(), window->minimumHeight());
+        app.window.controller()->volumeDragged(100);
+        QQuickItem *volume = app.item(QStringLiteral("volumeText"));
+        QCOMPARE(volume->property("text").toString(), QStringLiteral("100"));
+        QTRY_VERIFY(volume->property("contentWidth").toReal() <= volume->width());
+        QVERIFY(!app.item(QStringLiteral("keyBack"))->isEnabled());
+        QVERIFY(!app.item(QStringLiteral("sendButton"))->isEnabled());
     }
 
     void selectedUnpairedTVIsNotConnected()

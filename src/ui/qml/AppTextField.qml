@@ -18,7 +18,7 @@ TextField {
     selectionColor: theme.selection
     selectedTextColor: theme.text
     font.pixelSize: 13
-    font.family: mono ? "DejaVu Sans Mono" : Qt.application.font.family
+    font.family: mono ? theme.monoFamily : Qt.application.font.family
     selectByMouse: true
     verticalAlignment: TextInput.AlignVCenter
     opacity: enabled ? 1.0 : 0.5

@@ -19,7 +19,7 @@ Item {
         UiText {
             text: root.value.length > 0 ? root.value : "—"
             color: root.value.length > 0 ? root.valueColor : theme.textTertiary
-            font.family: root.mono ? "DejaVu Sans Mono" : Qt.application.font.family
+            font.family: root.mono ? theme.monoFamily : Qt.application.font.family
             Layout.fillWidth: true
         }
     }

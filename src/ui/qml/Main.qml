@@ -8,7 +8,7 @@ ApplicationWindow {
     title: "Corvane Remote"
     width: 1024
     height: 640
-    minimumWidth: 1000
+    minimumWidth: 900
     minimumHeight: 640
     visible: true
     color: theme.window

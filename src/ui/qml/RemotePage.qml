@@ -201,9 +201,9 @@ FocusScope {
                         RowLayout {
                             Layout.fillWidth: true
                             spacing: 8
-                            AppButton { objectName: "keyBack"; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: session.press("BACK") }
-                            AppButton { objectName: "keyHome"; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: session.press("HOME") }
-                            AppButton { objectName: "keyMenu"; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: session.press("MENU") }
+                            AppButton { objectName: "keyBack"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: session.press("BACK") }
+                            AppButton { objectName: "keyHome"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: session.press("HOME") }
+                            AppButton { objectName: "keyMenu"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: session.press("MENU") }
                         }
                     }
                 }
@@ -283,12 +283,15 @@ FocusScope {
                                 }
                             }
                             UiText {
+                                id: volumeLabel
                                 objectName: "volumeText"
                                 text: controller.volumeText
                                 font.pixelSize: 14
                                 font.weight: Font.DemiBold
                                 horizontalAlignment: Text.AlignRight
-                                Layout.preferredWidth: 28
+                                // Room for "100" in any font.
+                                Layout.preferredWidth: Math.ceil(volumeWidest.advanceWidth)
+                                TextMetrics { id: volumeWidest; font: volumeLabel.font; text: "100" }
                             }
                             IconButton {
                                 objectName: "volumeUp"
@@ -335,6 +338,7 @@ FocusScope {
 
                         Column {
                             anchors.centerIn: parent
+                            width: parent.width - 24
                             spacing: 10
                             Icon {
                                 anchors.horizontalCenter: parent.horizontalCenter
@@ -343,7 +347,9 @@ FocusScope {
                                 color: theme.textTertiary
                             }
                             Text {
-                                anchors.horizontalCenter: parent.horizontalCenter
+                                width: parent.width
+                                horizontalAlignment: Text.AlignHCenter
+                                wrapMode: Text.Wrap
                                 text: qsTr("拖动移动 · 点击确认 · 双指滚动")
                                 font.pixelSize: 12
                                 color: theme.textTertiary

@@ -266,7 +266,7 @@ Item {
                             selectByMouse: true
                             color: theme.text
                             selectionColor: theme.selection
-                            font.family: "DejaVu Sans Mono"
+                            font.family: theme.monoFamily
                             font.pixelSize: 12
                             Layout.fillWidth: true
                         }

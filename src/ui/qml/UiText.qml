@@ -10,7 +10,7 @@ Text {
     font.pixelSize: role === "title" ? 24 : role === "heading" ? 15 : role === "subtitle" ? 13
                   : role === "caption" ? 12 : 13
     font.weight: role === "title" || role === "heading" ? Font.DemiBold : Font.Normal
-    font.family: role === "mono" ? "DejaVu Sans Mono" : Qt.application.font.family
+    font.family: role === "mono" ? theme.monoFamily : Qt.application.font.family
     verticalAlignment: Text.AlignVCenter
     elide: Text.ElideRight
     textFormat: Text.PlainText
