@@ -214,9 +214,16 @@ QString AppController::currentInputText() const
     return PageLogic::currentInputText(m_session.isReady(), m_session.currentSourceName());
 }
 
+QString AppController::foregroundText() const
+{
+    return m_session.isReady() ? PageLogic::sourceName(m_session.currentSourceName()) : QString();
+}
+
 QVariantList AppController::inputRows() const
 {
     QVariantList rows;
+    if (!m_session.isReady())
+        return rows; // the lists of a TV no longer connected are stale
     for (const ExternalInput &input : m_session.inputs()) {
         rows << QVariantMap { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
             { QStringLiteral("connected"), input.connected },

@@ -43,6 +43,7 @@ class AppController : public QObject {
     Q_PROPERTY(QString needsTVReason READ needsTVReason NOTIFY changed) // tooltip of the disabled buttons
     // apps page
     Q_PROPERTY(QString currentInputText READ currentInputText NOTIFY changed)
+    Q_PROPERTY(QString foregroundText READ foregroundText NOTIFY changed) // empty unless a TV is ready
     Q_PROPERTY(QVariantList inputRows READ inputRows NOTIFY changed)
     // devices page
     Q_PROPERTY(QString pairingStatus READ pairingStatus NOTIFY changed)
@@ -98,6 +99,7 @@ public:
     QString needsTVReason() const;
 
     QString currentInputText() const;
+    QString foregroundText() const;
     QVariantList inputRows() const;
 
     QString pairingStatus() const;

@@ -128,6 +128,26 @@ private Q_SLOTS:
             QTest::keyClick(window, Qt::Key_Left);
             QTest::qWait(300);
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
+
+            // Disconnected, nothing of that TV stays on the pages: no inputs, no foreground.
+            AppController &controller = *app.window.controller();
+            QVERIFY(!controller.inputRows().isEmpty());
+            QVERIFY(!controller.foregroundText().isEmpty());
+            app.session.disconnect();
+            QVERIFY(!app.session.inputs().isEmpty()); // the session keeps them for a reconnection
+            QVERIFY(controller.inputRows().isEmpty());
+            QCOMPARE(controller.foregroundText(), QString());
+
+            // Removing the paired TV asks first.
+            app.window.showPage(QStringLiteral("settings"));
+            QTRY_VERIFY(app.item(QStringLiteral("deleteButton")));
+            QVERIFY(app.click(QStringLiteral("deleteButton")));
+            QObject *confirm = app.window.window()->findChild<QObject *>(QStringLiteral("deleteConfirm"));
+            QVERIFY(confirm);
+            QTRY_VERIFY(confirm->property("visible").toBool());
+            QCOMPARE(app.store.devices().size(), 1);
+            QMetaObject::invokeMethod(confirm, "reject");
+            QCOMPARE(app.store.devices().size(), 1);
         }
         // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
         UiApp again(file, { QStringLiteral("-mcpPort"), QStringLiteral("18831") });

@@ -53,10 +53,29 @@ Item {
                     text: qsTr("连接电视后显示应用")
                 }
                 EmptyState {
+                    id: loadingApps
                     anchors.centerIn: parent
                     visible: session.isReady && session.appList.length === 0
                     iconName: "grid"
-                    text: qsTr("正在读取应用列表…")
+                    text: appsRetry.visible ? qsTr("电视没有返回应用列表") : qsTr("正在读取应用列表…")
+                    // The list may never come (a failed request): offer to ask again.
+                    onVisibleChanged: visible ? appsTimeout.restart() : appsTimeout.stop()
+                    Component.onCompleted: if (visible) appsTimeout.restart()
+                    Timer { id: appsTimeout; interval: 8000 }
+                }
+                AppButton {
+                    id: appsRetry
+                    objectName: "appsRetry"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    anchors.top: loadingApps.bottom
+                    anchors.topMargin: 12
+                    visible: loadingApps.visible && !appsTimeout.running
+                    iconName: "refresh"
+                    text: qsTr("重新读取")
+                    onClicked: {
+                        controller.loadAppsPage()
+                        appsTimeout.restart()
+                    }
                 }
                 ColumnLayout {
                     anchors.fill: parent

@@ -81,10 +81,11 @@ FocusScope {
                         }
                         RowLayout {
                             spacing: 6
+                            visible: controller.foregroundText !== ""
                             Icon { name: "cable"; size: 14; color: theme.textSecondary }
                             UiText {
                                 objectName: "foregroundApp"
-                                text: session.currentSourceName
+                                text: controller.foregroundText
                                 role: "caption"
                                 secondary: true
                                 Layout.maximumWidth: 250

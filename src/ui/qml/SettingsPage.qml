@@ -17,6 +17,21 @@ Item {
         savedTimer.restart()
     }
 
+    Dialog {
+        id: deleteConfirm
+        objectName: "deleteConfirm"
+        anchors.centerIn: parent
+        modal: true
+        title: qsTr("删除此电视？")
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        onAccepted: controller.deleteSelected()
+        UiText {
+            width: 320
+            wrapMode: Text.Wrap
+            text: qsTr("此电视已配对。删除后再次连接时，需要在电视上重新确认配对。")
+        }
+    }
+
     ScrollView {
         id: scroller
         anchors.fill: parent
@@ -124,7 +139,8 @@ Item {
                             iconName: "trash"
                             text: qsTr("删除此电视")
                             enabled: controller.hasSelection
-                            onClicked: controller.deleteSelected()
+                            // A paired TV would have to accept a new pairing on its screen.
+                            onClicked: controller.selectedPaired ? deleteConfirm.open() : controller.deleteSelected()
                         }
                     }
                 }

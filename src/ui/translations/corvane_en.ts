@@ -39,6 +39,14 @@
         <source>正在使用</source>
         <translation>In use</translation>
     </message>
+    <message>
+        <source>电视没有返回应用列表</source>
+        <translation>The TV did not send its app list</translation>
+    </message>
+    <message>
+        <source>重新读取</source>
+        <translation>Try again</translation>
+    </message>
 </context>
 <context>
     <name>ConnectionState</name>
@@ -503,6 +511,14 @@
     <message>
         <source>已保存</source>
         <translation>Saved</translation>
+    </message>
+    <message>
+        <source>删除此电视？</source>
+        <translation>Remove this TV?</translation>
+    </message>
+    <message>
+        <source>此电视已配对。删除后再次连接时，需要在电视上重新确认配对。</source>
+        <translation>This TV is paired. After removing it, connecting again needs a new confirmation on the TV.</translation>
     </message>
 </context>
 <context>
