@@ -112,6 +112,15 @@ private Q_SLOTS:
                          .toString(),
                 QStringLiteral("hi"));
             QCOMPARE(textBox->property("text").toString(), QString());
+            // A click on empty space of a card gives the keys back to the TV.
+            QVERIFY(textBox->hasActiveFocus());
+            QQuickItem *up = app.item(QStringLiteral("keyUp"));
+            QTest::mouseClick(
+                window, Qt::LeftButton, Qt::NoModifier, up->mapToScene(QPointF(up->width() / 2, -40)).toPoint());
+            QTRY_VERIFY(!textBox->hasActiveFocus());
+            sim.clearReceived();
+            QTest::keyClick(window, Qt::Key_Up);
+            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("name:UP")), 5000);
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:DOWN")));
 
             // Buttons act on the emulator: volume up, then the TV pushes the new level back.

@@ -14,6 +14,9 @@ Pane {
         border.color: theme.border
         border.width: 1
     }
+    // The card takes the clicks on its empty space: they take the focus out of a text field, so
+    // the keys drive the TV again.
+    TapHandler { onTapped: card.forceActiveFocus() }
     HoverHandler { id: hover; enabled: card.disabledReason !== "" }
     AppToolTip {
         objectName: "disabledReason"
