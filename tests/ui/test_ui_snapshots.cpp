@@ -1,3 +1,4 @@
+#include "appcontroller.h"
 #include "snapshotroutine.h"
 #include "testenv.h"
 #include "uiharness.h"
@@ -36,7 +37,8 @@ ImageStats statsOf(const QImage &image)
 
 } // namespace
 
-// The snapshot routine writes one PNG per page, in order, in light and in dark.
+// The snapshot routine writes one PNG per page, in order, in light and in dark, in Chinese and
+// in English.
 class TestUiSnapshots : public QObject
 {
     Q_OBJECT
@@ -55,23 +57,28 @@ private Q_SLOTS:
     void fourPagesWritten_data()
     {
         QTest::addColumn<QString>("appearance");
-        QTest::newRow("light") << "light";
-        QTest::newRow("dark") << "dark";
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << "light" << "zh";
+        QTest::newRow("dark") << "dark" << "en";
     }
 
     void fourPagesWritten()
     {
         QFETCH(QString, appearance);
+        QFETCH(QString, language);
         const QString folder = m_dir.filePath(QStringLiteral("shots/") + appearance); // created by the routine
         UiApp app(m_dir.filePath(appearance + QStringLiteral(".conf")),
                   {QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
-                   QStringLiteral("-mcpEnabled"), QStringLiteral("false")});
+                   QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language});
         app.window.snapshots()->setTimings({.initialMs = 300, .pageMs = 400});
         QSignalSpy finished(app.window.snapshots(), &SnapshotRoutine::finished);
         QVERIFY(app.start());
         QVERIFY(app.window.snapshots()->isRunning());
         QVERIFY(finished.wait(20000));
         QCOMPARE(app.window.currentPage(), QStringLiteral("settings")); // the last one shown
+        // The window in the language asked for; the log (below) stays Chinese.
+        QCOMPARE(app.window.controller()->pickerLabel(),
+                 language == u"en" ? QStringLiteral("Choose TV") : QStringLiteral("选择电视"));
 
         QStringList logged;
         for (const QString &message : readLogMessages()) {
