@@ -176,6 +176,7 @@ FocusScope {
                             AbstractButton {
                                 id: okButton
                                 objectName: "okButton"
+                                opacity: enabled ? 1.0 : 0.5
                                 anchors.centerIn: parent
                                 width: 78
                                 height: 78
