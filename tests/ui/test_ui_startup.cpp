@@ -157,6 +157,16 @@ private Q_SLOTS:
             QCOMPARE(app.store.devices().size(), 1);
             QMetaObject::invokeMethod(confirm, "reject");
             QCOMPARE(app.store.devices().size(), 1);
+
+            // Return in the name field saves, and says so.
+            QQuickItem *name = app.item(QStringLiteral("nameField"));
+            name->forceActiveFocus();
+            for (char c : { 'D', 'e', 'n' })
+                QTest::keyClick(window, c);
+            QVERIFY(!app.item(QStringLiteral("savedNotice"))->isVisible());
+            QTest::keyClick(window, Qt::Key_Return);
+            QCOMPARE(app.store.devices().constFirst().name, QStringLiteral("Den"));
+            QVERIFY(app.item(QStringLiteral("savedNotice"))->isVisible());
         }
         // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
         UiApp again(file, { QStringLiteral("-mcpPort"), QStringLiteral("18831") });
