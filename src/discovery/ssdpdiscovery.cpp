@@ -18,6 +18,9 @@
 #include <QCoro/QCoroNetworkReply>
 
 #include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace SSDPDiscovery {
 
@@ -138,42 +141,60 @@ Found parseAnswer(const QString &host, const QString &text)
 
 QList<Found> collectResponses(double timeout)
 {
-    QUdpSocket socket;
-    socket.setProxy(QNetworkProxy::NoProxy); // the TVs are on the local network
-    if (!socket.bind(QHostAddress::AnyIPv4, 0))
-        return {};
-    socket.setSocketOption(QAbstractSocket::MulticastTtlOption, kMulticastTTL);
-
-    // Wired and Wi-Fi may lead to different subnets, and the TV can be on any of them.
+    // One socket per link: Qt unbinds a UDP socket whose send the kernel refuses (a link without
+    // a multicast route), and that must cost neither the other links nor their answers.
     const QHostAddress group(QString::fromLatin1(kMulticastAddress));
     const QByteArray datagram = searchDatagram();
-    const auto search = [&] {
-        for (int i = 0; i < 2; ++i)
-            socket.writeDatagram(datagram, group, kSSDPPort);
+    std::vector<std::unique_ptr<QUdpSocket>> sockets;
+    const auto search = [&](const std::optional<QNetworkInterface> &link) {
+        auto socket = std::make_unique<QUdpSocket>();
+        socket->setProxy(QNetworkProxy::NoProxy); // the TVs are on the local network
+        if (!socket->bind(QHostAddress::AnyIPv4, 0))
+            return;
+        socket->setSocketOption(QAbstractSocket::MulticastTtlOption, kMulticastTTL);
+        if (link)
+            socket->setMulticastInterface(*link);
+        for (int i = 0; i < 2 && socket->state() == QAbstractSocket::BoundState; ++i)
+            socket->writeDatagram(datagram, group, kSSDPPort);
+        if (socket->state() == QAbstractSocket::BoundState)
+            sockets.push_back(std::move(socket));
     };
+    // Wired and Wi-Fi may lead to different subnets, and the TV can be on any of them.
     const QList<QNetworkInterface> links = LocalNetwork::multicastInterfaces();
-    for (const QNetworkInterface &link : links) {
-        socket.setMulticastInterface(link);
-        search();
-    }
+    for (const QNetworkInterface &link : links)
+        search(link);
     if (links.isEmpty())
-        search(); // on the system's choice
+        search(std::nullopt); // on the system's choice
+    if (sockets.empty())
+        return {};
 
     using Clock = std::chrono::steady_clock;
     const auto deadline
         = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
+    const int wait = std::max(1, kReceiveTimeoutMs / int(sockets.size()));
     QMap<QString, Found> byHost; // ordered by host text
     char buffer[kReceiveBufferSize];
-    while (Clock::now() < deadline) {
-        if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(kReceiveTimeoutMs))
-            continue;
-        QHostAddress sender;
-        const qint64 n = socket.readDatagram(buffer, sizeof buffer, &sender); // a longer one is cut
-        if (n <= 0)
-            continue;
-        const QString host = sender.toString();
-        ProtocolTrace::ssdpAnswer(host, QByteArray(buffer, n));
-        byHost.insert(host, parseAnswer(host, QString::fromUtf8(buffer, n)));
+    while (Clock::now() < deadline && !sockets.empty()) {
+        for (auto it = sockets.begin(); it != sockets.end();) {
+            QUdpSocket &socket = **it;
+            if (socket.state() != QAbstractSocket::BoundState) {
+                it = sockets.erase(it);
+                continue;
+            }
+            if (socket.hasPendingDatagrams() || socket.waitForReadyRead(wait)) {
+                while (socket.hasPendingDatagrams()) {
+                    QHostAddress sender;
+                    // A longer datagram is cut.
+                    const qint64 n = socket.readDatagram(buffer, sizeof buffer, &sender);
+                    if (n <= 0)
+                        break;
+                    const QString host = sender.toString();
+                    ProtocolTrace::ssdpAnswer(host, QByteArray(buffer, n));
+                    byHost.insert(host, parseAnswer(host, QString::fromUtf8(buffer, n)));
+                }
+            }
+            ++it;
+        }
     }
     return byHost.values();
 }
