@@ -1,5 +1,7 @@
 #include "messagelog.h"
 
+#include <QJsonValue>
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -47,4 +49,13 @@ void MessageLog::printEvent(const QString &event, const QJsonObject &details)
     QJsonObject line = details;
     line.insert(QStringLiteral("event"), event);
     printLine(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
+}
+
+QString MessageLog::idText(const QJsonValue &id)
+{
+    if (id.isString())
+        return id.toString();
+    if (id.isDouble())
+        return QString::number(qint64(id.toDouble()));
+    return {};
 }

@@ -16,6 +16,7 @@ public:
     // One line on standard output, flushed at once so a reader sees it immediately.
     static void printLine(const QString &line);
     static void printEvent(const QString &event, const QJsonObject &details = {});
+    static QString idText(const QJsonValue &id); // a message id as text: a string, or an integer in decimal
 
 private:
     static constexpr qsizetype maxMessages = 50000;

@@ -18,15 +18,6 @@ namespace {
 const QString kRegisterRejected = QStringLiteral("403 User rejected pairing");
 const QString kNotRegistered = QStringLiteral("401 insufficient permissions (not registered)");
 
-QString idText(const QJsonValue &id)
-{
-    if (id.isString())
-        return id.toString();
-    if (id.isDouble())
-        return QString::number(qint64(id.toDouble()));
-    return {};
-}
-
 bool hasSignatures(const QJsonObject &payload)
 {
     // Signed manifests carry "signatures" beside the "signed" block; accept it inside as well.
@@ -117,8 +108,8 @@ void SSAPConnection::onMessage(const QString &text, bool binary)
         // The connection is the timer's context: nothing runs after the client has gone.
         QTimer::singleShot(delay, this, [this, type, id, path, payload] { handleRequest(type, id, path, payload); });
     } else if (type == QStringLiteral("unsubscribe")) {
-        m_subscriptions.remove(idText(id));
-        m_subscriptionIds.remove(idText(id));
+        m_subscriptions.remove(MessageLog::idText(id));
+        m_subscriptionIds.remove(MessageLog::idText(id));
     } else {
         sendError(id, QStringLiteral("400 unknown message type"));
     }
@@ -234,8 +225,8 @@ void SSAPConnection::handleRequest(const QString &type, const QJsonValue &id, co
         return;
     }
     if (subscribe) {
-        m_subscriptions.insert(idText(id), path);
-        m_subscriptionIds.insert(idText(id), id);
+        m_subscriptions.insert(MessageLog::idText(id), path);
+        m_subscriptionIds.insert(MessageLog::idText(id), id);
     }
     TVState *state = m_service->state();
     if (path == QStringLiteral("com.webos.service.networkinput/getPointerInputSocket")) {

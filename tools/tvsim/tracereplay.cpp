@@ -18,15 +18,6 @@ constexpr qint64 unansweredAfterMs = 8000;
 const QString kHello = QStringLiteral("hello");
 const QString kRegister = QStringLiteral("register");
 
-QString idText(const QJsonValue &id)
-{
-    if (id.isString())
-        return id.toString();
-    if (id.isDouble())
-        return QString::number(qint64(id.toDouble()));
-    return {};
-}
-
 } // namespace
 
 bool TraceReplay::isRedacted(const QJsonValue &value)
@@ -117,7 +108,7 @@ bool TraceReplay::load(const QString &path, QString *error)
         if (message.isEmpty())
             continue;
         const QString type = message.value(QLatin1String("type")).toString();
-        const QString id = idText(message.value(QLatin1String("id")));
+        const QString id = MessageLog::idText(message.value(QLatin1String("id")));
 
         if (entry.value(QLatin1String("direction")).toString() == QLatin1String("out")) {
             const QString path = FaultSettings::servicePath(message.value(QLatin1String("uri")).toString());
