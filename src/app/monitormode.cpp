@@ -2,6 +2,7 @@
 
 #include "applog.h"
 #include "devicestore.h"
+#include "pagelogic.h"
 #include "platform.h"
 #include "preferences.h"
 #include "systemevents.h"
@@ -79,7 +80,7 @@ void MonitorMode::start(bool atLogin)
 {
     updateLock();
     if (atLogin && enabled())
-        bringBack(tr("登录后启动"));
+        bringBack(said(QT_TR_NOOP("登录后启动")));
 }
 
 bool MonitorMode::startsInBackground(const QStringList &arguments)
@@ -109,8 +110,8 @@ void MonitorMode::setEnabled(bool on)
         return;
     m_preferences.setBool(enabledKey, on);
     if (!Platform::setAutostart(on, backgroundArguments()))
-        appLog(tr("无法写入登录自启动项 ") + Platform::autostartFilePath());
-    note(on ? tr("显示器模式已开启") : tr("显示器模式已关闭"));
+        appLog(QStringLiteral("无法写入登录自启动项 ") + Platform::autostartFilePath());
+    note(on ? said(QT_TR_NOOP("显示器模式已开启")) : said(QT_TR_NOOP("显示器模式已关闭")));
     updateLock();
     Q_EMIT enabledChanged();
 }
@@ -196,12 +197,22 @@ std::optional<QString> MonitorMode::tvHost() const
 
 // ---------------------------------------------------------------- decisions
 
-void MonitorMode::note(const QString &text)
+MonitorMode::Text MonitorMode::said(const char *source)
 {
-    const QString line = tr("显示器模式：") + text;
-    appLog(line);
-    if (line != m_lastAction) {
-        m_lastAction = line;
+    return { QString::fromUtf8(source), tr(source) };
+}
+
+MonitorMode::Text MonitorMode::failureText(const QString &description)
+{
+    return { description, PageLogic::failureText(description) };
+}
+
+void MonitorMode::note(const Text &text)
+{
+    const Text line = said(QT_TR_NOOP("显示器模式：")) + text;
+    appLog(line.log);
+    if (line.window != m_lastAction) {
+        m_lastAction = line.window;
         Q_EMIT lastActionChanged();
     }
 }
@@ -209,27 +220,29 @@ void MonitorMode::note(const QString &text)
 void MonitorMode::updateLock()
 {
     if (enabled() && powerOffOnSleep() && !m_sleeping)
-        m_events.takeSleepLock(tr("休眠或关机前关闭电视"));
+        m_events.takeSleepLock(QStringLiteral("休眠或关机前关闭电视"));
     else
         m_events.releaseSleepLock();
 }
 
-std::optional<QString> MonitorMode::notShowingComputer() const
+std::optional<MonitorMode::Text> MonitorMode::notShowingComputer() const
 {
     if (!m_session.isReady())
-        return tr("电视未连接");
+        return said(QT_TR_NOOP("电视未连接"));
     if (m_session.isStandby())
-        return tr("电视已待机");
+        return said(QT_TR_NOOP("电视已待机"));
     if (input().isEmpty())
-        return tr("未选择电脑所在输入");
+        return said(QT_TR_NOOP("未选择电脑所在输入"));
     for (const ExternalInput &tvInput : m_session.inputs()) {
         if (tvInput.id != input())
             continue;
         if (tvInput.appId == m_session.foregroundAppId())
             return std::nullopt;
-        return tr("电视正在显示「%1」，不是电脑所在的「%2」").arg(m_session.currentSourceName(), tvInput.label);
+        return said(QT_TR_NOOP("电视正在显示「%1」，不是电脑所在的「%2」"))
+            .arg(Text(m_session.currentSourceName(), PageLogic::sourceName(m_session.currentSourceName())),
+                tvInput.label);
     }
-    return tr("电视的输入列表中没有「%1」").arg(input());
+    return said(QT_TR_NOOP("电视的输入列表中没有「%1」")).arg(input());
 }
 
 void MonitorMode::beforeSleep(bool shutdown)
@@ -238,14 +251,14 @@ void MonitorMode::beforeSleep(bool shutdown)
         return;
     ++m_generation;
     m_sleeping = true;
-    const QString what = shutdown ? tr("系统即将关机") : tr("系统即将休眠");
+    const Text what = shutdown ? said(QT_TR_NOOP("系统即将关机")) : said(QT_TR_NOOP("系统即将休眠"));
     if (!powerOffOnSleep()) {
-        note(what + tr("，未设置关闭电视"));
+        note(what + said(QT_TR_NOOP("，未设置关闭电视")));
         m_events.releaseSleepLock();
         return;
     }
-    if (const std::optional<QString> why = notShowingComputer()) {
-        note(what + tr("，不关闭电视：") + *why);
+    if (const std::optional<Text> why = notShowingComputer()) {
+        note(what + said(QT_TR_NOOP("，不关闭电视：")) + *why);
         m_events.releaseSleepLock();
         return;
     }
@@ -253,7 +266,7 @@ void MonitorMode::beforeSleep(bool shutdown)
 }
 
 // The sleep waits for our lock: it goes on once the TV answered, or after answerWait at most.
-QCoro::Task<void> MonitorMode::powerOffThenRelease(QString what)
+QCoro::Task<void> MonitorMode::powerOffThenRelease(Text what)
 {
     QPointer<MonitorMode> self(this);
     auto settled = std::make_shared<bool>(false);
@@ -262,7 +275,7 @@ QCoro::Task<void> MonitorMode::powerOffThenRelease(QString what)
         if (*settled)
             return;
         *settled = true;
-        note(what + tr("，已发送关闭电视，电视 %1 秒内未应答，不再等待").arg(waitMs / 1000.0));
+        note(what + said(QT_TR_NOOP("，已发送关闭电视，电视 %1 秒内未应答，不再等待")).arg(waitMs / 1000.0));
         m_events.releaseSleepLock();
     });
     std::optional<QString> failure;
@@ -276,7 +289,8 @@ QCoro::Task<void> MonitorMode::powerOffThenRelease(QString what)
     if (!self || *settled)
         co_return;
     *settled = true;
-    self->note(failure ? what + tr("，关闭电视失败：") + *failure : what + tr("，已关闭电视"));
+    self->note(failure ? what + said(QT_TR_NOOP("，关闭电视失败：")) + failureText(*failure)
+                       : what + said(QT_TR_NOOP("，已关闭电视")));
     self->m_events.releaseSleepLock();
 }
 
@@ -286,10 +300,10 @@ void MonitorMode::afterSleep()
     if (!enabled())
         return;
     updateLock();
-    bringBack(tr("系统已唤醒"));
+    bringBack(said(QT_TR_NOOP("系统已唤醒")));
 }
 
-QCoro::Task<void> MonitorMode::bringBack(QString why)
+QCoro::Task<void> MonitorMode::bringBack(Text why)
 {
     QPointer<MonitorMode> self(this);
     const quint64 generation = ++m_generation;
@@ -298,13 +312,13 @@ QCoro::Task<void> MonitorMode::bringBack(QString why)
 
     const std::optional<QString> host = tvHost();
     if (!host) {
-        note(why + tr("，未选择电视"));
+        note(why + said(QT_TR_NOOP("，未选择电视")));
         co_return;
     }
     const QDeadlineTimer networkDeadline(seconds(m_timings.networkWait));
     while (!hasRouteTo(*host)) {
         if (networkDeadline.hasExpired()) {
-            note(why + tr("，网络 %1 秒内未就绪，仍尝试唤醒电视").arg(m_timings.networkWait));
+            note(why + said(QT_TR_NOOP("，网络 %1 秒内未就绪，仍尝试唤醒电视")).arg(m_timings.networkWait));
             break;
         }
         co_await QCoro::sleepFor(seconds(m_timings.networkPoll));
@@ -319,19 +333,19 @@ QCoro::Task<void> MonitorMode::bringBack(QString why)
             co_return;
     }
     if (m_session.isReady() && !m_session.isStandby()) {
-        if (const std::optional<QString> other = notShowingComputer())
-            note(why + tr("，电视已开着，不切换输入：") + *other);
+        if (const std::optional<Text> other = notShowingComputer())
+            note(why + said(QT_TR_NOOP("，电视已开着，不切换输入：")) + *other);
         else
-            note(why + tr("，电视已开着并显示电脑所在输入"));
+            note(why + said(QT_TR_NOOP("，电视已开着并显示电脑所在输入")));
         co_return;
     }
 
-    note(why + tr("，唤醒电视"));
+    note(why + said(QT_TR_NOOP("，唤醒电视")));
     m_session.wake();
     const QDeadlineTimer connectDeadline(seconds(m_timings.connectWait));
     while (!m_session.isReady()) {
         if (m_session.stateKind() == ConnectionState::Kind::Error || connectDeadline.hasExpired()) {
-            note(why + tr("，电视未能连接，未切换输入：") + m_session.stateMessage());
+            note(why + said(QT_TR_NOOP("，电视未能连接，未切换输入：")) + failureText(m_session.stateMessage()));
             co_return;
         }
         co_await QCoro::sleepFor(poll);
@@ -339,7 +353,7 @@ QCoro::Task<void> MonitorMode::bringBack(QString why)
             co_return;
     }
     if (input().isEmpty()) {
-        note(why + tr("，电视已唤醒；未选择电脑所在输入，不切换输入"));
+        note(why + said(QT_TR_NOOP("，电视已唤醒；未选择电脑所在输入，不切换输入")));
         co_return;
     }
     const QString label = inputLabel();
@@ -353,29 +367,29 @@ QCoro::Task<void> MonitorMode::bringBack(QString why)
     }
     if (!self)
         co_return;
-    self->note(failure ? why + tr("，电视已唤醒，切换到「%1」失败：").arg(label) + *failure
-                       : why + tr("，电视已唤醒并切换到电脑所在输入「%1」").arg(label));
+    self->note(failure ? why + said(QT_TR_NOOP("，电视已唤醒，切换到「%1」失败：")).arg(label) + failureText(*failure)
+                       : why + said(QT_TR_NOOP("，电视已唤醒并切换到电脑所在输入「%1」")).arg(label));
 }
 
 void MonitorMode::screenSaver(bool active)
 {
     if (!enabled())
         return;
-    const QString what = active ? tr("屏幕已关闭") : tr("屏幕已恢复");
+    const Text what = active ? said(QT_TR_NOOP("屏幕已关闭")) : said(QT_TR_NOOP("屏幕已恢复"));
     if (!screenOffOnBlank()) {
-        note(what + tr("，未设置关闭电视画面"));
+        note(what + said(QT_TR_NOOP("，未设置关闭电视画面")));
         return;
     }
     if (active) {
-        if (const std::optional<QString> why = notShowingComputer()) {
-            note(what + tr("，不关闭电视画面：") + *why);
+        if (const std::optional<Text> why = notShowingComputer()) {
+            note(what + said(QT_TR_NOOP("，不关闭电视画面：")) + *why);
             return;
         }
     } else if (!m_screenOffByUs) {
-        note(what + tr("，电视画面不是本程序关闭的，不打开"));
+        note(what + said(QT_TR_NOOP("，电视画面不是本程序关闭的，不打开")));
         return;
     } else if (!m_session.isReady()) {
-        note(what + tr("，不打开电视画面：电视未连接"));
+        note(what + said(QT_TR_NOOP("，不打开电视画面：电视未连接")));
         return;
     }
     switchScreen(!active);
@@ -384,7 +398,7 @@ void MonitorMode::screenSaver(bool active)
 QCoro::Task<void> MonitorMode::switchScreen(bool on)
 {
     QPointer<MonitorMode> self(this);
-    const QString what = on ? tr("屏幕已恢复") : tr("屏幕已关闭");
+    const Text what = on ? said(QT_TR_NOOP("屏幕已恢复")) : said(QT_TR_NOOP("屏幕已关闭"));
     std::optional<QString> failure;
     try {
         co_await m_session.turnScreen(on);
@@ -395,7 +409,7 @@ QCoro::Task<void> MonitorMode::switchScreen(bool on)
         co_return;
     if (!failure)
         self->m_screenOffByUs = !on;
-    const QString done = on ? tr("，已打开电视画面") : tr("，已关闭电视画面");
-    const QString failed = on ? tr("，打开电视画面失败：") : tr("，关闭电视画面失败：");
-    self->note(failure ? what + failed + *failure : what + done);
+    const Text done = on ? said(QT_TR_NOOP("，已打开电视画面")) : said(QT_TR_NOOP("，已关闭电视画面"));
+    const Text failed = on ? said(QT_TR_NOOP("，打开电视画面失败：")) : said(QT_TR_NOOP("，关闭电视画面失败："));
+    self->note(failure ? what + failed + failureText(*failure) : what + done);
 }

@@ -68,18 +68,46 @@ Q_SIGNALS:
     void lastActionChanged();
 
 private:
-    void note(const QString &text);
+    // A decision's text twice: as written for the log, which stays Chinese, and in the window's
+    // language for the settings page.
+    struct Text {
+        QString log;
+        QString window;
+        Text(const QString &verbatim = {}) // names and messages that need no translating
+            : log(verbatim)
+            , window(verbatim)
+        {
+        }
+        Text(const QString &log, const QString &window)
+            : log(log)
+            , window(window)
+        {
+        }
+        Text operator+(const Text &other) const { return { log + other.log, window + other.window }; }
+        Text arg(const Text &a) const { return { log.arg(a.log), window.arg(a.window) }; }
+        Text arg(const Text &a, const Text &b) const
+        {
+            return { log.arg(a.log, b.log), window.arg(a.window, b.window) };
+        }
+        Text arg(double a) const { return { log.arg(a), window.arg(a) }; }
+    };
+    // A source text marked with QT_TR_NOOP.
+    static Text said(const char *source);
+    // A failure's description: as the session gave it for the log, described for the window.
+    static Text failureText(const QString &description);
+
+    void note(const Text &text);
     void updateLock();
     void beforeSleep(bool shutdown);
     void afterSleep();
     void screenSaver(bool active);
     // Why the TV is not the computer's screen right now, or nothing when it is.
-    std::optional<QString> notShowingComputer() const;
+    std::optional<Text> notShowingComputer() const;
     QString inputLabel() const;
     std::optional<QString> tvHost() const;
 
-    QCoro::Task<void> powerOffThenRelease(QString what);
-    QCoro::Task<void> bringBack(QString why);
+    QCoro::Task<void> powerOffThenRelease(Text what);
+    QCoro::Task<void> bringBack(Text why);
     QCoro::Task<void> switchScreen(bool on);
 
     TVSession &m_session;

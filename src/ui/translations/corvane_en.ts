@@ -130,6 +130,153 @@
     </message>
 </context>
 <context>
+    <name>MonitorMode</name>
+    <message>
+        <source>登录后启动</source>
+        <translation>Started at login</translation>
+    </message>
+    <message>
+        <source>显示器模式已开启</source>
+        <translation>Monitor mode turned on</translation>
+    </message>
+    <message>
+        <source>显示器模式已关闭</source>
+        <translation>Monitor mode turned off</translation>
+    </message>
+    <message>
+        <source>显示器模式：</source>
+        <translation>Monitor mode: </translation>
+    </message>
+    <message>
+        <source>电视未连接</source>
+        <translation>the TV is not connected</translation>
+    </message>
+    <message>
+        <source>电视已待机</source>
+        <translation>the TV is in standby</translation>
+    </message>
+    <message>
+        <source>未选择电脑所在输入</source>
+        <translation>no input chosen for the computer</translation>
+    </message>
+    <message>
+        <source>电视正在显示「%1」，不是电脑所在的「%2」</source>
+        <translation>the TV shows &quot;%1&quot;, not the computer&apos;s &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>电视的输入列表中没有「%1」</source>
+        <translation>the TV lists no input &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>系统即将关机</source>
+        <translation>Shutting down</translation>
+    </message>
+    <message>
+        <source>系统即将休眠</source>
+        <translation>Going to sleep</translation>
+    </message>
+    <message>
+        <source>，未设置关闭电视</source>
+        <translation>; turning the TV off is not set</translation>
+    </message>
+    <message>
+        <source>，不关闭电视：</source>
+        <translation>; TV left on: </translation>
+    </message>
+    <message>
+        <source>，已发送关闭电视，电视 %1 秒内未应答，不再等待</source>
+        <translation>; power off sent, the TV did not answer within %1 s, no longer waiting</translation>
+    </message>
+    <message>
+        <source>，关闭电视失败：</source>
+        <translation>; turning the TV off failed: </translation>
+    </message>
+    <message>
+        <source>，已关闭电视</source>
+        <translation>; TV turned off</translation>
+    </message>
+    <message>
+        <source>系统已唤醒</source>
+        <translation>Resumed</translation>
+    </message>
+    <message>
+        <source>，未选择电视</source>
+        <translation>; no TV chosen</translation>
+    </message>
+    <message>
+        <source>，网络 %1 秒内未就绪，仍尝试唤醒电视</source>
+        <translation>; the network was not ready within %1 s, waking the TV anyway</translation>
+    </message>
+    <message>
+        <source>，电视已开着，不切换输入：</source>
+        <translation>; the TV is already on, input left as is: </translation>
+    </message>
+    <message>
+        <source>，电视已开着并显示电脑所在输入</source>
+        <translation>; the TV is already on and shows the computer&apos;s input</translation>
+    </message>
+    <message>
+        <source>，唤醒电视</source>
+        <translation>; waking the TV</translation>
+    </message>
+    <message>
+        <source>，电视未能连接，未切换输入：</source>
+        <translation>; the TV did not connect, input not switched: </translation>
+    </message>
+    <message>
+        <source>，电视已唤醒；未选择电脑所在输入，不切换输入</source>
+        <translation>; TV woken; no input chosen for the computer, input not switched</translation>
+    </message>
+    <message>
+        <source>，电视已唤醒，切换到「%1」失败：</source>
+        <translation>; TV woken, switching to &quot;%1&quot; failed: </translation>
+    </message>
+    <message>
+        <source>，电视已唤醒并切换到电脑所在输入「%1」</source>
+        <translation>; TV woken and switched to the computer&apos;s input &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>屏幕已关闭</source>
+        <translation>Screen blanked</translation>
+    </message>
+    <message>
+        <source>屏幕已恢复</source>
+        <translation>Screen back</translation>
+    </message>
+    <message>
+        <source>，未设置关闭电视画面</source>
+        <translation>; turning the TV picture off is not set</translation>
+    </message>
+    <message>
+        <source>，不关闭电视画面：</source>
+        <translation>; TV picture left on: </translation>
+    </message>
+    <message>
+        <source>，电视画面不是本程序关闭的，不打开</source>
+        <translation>; the TV picture was not turned off by this app, left as is</translation>
+    </message>
+    <message>
+        <source>，不打开电视画面：电视未连接</source>
+        <translation>; TV picture not turned on: the TV is not connected</translation>
+    </message>
+    <message>
+        <source>，已打开电视画面</source>
+        <translation>; TV picture turned on</translation>
+    </message>
+    <message>
+        <source>，已关闭电视画面</source>
+        <translation>; TV picture turned off</translation>
+    </message>
+    <message>
+        <source>，打开电视画面失败：</source>
+        <translation>; turning the TV picture on failed: </translation>
+    </message>
+    <message>
+        <source>，关闭电视画面失败：</source>
+        <translation>; turning the TV picture off failed: </translation>
+    </message>
+</context>
+<context>
     <name>PageLogic</name>
     <message>
         <source>选择电视</source>
