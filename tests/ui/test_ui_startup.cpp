@@ -180,6 +180,8 @@ private Q_SLOTS:
         TVSimProcess sim({ .address = QStringLiteral("127.0.0.33"),
             .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("100") } });
         QVERIFY(sim.start());
+        const QString appsURI = QStringLiteral("com.webos.applicationManager/listLaunchPoints");
+        sim.control(QStringLiteral("/fault"), { { "fail", QJsonObject { { "uri", appsURI } } } });
         UiApp app(preferencesFile(QStringLiteral("pages")),
             { QStringLiteral("-autoHost"), QStringLiteral("127.0.0.33"), QStringLiteral("-mcpPort"),
                 QStringLiteral("18832") });
@@ -233,8 +235,20 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), dragged, 5000);
         QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 1);
 
-        // Apps: locale-aware search, a card launches its app.
+        // Apps: a list that never came is offered again once the wait is over, and read anew.
         app.window.showPage(QStringLiteral("apps"));
+        QTRY_VERIFY(app.item(QStringLiteral("appsRetry")));
+        QQuickItem *retry = app.item(QStringLiteral("appsRetry"));
+        auto *appsTimeout = retry->parentItem()->findChild<QObject *>(QStringLiteral("appsTimeout"));
+        QVERIFY(appsTimeout);
+        appsTimeout->setProperty("interval", 1); // ends the wait at once
+        QTRY_VERIFY(retry->isVisible());
+        sim.control(QStringLiteral("/fault"), { { "clear", true } });
+        sim.clearReceived();
+        QVERIFY(app.click(QStringLiteral("appsRetry")));
+        QTRY_COMPARE_WITH_TIMEOUT(ssapCount(appsURI), 1, 5000);
+
+        // Apps: locale-aware search, a card launches its app.
         QTRY_VERIFY(app.item(QStringLiteral("appGrid")));
         QTRY_VERIFY_WITH_TIMEOUT(app.item(QStringLiteral("appGrid"))->property("count").toInt() > 1, 10000);
         QString youtube;

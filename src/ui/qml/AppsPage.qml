@@ -61,7 +61,7 @@ Item {
                     // The list may never come (a failed request): offer to ask again.
                     onVisibleChanged: visible ? appsTimeout.restart() : appsTimeout.stop()
                     Component.onCompleted: if (visible) appsTimeout.restart()
-                    Timer { id: appsTimeout; interval: 8000 }
+                    Timer { id: appsTimeout; objectName: "appsTimeout"; interval: 8000 }
                 }
                 AppButton {
                     id: appsRetry
