@@ -13,8 +13,7 @@
 
 namespace {
 
-struct ImageStats
-{
+struct ImageStats {
     int colours = 0;
     double meanLightness = 0; // 0 black … 1 white
 };
@@ -32,15 +31,28 @@ ImageStats statsOf(const QImage &image)
             ++samples;
         }
     }
-    return {int(colours.size()), samples ? sum / samples : 0};
+    return { int(colours.size()), samples ? sum / samples : 0 };
+}
+
+// The texts on screen that are cut off (elided or past their last line), as "objectName: text".
+// Paths are shortened in their middle on purpose.
+QStringList cutTexts(QQuickItem *item)
+{
+    QStringList cut;
+    if (!item->isVisible())
+        return cut;
+    if (item->property("truncated").toBool() && item->property("elide").toInt() != Qt::ElideMiddle)
+        cut << item->objectName() + QStringLiteral(": ") + item->property("text").toString();
+    for (QQuickItem *child : item->childItems())
+        cut << cutTexts(child);
+    return cut;
 }
 
 } // namespace
 
 // The snapshot routine writes one PNG per page, in order, in light and in dark, in Chinese and
-// in English.
-class TestUiSnapshots : public QObject
-{
+// in English, at the default and at the narrowest width, where no text on any page is cut off.
+class TestUiSnapshots : public QObject {
     Q_OBJECT
 
 private:
@@ -58,27 +70,45 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("appearance");
         QTest::addColumn<QString>("language");
-        QTest::newRow("light") << "light" << "zh";
-        QTest::newRow("dark") << "dark" << "en";
+        QTest::addColumn<int>("width"); // 0: the window's own
+        QTest::newRow("light") << "light"
+                               << "zh" << 0;
+        QTest::newRow("dark") << "dark"
+                              << "en" << 0;
+        QTest::newRow("narrow-en") << "light"
+                                   << "en" << 900;
+        QTest::newRow("narrow-zh") << "dark"
+                                   << "zh" << 900;
     }
 
     void fourPagesWritten()
     {
         QFETCH(QString, appearance);
         QFETCH(QString, language);
-        const QString folder = m_dir.filePath(QStringLiteral("shots/") + appearance); // created by the routine
-        UiApp app(m_dir.filePath(appearance + QStringLiteral(".conf")),
-                  {QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
-                   QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language});
-        app.window.snapshots()->setTimings({.initialMs = 300, .pageMs = 400});
+        QFETCH(int, width);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        const QString folder = m_dir.filePath(QStringLiteral("shots/") + tag); // created by the routine
+        UiApp app(m_dir.filePath(tag + QStringLiteral(".conf")),
+            { QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
+                QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language });
+        app.window.snapshots()->setTimings({ .initialMs = 300, .pageMs = 400 });
         QSignalSpy finished(app.window.snapshots(), &SnapshotRoutine::finished);
+        // A saved TV, paired, for the devices list: its status and address share one row.
+        TVDevice saved;
+        saved.id = QStringLiteral("6A1E3C2B-0000-4000-8000-000000000001");
+        saved.model = QStringLiteral("LG OLED55C3PCA");
+        saved.host = QStringLiteral("127.0.0.99");
+        saved.clientKey = QStringLiteral("key");
+        app.store.setDevices({ saved });
         QVERIFY(app.start());
         QVERIFY(app.window.snapshots()->isRunning());
+        if (width)
+            app.window.window()->setWidth(width);
         QVERIFY(finished.wait(20000));
         QCOMPARE(app.window.currentPage(), QStringLiteral("settings")); // the last one shown
         // The window in the language asked for; the log (below) stays Chinese.
         QCOMPARE(app.window.controller()->pickerLabel(),
-                 language == u"en" ? QStringLiteral("Choose TV") : QStringLiteral("选择电视"));
+            language == u"en" ? QStringLiteral("Choose TV") : QStringLiteral("选择电视"));
 
         QStringList logged;
         for (const QString &message : readLogMessages()) {
@@ -94,6 +124,8 @@ private Q_SLOTS:
             const QImage image(QDir(folder).filePath(page + QStringLiteral(".png")));
             QVERIFY2(!image.isNull(), qPrintable(page));
             QCOMPARE(image.size(), app.window.window()->size() * app.window.window()->devicePixelRatio());
+            if (width)
+                QCOMPARE(image.width(), width * app.window.window()->devicePixelRatio());
             const ImageStats stats = statsOf(image);
             QVERIFY2(stats.colours > 40, qPrintable(page + QStringLiteral(": %1 colours").arg(stats.colours)));
             if (appearance == u"light")
@@ -102,7 +134,16 @@ private Q_SLOTS:
                 QVERIFY2(stats.meanLightness < 0.3, qPrintable(page));
         }
         // Distinct pages, not one picture four times.
-        QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png"))) != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
+        QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png")))
+            != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
+
+        for (const QString &page : SnapshotRoutine::pageOrder()) {
+            QSignalSpy drawn(app.window.window(), &QQuickWindow::frameSwapped);
+            app.window.showPage(page);
+            QVERIFY(drawn.wait(5000));
+            const QStringList cut = cutTexts(app.window.window()->contentItem());
+            QVERIFY2(cut.isEmpty(), qPrintable(page + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
+        }
     }
 };
 

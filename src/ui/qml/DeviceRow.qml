@@ -6,7 +6,7 @@ import QtQuick.Layouts
 AbstractButton {
     id: row
     required property var modelData
-    implicitHeight: 58
+    implicitHeight: Math.max(58, implicitContentHeight + 16)
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
     Accessible.name: modelData.displayName
@@ -46,37 +46,44 @@ AbstractButton {
         ColumnLayout {
             spacing: 2
             Layout.fillWidth: true
-            UiText {
-                text: row.modelData.displayName
-                font.pixelSize: 14
-                font.weight: Font.DemiBold
+            // The status beside the name leaves the model and address the full width.
+            RowLayout {
+                spacing: 8
                 Layout.fillWidth: true
+                UiText {
+                    text: row.modelData.displayName
+                    font.pixelSize: 14
+                    font.weight: Font.DemiBold
+                    Layout.fillWidth: true
+                }
+                Rectangle {
+                    visible: row.modelData.status.length > 0
+                    implicitWidth: statusRow.implicitWidth + 16
+                    implicitHeight: 22
+                    radius: 11
+                    color: theme.control
+                    Row {
+                        id: statusRow
+                        anchors.centerIn: parent
+                        spacing: 5
+                        Icon { anchors.verticalCenter: parent.verticalCenter; name: "clock"; size: 12; color: theme.textSecondary }
+                        Text {
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: row.modelData.status
+                            font.pixelSize: 11
+                            color: theme.textSecondary
+                        }
+                    }
+                }
             }
+            // In a narrow window the address goes to a second line rather than out of sight.
             UiText {
                 text: row.modelData.model + "  ·  " + row.modelData.host
                 role: "caption"
                 secondary: true
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
                 Layout.fillWidth: true
-            }
-        }
-
-        Rectangle {
-            visible: row.modelData.status.length > 0
-            implicitWidth: statusRow.implicitWidth + 16
-            implicitHeight: 22
-            radius: 11
-            color: theme.control
-            Row {
-                id: statusRow
-                anchors.centerIn: parent
-                spacing: 5
-                Icon { anchors.verticalCenter: parent.verticalCenter; name: "clock"; size: 12; color: theme.textSecondary }
-                Text {
-                    anchors.verticalCenter: parent.verticalCenter
-                    text: row.modelData.status
-                    font.pixelSize: 11
-                    color: theme.textSecondary
-                }
             }
         }
 

@@ -381,6 +381,7 @@ FocusScope {
                     }
 
                     RowLayout {
+                        id: textRow
                         Layout.fillWidth: true
                         spacing: 10
                         AppTextField {
@@ -392,11 +393,21 @@ FocusScope {
                             onAccepted: page.sendText()
                             Keys.onEscapePressed: page.forceActiveFocus()
                         }
+                        // Too narrow for the field's hint and the caption both (English at the
+                        // narrowest window): the button keeps its icon and says it as a tip.
+                        TextMetrics { id: hintMetrics; font: textBox.font; text: textBox.placeholderText }
+                        TextMetrics { id: sendMetrics; font.pixelSize: 13; font.weight: Font.DemiBold; text: sendButton.caption }
                         AppButton {
+                            id: sendButton
                             objectName: "sendButton"
+                            readonly property string caption: qsTr("发送文字")
+                            readonly property bool roomy: textRow.width >= textBox.leftPadding + hintMetrics.advanceWidth
+                                + textBox.rightPadding + textRow.spacing + leftPadding + 16 + 7 + sendMetrics.advanceWidth + rightPadding
                             kind: "primary"
                             iconName: "send"
-                            text: qsTr("发送文字")
+                            text: roomy ? caption : ""
+                            tooltip: roomy ? "" : caption
+                            Accessible.name: caption
                             enabled: textBox.text !== ""
                             onClicked: page.sendText()
                         }
