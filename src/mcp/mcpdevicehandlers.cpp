@@ -8,8 +8,6 @@
 
 #include <QDeadlineTimer>
 
-#include <algorithm>
-
 namespace MCPToolHandlers {
 
 using namespace MCPToolSupport;
@@ -28,18 +26,6 @@ QCoro::Task<Result> status(Session session, Timings timings, QJsonObject)
     const TVSession &s = live(session);
     const std::optional<TVDevice> device = selectedDevice(s);
 
-    QString title = s.foregroundAppId();
-    const auto input = std::find_if(
-        s.inputs().cbegin(), s.inputs().cend(), [&](const ExternalInput &i) { return i.appId == s.foregroundAppId(); });
-    if (input != s.inputs().cend()) {
-        title = input->label;
-    } else {
-        const auto app = std::find_if(
-            s.apps().cbegin(), s.apps().cend(), [&](const TVApp &a) { return a.id == s.foregroundAppId(); });
-        if (app != s.apps().cend())
-            title = app->title;
-    }
-
     QJsonValue deviceValue(QJsonValue::Null);
     if (device) {
         deviceValue = QJsonObject { { QStringLiteral("name"), device->displayName() },
@@ -53,7 +39,8 @@ QCoro::Task<Result> status(Session session, Timings timings, QJsonObject)
         { QStringLiteral("volume"), s.volume() },
         { QStringLiteral("muted"), s.muted() },
         { QStringLiteral("foreground"),
-            QJsonObject { { QStringLiteral("id"), s.foregroundAppId() }, { QStringLiteral("title"), title } } },
+            QJsonObject {
+                { QStringLiteral("id"), s.foregroundAppId() }, { QStringLiteral("title"), s.currentSourceName() } } },
         { QStringLiteral("inputs"), inputArray(s) },
     };
     co_return Result(MCPTools::jsonText(result), result);
