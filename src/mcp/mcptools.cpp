@@ -69,9 +69,10 @@ MCPTools::MCPTools(TVSession &session, const Timings &timings)
 
 QJsonObject MCPTools::loggedArguments(const QString &name, const QJsonObject &arguments)
 {
-    const QString key = QStringLiteral("text");
-    if (name != QLatin1String("tv_input_text") || !arguments.contains(key))
+    const MCPTool *tool = findMCPTool(name);
+    if (!tool || tool->typedTextArgument.isEmpty() || !arguments.contains(tool->typedTextArgument))
         return arguments;
+    const QString &key = tool->typedTextArgument;
     const QJsonValue text = arguments.value(key);
     QString typed = text.toString();
     if (!text.isString()) {

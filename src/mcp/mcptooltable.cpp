@@ -170,6 +170,7 @@ QList<MCPTool> buildTable()
                                    booleanProperty(QStringLiteral("Press Enter after typing, default false")) } },
                 { QStringLiteral("text") }),
             .hints = acting,
+            .typedTextArgument = QStringLiteral("text"),
             .handler = MCPToolHandlers::inputText,
         },
         {

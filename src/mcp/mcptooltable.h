@@ -29,6 +29,8 @@ struct MCPTool {
     QJsonObject inputSchema;
     QJsonObject outputSchema {}; // none when empty
     Hints hints;
+    // The argument that carries text typed on the TV (searches, passwords): the log shows only its length.
+    QString typedTextArgument {};
     Handler handler = nullptr;
 
     // The tools/list entry: the title also among the annotations, where clients of the
