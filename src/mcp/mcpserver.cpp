@@ -63,9 +63,15 @@ void stopReading(QTcpSocket *socket)
 } // namespace
 
 MCPServer::MCPServer(MCPTools &tools, Preferences &preferences, QObject *parent)
+    : MCPServer(tools, preferences, Timings {}, parent)
+{
+}
+
+MCPServer::MCPServer(MCPTools &tools, Preferences &preferences, const Timings &timings, QObject *parent)
     : QObject(parent)
     , m_tools(tools)
     , m_preferences(preferences)
+    , m_timings(timings)
 {
 }
 
@@ -144,7 +150,7 @@ void MCPServer::accept()
         auto *idle = new QTimer(socket);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, [socket] { cancel(socket); });
-        idle->start(m_requestTimeout);
+        idle->start(m_timings.requestTimeout);
 
         const QPointer<MCPServer> self(this);
         const auto take = [self, socket, connection, idle] {
@@ -192,7 +198,7 @@ void MCPServer::accept()
 QCoro::Task<void> MCPServer::respond(QPointer<QTcpSocket> socket, HTTPRequest request)
 {
     const QPointer<MCPServer> self(this);
-    const std::chrono::milliseconds guard = m_requestTimeout;
+    const std::chrono::milliseconds guard = m_timings.requestTimeout;
     const DispatchReply reply = co_await route(std::move(request), m_tools);
     if (!self || !socket)
         co_return;

@@ -29,7 +29,15 @@ public:
     static constexpr qsizetype receiveChunk = 1048576; // bytes taken per receive step
     static constexpr qsizetype bufferLimit = 4194304; // more without a complete request ends it
 
+    // The server's own waits; the default is the real value, tests shorten it.
+    struct Timings {
+        // A connection that has not delivered a complete request in this time is closed without
+        // a response, so idle connections cannot pile up.
+        std::chrono::milliseconds requestTimeout { 30000 };
+    };
+
     MCPServer(MCPTools &tools, Preferences &preferences, QObject *parent = nullptr);
+    MCPServer(MCPTools &tools, Preferences &preferences, const Timings &timings, QObject *parent = nullptr);
     ~MCPServer() override;
 
     Q_INVOKABLE void start();
@@ -40,10 +48,6 @@ public:
     QString lastErrorText() const { return m_lastError.value_or(QString()); }
     int port() const;
     QString endpointURL() const; // "http://127.0.0.1:" + port + "/mcp"
-
-    // A connection that has not delivered a complete request in this time is closed without a
-    // response, so idle connections cannot pile up. Tests shorten it.
-    void setRequestTimeout(std::chrono::milliseconds timeout) { m_requestTimeout = timeout; }
 
     // Origin, then path, then method; a request passing all three goes to handleBody.
     static QCoro::Task<DispatchReply> route(HTTPRequest request, MCPTools &tools);
@@ -66,5 +70,5 @@ private:
     bool m_isRunning = false;
     std::optional<QString> m_lastError;
     QPointer<QTcpServer> m_listener;
-    std::chrono::milliseconds m_requestTimeout { 30000 };
+    const Timings m_timings;
 };

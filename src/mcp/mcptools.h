@@ -18,8 +18,8 @@
 
 class TVSession;
 
-// The catalogue of MCP tools through which an agent drives the paired TV, and their handlers.
-// Every handler works through the one TVSession, exactly as the window does.
+// The catalogue of MCP tools through which an agent drives the paired TV (the table in
+// mcptooltable.h). Every handler works through the one TVSession, exactly as the window does.
 class MCPTools {
 public:
     // Failures of the handlers' own checks; SSAPError and the session's errors pass through.
@@ -68,8 +68,8 @@ public:
     };
 
     explicit MCPTools(TVSession &session);
+    MCPTools(TVSession &session, const Timings &timings);
 
-    void setTimings(const Timings &timings) { m_timings = timings; }
     const Timings &timings() const { return m_timings; }
 
     // The tool definitions, built once.
@@ -97,5 +97,5 @@ public:
 
 private:
     TVSession &m_session;
-    Timings m_timings;
+    const Timings m_timings;
 };

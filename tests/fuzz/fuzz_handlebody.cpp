@@ -23,17 +23,11 @@ struct Rig
     Preferences preferences{Fuzz::temporaryPath(QStringLiteral("handlebody"))};
     DeviceStore store{preferences};
     TVSession session{store, preferences};
-    MCPTools tools{session};
-
-    Rig()
-    {
-        MCPTools::Timings timings;
-        timings.connectTimeout = 0.05;
-        timings.pressSpacing = std::chrono::milliseconds(0);
-        timings.powerOnPoll = std::chrono::milliseconds(1);
-        timings.powerOnDeadline = std::chrono::milliseconds(20);
-        tools.setTimings(timings);
-    }
+    MCPTools tools{session,
+                   {.connectTimeout = 0.05,
+                    .pressSpacing = std::chrono::milliseconds(0),
+                    .powerOnPoll = std::chrono::milliseconds(1),
+                    .powerOnDeadline = std::chrono::milliseconds(20)}};
 };
 
 Rig &rig()

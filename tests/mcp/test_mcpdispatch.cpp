@@ -150,7 +150,7 @@ private Q_SLOTS:
     "device": null,
     "foreground": {
         "id": "",
-        "title": ""
+        "title": "—"
     },
     "inputs": [
     ],

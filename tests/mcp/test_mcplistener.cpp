@@ -39,15 +39,22 @@ private:
             + "\r\nConnection: close\r\nContent-Type: application/json\r\n\r\n" + body;
     }
 
+    // The server takes its timings only when built.
+    void restartServer(const MCPServer::Timings &timings)
+    {
+        m_server.reset();
+        m_server = std::make_unique<MCPServer>(m_rig->tools(), m_rig->preferences(), timings);
+        m_server->start();
+        QVERIFY(m_server->isRunning());
+        QVERIFY(!m_server->lastError());
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         m_rig = std::make_unique<ToolRig>();
         m_rig->preferences().setInteger("mcpPort", port);
-        m_server = std::make_unique<MCPServer>(m_rig->tools(), m_rig->preferences());
-        m_server->start();
-        QVERIFY(m_server->isRunning());
-        QVERIFY(!m_server->lastError());
+        restartServer({});
     }
 
     void cleanupTestCase()
@@ -238,9 +245,9 @@ private Q_SLOTS:
 
     void idleConnectionIsClosed()
     {
-        m_server->setRequestTimeout(std::chrono::milliseconds(300));
+        restartServer({ .requestTimeout = std::chrono::milliseconds(300) });
         const RawExchange idle = rawExchange(port, { "POST /mcp HTTP/1.1\r\nContent-Length: 10\r\n\r\n{" }, 0, 5000);
-        m_server->setRequestTimeout(std::chrono::seconds(30));
+        restartServer({});
         QVERIFY(idle.closedByServer);
         QVERIFY(idle.response.isEmpty());
         // A request that arrives in time is answered as usual.

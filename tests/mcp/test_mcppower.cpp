@@ -26,7 +26,7 @@ private:
     {
         MCPTools::Timings timings = m_rig->tools().timings();
         timings.powerOnDeadline = deadline;
-        m_rig->tools().setTimings(timings);
+        m_rig->rebuildTools(timings);
     }
 
     // The MAC the TV reports over SSAP, one its Wake-on-LAN listener matches.

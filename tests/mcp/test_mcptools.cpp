@@ -453,7 +453,7 @@ private Q_SLOTS:
         rig.store().setSelectedID(id);
         MCPTools::Timings timings = rig.tools().timings();
         timings.connectTimeout = 3;
-        rig.tools().setTimings(timings);
+        rig.rebuildTools(timings);
 
         const ToolRig::Result press = rig.call("tv_press_button", { { "button", "POWER" } });
         QVERIFY(press.isError);

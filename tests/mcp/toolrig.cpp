@@ -27,7 +27,6 @@ ToolRig::ToolRig()
     : m_preferences(std::make_unique<Preferences>(m_dir.path() + QStringLiteral("/rig.conf")))
     , m_store(std::make_unique<DeviceStore>(*m_preferences))
     , m_session(std::make_unique<TVSession>(*m_store, *m_preferences))
-    , m_tools(std::make_unique<MCPTools>(*m_session))
 {
     TVSession::Timings sessionTimings;
     sessionTimings.ensurePoll = 0.02;
@@ -36,7 +35,12 @@ ToolRig::ToolRig()
     MCPTools::Timings toolTimings;
     toolTimings.pressSpacing = std::chrono::milliseconds(5);
     toolTimings.powerOnPoll = std::chrono::milliseconds(50);
-    m_tools->setTimings(toolTimings);
+    rebuildTools(toolTimings);
+}
+
+void ToolRig::rebuildTools(const MCPTools::Timings &timings)
+{
+    m_tools = std::make_unique<MCPTools>(*m_session, timings);
 }
 
 ToolRig::~ToolRig()

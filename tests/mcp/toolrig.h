@@ -22,6 +22,8 @@ public:
     DeviceStore &store() { return *m_store; }
     TVSession &session() { return *m_session; }
     MCPTools &tools() { return *m_tools; }
+    // New tools over the same session: the tools take their timings only when built.
+    void rebuildTools(const MCPTools::Timings &timings);
 
     // A saved, not yet paired TV; returns its id.
     QString addTV(const QString &host, const QString &name);
