@@ -15,13 +15,11 @@
 
 // A secure WebSocket server standing in for the TV at byte level: it records every frame it
 // receives and lets the test answer by hand.
-class TestTVServer : public QObject
-{
+class TestTVServer : public QObject {
     Q_OBJECT
 
 public:
-    struct Frame
-    {
+    struct Frame {
         QWebSocket *socket;
         QString text;
         bool binary;
@@ -40,10 +38,9 @@ public:
     std::function<void(QWebSocket *socket, const QJsonObject &message)> onMessage;
 
     int connectionCount() const { return m_connections.size(); }
-    QString requestPath(int index = -1) const;
+    QString requestPath() const; // of the latest connection
     const QList<Frame> &frames() const { return m_frames; }
     QStringList texts() const;
-    QJsonObject lastMessage() const; // the latest text frame parsed as a JSON object
     QList<QWebSocketProtocol::CloseCode> closeCodes() const { return m_closeCodes; }
 
     // To the latest connection.
