@@ -1,5 +1,5 @@
-// The SSAP client and the pointer socket at byte level, against an in-process secure WebSocket
-// server on port 3001.
+// The SSAP client, the pointer socket and certificate pinning at byte level, against in-process
+// secure servers standing in for the TV.
 
 #include "pointerclient.h"
 #include "ssapclient.h"
@@ -9,6 +9,7 @@
 
 #include <QPointer>
 #include <QSignalSpy>
+#include <QSslServer>
 #include <QTest>
 
 #include <memory>
@@ -24,6 +25,37 @@ QString reply(
     return QStringLiteral(R"({"type":"%1","id":"%2","payload":%3})").arg(type, id, payload);
 }
 
+const QString pinHost = QStringLiteral("127.4.2.1"); // a TV with the identity a pinning case needs
+
+int mismatchLines()
+{
+    return int(readLogMessages().count(QStringLiteral("TLS 证书指纹不匹配，拒绝连接")));
+}
+
+// An HTTPS responder for icon downloads; it records every byte it is sent.
+class IconServer : public QSslServer {
+public:
+    explicit IconServer(const TestIdentity &identity)
+    {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificateChain(identity.chain);
+        config.setPrivateKey(identity.key);
+        setSslConfiguration(config);
+        connect(this, &QSslServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    received += socket->readAll();
+                    if (received.contains("\r\n\r\n"))
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nPNG");
+                });
+            }
+        });
+        listen(QHostAddress(pinHost));
+    }
+    QUrl url() const { return QUrl(QStringLiteral("https://%1:%2/icon.png").arg(pinHost).arg(serverPort())); }
+    QByteArray received;
+};
+
 const QString promptReply = reply(QStringLiteral("register_0"), QStringLiteral(R"({"pairingType":"PROMPT"})"));
 
 } // namespace
@@ -36,16 +68,17 @@ private:
     std::unique_ptr<TestTVServer> m_server;
 
     // Every client here is made through this: the one place that sets the test time-outs.
-    static std::unique_ptr<SSAPClient> newClient(double greetingSeconds = 0, double registrationSeconds = 0)
+    static std::unique_ptr<SSAPClient> newClient(
+        const std::optional<QString> &pin = std::nullopt, double greetingSeconds = 0, double registrationSeconds = 0)
     {
         SSAPClient::setTimeoutsForTesting(greetingSeconds, registrationSeconds);
-        return std::make_unique<SSAPClient>(std::nullopt);
+        return std::make_unique<SSAPClient>(pin);
     }
 
     // A client that has exchanged the greeting with the server.
     std::unique_ptr<SSAPClient> greetedClient(double greetingSeconds = 0, double registrationSeconds = 0)
     {
-        auto client = newClient(greetingSeconds, registrationSeconds);
+        auto client = newClient(std::nullopt, greetingSeconds, registrationSeconds);
         auto greeting = start(client->connect(tvHost));
         if (!QTest::qWaitFor([&] { return greeting->done(); }, 5000) || !greeting->value)
             return {};
@@ -76,7 +109,12 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(TestCertificates::selfSigned().isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(TestCertificates::selfSigned().isValid());
+        QVERIFY(TestCertificates::otherSelfSigned().isValid());
+        QCOMPARE(TestCertificates::chained().chain.size(), 2);
+    }
 
     void init()
     {
@@ -216,11 +254,8 @@ private Q_SLOTS:
         QList<std::optional<SSAPError>> closes;
         client->onClose = [&](const std::optional<SSAPError> &error) { closes << error; };
         auto request = start(client->request(QStringLiteral("a")));
-        int prompts = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++prompts; }));
-        QVERIFY(sendAndSettle(*client, { promptReply }));
-        QCOMPARE(prompts, 1);
-
+        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
+        QVERIFY(waitForTexts(3));
         if (byTV)
             m_server->closeLatest();
         else
@@ -383,6 +418,72 @@ private Q_SLOTS:
             QTRY_VERIFY(registration->done());
             QCOMPARE(registration->error->kind(), SSAPError::Kind::NotConnected);
         }
+    }
+
+    // --- certificate pinning: the SSAP socket, the pointer socket and downloads go through the
+    // client's decision, which looks at the leaf certificate only ---
+
+    // A refused TV sees no WebSocket connection, no message and no request line.
+    void pinDecidesEverySocket_data()
+    {
+        QTest::addColumn<bool>("chained");
+        QTest::addColumn<std::optional<QString>>("pin");
+        QTest::addColumn<bool>("accepted");
+        const TestIdentity &tv = TestCertificates::selfSigned();
+        const TestIdentity &chain = TestCertificates::chained();
+        QTest::newRow("no pin") << false << std::optional<QString>() << true;
+        QTest::newRow("its pin") << false << std::optional(tv.leafFingerprint) << true;
+        QTest::newRow("another certificate's")
+            << false << std::optional(TestCertificates::otherSelfSigned().leafFingerprint) << false;
+        QTest::newRow("upper case") << false << std::optional(tv.leafFingerprint.toUpper()) << false;
+        QTest::newRow("chain, no pin") << true << std::optional<QString>() << true;
+        QTest::newRow("chain, the leaf's") << true << std::optional(chain.leafFingerprint) << true;
+        QTest::newRow("chain, the intermediate's") << true << std::optional(chain.secondFingerprint) << false;
+    }
+
+    void pinDecidesEverySocket()
+    {
+        QFETCH(bool, chained);
+        QFETCH(std::optional<QString>, pin);
+        QFETCH(bool, accepted);
+        const TestIdentity &tv = chained ? TestCertificates::chained() : TestCertificates::selfSigned();
+        TestTVServer server(tv);
+        QVERIFY(server.listen(QHostAddress(pinHost), 3001));
+        IconServer icons(tv);
+        const int before = mismatchLines();
+
+        auto client = newClient(pin);
+        QList<std::optional<SSAPError>> closes;
+        client->onClose = [&](const std::optional<SSAPError> &error) { closes << error; };
+        auto greeting = start(client->connect(pinHost));
+        auto download = start(client->fetch(icons.url()));
+        QTRY_VERIFY(greeting->done() && download->done());
+        QCOMPARE(client->tls().observedFingerprint(), std::optional<QString>(tv.leafFingerprint));
+        PointerClient pointer(client->createSocket(), QUrl(server.wssURL(QStringLiteral("/pointer"))));
+        pointer.click();
+        if (accepted) {
+            QVERIFY2(greeting->value, qPrintable(greeting->errorText()));
+            QCOMPARE(download->value, std::optional<std::optional<QByteArray>>(QByteArray("PNG")));
+            QTRY_COMPARE(server.texts().size(), 2); // the greeting and the click
+            QVERIFY(pointer.isOpen());
+            QCOMPARE(mismatchLines(), before);
+            return;
+        }
+        QVERIFY(greeting->error);
+        QCOMPARE(greeting->error->kind(), SSAPError::Kind::Platform);
+        QTRY_COMPARE(closes.size(), 1);
+        QCOMPARE(*closes[0], *greeting->error);
+        QVERIFY(!client->hasSocket());
+        QVERIFY(download->value && !*download->value);
+        QTRY_VERIFY(!pointer.isOpen());
+        QCOMPARE(mismatchLines(), before + 3);
+        // Marker: a client without a pin, connected after the refusals, is the TV's only one.
+        auto trusting = newClient();
+        auto later = start(trusting->connect(pinHost));
+        QTRY_VERIFY(later->done());
+        QCOMPARE(server.connectionCount(), 1);
+        QCOMPARE(server.texts().size(), 1);
+        QVERIFY(icons.received.isEmpty());
     }
 
     // --- the pointer socket ---
