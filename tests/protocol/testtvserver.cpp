@@ -20,7 +20,7 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
             m_connections.append(socket);
             m_paths.append(socket->requestUrl().path());
             connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString &text) {
-                m_frames.append({ socket, text, false });
+                m_texts.append(text);
                 const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
                 if (answerHello && message.value(QLatin1String("type")) == QLatin1String("hello")) {
                     socket->sendTextMessage(
@@ -28,9 +28,6 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
                 }
                 if (onMessage)
                     onMessage(socket, message);
-            });
-            connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray &data) {
-                m_frames.append({ socket, QString::fromUtf8(data), true });
             });
             connect(
                 socket, &QWebSocket::disconnected, this, [this, socket] { m_closeCodes.append(socket->closeCode()); });
@@ -63,16 +60,6 @@ QString TestTVServer::wssURL(const QString &path) const
 QString TestTVServer::requestPath() const
 {
     return m_paths.isEmpty() ? QString() : m_paths.constLast();
-}
-
-QStringList TestTVServer::texts() const
-{
-    QStringList texts;
-    for (const Frame &frame : m_frames) {
-        if (!frame.binary)
-            texts << frame.text;
-    }
-    return texts;
 }
 
 void TestTVServer::sendText(const QString &text)
