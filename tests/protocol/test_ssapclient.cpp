@@ -25,6 +25,8 @@ QString reply(
     return QStringLiteral(R"({"type":"%1","id":"%2","payload":%3})").arg(type, id, payload);
 }
 
+const QString promptReply = reply(QStringLiteral("register_0"), QStringLiteral(R"({"pairingType":"PROMPT"})"));
+
 const QString pinHost = QStringLiteral("127.4.2.1"); // a TV with the identity a pinning case needs
 
 int mismatchLines()
@@ -32,7 +34,7 @@ int mismatchLines()
     return int(readLogMessages().count(QStringLiteral("TLS 证书指纹不匹配，拒绝连接")));
 }
 
-// An HTTPS responder for icon downloads; it records every byte it is sent.
+// An HTTPS server for icon downloads: it records every byte it is sent and answers "PNG".
 class IconServer : public QSslServer {
 public:
     explicit IconServer(const TestIdentity &identity)
@@ -55,8 +57,6 @@ public:
     QUrl url() const { return QUrl(QStringLiteral("https://%1:%2/icon.png").arg(pinHost).arg(serverPort())); }
     QByteArray received;
 };
-
-const QString promptReply = reply(QStringLiteral("register_0"), QStringLiteral(R"({"pairingType":"PROMPT"})"));
 
 } // namespace
 
