@@ -1,11 +1,15 @@
-// The SSAP client at byte level, against an in-process secure WebSocket server on port 3001.
+// The SSAP client, the pointer socket and certificate pinning at byte level, against in-process
+// secure servers standing in for the TV.
 
+#include "pointerclient.h"
 #include "ssapclient.h"
 #include "testawait.h"
 #include "testenv.h"
 #include "testtvserver.h"
 
 #include <QPointer>
+#include <QSignalSpy>
+#include <QSslServer>
 #include <QTest>
 
 #include <memory>
@@ -15,248 +19,277 @@ namespace {
 const QString tvHost = QStringLiteral("127.4.1.1");
 
 // A reply in wire form: {"type":TYPE,"id":"ID","payload":PAYLOAD}.
-QString reply(const QString &id, const QString &payload = QStringLiteral("{}"),
-              const QString &type = QStringLiteral("response"))
+QString reply(
+    const QString &id, const QString &payload = QStringLiteral("{}"), const QString &type = QStringLiteral("response"))
 {
     return QStringLiteral(R"({"type":"%1","id":"%2","payload":%3})").arg(type, id, payload);
 }
 
+const QString promptReply = reply(QStringLiteral("register_0"), QStringLiteral(R"({"pairingType":"PROMPT"})"));
+
+const QString pinHost = QStringLiteral("127.4.2.1"); // a TV with the identity a pinning case needs
+
+int mismatchLines()
+{
+    return int(readLogMessages().count(QStringLiteral("TLS 证书指纹不匹配，拒绝连接")));
+}
+
+// An HTTPS server for icon downloads: it records every byte it is sent and answers "PNG".
+class IconServer : public QSslServer {
+public:
+    explicit IconServer(const TestIdentity &identity)
+    {
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificateChain(identity.chain);
+        config.setPrivateKey(identity.key);
+        setSslConfiguration(config);
+        connect(this, &QSslServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    received += socket->readAll();
+                    if (received.contains("\r\n\r\n"))
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nPNG");
+                });
+            }
+        });
+        listen(QHostAddress(pinHost));
+    }
+    QUrl url() const { return QUrl(QStringLiteral("https://%1:%2/icon.png").arg(pinHost).arg(serverPort())); }
+    QByteArray received;
+};
+
 } // namespace
 
-class TestSSAPClient : public QObject
-{
+class TestSSAPClient : public QObject {
     Q_OBJECT
 
 private:
     TestHome m_home;
     std::unique_ptr<TestTVServer> m_server;
 
-    // A client that has exchanged the greeting with the server.
-    std::unique_ptr<SSAPClient> greetedClient()
+    // Every client here is made through this: the one place that sets the test time-outs.
+    static std::unique_ptr<SSAPClient> newClient(
+        const std::optional<QString> &pin = std::nullopt, double greetingSeconds = 0, double registrationSeconds = 0)
     {
-        auto client = std::make_unique<SSAPClient>(std::nullopt);
+        SSAPClient::setTimeoutsForTesting(greetingSeconds, registrationSeconds);
+        return std::make_unique<SSAPClient>(pin);
+    }
+
+    // A client that has exchanged the greeting with the server.
+    std::unique_ptr<SSAPClient> greetedClient(double greetingSeconds = 0, double registrationSeconds = 0)
+    {
+        auto client = newClient(std::nullopt, greetingSeconds, registrationSeconds);
         auto greeting = start(client->connect(tvHost));
         if (!QTest::qWaitFor([&] { return greeting->done(); }, 5000) || !greeting->value)
             return {};
         return client;
     }
 
-    // Waits for the server to have received `count` text frames in all.
-    bool waitForTexts(int count) { return QTest::qWaitFor([&] { return m_server->texts().size() >= count; }, 5000); }
+    bool waitForTexts(int count)
+    {
+        return QTest::qWaitFor([&] { return m_server->texts().size() >= count; }, 5000);
+    }
 
     // Sends messages, then answers a marker request: once it completes, all were handled.
     bool sendAndSettle(SSAPClient &client, const QStringList &messages)
     {
         for (const QString &message : messages)
             m_server->sendText(message);
+        const QString id = QString::number(client.nextID());
         auto marker = start(client.request(QStringLiteral("marker")));
-        if (!QTest::qWaitFor([&] { return m_server->texts().constLast().contains(QLatin1String("marker")); }, 5000))
-            return false;
-        m_server->sendText(reply(m_server->lastMessage().value(QLatin1String("id")).toString()));
+        m_server->sendText(reply(id));
         return QTest::qWaitFor([&] { return marker->done(); }, 5000);
     }
 
+    // A pointer socket made through the client, to the server.
+    std::unique_ptr<PointerClient> openPointer(SSAPClient &client)
+    {
+        const QUrl url(m_server->wssURL(QStringLiteral("/resources/abc/netinput.pointer.sock")));
+        return std::make_unique<PointerClient>(client.createSocket(), url);
+    }
+
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(TestCertificates::selfSigned().isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(TestCertificates::selfSigned().isValid());
+        QVERIFY(TestCertificates::otherSelfSigned().isValid());
+        QCOMPARE(TestCertificates::chained().chain.size(), 2);
+    }
 
     void init()
     {
-        SSAPClient::setTimeoutsForTesting(0, 0);
         m_server = std::make_unique<TestTVServer>(TestCertificates::selfSigned());
         QVERIFY2(m_server->listen(QHostAddress(tvHost), 3001), "port 3001 on 127.4.1.1 is taken");
     }
 
-    void cleanup()
-    {
-        m_server.reset();
-        SSAPClient::setTimeoutsForTesting(0, 0);
-    }
+    void cleanup() { m_server.reset(); }
 
-    // Every message kind on the wire, byte for byte, with one id counter.
-    void envelopesAndIds()
+    // Every message kind byte for byte: one id counter for requests and subscriptions, fixed ids
+    // for the greeting and the registration.
+    void messagesOnTheWire()
     {
-        auto client = std::make_unique<SSAPClient>(std::nullopt);
+        auto client = newClient();
         auto greeting = start(client->connect(tvHost));
         QTRY_VERIFY(greeting->done());
         QVERIFY2(greeting->value, qPrintable(greeting->errorText()));
         QCOMPARE(greeting->value->value(QLatin1String("deviceUUID")).toString(), QStringLiteral("uuid-test-tv"));
         QCOMPARE(m_server->requestPath(), QStringLiteral("/"));
 
-        auto info = start(client->request(QStringLiteral("system/getSystemInfo")));
-        auto volume = start(client->request(QStringLiteral("ssap://audio/getVolume"), {{QStringLiteral("a"), 1}}));
-        auto luna = start(client->request(QStringLiteral("luna://com.webos.service/x"), {}, 8));
+        start(client->request(QStringLiteral("system/getSystemInfo")));
+        start(client->request(QStringLiteral("ssap://audio/getVolume"), { { QStringLiteral("a"), 1 } }));
+        start(client->request(QStringLiteral("luna://com.webos.service/x"), {}, 8));
         client->subscribe(QStringLiteral("audio/getVolume"), {}, [](const QJsonObject &) {});
-        QVERIFY(waitForTexts(5));
-        const QStringList expected{
+        auto withoutKey = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
+        auto withKey = start(client->registerClient(QStringLiteral("abc123"), QStringLiteral("PIN")));
+        start(client->request(
+            QStringLiteral("pairing/setPin"), { { QStringLiteral("pin"), QStringLiteral("12345678") } }));
+        QTRY_COMPARE(m_server->texts().size(), 8);
+
+        const QString manifest = QStringLiteral(
+            R"("manifest":{"appVersion":"1.0","manifestVersion":1,"permissions":["LAUNCH","CONTROL_AUDIO",)"
+            R"("CONTROL_POWER","CONTROL_DISPLAY","CONTROL_INPUT_JOYSTICK","CONTROL_INPUT_MEDIA_PLAYBACK",)"
+            R"("CONTROL_INPUT_TEXT","CONTROL_INPUT_TV","CONTROL_MOUSE_AND_KEYBOARD","READ_APP_STATUS",)"
+            R"("READ_CURRENT_CHANNEL","READ_INPUT_DEVICE_LIST","READ_INSTALLED_APPS","READ_NETWORK_STATE",)"
+            R"("READ_POWER_STATE","READ_RUNNING_APPS","READ_TV_CHANNEL_LIST","WRITE_NOTIFICATION_TOAST"]})");
+        const QStringList expected {
             R"({"id":"hello","payload":{},"type":"hello"})",
             R"({"id":"1","payload":{},"type":"request","uri":"ssap://system/getSystemInfo"})",
             R"({"id":"2","payload":{"a":1},"type":"request","uri":"ssap://audio/getVolume"})",
             R"({"id":"3","payload":{},"type":"request","uri":"luna://com.webos.service/x"})",
             R"({"id":"4","payload":{},"type":"subscribe","uri":"ssap://audio/getVolume"})",
+            QStringLiteral(R"({"id":"register_0","payload":{"forcePairing":false,%1,"pairingType":"PROMPT"},)"
+                           R"("type":"register"})")
+                .arg(manifest),
+            QStringLiteral(R"({"id":"register_0","payload":{"client-key":"abc123","forcePairing":false,%1,)"
+                           R"("pairingType":"PIN"},"type":"register"})")
+                .arg(manifest),
+            R"({"id":"5","payload":{"pin":"12345678"},"type":"request","uri":"ssap://pairing/setPin"})",
         };
         QCOMPARE(m_server->texts(), expected);
-        QCOMPARE(m_server->frames().size(), 5); // no binary frames
-        QCOMPARE(client->nextID(), 5);
+        // The second registration released the first.
+        QTRY_VERIFY(withoutKey->done());
+        QCOMPARE(withoutKey->error->kind(), SSAPError::Kind::NotConnected);
+        QVERIFY(!withKey->done());
     }
 
-    void repliesAreMatchedById()
-    {
-        auto client = greetedClient();
-        QVERIFY(client);
-        auto first = start(client->request(QStringLiteral("a")));
-        auto second = start(client->request(QStringLiteral("b")));
-        auto third = start(client->request(QStringLiteral("c")));
-        QVERIFY(waitForTexts(4));
-
-        // Noise first: none of it completes anything, and the connection stays usable.
-        for (const char *noise : {R"({"type":"response","id":"99","payload":{"x":1}})", "not json",
-                                  R"({"type":"response","id":1.5,"payload":{}})"})
-            m_server->sendText(QString::fromUtf8(noise));
-
-        m_server->sendText(R"({"type":"response","id":2,"payload":{"n":2}})"); // a JSON integer id
-        // A binary frame; a stray 0xff inside a string becomes U+FFFD and the message still parses.
-        m_server->sendBinary(QByteArray(R"({"type":"response","id":"3","payload":{"t":"a)") + "\xff" + "b\"}}");
-        m_server->sendText(reply("1", R"({"n":1,"returnValue":true})"));
-        QTRY_VERIFY(first->done() && second->done() && third->done());
-        // The payload reaches the caller untouched.
-        QCOMPARE(*first->value, (QJsonObject{{QStringLiteral("n"), 1}, {QStringLiteral("returnValue"), true}}));
-        QCOMPARE(second->value->value(QLatin1String("n")).toInt(), 2);
-        QVERIFY2(third->value, qPrintable(third->errorText()));
-        QCOMPARE(third->value->value(QLatin1String("t")).toString(), QStringLiteral("a\uFFFDb"));
-
-        // A second reply to a finished request is dropped.
-        m_server->sendText(reply("2", R"({"n":20})"));
-        QVERIFY(sendAndSettle(*client, {}));
-        QCOMPARE(second->completions, 1);
-        QCOMPARE(second->value->value(QLatin1String("n")).toInt(), 2);
-    }
-
-    void failedReplies_data()
-    {
-        QTest::addColumn<QString>("message"); // to request "1"
-        QTest::addColumn<QString>("expected"); // empty: succeeds
-        QTest::newRow("returnValue false") << R"({"type":"response","id":"1","payload":{"returnValue":false}})"
-                                           << "请求失败";
-        QTest::newRow("returnValue false with errorText")
-            << R"({"type":"response","id":"1","payload":{"returnValue":false,"errorText":"音量超出范围"}})"
-            << "音量超出范围";
-        QTest::newRow("returnValue the text false")
-            << R"({"type":"response","id":"1","payload":{"returnValue":"false","errorText":"e"}})" << "";
-        QTest::newRow("error with error text")
-            << R"({"type":"error","id":"1","error":"401 insufficient permissions","payload":{"errorText":"x"}})"
-            << "401 insufficient permissions";
-        QTest::newRow("error with nothing") << R"({"type":"error","id":"1"})" << "电视返回错误";
-    }
-
-    void failedReplies()
-    {
-        QFETCH(QString, message);
-        QFETCH(QString, expected);
-        auto client = greetedClient();
-        QVERIFY(client);
-        auto request = start(client->request(QStringLiteral("audio/setVolume")));
-        QVERIFY(waitForTexts(2));
-        m_server->sendText(message);
-        QTRY_VERIFY(request->done());
-        if (expected.isEmpty()) {
-            QVERIFY2(request->value, qPrintable(request->errorText()));
-            return;
-        }
-        QVERIFY(request->error);
-        QCOMPARE(request->error->kind(), SSAPError::Kind::Server);
-        QCOMPARE(request->errorText(), expected);
-    }
-
-    void subscriptionMessages()
+    // Each reply completes the request with its id, once; noise completes nothing; failures carry
+    // the TV's text; a subscription's messages, even failed ones, go to its handler.
+    void repliesReachTheirWaiters()
     {
         auto client = greetedClient();
         QVERIFY(client);
         QList<QJsonObject> received;
-        client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &payload) { received << payload; });
-        QVERIFY(waitForTexts(2));
+        client->subscribe(
+            QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &payload) { received << payload; });
+        QList<std::shared_ptr<Outcome<QJsonObject>>> requests { nullptr, nullptr }; // ids from 2
+        for (int id = 2; id <= 9; ++id)
+            requests << start(client->request(QStringLiteral("r")));
+        QVERIFY(waitForTexts(10));
 
-        // The reply to the subscribe itself, even a failed one, goes to the handler; an "error"
-        // message with the subscription's id is dropped and the subscription stays.
-        QVERIFY(sendAndSettle(*client, {reply("1", R"({"returnValue":false})"), reply("1", R"({"volume":7})"),
-                                        reply("1", R"({"volume":99})", QStringLiteral("error")),
-                                        R"({"type":"response","id":1,"payload":{"volume":8}})"}));
+        // A stray 0xff inside a binary frame becomes U+FFFD and the message still parses.
+        m_server->sendBinary(QByteArray(R"({"type":"response","id":"9","payload":{"t":"a)") + "\xff" + "b\"}}");
+        QVERIFY(sendAndSettle(*client,
+            { R"({"type":"response","id":"99","payload":{"n":1}})", "not json",
+                R"({"type":"response","id":2.5,"payload":{}})", reply("2", R"({"n":2,"returnValue":true})"),
+                R"({"type":"response","id":3,"payload":{"n":3}})", reply("4", R"({"returnValue":false})"),
+                reply("5", R"({"returnValue":false,"errorText":"音量超出范围"})"),
+                reply("6", R"({"returnValue":"false","n":6})"),
+                R"({"type":"error","id":"7","error":"401 insufficient permissions","payload":{"errorText":"x"}})",
+                R"({"type":"error","id":"8"})", reply("2", R"({"n":20})"), reply("1", R"({"returnValue":false})"),
+                reply("1", R"({"volume":7})"), reply("1", R"({"volume":99})", QStringLiteral("error")),
+                R"({"type":"response","id":1,"payload":{"volume":8}})" }));
+
+        const auto payload = [&](int id) { return requests[id]->value.value_or(QJsonObject()); };
+        QCOMPARE(payload(2), (QJsonObject { { QStringLiteral("n"), 2 }, { QStringLiteral("returnValue"), true } }));
+        QCOMPARE(requests[2]->completions, 1);
+        QCOMPARE(payload(3).value(QLatin1String("n")).toInt(), 3);
+        QCOMPARE(payload(6).value(QLatin1String("n")).toInt(), 6);
+        QCOMPARE(payload(9).value(QLatin1String("t")).toString(), QStringLiteral("a\uFFFDb"));
+        const QStringList failures { "请求失败", "音量超出范围", "", "401 insufficient permissions", "电视返回错误" };
+        for (int id = 4; id <= 8; ++id) {
+            const bool failed = requests[id]->error && requests[id]->error->kind() == SSAPError::Kind::Server;
+            QCOMPARE(failed ? requests[id]->errorText() : QString(), failures[id - 4]);
+        }
         QCOMPARE(received.size(), 3);
-        QCOMPARE(received[0], (QJsonObject{{QStringLiteral("returnValue"), false}}));
+        QCOMPARE(received[0], (QJsonObject { { QStringLiteral("returnValue"), false } }));
         QCOMPARE(received[1].value(QLatin1String("volume")).toInt(), 7);
         QCOMPARE(received[2].value(QLatin1String("volume")).toInt(), 8);
     }
 
-    void requestTimeoutThenLateReply()
+    // Nobody answers: the request and the registration time out; their late answers change nothing.
+    void timeouts()
     {
-        auto client = greetedClient();
+        auto client = greetedClient(0, 0.3);
         QVERIFY(client);
-        auto slow = start(client->request(QStringLiteral("audio/volumeUp"), {}, 0.2));
-        QTRY_VERIFY(slow->done());
-        QCOMPARE(slow->error->kind(), SSAPError::Kind::Timeout);
-        QCOMPARE(slow->errorText(), QStringLiteral("电视响应超时"));
+        int prompts = 0;
+        auto request = start(client->request(QStringLiteral("audio/volumeUp"), {}, 0.2));
+        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++prompts; }));
+        QTRY_VERIFY(request->done() && registration->done());
+        QVERIFY(request->error && registration->error);
+        QCOMPARE(request->error->kind(), SSAPError::Kind::Timeout);
+        QCOMPARE(*registration->error, *request->error);
+        QCOMPARE(request->errorText(), QStringLiteral("电视响应超时"));
 
-        m_server->sendText(reply("1", R"({"volume":1})"));
-        QVERIFY(sendAndSettle(*client, {}));
-        QCOMPARE(slow->completions, 1);
-        QVERIFY(!slow->value);
+        QVERIFY(sendAndSettle(*client,
+            { reply("1", R"({"volume":1})"), promptReply,
+                R"({"type":"registered","id":"register_0","payload":{"client-key":"late"}})" }));
+        QCOMPARE(prompts, 0);
+        QCOMPARE(request->completions + registration->completions, 2);
         QVERIFY(client->hasSocket());
     }
 
-    void serverClosingFailsEverythingAndNotifiesOnce()
+    // The TV closing (onClose once) or disconnect() (code 1001, no onClose) fails every waiter.
+    void endFailsEveryWaiter_data()
     {
+        QTest::addColumn<bool>("byTV");
+        QTest::newRow("TV closes") << true;
+        QTest::newRow("disconnect") << false;
+    }
+
+    void endFailsEveryWaiter()
+    {
+        QFETCH(bool, byTV);
         auto client = greetedClient();
         QVERIFY(client);
         QList<std::optional<SSAPError>> closes;
         client->onClose = [&](const std::optional<SSAPError> &error) { closes << error; };
-        auto first = start(client->request(QStringLiteral("a")));
-        auto second = start(client->request(QStringLiteral("b")));
-        int prompts = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++prompts; }));
-        QVERIFY(waitForTexts(4));
-        m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
-        QTRY_COMPARE(prompts, 1);
-
-        m_server->closeLatest(QWebSocketProtocol::CloseCodeNormal);
-        QTRY_VERIFY(first->done() && second->done() && registration->done());
-        QTRY_COMPARE(closes.size(), 1);
-        QVERIFY(closes[0].has_value());
-        QCOMPARE(closes[0]->kind(), SSAPError::Kind::Platform);
-        QVERIFY(!closes[0]->description().isEmpty());
-        QCOMPARE(*first->error, *closes[0]);
-        QCOMPARE(*second->error, *closes[0]);
-        QCOMPARE(*registration->error, *closes[0]);
+        auto request = start(client->request(QStringLiteral("a")));
+        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
+        QVERIFY(waitForTexts(3));
+        if (byTV)
+            m_server->closeLatest();
+        else
+            client->disconnect();
+        QTRY_VERIFY(request->done() && registration->done());
+        QVERIFY(request->error && registration->error);
+        if (byTV) {
+            QTRY_COMPARE(closes.size(), 1);
+            QVERIFY(closes[0].has_value());
+            QCOMPARE(closes[0]->kind(), SSAPError::Kind::Platform);
+            QCOMPARE(*request->error, *closes[0]);
+        } else {
+            QTRY_COMPARE(m_server->closeCodes(), QList { QWebSocketProtocol::CloseCodeGoingAway });
+            QCOMPARE(request->error->kind(), SSAPError::Kind::NotConnected);
+        }
+        QCOMPARE(*registration->error, *request->error);
         QVERIFY(!client->hasSocket());
-
-        // Closed: requests fail at once.
         auto after = start(client->request(QStringLiteral("c")));
         QVERIFY(after->done());
         QCOMPARE(after->errorText(), QStringLiteral("未连接电视"));
-        QTest::qWait(100);
-        QCOMPARE(closes.size(), 1);
+        QCOMPARE(closes.size(), byTV ? 1 : 0);
     }
 
-    void disconnectFailsWithNotConnectedWithoutOnClose()
+    void invalidHostsFailAtOnce()
     {
-        auto client = greetedClient();
-        QVERIFY(client);
-        int closes = 0;
-        client->onClose = [&](const std::optional<SSAPError> &) { ++closes; };
-        auto request = start(client->request(QStringLiteral("a")));
-        auto registration = start(client->registerClient(QStringLiteral("key"), QStringLiteral("PIN")));
-        QVERIFY(waitForTexts(3));
-
-        client->disconnect();
-        QVERIFY(!client->hasSocket());
-        QTRY_VERIFY(request->done() && registration->done());
-        QCOMPARE(request->error->kind(), SSAPError::Kind::NotConnected);
-        QCOMPARE(registration->error->kind(), SSAPError::Kind::NotConnected);
-        QTRY_COMPARE(m_server->closeCodes().size(), 1);
-        QCOMPARE(m_server->closeCodes()[0], QWebSocketProtocol::CloseCodeGoingAway);
-        QTest::qWait(100);
-        QCOMPARE(closes, 0);
-        client->disconnect(); // again: nothing left to do
+        for (const char *host : { "", "127.4.1.1/x", "me@127.4.1.1" }) {
+            auto client = newClient();
+            auto greeting = start(client->connect(QString::fromLatin1(host)));
+            QVERIFY2(greeting->error && greeting->error->kind() == SSAPError::Kind::NotConnected, host);
+            QVERIFY(!client->hasSocket());
+        }
     }
 
+    // Exactly 4 MiB arrives; one byte more fails the socket.
     void incomingMessageLimit()
     {
         auto client = greetedClient();
@@ -264,19 +297,18 @@ private Q_SLOTS:
         std::optional<SSAPError> closed;
         client->onClose = [&](const std::optional<SSAPError> &error) { closed = error; };
         const int padding = int(SSAPClient::maxIncomingMessageSize) - reply("1", R"({"pad":""})").size();
+        const auto padded
+            = [](int size) { return QStringLiteral(R"({"pad":"%1"})").arg(QString(size, QLatin1Char('x'))); };
 
-        // Exactly 4 MiB still arrives.
         auto fits = start(client->request(QStringLiteral("big")));
-        QVERIFY(waitForTexts(2));
-        m_server->sendText(reply("1", QStringLiteral(R"({"pad":"%1"})").arg(QString(padding, QLatin1Char('x')))));
+        auto tooBig = start(client->request(QStringLiteral("bigger")));
+        QVERIFY(waitForTexts(3));
+        m_server->sendText(reply("1", padded(padding)));
         QTRY_VERIFY_WITH_TIMEOUT(fits->done(), 10000);
         QVERIFY2(fits->value, qPrintable(fits->errorText()));
         QCOMPARE(fits->value->value(QLatin1String("pad")).toString().size(), padding);
 
-        // One byte more fails the socket.
-        auto tooBig = start(client->request(QStringLiteral("bigger")));
-        QVERIFY(waitForTexts(3));
-        m_server->sendText(reply("2", QStringLiteral(R"({"pad":"%1"})").arg(QString(padding + 1, QLatin1Char('x')))));
+        m_server->sendText(reply("2", padded(padding + 1)));
         QTRY_VERIFY_WITH_TIMEOUT(tooBig->done(), 10000);
         QVERIFY(tooBig->error);
         QCOMPARE(tooBig->error->kind(), SSAPError::Kind::Platform);
@@ -285,207 +317,100 @@ private Q_SLOTS:
         QVERIFY(!client->hasSocket());
     }
 
-    void invalidHostFails_data()
-    {
-        QTest::addColumn<QString>("host");
-        for (const char *host : {"", "127.4.1.1/x", "me@127.4.1.1"})
-            QTest::newRow(*host ? host : "empty") << QString::fromLatin1(host);
-    }
-
-    void invalidHostFails()
-    {
-        QFETCH(QString, host);
-        SSAPClient client(std::nullopt);
-        auto greeting = start(client.connect(host));
-        QVERIFY(greeting->done());
-        QCOMPARE(greeting->error->kind(), SSAPError::Kind::NotConnected);
-        QVERIFY(!client.hasSocket());
-        QTest::qWait(50);
-        QCOMPARE(m_server->connectionCount(), 0);
-    }
-
-    // --- registration ---
-
-    void registrationMessage()
-    {
-        auto client = greetedClient();
-        QVERIFY(client);
-        auto withoutKey = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
-        QVERIFY(waitForTexts(2));
-        auto withKey = start(client->registerClient(QStringLiteral("abc123"), QStringLiteral("PIN")));
-        QVERIFY(waitForTexts(3));
-
-        const QString manifest = QStringLiteral(
-            R"({"appVersion":"1.0","manifestVersion":1,"permissions":["LAUNCH","CONTROL_AUDIO","CONTROL_POWER",)"
-            R"("CONTROL_DISPLAY","CONTROL_INPUT_JOYSTICK","CONTROL_INPUT_MEDIA_PLAYBACK","CONTROL_INPUT_TEXT",)"
-            R"("CONTROL_INPUT_TV","CONTROL_MOUSE_AND_KEYBOARD","READ_APP_STATUS","READ_CURRENT_CHANNEL",)"
-            R"("READ_INPUT_DEVICE_LIST","READ_INSTALLED_APPS","READ_NETWORK_STATE","READ_POWER_STATE",)"
-            R"("READ_RUNNING_APPS","READ_TV_CHANNEL_LIST","WRITE_NOTIFICATION_TOAST"]})");
-        const QStringList texts = m_server->texts();
-        QCOMPARE(texts[1], QStringLiteral(R"({"id":"register_0","payload":{"forcePairing":false,"manifest":%1,)"
-                                          R"("pairingType":"PROMPT"},"type":"register"})").arg(manifest));
-        QCOMPARE(texts[2], QStringLiteral(R"({"id":"register_0","payload":{"client-key":"abc123","forcePairing":false,)"
-                                          R"("manifest":%1,"pairingType":"PIN"},"type":"register"})").arg(manifest));
-
-        // The second registration released the first.
-        QTRY_VERIFY(withoutKey->done());
-        QCOMPARE(withoutKey->error->kind(), SSAPError::Kind::NotConnected);
-        QVERIFY(!withKey->done());
-        // The PIN submission is an ordinary request, numbered apart from the registrations.
-        auto pin = start(client->request(QStringLiteral("pairing/setPin"), {{QStringLiteral("pin"), QStringLiteral("12345678")}}));
-        QVERIFY(waitForTexts(4));
-        const char *setPin = R"({"id":"1","payload":{"pin":"12345678"},"type":"request","uri":"ssap://pairing/setPin"})";
-        QCOMPARE(m_server->texts().constLast(), QString::fromUtf8(setPin));
-    }
-
-    void registrationOutcomes_data()
-    {
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<int>("prompts");
-        QTest::addColumn<QString>("key");   // expected client key, or
-        QTest::addColumn<QString>("error"); // expected failure; both empty: still outstanding
-
-        const QString prompt = R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT","returnValue":true}})";
-        const QString missingKey = QStringLiteral("配对返回缺少 client-key");
-        QTest::newRow("prompt then registered")
-            << QStringList{prompt, R"({"type":"registered","id":"register_0","payload":{"client-key":"k1"}})", prompt}
-            << 1 << "k1" << "";
-        QTest::newRow("registered without key")
-            << QStringList{R"({"type":"registered","id":"register_0","payload":{}})"} << 0 << "" << missingKey;
-        QTest::newRow("messages for other ids")
-            << QStringList{R"({"type":"registered","id":"register_1","payload":{"client-key":"x"}})",
-                           R"({"type":"registered","payload":{"client-key":"x"}})"}
-            << 0 << "" << "";
-    }
-
+    // A prompt calls back; messages for other ids do nothing; "registered" gives the key, once.
     void registrationOutcomes()
     {
-        QFETCH(QStringList, messages);
-        QFETCH(int, prompts);
-        QFETCH(QString, key);
-        QFETCH(QString, error);
         auto client = greetedClient();
         QVERIFY(client);
-        int promptCalls = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
-        QVERIFY(waitForTexts(2));
-        QVERIFY(sendAndSettle(*client, messages));
-        QTest::qWait(20);
+        int prompts = 0;
+        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++prompts; }));
+        QVERIFY(sendAndSettle(*client,
+            { promptReply, R"({"type":"registered","id":"register_1","payload":{"client-key":"x"}})",
+                R"({"type":"registered","payload":{"client-key":"x"}})" }));
+        QCOMPARE(prompts, 1);
+        QVERIFY(!registration->done());
+        QVERIFY(sendAndSettle(
+            *client, { R"({"type":"registered","id":"register_0","payload":{"client-key":"k1"}})", promptReply }));
+        QCOMPARE(registration->value, std::optional<QString>(QStringLiteral("k1")));
+        QCOMPARE(prompts, 1);
 
-        QCOMPARE(promptCalls, prompts);
-        if (key.isEmpty() && error.isEmpty()) {
-            QVERIFY(!registration->done());
-            return;
-        }
-        QVERIFY(registration->done());
-        QCOMPARE(registration->completions, 1);
-        if (!key.isEmpty()) {
-            QVERIFY2(registration->value, qPrintable(registration->errorText()));
-            QCOMPARE(*registration->value, key);
-        } else {
-            QCOMPARE(registration->error->kind(), SSAPError::Kind::Server);
-            QCOMPARE(registration->errorText(), error);
-        }
+        auto keyless = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT")));
+        QVERIFY(sendAndSettle(*client, { R"({"type":"registered","id":"register_0","payload":{}})" }));
+        QVERIFY(keyless->error);
+        QCOMPARE(keyless->error->kind(), SSAPError::Kind::Server);
+        QCOMPARE(keyless->errorText(), QStringLiteral("配对返回缺少 client-key"));
     }
 
-    void registrationTimesOut()
-    {
-        SSAPClient::setTimeoutsForTesting(0, 0.3);
-        auto client = greetedClient();
-        QVERIFY(client);
-        int promptCalls = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
-        QTRY_VERIFY(registration->done());
-        QCOMPARE(registration->error->kind(), SSAPError::Kind::Timeout);
-        QCOMPARE(registration->errorText(), QStringLiteral("电视响应超时"));
-        // After the end the prompt callback is forgotten; a late "registered" changes nothing.
-        QVERIFY(sendAndSettle(*client, {R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})",
-                                        R"({"type":"registered","id":"register_0","payload":{"client-key":"late"}})"}));
-        QCOMPARE(promptCalls, 0);
-        QCOMPARE(registration->completions, 1);
-        QVERIFY(client->hasSocket());
-    }
-
-    // --- lifetime ---
-
+    // Deleted with every kind of waiter outstanding: each fails with notConnected and resumes
+    // after the client is gone; its timers and late messages find nothing.
     void deletedWhileEverythingIsOutstanding()
     {
-        SSAPClient::setTimeoutsForTesting(0.4, 0.4);
-        auto client = greetedClient();
+        auto client = greetedClient(0.4, 0.4);
         QVERIFY(client);
-        int handlerCalls = 0;
-        client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &) { ++handlerCalls; });
-        auto request = start(client->request(QStringLiteral("a"), {}, 0.3));
+        auto request = start(client->request(QStringLiteral("a"), {}, 0.4));
         auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [] {}));
         auto download = start(client->fetch(QUrl(QStringLiteral("http://127.4.1.1:9/icon.png"))));
-
-        // A caller in the style of the session: holds the client weakly and checks it after
-        // every suspension.
+        // A caller in the style of the session: holds the client weakly, checks it after resuming.
         QPointer<SSAPClient> weak(client.get());
         bool resumedWithClientGone = false;
-        bool caught = false;
-        auto caller = [](QPointer<SSAPClient> c, bool *gone, bool *threw) -> QCoro::Task<> {
+        [](QPointer<SSAPClient> c, bool *gone) -> QCoro::Task<> {
             try {
                 co_await c->request(QStringLiteral("b"));
             } catch (const SSAPError &) {
-                *threw = true;
+                *gone = c.isNull();
             }
-            *gone = c.isNull();
-        };
-        caller(weak, &resumedWithClientGone, &caught);
-        // And a second greeting still waiting on its own socket.
+        }(weak, &resumedWithClientGone);
         m_server->answerHello = false;
-        auto greeting = start(client->connect(tvHost));
-        QVERIFY(waitForTexts(6));
+        auto greeting = start(client->connect(tvHost)); // a second greeting, on its own socket
+        QVERIFY(waitForTexts(5));
 
         client.reset();
-        QVERIFY(weak.isNull());
         QTRY_VERIFY(request->done() && registration->done() && greeting->done() && download->done());
-        QTRY_VERIFY(caught);
-        QVERIFY(resumedWithClientGone);
+        QTRY_VERIFY(resumedWithClientGone);
         QCOMPARE(request->error->kind(), SSAPError::Kind::NotConnected);
-        QCOMPARE(registration->error->kind(), SSAPError::Kind::NotConnected);
-        QCOMPARE(greeting->error->kind(), SSAPError::Kind::NotConnected);
+        QCOMPARE(*greeting->error, *request->error);
+        QCOMPARE(*registration->error, *request->error);
         QVERIFY(!download->value.value_or(std::nullopt));
 
-        // Timers and late messages find nothing.
+        // The probe's time-out, started later with the same length, fires after theirs.
         m_server->sendText(reply("1", R"({"volume":1})"));
-        QTest::qWait(600);
-        QCOMPARE(request->completions, 1);
-        QCOMPARE(registration->completions, 1);
-        QCOMPARE(handlerCalls, 0);
+        m_server->answerHello = true;
+        auto probeClient = greetedClient(0.4, 0.4);
+        QVERIFY(probeClient);
+        auto probe = start(probeClient->request(QStringLiteral("probe"), {}, 0.4));
+        QTRY_VERIFY(probe->done());
+        QCOMPARE(request->completions + registration->completions + greeting->completions, 3);
     }
 
     // From onClose while the socket reports its end and from the prompt callback: whatever
     // waits fails, nothing touches freed memory.
     void deletedFromItsOwnCallbacks_data()
     {
-        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("fromPrompt");
         QTest::addColumn<SSAPError::Kind>("kind");
-        QTest::newRow("onClose") << "onClose" << SSAPError::Kind::Platform;
-        QTest::newRow("prompt") << "prompt" << SSAPError::Kind::NotConnected;
+        QTest::newRow("onClose") << false << SSAPError::Kind::Platform;
+        QTest::newRow("prompt") << true << SSAPError::Kind::NotConnected;
     }
 
     void deletedFromItsOwnCallbacks()
     {
-        QFETCH(QString, from);
+        QFETCH(bool, fromPrompt);
         QFETCH(SSAPError::Kind, kind);
         SSAPClient *raw = greetedClient().release();
         QVERIFY(raw);
         QPointer<SSAPClient> weak(raw);
         const auto destroy = [raw] { delete raw; };
-        std::shared_ptr<Outcome<QString>> registration;
-        if (from == QLatin1String("prompt"))
-            registration = start(raw->registerClient(std::nullopt, QStringLiteral("PROMPT"), destroy));
-        else
+        auto registration
+            = fromPrompt ? start(raw->registerClient(std::nullopt, QStringLiteral("PROMPT"), destroy)) : nullptr;
+        if (!fromPrompt)
             raw->onClose = [destroy](const std::optional<SSAPError> &) { destroy(); };
         auto request = start(raw->request(QStringLiteral("a")));
-        QVERIFY(waitForTexts(from == QLatin1String("onClose") ? 2 : 3));
+        QVERIFY(waitForTexts(fromPrompt ? 3 : 2));
 
-        if (from == QLatin1String("onClose"))
-            m_server->closeLatest();
+        if (fromPrompt)
+            m_server->sendText(promptReply);
         else
-            m_server->sendText(R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})");
+            m_server->closeLatest();
         QTRY_VERIFY(weak.isNull());
         QTRY_VERIFY(request->done());
         QCOMPARE(request->error->kind(), kind);
@@ -493,6 +418,150 @@ private Q_SLOTS:
             QTRY_VERIFY(registration->done());
             QCOMPARE(registration->error->kind(), SSAPError::Kind::NotConnected);
         }
+    }
+
+    // --- certificate pinning: the SSAP socket, the pointer socket and downloads go through the
+    // client's decision, which looks at the leaf certificate only ---
+
+    // A refused TV sees no WebSocket connection, no message and no request line.
+    void pinDecidesEverySocket_data()
+    {
+        QTest::addColumn<bool>("chained");
+        QTest::addColumn<std::optional<QString>>("pin");
+        QTest::addColumn<bool>("accepted");
+        const TestIdentity &tv = TestCertificates::selfSigned();
+        const TestIdentity &chain = TestCertificates::chained();
+        QTest::newRow("no pin") << false << std::optional<QString>() << true;
+        QTest::newRow("its pin") << false << std::optional(tv.leafFingerprint) << true;
+        QTest::newRow("another certificate's")
+            << false << std::optional(TestCertificates::otherSelfSigned().leafFingerprint) << false;
+        QTest::newRow("upper case") << false << std::optional(tv.leafFingerprint.toUpper()) << false;
+        QTest::newRow("chain, no pin") << true << std::optional<QString>() << true;
+        QTest::newRow("chain, the leaf's") << true << std::optional(chain.leafFingerprint) << true;
+        QTest::newRow("chain, the intermediate's") << true << std::optional(chain.secondFingerprint) << false;
+    }
+
+    void pinDecidesEverySocket()
+    {
+        QFETCH(bool, chained);
+        QFETCH(std::optional<QString>, pin);
+        QFETCH(bool, accepted);
+        const TestIdentity &tv = chained ? TestCertificates::chained() : TestCertificates::selfSigned();
+        TestTVServer server(tv);
+        QVERIFY(server.listen(QHostAddress(pinHost), 3001));
+        IconServer icons(tv);
+        const int before = mismatchLines();
+
+        auto client = newClient(pin);
+        QList<std::optional<SSAPError>> closes;
+        client->onClose = [&](const std::optional<SSAPError> &error) { closes << error; };
+        auto greeting = start(client->connect(pinHost));
+        auto download = start(client->fetch(icons.url()));
+        QTRY_VERIFY(greeting->done() && download->done());
+        QCOMPARE(client->tls().observedFingerprint(), std::optional<QString>(tv.leafFingerprint));
+        PointerClient pointer(client->createSocket(), QUrl(server.wssURL(QStringLiteral("/pointer"))));
+        pointer.click();
+        if (accepted) {
+            QVERIFY2(greeting->value, qPrintable(greeting->errorText()));
+            QCOMPARE(download->value, std::optional<std::optional<QByteArray>>(QByteArray("PNG")));
+            QTRY_COMPARE(server.texts().size(), 2); // the greeting and the click
+            QVERIFY(pointer.isOpen());
+            QCOMPARE(mismatchLines(), before);
+            return;
+        }
+        QVERIFY(greeting->error);
+        QCOMPARE(greeting->error->kind(), SSAPError::Kind::Platform);
+        QTRY_COMPARE(closes.size(), 1);
+        QCOMPARE(*closes[0], *greeting->error);
+        QVERIFY(!client->hasSocket());
+        QVERIFY(download->value && !*download->value);
+        QTRY_VERIFY(!pointer.isOpen());
+        QCOMPARE(mismatchLines(), before + 3);
+        // Marker: a client without a pin, connected after the refusals, is the TV's only one.
+        auto trusting = newClient();
+        auto later = start(trusting->connect(pinHost));
+        QTRY_VERIFY(later->done());
+        QCOMPARE(server.connectionCount(), 1);
+        QCOMPARE(server.texts().size(), 1);
+        QVERIFY(icons.received.isEmpty());
+    }
+
+    // --- the pointer socket ---
+
+    // Messages sent while it opens are queued, then sent in order; senders are told when.
+    void pointerFrames()
+    {
+        auto client = newClient();
+        auto pointer = openPointer(*client);
+        QVERIFY(pointer->isOpen());
+        QList<bool> sent;
+        const auto tell = [&sent](bool out) { sent << out; };
+        pointer->button(QStringLiteral("HOME"), tell);
+        pointer->move(-3, 12);
+        pointer->scroll(0, -1);
+        pointer->click(tell);
+        QVERIFY(sent.isEmpty());
+        QTRY_COMPARE(m_server->texts().size(), 4);
+        QCOMPARE(sent, (QList<bool> { true, true }));
+        pointer->move(-2147483647 - 1, 2147483647);
+        QTRY_COMPARE(m_server->texts().size(), 5);
+
+        const QStringList expected {
+            QStringLiteral("type:button\nname:HOME\n\n"),
+            QStringLiteral("type:move\ndx:-3\ndy:12\ndown:0\n\n"),
+            QStringLiteral("type:scroll\ndx:0\ndy:-1\n\n"),
+            QStringLiteral("type:click\n\n"),
+            QStringLiteral("type:move\ndx:-2147483648\ndy:2147483647\ndown:0\n\n"),
+        };
+        QCOMPARE(m_server->texts(), expected);
+        QCOMPARE(m_server->requestPath(), QStringLiteral("/resources/abc/netinput.pointer.sock"));
+        QVERIFY(pointer->isOpen());
+    }
+
+    // Closed, deleted or failed: isOpen turns false once and for good, and whatever was queued
+    // or is sent afterwards is reported dropped and never reaches the TV.
+    void pointerEndings()
+    {
+        auto client = newClient();
+        QList<bool> sent;
+        const auto tell = [&sent](bool out) { sent << out; };
+        auto closedWhileOpening = openPointer(*client);
+        closedWhileOpening->button(QStringLiteral("HOME"), tell);
+        closedWhileOpening->close();
+        QVERIFY(!closedWhileOpening->isOpen());
+        closedWhileOpening->click(tell);
+        auto deletedWhileOpening = openPointer(*client);
+        deletedWhileOpening->button(QStringLiteral("HOME"), tell);
+        deletedWhileOpening.reset();
+        QCOMPARE(sent, (QList<bool> { false, false, false }));
+
+        // The click of a later socket is the first and only message the TV gets.
+        auto pointer = openPointer(*client);
+        pointer->click();
+        QTRY_COMPARE(m_server->texts(), QStringList { QStringLiteral("type:click\n\n") });
+        QSignalSpy changed(pointer.get(), &PointerClient::isOpenChanged);
+        pointer->close();
+        QVERIFY(!pointer->isOpen());
+        QTRY_COMPARE(m_server->closeCodes(), QList { QWebSocketProtocol::CloseCodeGoingAway });
+        pointer->button(QStringLiteral("HOME"), tell);
+        pointer->close();
+        QCOMPARE(sent.size(), 4);
+        QVERIFY(!sent.constLast());
+        QVERIFY(!pointer->isOpen());
+        QCOMPARE(changed.size(), 1);
+
+        // The socket has ended but its end is not yet reported: the next send fails, and that
+        // alone ends isOpen.
+        auto failing = openPointer(*client);
+        failing->click();
+        QTRY_COMPARE(m_server->texts().size(), 2);
+        QWebSocket *socket = failing->findChild<QWebSocket *>();
+        QObject::disconnect(socket, nullptr, failing.get(), nullptr);
+        socket->abort();
+        QVERIFY(failing->isOpen());
+        failing->button(QStringLiteral("HOME"), tell);
+        QVERIFY(!failing->isOpen());
+        QCOMPARE(sent, (QList<bool> { false, false, false, false, false }));
     }
 };
 

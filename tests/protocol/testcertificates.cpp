@@ -4,8 +4,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <memory>
-
 namespace {
 
 QTemporaryDir &workDir()
@@ -14,30 +12,15 @@ QTemporaryDir &workDir()
     return dir;
 }
 
-// Runs "openssl COMMAND" in the work directory; COMMAND is split as a shell would (quotes kept together).
-bool openssl(const QString &command)
+// Runs "openssl ARGS" (split as a shell would) in the work directory; returns what it printed.
+QByteArray openssl(const QString &args)
 {
     QProcess process;
     process.setWorkingDirectory(workDir().path());
-    process.start(QStringLiteral("openssl"), QProcess::splitCommand(command));
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qWarning("openssl %s failed: %s", qPrintable(command), process.readAllStandardError().constData());
-        return false;
-    }
-    return true;
-}
-
-QString opensslFingerprint(const QString &pemFile)
-{
-    QProcess process;
-    process.setWorkingDirectory(workDir().path());
-    process.start(QStringLiteral("openssl"),
-                  {QStringLiteral("x509"), QStringLiteral("-in"), pemFile, QStringLiteral("-noout"),
-                   QStringLiteral("-fingerprint"), QStringLiteral("-sha256")});
-    process.waitForFinished(30000);
-    // "sha256 Fingerprint=AB:CD:..."
-    const QString line = QString::fromLatin1(process.readAllStandardOutput()).trimmed();
-    return line.section(QLatin1Char('='), 1).remove(QLatin1Char(':')).toLower();
+    process.start(QStringLiteral("openssl"), QProcess::splitCommand(args));
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        qWarning("openssl %s failed: %s", qPrintable(args), process.readAllStandardError().constData());
+    return process.readAllStandardOutput();
 }
 
 QByteArray readFile(const QString &name)
@@ -46,67 +29,65 @@ QByteArray readFile(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A new P-256 key in NAME.key with a request or self-signed certificate (ARGS) for it.
-QString withNewKey(const QString &name, const QString &args)
+// Computed by openssl, not by the code under test: "sha256 Fingerprint=AB:CD:..." as lower-case hex.
+QString fingerprint(const QString &name)
 {
-    return QStringLiteral("req %1 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %2.key")
-        .arg(args, name);
+    const QString line
+        = QString::fromLatin1(openssl(QStringLiteral("x509 -noout -fingerprint -sha256 -in %1.pem").arg(name)));
+    return line.trimmed().section(QLatin1Char('='), 1).remove(QLatin1Char(':')).toLower();
+}
+
+// A new P-256 key in NAME.key and its certificate in NAME.pem, self-signed unless ARGS name a signer.
+void makeCertificate(const QString &name, const QString &args = {})
+{
+    openssl(QStringLiteral("req -x509 -days 30 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %1.key "
+                           "-out %1.pem -subj /CN=%1 %2")
+                .arg(name, args));
+}
+
+// The identity of the first name's key, presenting the named certificates in order.
+TestIdentity identity(const QStringList &chain)
+{
+    TestIdentity identity;
+    identity.key = QSslKey(readFile(chain.constFirst() + QStringLiteral(".key")), QSsl::Ec);
+    for (const QString &name : chain)
+        identity.chain += QSslCertificate::fromData(readFile(name + QStringLiteral(".pem")));
+    identity.leafFingerprint = fingerprint(chain.constFirst());
+    if (chain.size() > 1)
+        identity.secondFingerprint = fingerprint(chain.at(1));
+    return identity;
 }
 
 TestIdentity makeSelfSigned(const QString &name)
 {
-    TestIdentity identity;
-    if (!openssl(withNewKey(name, QStringLiteral("-x509 -days 30 -out %1.pem -subj /CN=%1").arg(name))))
-        return identity;
-    identity.key = QSslKey(readFile(name + QStringLiteral(".key")), QSsl::Ec);
-    identity.chain = QSslCertificate::fromData(readFile(name + QStringLiteral(".pem")));
-    identity.leafFingerprint = opensslFingerprint(name + QStringLiteral(".pem"));
-    return identity;
-}
-
-// A root CA signs an intermediate CA, which signs the leaf.
-TestIdentity makeChain()
-{
-    TestIdentity identity;
-    QFile extension(workDir().filePath(QStringLiteral("ca.ext")));
-    if (!extension.open(QIODevice::WriteOnly))
-        return identity;
-    extension.write("basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n");
-    extension.close();
-    const bool made
-        = openssl(withNewKey(QStringLiteral("root"), QStringLiteral("-x509 -days 30 -out root.pem -subj \"/CN=Root CA\"")))
-        && openssl(withNewKey(QStringLiteral("inter"), QStringLiteral("-out inter.csr -subj \"/CN=Intermediate CA\"")))
-        && openssl(QStringLiteral("x509 -req -in inter.csr -CA root.pem -CAkey root.key -CAcreateserial -out inter.pem "
-                                  "-days 30 -extfile ca.ext"))
-        && openssl(withNewKey(QStringLiteral("leaf"), QStringLiteral("-out leaf.csr -subj \"/CN=Test Leaf\"")))
-        && openssl(QStringLiteral("x509 -req -in leaf.csr -CA inter.pem -CAkey inter.key -CAcreateserial -out leaf.pem "
-                                  "-days 30"));
-    if (!made)
-        return identity;
-    identity.key = QSslKey(readFile(QStringLiteral("leaf.key")), QSsl::Ec);
-    identity.chain = QSslCertificate::fromData(readFile(QStringLiteral("leaf.pem")))
-        + QSslCertificate::fromData(readFile(QStringLiteral("inter.pem")));
-    identity.leafFingerprint = opensslFingerprint(QStringLiteral("leaf.pem"));
-    identity.secondFingerprint = opensslFingerprint(QStringLiteral("inter.pem"));
-    return identity;
+    makeCertificate(name);
+    return identity({ name });
 }
 
 } // namespace
 
 const TestIdentity &TestCertificates::selfSigned()
 {
-    static const TestIdentity identity = makeSelfSigned(QStringLiteral("tv"));
-    return identity;
+    static const TestIdentity tv = makeSelfSigned(QStringLiteral("tv"));
+    return tv;
 }
 
 const TestIdentity &TestCertificates::otherSelfSigned()
 {
-    static const TestIdentity identity = makeSelfSigned(QStringLiteral("othertv"));
-    return identity;
+    static const TestIdentity tv = makeSelfSigned(QStringLiteral("othertv"));
+    return tv;
 }
 
+// A root CA signs an intermediate CA, which signs the leaf; the TV sends the leaf and the intermediate.
 const TestIdentity &TestCertificates::chained()
 {
-    static const TestIdentity identity = makeChain();
-    return identity;
+    static const TestIdentity tv = [] {
+        const QString ca = QStringLiteral("-addext basicConstraints=critical,CA:TRUE "
+                                          "-addext keyUsage=critical,keyCertSign,cRLSign ");
+        makeCertificate(QStringLiteral("root"), ca);
+        makeCertificate(QStringLiteral("inter"), ca + QStringLiteral("-CA root.pem -CAkey root.key"));
+        makeCertificate(QStringLiteral("leaf"), QStringLiteral("-CA inter.pem -CAkey inter.key"));
+        return identity({ QStringLiteral("leaf"), QStringLiteral("inter") });
+    }();
+    return tv;
 }

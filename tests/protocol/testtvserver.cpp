@@ -20,25 +20,17 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
             m_connections.append(socket);
             m_paths.append(socket->requestUrl().path());
             connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString &text) {
-                m_frames.append({socket, text, false});
+                m_texts.append(text);
                 const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
                 if (answerHello && message.value(QLatin1String("type")) == QLatin1String("hello")) {
-                    socket->sendTextMessage(QString::fromUtf8(
-                        QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("hello")},
-                                                  {QStringLiteral("id"), QStringLiteral("hello")},
-                                                  {QStringLiteral("payload"),
-                                                   QJsonObject{{QStringLiteral("deviceUUID"),
-                                                                QStringLiteral("uuid-test-tv")}}}})
-                            .toJson(QJsonDocument::Compact)));
+                    socket->sendTextMessage(
+                        QStringLiteral(R"({"type":"hello","id":"hello","payload":{"deviceUUID":"uuid-test-tv"}})"));
                 }
                 if (onMessage)
                     onMessage(socket, message);
             });
-            connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray &data) {
-                m_frames.append({socket, QString::fromUtf8(data), true});
-            });
-            connect(socket, &QWebSocket::disconnected, this,
-                    [this, socket] { m_closeCodes.append(socket->closeCode()); });
+            connect(
+                socket, &QWebSocket::disconnected, this, [this, socket] { m_closeCodes.append(socket->closeCode()); });
         }
     });
 }
@@ -65,27 +57,9 @@ QString TestTVServer::wssURL(const QString &path) const
     return QStringLiteral("wss://%1:%2%3").arg(m_server.serverAddress().toString()).arg(port()).arg(path);
 }
 
-QString TestTVServer::requestPath(int index) const
+QString TestTVServer::requestPath() const
 {
-    if (m_paths.isEmpty())
-        return {};
-    return index < 0 ? m_paths.constLast() : m_paths.value(index);
-}
-
-QStringList TestTVServer::texts() const
-{
-    QStringList texts;
-    for (const Frame &frame : m_frames) {
-        if (!frame.binary)
-            texts << frame.text;
-    }
-    return texts;
-}
-
-QJsonObject TestTVServer::lastMessage() const
-{
-    const QStringList all = texts();
-    return all.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(all.constLast().toUtf8()).object();
+    return m_paths.isEmpty() ? QString() : m_paths.constLast();
 }
 
 void TestTVServer::sendText(const QString &text)

@@ -13,20 +13,12 @@
 
 #include <functional>
 
-// A secure WebSocket server standing in for the TV at byte level: it records every frame it
-// receives and lets the test answer by hand.
-class TestTVServer : public QObject
-{
+// A secure WebSocket server standing in for the TV at byte level: it records every text frame it
+// receives (a message sent as binary is missing from them) and lets the test answer by hand.
+class TestTVServer : public QObject {
     Q_OBJECT
 
 public:
-    struct Frame
-    {
-        QWebSocket *socket;
-        QString text;
-        bool binary;
-    };
-
     explicit TestTVServer(const TestIdentity &identity, QObject *parent = nullptr);
     ~TestTVServer() override;
 
@@ -40,10 +32,8 @@ public:
     std::function<void(QWebSocket *socket, const QJsonObject &message)> onMessage;
 
     int connectionCount() const { return m_connections.size(); }
-    QString requestPath(int index = -1) const;
-    const QList<Frame> &frames() const { return m_frames; }
-    QStringList texts() const;
-    QJsonObject lastMessage() const; // the latest text frame parsed as a JSON object
+    QString requestPath() const; // of the latest connection
+    const QStringList &texts() const { return m_texts; }
     QList<QWebSocketProtocol::CloseCode> closeCodes() const { return m_closeCodes; }
 
     // To the latest connection.
@@ -55,7 +45,7 @@ private:
     QWebSocketServer m_server;
     QList<QPointer<QWebSocket>> m_connections;
     QStringList m_paths;
-    QList<Frame> m_frames;
+    QStringList m_texts;
     QList<QWebSocketProtocol::CloseCode> m_closeCodes;
 
     QWebSocket *latest() const { return m_connections.isEmpty() ? nullptr : m_connections.constLast().data(); }
