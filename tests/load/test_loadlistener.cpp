@@ -3,9 +3,15 @@
 // leave no descriptors behind in the server process.
 
 #include "appprocess.h"
+#include "devicestore.h"
 #include "httpclient.h"
+#include "mcpserver.h"
+#include "mcptools.h"
+#include "preferences.h"
 #include "testenv.h"
+#include "tvsession.h"
 
+#include <QEventLoop>
 #include <QTest>
 
 #include <algorithm>
@@ -124,6 +130,33 @@ private Q_SLOTS:
         QCOMPARE_LE(openFilesAfterRelease(m_app, m_baseline), m_baseline);
         QCOMPARE(post(kPort, rpc(QStringLiteral("ping"))).status, 200);
         QVERIFY(m_app.isRunning());
+    }
+
+    // A closed connection's socket object goes too (it holds no descriptor once closed, so only
+    // the server's children show it): the listener in this process.
+    void servedSocketsAreReleased()
+    {
+        const quint16 port = kPort + 1;
+        Preferences preferences(m_home.path() + QStringLiteral("/server.conf"),
+            { QStringLiteral("corvane-remote"), QStringLiteral("-mcpPort"), QString::number(port) });
+        DeviceStore store(preferences);
+        TVSession session(store, preferences);
+        MCPTools tools(session);
+        MCPServer server(tools, preferences);
+        server.start();
+        QVERIFY(server.isRunning());
+        const qsizetype idle = server.children().size();
+        std::atomic<int> answered { 0 };
+        QEventLoop loop; // QTest::qWait would sleep between its rounds
+        std::thread client([&] {
+            for (int i = 0; i < 500; ++i)
+                answered += post(port, rpc(QStringLiteral("ping"), {}, i), 10000).status == 200;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        client.join();
+        QCOMPARE(answered.load(), 500);
+        QTRY_COMPARE(server.children().size(), idle);
     }
 };
 
