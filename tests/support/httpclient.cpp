@@ -1,15 +1,21 @@
 #include "httpclient.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTest>
 #include <QThread>
+
+#include <atomic>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace Http {
@@ -34,12 +40,17 @@ int openIdle(quint16 port, const QByteArray &partial)
     return fd;
 }
 
-Reply exchange(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
+namespace {
+
+Reply blockingExchange(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
 {
     Reply reply;
     const int fd = openIdle(port);
     if (fd < 0)
         return reply;
+    // A server that stops reading must not block the sender for good.
+    const timeval sendLimit { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
     // A send refused because the server already hung up is its close, not a failure here.
     bool serverGone = false;
     for (qsizetype i = 0; i < pieces.size() && !serverGone; ++i) {
@@ -77,6 +88,26 @@ Reply exchange(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int
         reply.status = reply.bytes.mid(9, 3).toInt();
         reply.body = reply.bytes.mid(headEnd + 4);
     }
+    return reply;
+}
+
+} // namespace
+
+Reply exchange(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return blockingExchange(port, pieces, timeoutMs, pauseMs);
+    // The server may live in this thread: its event loop runs while another thread talks to it.
+    Reply reply;
+    std::atomic<bool> done { false };
+    std::thread client([&] {
+        reply = blockingExchange(port, pieces, timeoutMs, pauseMs);
+        done = true;
+    });
+    while (!done)
+        (void)QTest::qWaitFor([&done] { return done.load(); }, 1000);
+    client.join();
     return reply;
 }
 

@@ -6,7 +6,8 @@
 #include <QString>
 
 // A blocking HTTP client on plain sockets to 127.0.0.1, for the MCP listener and load tests; it
-// runs on any thread, many at once.
+// runs on any thread, many at once. Called from the main thread it keeps that thread's event loop
+// running, so the server may live in the test's own process.
 namespace Http {
 
 struct Reply {
