@@ -1,7 +1,6 @@
 #include "tvsimprocess.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -9,6 +8,7 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -19,8 +19,7 @@ const QString kSecond = QStringLiteral("127.0.31.3");
 const QString kReplaying = QStringLiteral("127.0.31.4");
 
 // A plain WebSocket client that accepts any certificate and remembers the leaf it was shown.
-class Client
-{
+class Client {
 public:
     Client()
     {
@@ -30,9 +29,8 @@ public:
                     m_fingerprint = QString::fromLatin1(error.certificate().digest(QCryptographicHash::Sha256).toHex());
             m_socket.ignoreSslErrors();
         });
-        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, &m_socket, [this](const QString &text) {
-            m_incoming.append(QJsonDocument::fromJson(text.toUtf8()).object());
-        });
+        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, &m_socket,
+            [this](const QString &text) { m_incoming.append(QJsonDocument::fromJson(text.toUtf8()).object()); });
     }
 
     bool open(const QString &url)
@@ -49,22 +47,24 @@ public:
     {
         m_socket.sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     }
-    void hello() { send({{"type", "hello"}, {"id", "hello"}, {"payload", QJsonObject()}}); }
-    void registerWith(const QJsonObject &payload) { send({{"type", "register"}, {"id", "register_0"}, {"payload", payload}}); }
+    void hello() { send({ { "type", "hello" }, { "id", "hello" }, { "payload", QJsonObject() } }); }
+    void registerWith(const QJsonObject &payload)
+    {
+        send({ { "type", "register" }, { "id", "register_0" }, { "payload", payload } });
+    }
 
     // The first message that satisfies match, taken out of the queue; others stay. Empty on time-out.
     QJsonObject next(const std::function<bool(const QJsonObject &)> &match = {}, int timeoutMs = 5000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        for (;;) {
-            for (qsizetype i = 0; i < m_incoming.size(); ++i)
-                if (!match || match(m_incoming.at(i)))
-                    return m_incoming.takeAt(i);
-            if (clock.elapsed() > timeoutMs)
-                return {};
-            QTest::qWait(10);
-        }
+        const auto found = [&] {
+            return std::find_if(
+                m_incoming.begin(), m_incoming.end(), [&](const QJsonObject &m) { return !match || match(m); });
+        };
+        if (!QTest::qWaitFor([&] { return found() != m_incoming.end(); }, timeoutMs))
+            return {};
+        const QJsonObject message = *found();
+        m_incoming.erase(found());
+        return message;
     }
     QJsonObject withId(const QString &id, int timeoutMs = 5000)
     {
@@ -72,7 +72,8 @@ public:
     }
     QJsonObject request(const QString &id, const QString &uri)
     {
-        send({{"type", "request"}, {"id", id}, {"uri", QStringLiteral("ssap://") + uri}, {"payload", QJsonObject()}});
+        send({ { "type", "request" }, { "id", id }, { "uri", QStringLiteral("ssap://") + uri },
+            { "payload", QJsonObject() } });
         return withId(id);
     }
 
@@ -82,11 +83,13 @@ public:
         hello();
         if (next().value(QStringLiteral("type")) != QStringLiteral("hello"))
             return {};
-        QJsonObject payload{{"forcePairing", false}, {"pairingType", pairingType}, {"manifest", QJsonObject{{"manifestVersion", 1}}}};
+        QJsonObject payload { { "forcePairing", false }, { "pairingType", pairingType },
+            { "manifest", QJsonObject { { "manifestVersion", 1 } } } };
         if (!key.isEmpty())
             payload.insert(QStringLiteral("client-key"), key);
         registerWith(payload);
-        const QJsonObject reply = next([](const QJsonObject &m) { return m.value(QStringLiteral("type")) != QStringLiteral("response"); });
+        const QJsonObject reply
+            = next([](const QJsonObject &m) { return m.value(QStringLiteral("type")) != QStringLiteral("response"); });
         return reply.value(QStringLiteral("payload")).toObject().value(QStringLiteral("client-key")).toString();
     }
 
@@ -101,8 +104,7 @@ private:
 
 } // namespace
 
-class TestTVSim : public QObject
-{
+class TestTVSim : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -110,8 +112,8 @@ private Q_SLOTS:
     // a restart.
     void promptPairingAndKeyReuse()
     {
-        TVSimProcess first({.address = kFirst, .extraArgs = {"--pairing-delay", "100"}});
-        TVSimProcess second({.address = kSecond, .extraArgs = {"--pairing-delay", "100"}});
+        TVSimProcess first({ .address = kFirst, .extraArgs = { "--pairing-delay", "100" } });
+        TVSimProcess second({ .address = kSecond, .extraArgs = { "--pairing-delay", "100" } });
         QVERIFY(first.start());
         QVERIFY(second.start());
         QVERIFY(first.fingerprint() != second.fingerprint());
@@ -126,7 +128,7 @@ private Q_SLOTS:
 
         client.hello();
         QCOMPARE(client.next().value("payload")["deviceUUID"].toString(), first.deviceUUID());
-        client.registerWith(QJsonObject{{"pairingType", "PROMPT"}});
+        client.registerWith(QJsonObject { { "pairingType", "PROMPT" } });
         const QJsonObject prompt = client.next();
         QCOMPARE(prompt.value("id").toString(), QStringLiteral("register_0"));
         QCOMPARE(prompt.value("payload")["pairingType"].toString(), QStringLiteral("PROMPT"));
@@ -135,9 +137,9 @@ private Q_SLOTS:
         QCOMPARE(registered.value("type").toString(), QStringLiteral("registered"));
         const QString key = registered.value("payload")["client-key"].toString();
         QVERIFY(!key.isEmpty());
-        QCOMPARE(first.state().value("clientKeys").toArray(), QJsonArray{key});
+        QCOMPARE(first.state().value("clientKeys").toArray(), QJsonArray { key });
         QCOMPARE(client.request("2", "system/getSystemInfo").value("payload")["modelName"].toString(),
-                 QStringLiteral("OLED55C3PCA"));
+            QStringLiteral("OLED55C3PCA"));
 
         // The other TV pairs on its own and knows nothing of the first key.
         Client other;
