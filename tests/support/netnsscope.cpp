@@ -9,23 +9,10 @@
 NetnsScope::NetnsScope(const QString &name)
 {
     const int fd = ::open(QFile::encodeName(QStringLiteral("/run/netns/") + name).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    enter(fd);
-    ::close(fd);
-}
-
-NetnsScope::NetnsScope(int namespaceFd)
-{
-    enter(namespaceFd);
-}
-
-void NetnsScope::enter(int namespaceFd)
-{
     m_previous = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    if (m_previous < 0)
-        return;
-    m_entered = ::setns(namespaceFd, CLONE_NEWNET) == 0;
+    m_entered = fd >= 0 && m_previous >= 0 && ::setns(fd, CLONE_NEWNET) == 0;
+    if (fd >= 0)
+        ::close(fd);
 }
 
 NetnsScope::~NetnsScope()

@@ -8,7 +8,6 @@
 class NetnsScope {
 public:
     explicit NetnsScope(const QString &name); // a namespace under /run/netns
-    explicit NetnsScope(int namespaceFd);
     ~NetnsScope();
     NetnsScope(const NetnsScope &) = delete;
     NetnsScope &operator=(const NetnsScope &) = delete;
@@ -16,8 +15,6 @@ public:
     bool entered() const { return m_entered; }
 
 private:
-    void enter(int namespaceFd);
-
     int m_previous = -1;
     bool m_entered = false;
 };

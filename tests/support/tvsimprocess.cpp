@@ -26,11 +26,13 @@ void spinEventLoop(int ms)
 
 } // namespace
 
-TVSimProcess::TVSimProcess() : TVSimProcess(Options{})
+TVSimProcess::TVSimProcess()
+    : TVSimProcess(Options {})
 {
 }
 
-TVSimProcess::TVSimProcess(Options options) : m_options(std::move(options))
+TVSimProcess::TVSimProcess(Options options)
+    : m_options(std::move(options))
 {
     if (m_options.stateDir.isEmpty()) {
         m_tempDir = std::make_unique<QTemporaryDir>();
@@ -58,13 +60,15 @@ bool TVSimProcess::start(int timeoutMs)
     // Output goes to a file: a pipe nobody drains would block the emulator once it is full.
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(m_outputFile);
-    QStringList args{QStringLiteral("--address"), m_options.address, QStringLiteral("--state-dir"), m_stateDir};
+    QStringList args { QStringLiteral("--address"), m_options.address, QStringLiteral("--state-dir"), m_stateDir };
     args += m_options.extraArgs;
     if (m_options.netns.isEmpty()) {
         m_process->start(binDir() + QStringLiteral("/tvsim"), args);
     } else {
-        m_process->start(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"), m_options.netns,
-                                                           binDir() + QStringLiteral("/tvsim")} + args);
+        m_process->start(QStringLiteral("ip"),
+            QStringList {
+                QStringLiteral("netns"), QStringLiteral("exec"), m_options.netns, binDir() + QStringLiteral("/tvsim") }
+                + args);
     }
     if (!m_process->waitForStarted(5000)) {
         qWarning("tvsim did not start: %s", qPrintable(m_process->errorString()));
@@ -91,7 +95,6 @@ bool TVSimProcess::start(int timeoutMs)
             m_deviceUUID = field(QStringLiteral("uuid"));
             if (const int port = field(QStringLiteral("control")).toInt(); port > 0)
                 m_controlPort = port;
-            m_httpPort = field(QStringLiteral("http")).toInt();
             return true;
         }
         spinEventLoop(20);
@@ -140,16 +143,6 @@ QString TVSimProcess::deviceUUID() const
     return m_deviceUUID;
 }
 
-int TVSimProcess::controlPort() const
-{
-    return m_controlPort;
-}
-
-int TVSimProcess::httpPort() const
-{
-    return m_httpPort;
-}
-
 QString TVSimProcess::output() const
 {
     QFile file(m_outputFile);
@@ -173,7 +166,8 @@ QByteArray TVSimProcess::http(const QByteArray &method, const QString &path, con
     if (status)
         *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
-        qWarning("tvsim control %s %s failed: %s", method.constData(), qPrintable(path), qPrintable(reply->errorString()));
+        qWarning(
+            "tvsim control %s %s failed: %s", method.constData(), qPrintable(path), qPrintable(reply->errorString()));
     const QByteArray data = reply->readAll();
     delete reply;
     return data;
@@ -208,11 +202,12 @@ void TVSimProcess::clearReceived()
 
 QJsonObject TVSimProcess::control(const QString &path, const QJsonObject &body)
 {
-    return QJsonDocument::fromJson(http("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact), nullptr)).object();
+    return QJsonDocument::fromJson(http("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact), nullptr))
+        .object();
 }
 
-QJsonObject TVSimProcess::waitForReceived(const QString &channel,
-                                          const std::function<bool(const QJsonObject &)> &match, int timeoutMs)
+QJsonObject TVSimProcess::waitForReceived(
+    const QString &channel, const std::function<bool(const QJsonObject &)> &match, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();

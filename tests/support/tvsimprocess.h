@@ -13,16 +13,14 @@ class QTemporaryDir;
 
 // One TV emulator (tvsim) run as a child process for a test. The blocking calls run a local
 // event loop, so they can be used straight from Qt Test functions.
-class TVSimProcess
-{
+class TVSimProcess {
 public:
-    struct Options
-    {
+    struct Options {
         QString address = QStringLiteral("127.0.0.2");
-        QStringList extraArgs = {};  // further tvsim options, e.g. {"--pairing", "prompt-reject"}
-        QString stateDir = {};       // empty: a private temporary directory kept for this object's life
-        QString netns = {};          // a namespace under /run/netns: started through "ip netns exec",
-                                     // which also gives the emulator that namespace's /sys (its MAC)
+        QStringList extraArgs = {}; // further tvsim options, e.g. {"--pairing", "prompt-reject"}
+        QString stateDir = {}; // empty: a private temporary directory kept for this object's life
+        QString netns = {}; // a namespace under /run/netns: started through "ip netns exec",
+                            // which also gives the emulator that namespace's /sys (its MAC)
     };
 
     TVSimProcess();
@@ -40,21 +38,19 @@ public:
 
     QString address() const;
     QString stateDir() const;
-    QString fingerprint() const;   // lower-case hex SHA-256 of the leaf certificate (DER)
+    QString fingerprint() const; // lower-case hex SHA-256 of the leaf certificate (DER)
     QString deviceUUID() const;
-    int controlPort() const;
-    int httpPort() const;
-    QString output() const;        // everything the emulator printed so far (stdout and stderr)
+    QString output() const; // everything the emulator printed so far (stdout and stderr)
 
-    QJsonObject state();                               // GET /state
-    QJsonArray received();                             // GET /received "messages"
-    QJsonArray received(const QString &channel);       // only those of one channel
-    void clearReceived();                              // POST /received/clear
+    QJsonObject state(); // GET /state
+    QJsonArray received(); // GET /received "messages"
+    QJsonArray received(const QString &channel); // only those of one channel
+    void clearReceived(); // POST /received/clear
     QJsonObject control(const QString &path, const QJsonObject &body = {}); // POST path
 
     // Polls GET /received until a message of the channel satisfies the predicate (or time-out).
-    QJsonObject waitForReceived(const QString &channel, const std::function<bool(const QJsonObject &)> &match,
-                                int timeoutMs = 5000);
+    QJsonObject waitForReceived(
+        const QString &channel, const std::function<bool(const QJsonObject &)> &match, int timeoutMs = 5000);
 
 private:
     QByteArray http(const QByteArray &method, const QString &path, const QByteArray &body, int *status);
@@ -68,5 +64,4 @@ private:
     QString m_fingerprint;
     QString m_deviceUUID;
     int m_controlPort = 3080;
-    int m_httpPort = 0;
 };
