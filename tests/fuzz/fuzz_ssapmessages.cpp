@@ -56,7 +56,8 @@ struct Rig
     TestTVServer server{TestCertificates::selfSigned()};
     Preferences preferences{Fuzz::temporaryPath(QStringLiteral("ssapmessages"))};
     DeviceStore store{preferences};
-    TVSession session{store, preferences};
+    TVScanner scanner{store};
+    TVSession session{store, scanner, {.moveFlushMs = 1}};
     QString deviceID;
 
     QPointer<QWebSocket> ssap;          // the session's SSAP connection
@@ -74,9 +75,6 @@ struct Rig
         server.onMessage = [this](QWebSocket *socket, const QJsonObject &message) { answer(socket, message); };
         deviceID = store.upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
                                           QStringLiteral("LG webOS TV")).id;
-        TVSession::Timings timings;
-        timings.moveFlushMs = 1;
-        session.setTimings(timings);
     }
 
     void answer(QWebSocket *socket, const QJsonObject &message)

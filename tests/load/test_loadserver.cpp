@@ -44,7 +44,8 @@ private Q_SLOTS:
         Preferences preferences(m_home.path() + QStringLiteral("/server.conf"),
                                 {QStringLiteral("corvane-remote"), QStringLiteral("-mcpPort"), QString::number(kPort)});
         DeviceStore store(preferences);
-        TVSession session(store, preferences);
+        TVScanner scanner(store);
+        TVSession session(store, scanner);
         MCPTools tools(session);
         MCPServer server(tools, preferences);
         server.start();
