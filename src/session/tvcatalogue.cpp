@@ -127,7 +127,7 @@ QCoro::Task<void> TVCatalogue::learnMAC()
         self->storeMAC(record->id, *found);
 }
 
-std::optional<QImage> TVCatalogue::cachedIcon(const QUrl &url) const
+std::optional<QByteArray> TVCatalogue::cachedIcon(const QUrl &url) const
 {
     const auto it = m_iconCache.constFind(url);
     if (it == m_iconCache.constEnd())
@@ -135,10 +135,10 @@ std::optional<QImage> TVCatalogue::cachedIcon(const QUrl &url) const
     return *it;
 }
 
-QCoro::Task<std::optional<QImage>> TVCatalogue::icon(const QUrl &url)
+QCoro::Task<std::optional<QByteArray>> TVCatalogue::icon(const QUrl &url)
 {
     const QUrl target = url;
-    if (const std::optional<QImage> cached = cachedIcon(target))
+    if (const std::optional<QByteArray> cached = cachedIcon(target))
         co_return cached;
     QPointer<TVCatalogue> self(this);
     const QPointer<SSAPClient> client = m_currentClient();
@@ -146,11 +146,8 @@ QCoro::Task<std::optional<QImage>> TVCatalogue::icon(const QUrl &url)
         co_return std::nullopt;
 
     const std::optional<QByteArray> bytes = co_await client->fetch(target);
-    if (!self || !bytes)
+    if (!self || !bytes || bytes->isEmpty())
         co_return std::nullopt;
-    QImage image;
-    if (!image.loadFromData(*bytes) || image.isNull())
-        co_return std::nullopt;
-    self->m_iconCache.insert(target, image);
-    co_return image;
+    self->m_iconCache.insert(target, *bytes);
+    co_return bytes;
 }

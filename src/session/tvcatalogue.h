@@ -4,8 +4,8 @@
 #include "ssapclient.h"
 #include "tvcommands.h"
 
+#include <QByteArray>
 #include <QHash>
-#include <QImage>
 #include <QJsonArray>
 #include <QObject>
 #include <QUrl>
@@ -32,8 +32,9 @@ public:
     QCoro::Task<void> refreshInputs();
     QCoro::Task<void> refreshApps();
     QCoro::Task<void> learnMAC();
-    QCoro::Task<std::optional<QImage>> icon(const QUrl &url);
-    std::optional<QImage> cachedIcon(const QUrl &url) const;
+    // An icon's bytes as the TV serves them; the window decodes them.
+    QCoro::Task<std::optional<QByteArray>> icon(const QUrl &url);
+    std::optional<QByteArray> cachedIcon(const QUrl &url) const;
 
 private:
     QCoro::Task<std::optional<QJsonArray>> fetchObjectList(TVRequest command, QString member);
@@ -43,5 +44,5 @@ private:
     TVStateMirror &m_mirror;
     DeviceStore &m_store;
     QString m_arpProgram;
-    QHash<QUrl, QImage> m_iconCache;
+    QHash<QUrl, QByteArray> m_iconCache;
 };

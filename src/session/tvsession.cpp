@@ -179,12 +179,12 @@ QCoro::Task<void> TVSession::learnMAC()
     return m_catalogue->learnMAC();
 }
 
-QCoro::Task<std::optional<QImage>> TVSession::icon(const QUrl &url)
+QCoro::Task<std::optional<QByteArray>> TVSession::icon(const QUrl &url)
 {
     return m_catalogue->icon(url);
 }
 
-std::optional<QImage> TVSession::cachedIcon(const QUrl &url) const
+std::optional<QByteArray> TVSession::cachedIcon(const QUrl &url) const
 {
     return m_catalogue->cachedIcon(url);
 }

@@ -17,7 +17,7 @@
 #include "ssapclient.h"
 #include "tvscanner.h"
 
-#include <QImage>
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -121,8 +121,8 @@ public:
     QCoro::Task<void> refreshInputs();
     QCoro::Task<void> refreshApps();
     QCoro::Task<void> learnMAC();
-    QCoro::Task<std::optional<QImage>> icon(const QUrl &url);
-    std::optional<QImage> cachedIcon(const QUrl &url) const;
+    QCoro::Task<std::optional<QByteArray>> icon(const QUrl &url); // the bytes; the window decodes them
+    std::optional<QByteArray> cachedIcon(const QUrl &url) const;
 
     QVariantList appList() const { return m_mirror->appList(); }
 
