@@ -141,7 +141,8 @@ int main(int argc, char **argv)
 
     Preferences preferences(home.path() + QStringLiteral("/bench.conf"));
     DeviceStore store(preferences);
-    TVSession session(store, preferences);
+    TVScanner scanner(store);
+    TVSession session(store, scanner);
     const TVDevice device = store.upsertDiscovered(address, std::nullopt, std::nullopt, std::nullopt);
     session.connect(device.id);
     if (!Bench::spinUntil([&] { return session.isReady() && session.hasPointer(); }, 20000))

@@ -69,7 +69,8 @@ int main(int argc, char **argv)
     {
         Preferences preferences(home.path() + QStringLiteral("/session.conf"));
         DeviceStore store(preferences);
-        TVSession session(store, preferences);
+        TVScanner scanner(store);
+        TVSession session(store, scanner);
         session.connect(store.upsertDiscovered(address, std::nullopt, std::nullopt, std::nullopt).id);
         if (!Bench::spinUntil([&] { return session.isReady() && session.apps().size() == appCount; }, 30000))
             Bench::fail(QStringLiteral("the session did not list the apps: ") + session.statusText());

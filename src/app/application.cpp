@@ -10,6 +10,7 @@
 #include "monitormode.h"
 #include "preferences.h"
 #include "protocoltrace.h"
+#include "selftest.h"
 #include "singleinstance.h"
 #include "systemevents.h"
 #include "trayicon.h"
@@ -58,7 +59,9 @@ int runWindowApplication(int argc, char **argv)
 
     // Built in this order and kept for the whole run; nothing starts before the window shows.
     DeviceStore store(preferences);
-    TVSession session(store, preferences);
+    TVScanner scanner(store);
+    TVSession session(store, scanner);
+    SelfTest::runWhenSettled(&session, preferences);
     MCPTools tools(session);
     MCPServer server(tools, preferences);
 

@@ -5,9 +5,10 @@
 #include <chrono>
 #include <cmath>
 
-AutoReconnect::AutoReconnect(std::function<void()> attempt, QObject *parent)
+AutoReconnect::AutoReconnect(std::function<void()> attempt, const Timings &timings, QObject *parent)
     : QObject(parent)
     , m_attempt(std::move(attempt))
+    , m_timings(timings)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &AutoReconnect::fire);

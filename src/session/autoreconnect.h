@@ -20,9 +20,8 @@ public:
         double window = 600.0; // no attempt starts later than this after the loss
     };
 
-    explicit AutoReconnect(std::function<void()> attempt, QObject *parent = nullptr);
+    AutoReconnect(std::function<void()> attempt, const Timings &timings, QObject *parent = nullptr);
 
-    void setTimings(const Timings &timings) { m_timings = timings; }
     bool isActive() const { return m_active; }
 
     void start(); // the connection was lost: the schedule begins again

@@ -1,36 +1,30 @@
 #include "buttonrequest.h"
 
-#include <QHash>
-
-namespace {
-
-const QHash<QString, QString> &uris()
-{
-    static const QHash<QString, QString> table {
-        { QStringLiteral("VOLUMEUP"), QStringLiteral("audio/volumeUp") },
-        { QStringLiteral("VOLUMEDOWN"), QStringLiteral("audio/volumeDown") },
-        { QStringLiteral("CHANNELUP"), QStringLiteral("tv/channelUp") },
-        { QStringLiteral("CHANNELDOWN"), QStringLiteral("tv/channelDown") },
-        { QStringLiteral("PLAY"), QStringLiteral("media.controls/play") },
-        { QStringLiteral("PAUSE"), QStringLiteral("media.controls/pause") },
-        { QStringLiteral("STOP"), QStringLiteral("media.controls/stop") },
-        { QStringLiteral("REWIND"), QStringLiteral("media.controls/rewind") },
-        { QStringLiteral("FASTFORWARD"), QStringLiteral("media.controls/fastForward") },
-        { QStringLiteral("ENTER"), QStringLiteral("com.webos.service.ime/sendEnterKey") },
-    };
-    return table;
-}
-
-} // namespace
-
-std::optional<ButtonRequest> ButtonRequest::forButton(const QString &name, bool muted)
+std::optional<TVRequest> ButtonRequest::forButton(const QString &name, bool muted)
 {
     if (name == QLatin1String("MUTE"))
-        return ButtonRequest { QStringLiteral("audio/setMute"), QJsonObject { { QStringLiteral("mute"), !muted } } };
-    const auto it = uris().constFind(name);
-    if (it == uris().constEnd())
-        return std::nullopt;
-    return ButtonRequest { *it, QJsonObject() };
+        return TVCommands::setMute(!muted);
+    if (name == QLatin1String("VOLUMEUP"))
+        return TVCommands::volumeUp();
+    if (name == QLatin1String("VOLUMEDOWN"))
+        return TVCommands::volumeDown();
+    if (name == QLatin1String("CHANNELUP"))
+        return TVCommands::channelUp();
+    if (name == QLatin1String("CHANNELDOWN"))
+        return TVCommands::channelDown();
+    if (name == QLatin1String("PLAY"))
+        return TVCommands::media(QStringLiteral("play"));
+    if (name == QLatin1String("PAUSE"))
+        return TVCommands::media(QStringLiteral("pause"));
+    if (name == QLatin1String("STOP"))
+        return TVCommands::media(QStringLiteral("stop"));
+    if (name == QLatin1String("REWIND"))
+        return TVCommands::media(QStringLiteral("rewind"));
+    if (name == QLatin1String("FASTFORWARD"))
+        return TVCommands::media(QStringLiteral("fastForward"));
+    if (name == QLatin1String("ENTER"))
+        return TVCommands::sendEnterKey();
+    return std::nullopt;
 }
 
 const QStringList &ButtonRequest::buttons()

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QJsonObject>
+#include "tvcommands.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,11 +10,8 @@
 // The SSAP request that does a remote button's job when the TV refuses the pointer socket. Only
 // some buttons have one; the others exist on the pointer socket alone.
 struct ButtonRequest {
-    QString uri;
-    QJsonObject payload;
-
     // The request for a button; muted is the TV's mute state as last reported (MUTE toggles it).
-    static std::optional<ButtonRequest> forButton(const QString &name, bool muted);
+    static std::optional<TVRequest> forButton(const QString &name, bool muted);
     // The buttons that have one, in the remote's order.
     static const QStringList &buttons();
 };

@@ -1,6 +1,8 @@
 #include "selftest.h"
 
 #include "applog.h"
+#include "preferences.h"
+#include "tvcommands.h"
 #include "tvsession.h"
 
 #include <QCoreApplication>
@@ -14,18 +16,7 @@
 
 namespace {
 
-// One-member object (g++ 12 cannot build an initializer list inside a co_await expression).
-QJsonObject oneMember(const QString &key, const QJsonValue &value)
-{
-    QJsonObject object;
-    object.insert(key, value);
-    return object;
-}
-
 bool started = false;
-
-const QString foregroundURI = QStringLiteral("com.webos.applicationManager/getForegroundAppInfo");
-const QString powerURI = QStringLiteral("com.webos.service.tvpower/power/getPowerState");
 
 QString boolText(bool value)
 {
@@ -39,7 +30,8 @@ void log(const QString &text)
 
 } // namespace
 
-SelfTest::SelfTest(TVSession *session) : m_session(session)
+SelfTest::SelfTest(TVSession *session)
+    : m_session(session)
 {
 }
 
@@ -50,12 +42,12 @@ QCoro::Task<bool> SelfTest::wait(double seconds)
     co_return !m_session.isNull();
 }
 
-QCoro::Task<bool> SelfTest::probe(QString label, QString uri, QJsonObject payload)
+QCoro::Task<bool> SelfTest::probe(QString label, TVRequest command)
 {
     if (!m_session)
         co_return false;
     try {
-        const QJsonObject reply = co_await m_session->request(uri, payload);
+        const QJsonObject reply = co_await m_session->request(command.uri, command.payload);
         log(QStringLiteral("✅ ") + label + QStringLiteral(": ") + SelfTest::jsonText(reply));
     } catch (const SSAPError &error) {
         log(QStringLiteral("❌ ") + label + QStringLiteral(": ") + error.description());
@@ -68,7 +60,8 @@ QCoro::Task<std::optional<QJsonObject>> SelfTest::powerState()
     if (!m_session || !m_session->client())
         co_return std::nullopt;
     try {
-        co_return co_await m_session->request(powerURI, QJsonObject());
+        const TVRequest command = TVCommands::powerState();
+        co_return co_await m_session->request(command.uri, command.payload);
     } catch (const SSAPError &) {
         co_return std::nullopt;
     }
@@ -87,29 +80,28 @@ QCoro::Task<void> SelfTest::basic()
     // g++ 12 mishandles co_await inside a condition: every step is a statement of its own.
     bool alive = true;
     log(QStringLiteral("开始"));
-    alive = co_await probe(QStringLiteral("网络信息"), QStringLiteral("com.webos.service.connectionmanager/getinfo"), {});
+    alive = co_await probe(QStringLiteral("网络信息"), TVCommands::networkInfo());
     if (!alive)
         co_return;
-    alive = co_await probe(QStringLiteral("音量状态"), QStringLiteral("audio/getVolume"), {});
+    alive = co_await probe(QStringLiteral("音量状态"), TVCommands::volume());
     if (!alive)
         co_return;
-    alive = co_await probe(QStringLiteral("前台应用"), foregroundURI, {});
+    alive = co_await probe(QStringLiteral("前台应用"), TVCommands::foregroundAppInfo());
     if (!alive)
         co_return;
-    alive = co_await probe(QStringLiteral("Toast"), QStringLiteral("system.notifications/createToast"),
-                           oneMember(QStringLiteral("message"), QStringLiteral("Corvane Remote 已连接")));
+    alive = co_await probe(QStringLiteral("Toast"), TVCommands::createToast(QStringLiteral("Corvane Remote 已连接")));
     if (!alive)
         co_return;
 
     const int startVolume = m_session->volume();
-    alive = co_await probe(QStringLiteral("音量+"), QStringLiteral("audio/volumeUp"), {});
+    alive = co_await probe(QStringLiteral("音量+"), TVCommands::volumeUp());
     if (alive)
         alive = co_await wait(1.0);
     if (!alive)
         co_return;
     log(QStringLiteral("音量 %1 -> %2").arg(startVolume).arg(m_session->volume()));
 
-    alive = co_await probe(QStringLiteral("音量-"), QStringLiteral("audio/volumeDown"), {});
+    alive = co_await probe(QStringLiteral("音量-"), TVCommands::volumeDown());
     if (alive)
         alive = co_await wait(1.0);
     if (!alive)
@@ -137,7 +129,7 @@ QCoro::Task<void> SelfTest::basic()
     m_session->press(QStringLiteral("HOME"));
     alive = co_await wait(2.5);
     if (alive)
-        alive = co_await probe(QStringLiteral("HOME 后前台"), foregroundURI, {});
+        alive = co_await probe(QStringLiteral("HOME 后前台"), TVCommands::foregroundAppInfo());
     if (!alive)
         co_return;
 
@@ -153,7 +145,7 @@ QCoro::Task<void> SelfTest::basic()
     alive = co_await wait(2.0);
     if (!alive)
         co_return;
-    co_await probe(QStringLiteral("BACK 后前台"), foregroundURI, {});
+    co_await probe(QStringLiteral("BACK 后前台"), TVCommands::foregroundAppInfo());
 }
 
 QCoro::Task<void> SelfTest::extended()
@@ -163,14 +155,14 @@ QCoro::Task<void> SelfTest::extended()
     bool alive = true;
     const QString startApp = m_session->foregroundAppId();
 
-    alive = co_await probe(QStringLiteral("静音"), QStringLiteral("audio/setMute"), oneMember(QStringLiteral("mute"), true));
+    alive = co_await probe(QStringLiteral("静音"), TVCommands::setMute(true));
     if (alive)
         alive = co_await wait(1.0);
     if (!alive)
         co_return;
     log(QStringLiteral("muted=") + boolText(m_session->muted()));
 
-    alive = co_await probe(QStringLiteral("取消静音"), QStringLiteral("audio/setMute"), oneMember(QStringLiteral("mute"), false));
+    alive = co_await probe(QStringLiteral("取消静音"), TVCommands::setMute(false));
     if (alive)
         alive = co_await wait(1.0);
     if (!alive)
@@ -178,7 +170,7 @@ QCoro::Task<void> SelfTest::extended()
     log(QStringLiteral("muted=") + boolText(m_session->muted()));
 
     const int volume = m_session->volume();
-    alive = co_await probe(QStringLiteral("设置音量"), QStringLiteral("audio/setVolume"), oneMember(QStringLiteral("volume"), volume));
+    alive = co_await probe(QStringLiteral("设置音量"), TVCommands::setVolume(volume));
     if (!alive)
         co_return;
 
@@ -202,7 +194,7 @@ QCoro::Task<void> SelfTest::extended()
     }
     if (input) {
         const QString label = QStringLiteral("切换 ") + input->label;
-        alive = co_await probe(label, QStringLiteral("tv/switchInput"), oneMember(QStringLiteral("inputId"), input->id));
+        alive = co_await probe(label, TVCommands::switchInput(input->id));
         if (alive)
             alive = co_await wait(4.0);
         if (!alive)
@@ -222,7 +214,7 @@ QCoro::Task<void> SelfTest::extended()
         app = m_session->apps().first();
     if (app) {
         const QString label = QStringLiteral("启动 ") + app->title;
-        alive = co_await probe(label, QStringLiteral("system.launcher/launch"), oneMember(QStringLiteral("id"), app->id));
+        alive = co_await probe(label, TVCommands::launch(app->id));
         if (alive)
             alive = co_await wait(4.0);
         if (!alive)
@@ -231,7 +223,7 @@ QCoro::Task<void> SelfTest::extended()
             + QStringLiteral("）"));
     }
 
-    co_await probe(QStringLiteral("播放"), QStringLiteral("media.controls/play"), {});
+    co_await probe(QStringLiteral("播放"), TVCommands::media(QStringLiteral("play")));
 }
 
 QCoro::Task<void> SelfTest::powerCycle()
@@ -253,8 +245,7 @@ QCoro::Task<void> SelfTest::powerCycle()
     if (!m_session)
         co_return;
     if (state) {
-        const QString shown = m_session->isStandby() ? QStringLiteral("待机")
-                                                     : m_session->state().statusSource();
+        const QString shown = m_session->isStandby() ? QStringLiteral("待机") : m_session->state().statusSource();
         log(QStringLiteral("关机 8s 后电源状态 ") + SelfTest::jsonText(*state) + QStringLiteral("，界面状态 ") + shown);
     }
     alive = co_await wait(12.0);
@@ -281,6 +272,14 @@ QCoro::Task<void> SelfTest::powerCycle()
     state = co_await powerState();
     if (state)
         log(QStringLiteral("电源状态 ") + SelfTest::jsonText(*state));
+}
+
+void SelfTest::runWhenSettled(TVSession *session, const Preferences &preferences)
+{
+    QObject::connect(session, &TVSession::connectionSettled, session, [session, &preferences] {
+        if (const std::optional<QString> mode = preferences.autotest())
+            run(session, *mode);
+    });
 }
 
 bool SelfTest::hasStarted()

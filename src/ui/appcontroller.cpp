@@ -29,8 +29,9 @@ AppController::AppController(TVSession &session, MCPServer &server, Preferences 
 {
     for (auto signal : { &TVSession::stateChanged, &TVSession::volumeChanged, &TVSession::mutedChanged,
              &TVSession::isStandbyChanged, &TVSession::powerStateChanged, &TVSession::currentSourceNameChanged,
-             &TVSession::inputsChanged, &TVSession::isScanningChanged, &TVSession::clientChanged })
+             &TVSession::inputsChanged, &TVSession::clientChanged })
         connect(&m_session, signal, this, &AppController::changed);
+    connect(m_session.scanner(), &TVScanner::isScanningChanged, this, &AppController::changed);
     connect(&m_session, &TVSession::inputRefusalChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::changed);
     connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::changed);
@@ -284,12 +285,12 @@ QString AppController::pairingTitle() const
 
 QString AppController::discoverySubtitle() const
 {
-    return PageLogic::discoverySubtitle(m_session.isScanning());
+    return PageLogic::discoverySubtitle(m_session.scanner()->isScanning());
 }
 
 QString AppController::emptyListText() const
 {
-    return PageLogic::emptyListText(m_session.isScanning());
+    return PageLogic::emptyListText(m_session.scanner()->isScanning());
 }
 
 QVariantList AppController::deviceRows() const
@@ -377,7 +378,7 @@ void AppController::removeDevice(const QString &deviceID)
 
 void AppController::scan()
 {
-    m_session.startScan();
+    m_session.scanner()->startScan();
 }
 
 // ---- settings page

@@ -186,7 +186,7 @@ void MainWindow::runStartup()
         m_session.connect(selected->id, false);
     }
     // The scan does not wait for the connection.
-    m_session.startScan();
+    m_session.scanner()->startScan();
     m_snapshots->start();
     Q_EMIT startupFinished();
 }

@@ -65,6 +65,15 @@ void finish(const std::shared_ptr<IconRequest> &request, const std::optional<QIm
         Q_EMIT request->response->finished();
 }
 
+// The session keeps an icon's bytes; the picture is made here.
+std::optional<QImage> decoded(const std::optional<QByteArray> &bytes)
+{
+    QImage image;
+    if (!bytes || !image.loadFromData(*bytes) || image.isNull())
+        return std::nullopt;
+    return image;
+}
+
 } // namespace
 
 TVIconProvider::TVIconProvider(TVSession *session)
@@ -96,12 +105,13 @@ QQuickImageResponse *TVIconProvider::requestImageResponse(const QString &id, con
         session,
         [session, url, request, requestedSize] {
             if (auto cached = session->cachedIcon(url)) {
-                finish(request, cached, requestedSize);
+                finish(request, decoded(cached), requestedSize);
                 return;
             }
-            QCoro::connect(session->icon(url), session, [request, requestedSize](const std::optional<QImage> &image) {
-                finish(request, image, requestedSize);
-            });
+            QCoro::connect(
+                session->icon(url), session, [request, requestedSize](const std::optional<QByteArray> &bytes) {
+                    finish(request, decoded(bytes), requestedSize);
+                });
         },
         Qt::QueuedConnection);
     return response;

@@ -22,7 +22,8 @@ struct Rig
 {
     Preferences preferences{Fuzz::temporaryPath(QStringLiteral("handlebody"))};
     DeviceStore store{preferences};
-    TVSession session{store, preferences};
+    TVScanner scanner{store};
+    TVSession session{store, scanner};
     MCPTools tools{session,
                    {.connectTimeout = 0.05,
                     .pressSpacing = std::chrono::milliseconds(0),

@@ -51,11 +51,13 @@ bool pumpUntil(const std::function<bool()> &done, int timeoutMs)
 
 // A TV that pairs at once and answers every request with success, except the requests of the
 // current input, which wait until the input's frames have been delivered.
-struct Rig {
-    TestTVServer server { TestCertificates::selfSigned() };
-    Preferences preferences { Fuzz::temporaryPath(QStringLiteral("ssapmessages")) };
-    DeviceStore store { preferences };
-    TVSession session { store, preferences };
+struct Rig
+{
+    TestTVServer server{TestCertificates::selfSigned()};
+    Preferences preferences{Fuzz::temporaryPath(QStringLiteral("ssapmessages"))};
+    DeviceStore store{preferences};
+    TVScanner scanner{store};
+    TVSession session{store, scanner, {.moveFlushMs = 1}};
     QString deviceID;
 
     QPointer<QWebSocket> ssap; // the session's SSAP connection
@@ -71,13 +73,8 @@ struct Rig {
             std::abort();
         }
         server.onMessage = [this](QWebSocket *socket, const QJsonObject &message) { answer(socket, message); };
-        deviceID = store
-                       .upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
-                           QStringLiteral("LG webOS TV"))
-                       .id;
-        TVSession::Timings timings;
-        timings.moveFlushMs = 1;
-        session.setTimings(timings);
+        deviceID = store.upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
+                                          QStringLiteral("LG webOS TV")).id;
     }
 
     void answer(QWebSocket *socket, const QJsonObject &message)

@@ -9,6 +9,7 @@
 #include "mcptools.h"
 #include "preferences.h"
 #include "testenv.h"
+#include "tvscanner.h"
 #include "tvsession.h"
 
 #include <QEventLoop>
@@ -140,7 +141,8 @@ private Q_SLOTS:
         Preferences preferences(m_home.path() + QStringLiteral("/server.conf"),
             { QStringLiteral("corvane-remote"), QStringLiteral("-mcpPort"), QString::number(port) });
         DeviceStore store(preferences);
-        TVSession session(store, preferences);
+        TVScanner scanner(store);
+        TVSession session(store, scanner);
         MCPTools tools(session);
         MCPServer server(tools, preferences);
         server.start();

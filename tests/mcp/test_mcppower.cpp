@@ -110,7 +110,7 @@ private Q_SLOTS:
         TVSession::Timings timings = session().timings();
         timings.wakeAttempts = 3;
         timings.wakePause = 0.1;
-        session().setTimings(timings);
+        m_rig->renewSession(timings);
         const ToolRig::Result result = power("on");
         QCOMPARE(session().stateKind(), ConnectionState::Kind::Error);
         QCOMPARE(result, failure(session().stateMessage()));

@@ -26,21 +26,33 @@ QCoro::Task<ToolRig::Result> capture(QCoro::Task<MCPTools::Result> task)
 ToolRig::ToolRig()
     : m_preferences(std::make_unique<Preferences>(m_dir.path() + QStringLiteral("/rig.conf")))
     , m_store(std::make_unique<DeviceStore>(*m_preferences))
-    , m_session(std::make_unique<TVSession>(*m_store, *m_preferences))
+    , m_scanner(std::make_unique<TVScanner>(*m_store))
 {
     TVSession::Timings sessionTimings;
     sessionTimings.ensurePoll = 0.02;
     sessionTimings.wakePause = 0.3;
-    m_session->setTimings(sessionTimings);
     MCPTools::Timings toolTimings;
     toolTimings.pressSpacing = std::chrono::milliseconds(5);
     toolTimings.powerOnPoll = std::chrono::milliseconds(50);
-    rebuildTools(toolTimings);
+    renewSession(sessionTimings, toolTimings);
 }
 
 void ToolRig::rebuildTools(const MCPTools::Timings &timings)
 {
     m_tools = std::make_unique<MCPTools>(*m_session, timings);
+}
+
+void ToolRig::renewSession(const TVSession::Timings &timings)
+{
+    renewSession(timings, m_tools->timings());
+}
+
+void ToolRig::renewSession(const TVSession::Timings &sessionTimings, const MCPTools::Timings &toolTimings)
+{
+    m_tools.reset();
+    m_session.reset();
+    m_session = std::make_unique<TVSession>(*m_store, *m_scanner, sessionTimings);
+    m_tools = std::make_unique<MCPTools>(*m_session, toolTimings);
 }
 
 ToolRig::~ToolRig()

@@ -25,6 +25,9 @@ public:
     // New tools over the same session: the tools take their timings only when built.
     void rebuildTools(const MCPTools::Timings &timings);
 
+    // A new session (and catalogue) over the same store, with these timings.
+    void renewSession(const TVSession::Timings &timings);
+
     // A saved, not yet paired TV; returns its id.
     QString addTV(const QString &host, const QString &name);
     // Connects to the TV (the emulator accepts the prompt) and waits until the session is ready.
@@ -40,9 +43,12 @@ public:
     Result call(const QString &name, const QJsonObject &arguments = {});
 
 private:
+    void renewSession(const TVSession::Timings &sessionTimings, const MCPTools::Timings &toolTimings);
+
     QTemporaryDir m_dir;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<DeviceStore> m_store;
+    std::unique_ptr<TVScanner> m_scanner;
     std::unique_ptr<TVSession> m_session;
     std::unique_ptr<MCPTools> m_tools;
 };

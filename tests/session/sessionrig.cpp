@@ -1,13 +1,15 @@
 #include "sessionrig.h"
 
+#include "selftest.h"
 #include "testenv.h"
 
 #include <QObject>
 
-SessionRig::SessionRig(const TVSession::Timings &timings) : m_timings(timings)
+SessionRig::SessionRig(const TVSession::Timings &timings, double scanSeconds) : m_timings(timings)
 {
     m_preferences = std::make_unique<Preferences>(m_dir.filePath(QStringLiteral("prefs.conf")));
     m_store = std::make_unique<DeviceStore>(*m_preferences);
+    m_scanner = std::make_unique<TVScanner>(*m_store, scanSeconds);
     renewSession();
 }
 
@@ -20,9 +22,16 @@ SessionRig::~SessionRig()
 void SessionRig::renewSession()
 {
     m_session.reset();
-    m_session = std::make_unique<TVSession>(*m_store, *m_preferences);
-    m_session->setTimings(m_timings);
+    m_session = std::make_unique<TVSession>(*m_store, *m_scanner, m_timings);
+    // As the program does.
+    SelfTest::runWhenSettled(m_session.get(), *m_preferences);
     watch();
+}
+
+void SessionRig::renewSession(const TVSession::Timings &timings)
+{
+    m_timings = timings;
+    renewSession();
 }
 
 void SessionRig::watch()

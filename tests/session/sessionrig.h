@@ -20,19 +20,21 @@
 class SessionRig
 {
 public:
-    explicit SessionRig(const TVSession::Timings &timings = {});
+    explicit SessionRig(const TVSession::Timings &timings = {}, double scanSeconds = 3.0);
     ~SessionRig();
 
     Preferences &preferences() { return *m_preferences; }
     DeviceStore &store() { return *m_store; }
     TVSession &session() { return *m_session; }
+    TVScanner &scanner() { return *m_scanner; }
 
     // A saved (unpaired) TV at host; returns its id.
     QString addTV(const QString &host);
     TVDevice record(const QString &id) const;
 
-    // A new session over the same store (the old one is destroyed).
+    // A new session over the same store (the old one is destroyed), with other timings if given.
     void renewSession();
+    void renewSession(const TVSession::Timings &timings);
 
     QList<ConnectionState> states; // every state the session entered, in order
     bool passedThrough(ConnectionState::Kind kind) const;
@@ -44,6 +46,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<DeviceStore> m_store;
+    std::unique_ptr<TVScanner> m_scanner;
     std::unique_ptr<TVSession> m_session;
 };
 

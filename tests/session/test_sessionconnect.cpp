@@ -406,8 +406,7 @@ private Q_SLOTS:
         QVERIFY2(sim.start(), qPrintable(sim.output()));
         TVSession::Timings timings = fastTimings();
         timings.reconnect = { .firstDelay = 0.1, .maxDelay = 0.3, .window = 60 };
-        timings.scanSeconds = 0.2;
-        SessionRig rig(timings);
+        SessionRig rig(timings, 0.2);
         const QString id = pair(rig, sim);
         QTRY_VERIFY(rig.session().hasPointer());
         int mark = logMark();

@@ -38,7 +38,6 @@ private:
         timings.keepaliveInterval = 0.2;
         timings.keepaliveTimeout = 0.6;
         timings.reconnect = { .firstDelay = 0.2, .maxDelay = 0.5, .window = 60 };
-        timings.scanSeconds = 0.5;
         return timings;
     }
 
@@ -74,7 +73,7 @@ private Q_SLOTS:
         m_sim = m_lab->startTV("tv1", {"--pairing-delay", "50", "--wake-delay", "500"});
         QVERIFY2(m_sim, qPrintable(m_lab->error()));
 
-        m_rig = std::make_unique<SessionRig>(fastWake());
+        m_rig = std::make_unique<SessionRig>(fastWake(), 0.5);
         m_id = m_rig->addTV(m_lab->address("tv1"));
     }
 
@@ -125,7 +124,7 @@ private Q_SLOTS:
         TVSession::Timings timings = fastWake();
         timings.wakePause = 0.05;
         timings.wakeAttempts = 100;
-        session().setTimings(timings);
+        m_rig->renewSession(timings);
         m_rig->states.clear();
         const int mark = logMark();
 
@@ -133,7 +132,6 @@ private Q_SLOTS:
         QCOMPARE(session().stateKind(), Kind::Waking);
         QCOMPARE(session().statusText(), QStringLiteral("唤醒中"));
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 15000);
-        session().setTimings(fastWake());
         QVERIFY(m_rig->passedThrough(Kind::Connecting));
         // Refused attempts are part of waking, not its outcome: whoever watches the state (the
         // self-test, "tv_power on") must never see an error before the TV is back.
@@ -145,6 +143,7 @@ private Q_SLOTS:
         QVERIFY(!sent.isEmpty() && sent.size() <= 11);
         QCOMPARE(sent.first(), QStringLiteral("WOL %1 -> 192.168.77.255 sent=true").arg(m_lab->mac("tv1")));
         QVERIFY(!m_sim->received(QStringLiteral("wol")).isEmpty());
+        m_rig->renewSession(fastWake());
     }
 
     void wakeGivesUpAfterTenAttempts()
@@ -157,7 +156,7 @@ private Q_SLOTS:
         setMAC(QStringLiteral("02:00:00:00:00:99")); // not this TV's: it never wakes
         TVSession::Timings timings = fastWake();
         timings.wakePause = 0.05;
-        session().setTimings(timings);
+        m_rig->renewSession(timings);
         m_rig->states.clear();
         const int mark = logMark();
 
@@ -173,7 +172,7 @@ private Q_SLOTS:
         // A newer wake replaces a running loop instead of doubling the packets.
         setMAC(QStringLiteral("02:00:00:00:00:98"));
         timings.wakeAttempts = 3;
-        session().setTimings(timings);
+        m_rig->renewSession(timings);
         const int second = logMark();
         session().wake();
         session().wake();
@@ -181,7 +180,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(logSince(second, QStringLiteral("WOL ")).size(), 1 + 1 + 3);
 
-        session().setTimings(fastWake());
+        m_rig->renewSession(fastWake());
         setMAC(m_lab->mac("tv1"));
         m_sim->control(QStringLiteral("/wake"));
     }
@@ -202,18 +201,18 @@ private Q_SLOTS:
         QTRY_VERIFY(m_sim->state().value("listening").toBool());
         session().disconnect();
         Outcome first, second;
-        track(session().scan(), &first);
-        QVERIFY(session().isScanning());
-        track(session().scan(), &second);
+        track(m_rig->scanner().scan(), &first);
+        QVERIFY(m_rig->scanner().isScanning());
+        track(m_rig->scanner().scan(), &second);
         QVERIFY(second.done); // one scan at a time: the second returns at once
         QTRY_VERIFY_WITH_TIMEOUT(first.done, 10000);
-        QVERIFY(!session().isScanning());
+        QVERIFY(!m_rig->scanner().isScanning());
 
-        QCOMPARE(session().discovered().size(), 1);
-        const SSDPDiscovery::Found found = session().discovered().first();
+        QCOMPARE(m_rig->scanner().discovered().size(), 1);
+        const SSDPDiscovery::Found found = m_rig->scanner().discovered().first();
         QCOMPARE(found.host, m_lab->address("tv1"));
         QCOMPARE(found.uuid, std::optional<QString>(m_sim->deviceUUID()));
-        QCOMPARE(session().discoveredList().first().toMap().value("host").toString(), found.host);
+        QCOMPARE(m_rig->scanner().discoveredList().first().toMap().value("host").toString(), found.host);
         // The saved record is refreshed, not duplicated.
         QCOMPARE(m_rig->store().devices().size(), 1);
         QCOMPARE(m_rig->record(m_id).tvUUID, found.uuid);
@@ -222,15 +221,15 @@ private Q_SLOTS:
         m_sim->control(QStringLiteral("/standby"));
         QTRY_VERIFY(!m_sim->state().value("listening").toBool());
         Outcome empty;
-        track(session().scan(), &empty);
+        track(m_rig->scanner().scan(), &empty);
         QTRY_VERIFY_WITH_TIMEOUT(empty.done, 10000);
-        QCOMPARE(session().discovered().size(), 0);
+        QCOMPARE(m_rig->scanner().discovered().size(), 0);
         m_sim->control(QStringLiteral("/wake"));
     }
 
     void silentTVIsNoticedAndComesBack()
     {
-        session().setTimings(fastReconnect());
+        m_rig->renewSession(fastReconnect());
         session().connect(m_id);
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
         QTRY_VERIFY(session().hasPointer());
@@ -249,7 +248,7 @@ private Q_SLOTS:
 
     void tvFoundAgainAtItsNewAddress()
     {
-        session().setTimings(fastReconnect());
+        m_rig->renewSession(fastReconnect());
         session().connect(m_id);
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
         const QString oldHost = m_lab->address("tv1");

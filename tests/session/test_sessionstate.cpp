@@ -32,7 +32,7 @@ QStringList appTitles(const QList<TVApp> &apps)
     return titles;
 }
 
-QCoro::Task<void> fetchIcon(TVSession *session, QUrl url, std::optional<QImage> *image, bool *done)
+QCoro::Task<void> fetchIcon(TVSession *session, QUrl url, std::optional<QByteArray> *image, bool *done)
 {
     *image = co_await session->icon(url);
     *done = true;
@@ -212,11 +212,11 @@ private Q_SLOTS:
     void iconsAreFetchedAndCached()
     {
         const QUrl url = *session().apps().at(1).icon;
-        std::optional<QImage> image;
+        std::optional<QByteArray> image;
         bool done = false;
         fetchIcon(&session(), url, &image, &done);
         QTRY_VERIFY(done);
-        QVERIFY(image && !image->isNull());
+        QVERIFY(image && image->startsWith("\x89PNG")); // as the TV serves it
         QVERIFY(session().cachedIcon(url).has_value());
 
         QUrl missing = url;
@@ -292,7 +292,8 @@ private Q_SLOTS:
             pointerTexts(sim().received()), QStringList { QStringLiteral("type:move\ndx:-3\ndy:12\ndown:0\n\n") });
     }
 
-    void commandsOnTheWire()
+    // The requests' bytes are the vocabulary's (test_sessionvalues); here: what the session picks.
+    void commandsReachTheTV()
     {
         session().volumeUp();
         session().volumeDown();
@@ -306,14 +307,12 @@ private Q_SLOTS:
 
         QTRY_COMPARE(requests("audio/setMute").size(), 1);
         QCOMPARE(requests("audio/volumeUp").size(), 1);
-        QCOMPARE(payload("audio/volumeDown"), QJsonObject());
-        QCOMPARE(payload("audio/setVolume"), QJsonObject({ { "volume", 42 } }));
-        QCOMPARE(payload("com.webos.service.ime/insertText"),
-            QJsonObject({ { "text", "héllo \"TV\"" }, { "replace", false } }));
+        QCOMPARE(requests("audio/volumeDown").size(), 1);
+        QCOMPARE(payload("audio/setVolume"), QJsonObject({ { "volume", 42 } })); // the slider's value
+        QCOMPARE(payload("com.webos.service.ime/insertText").value("text"), "héllo \"TV\"");
         QCOMPARE(requests("system.launcher/launch").size(), 1); // an app not listed is not launched
-        QCOMPARE(payload("system.launcher/launch"), QJsonObject({ { "id", "netflix" } }));
-        QCOMPARE(payload("tv/switchInput"), QJsonObject({ { "inputId", "HDMI_2" } }));
-        QCOMPARE(payload("audio/setMute"), QJsonObject({ { "mute", true } }));
+        QCOMPARE(payload("system.launcher/launch").value("id"), "netflix");
+        QCOMPARE(payload("tv/switchInput").value("inputId"), "HDMI_2");
         QTRY_COMPARE(session().muted(), true);
         QCOMPARE(pointerTexts(sim().received()), QStringList()); // no fallback needed
 

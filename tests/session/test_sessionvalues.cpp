@@ -1,10 +1,15 @@
-// The session's value types: connection states and the TV's list entries as the TV sends them.
+// The session's value types: connection states, the TV's list entries as the TV sends them and
+// the requests of the command vocabulary as they go on the wire.
+#include "buttonrequest.h"
 #include "connectionstate.h"
 #include "externalinput.h"
 #include "tvapp.h"
+#include "tvcommands.h"
+#include "tvstatemirror.h"
 
 #include <QJsonDocument>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -14,6 +19,12 @@ QJsonObject json(const char *text)
     return QJsonDocument::fromJson(text).object();
 }
 
+// A request as the SSAP message carries it: the path, then the compact payload.
+QString wire(const TVRequest &request)
+{
+    return request.uri + QLatin1Char(' ') + QString::fromUtf8(QJsonDocument(request.payload).toJson(QJsonDocument::Compact));
+}
+
 } // namespace
 
 class TestSessionValues : public QObject
@@ -21,6 +32,106 @@ class TestSessionValues : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The subscriptions' pushes as fields: every shape the TVs send, and a signal only on a change.
+    void mirrorReadsThePushes()
+    {
+        TVStateMirror mirror;
+        QSignalSpy volume(&mirror, &TVStateMirror::volumeChanged);
+        QSignalSpy muted(&mirror, &TVStateMirror::mutedChanged);
+        mirror.handleVolume(json("{\"volumeStatus\":{\"volume\":12,\"muteStatus\":true,\"soundOutput\":\"external_arc\"}}"));
+        QCOMPARE(mirror.volume(), 12);
+        QCOMPARE(mirror.muted(), true);
+        QCOMPARE(mirror.soundOutput(), QStringLiteral("external_arc"));
+        // Older firmware: flat, "muted"; a fraction or a wild number is no volume.
+        mirror.handleVolume(json("{\"volume\":12,\"muted\":false}"));
+        mirror.handleVolume(json("{\"volume\":7.5}"));
+        mirror.handleVolume(json("{\"volume\":1e300,\"soundOutput\":\"\"}"));
+        QCOMPARE(mirror.volume(), 12);
+        QCOMPARE(mirror.muted(), false);
+        QCOMPARE(mirror.soundOutput(), QStringLiteral("external_arc"));
+        QCOMPARE(volume.size(), 1);
+        QCOMPARE(muted.size(), 2);
+
+        mirror.handlePower(json("{\"state\":\"Active Standby\"}"));
+        QVERIFY(mirror.powerIsStandby());
+        mirror.handlePower(json("{\"state\":5}"));
+        QCOMPARE(mirror.powerState(), QString());
+        mirror.handleKeyboard(json("{\"currentWidget\":{\"focus\":true}}"));
+        mirror.handleKeyboard(json("{\"other\":1}")); // no widget: unchanged
+        QCOMPARE(mirror.keyboardFocused(), true);
+
+        // The source's name: an input's label before an app's title, then the TV's own apps.
+        QCOMPARE(mirror.sourceName(), QStringLiteral("—"));
+        mirror.setInputs({ { "HDMI_1", "Game", "com.webos.app.hdmi1", true } });
+        mirror.setApps({ { "com.webos.app.hdmi1", "HDMI 1", std::nullopt }, { "netflix", "Netflix", std::nullopt } });
+        mirror.handleForeground(json("{\"appId\":\"com.webos.app.hdmi1\"}"));
+        QCOMPARE(mirror.sourceName(), QStringLiteral("Game"));
+        mirror.handleForeground(json("{\"appId\":\"netflix\"}"));
+        QCOMPARE(mirror.sourceName(), QStringLiteral("Netflix"));
+        mirror.handleForeground(json("{\"appId\":\"com.webos.app.livetv\"}"));
+        QCOMPARE(mirror.sourceName(), QStringLiteral("电视直播"));
+    }
+
+    void commandsOnTheWire_data()
+    {
+        QTest::addColumn<TVRequest>("request");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const TVRequest &request, const char *expected) {
+            QTest::newRow(name) << request << QString::fromUtf8(expected);
+        };
+        row("volume", TVCommands::volume(), "audio/getVolume {}");
+        row("foreground", TVCommands::foregroundAppInfo(), "com.webos.applicationManager/getForegroundAppInfo {}");
+        row("power", TVCommands::powerState(), "com.webos.service.tvpower/power/getPowerState {}");
+        row("keyboard", TVCommands::remoteKeyboard(), "com.webos.service.ime/registerRemoteKeyboard {}");
+        row("sound output", TVCommands::soundOutput(), "audio/getSoundOutput {}");
+        row("channels", TVCommands::channelList(), "tv/getChannelList {}");
+        row("current channel", TVCommands::currentChannel(), "tv/getCurrentChannel {}");
+        row("pin", TVCommands::setPin("1234"), "pairing/setPin {\"pin\":\"1234\"}");
+        row("system info", TVCommands::systemInfo(), "system/getSystemInfo {}");
+        row("pointer", TVCommands::pointerInputSocket(), "com.webos.service.networkinput/getPointerInputSocket {}");
+        row("inputs", TVCommands::externalInputList(), "tv/getExternalInputList {}");
+        row("apps", TVCommands::launchPoints(), "com.webos.applicationManager/listLaunchPoints {}");
+        row("network", TVCommands::networkInfo(), "com.webos.service.connectionmanager/getinfo {}");
+        row("volume up", TVCommands::volumeUp(), "audio/volumeUp {}");
+        row("volume down", TVCommands::volumeDown(), "audio/volumeDown {}");
+        row("set volume", TVCommands::setVolume(42), "audio/setVolume {\"volume\":42}");
+        row("mute", TVCommands::setMute(true), "audio/setMute {\"mute\":true}");
+        row("channel up", TVCommands::channelUp(), "tv/channelUp {}");
+        row("channel down", TVCommands::channelDown(), "tv/channelDown {}");
+        row("media", TVCommands::media("fastForward"), "media.controls/fastForward {}");
+        row("text", TVCommands::insertText("héllo \"TV\""), "com.webos.service.ime/insertText {\"replace\":false,\"text\":\"héllo \\\"TV\\\"\"}");
+        row("enter", TVCommands::sendEnterKey(), "com.webos.service.ime/sendEnterKey {}");
+        row("launch", TVCommands::launch("netflix"), "system.launcher/launch {\"id\":\"netflix\"}");
+        row("launch into", TVCommands::launch("youtube.leanback.v4", "dQw4", QJsonObject { { "t", 30 } }),
+            "system.launcher/launch {\"contentId\":\"dQw4\",\"id\":\"youtube.leanback.v4\",\"params\":{\"t\":30}}");
+        row("switch input", TVCommands::switchInput("HDMI_2"), "tv/switchInput {\"inputId\":\"HDMI_2\"}");
+        row("open channel", TVCommands::openChannel("7-1"), "tv/openChannel {\"channelId\":\"7-1\"}");
+        row("open url", TVCommands::openURL("https://a.example/"), "system.launcher/open {\"target\":\"https://a.example/\"}");
+        row("change output", TVCommands::changeSoundOutput("external_arc"), "audio/changeSoundOutput {\"output\":\"external_arc\"}");
+        row("screen off", TVCommands::turnScreen(false), "com.webos.service.tvpower/power/turnOffScreen {}");
+        row("screen on", TVCommands::turnScreen(true), "com.webos.service.tvpower/power/turnOnScreen {}");
+        row("turn off", TVCommands::turnOff(), "system/turnOff {}");
+        row("toast", TVCommands::createToast("Corvane Remote 已连接"), "system.notifications/createToast {\"message\":\"Corvane Remote 已连接\"}");
+        // The buttons that stand in for the pointer socket; MUTE toggles what the TV reported.
+        row("MUTE while muted", *ButtonRequest::forButton("MUTE", true), "audio/setMute {\"mute\":false}");
+        row("ENTER", *ButtonRequest::forButton("ENTER", false), "com.webos.service.ime/sendEnterKey {}");
+        row("REWIND", *ButtonRequest::forButton("REWIND", false), "media.controls/rewind {}");
+    }
+
+    void commandsOnTheWire()
+    {
+        QFETCH(TVRequest, request);
+        QFETCH(QString, expected);
+        QCOMPARE(wire(request), expected);
+    }
+
+    void everyListedButtonHasARequest()
+    {
+        for (const QString &button : ButtonRequest::buttons())
+            QVERIFY2(ButtonRequest::forButton(button, false), qPrintable(button));
+        QCOMPARE(ButtonRequest::forButton("HOME", false), std::nullopt);
+    }
+
     void inputsFromTheTV()
     {
         QCOMPARE(ExternalInput::fromJson(json("{\"id\":\"HDMI_1\",\"label\":\"Game\",\"appId\":\"com.webos.app.hdmi1\",\"connected\":true}")),

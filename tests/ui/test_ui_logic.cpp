@@ -71,7 +71,8 @@ struct Controllers {
     explicit Controllers(const QString &file, const QStringList &commandLine = {})
         : preferences(file, commandLine)
         , store(preferences)
-        , session(store, preferences)
+        , scanner(store)
+        , session(store, scanner)
         , tools(session)
         , server(tools, preferences)
         , window(session, server, preferences)
@@ -79,6 +80,7 @@ struct Controllers {
     }
     Preferences preferences;
     DeviceStore store;
+    TVScanner scanner;
     TVSession session;
     MCPTools tools;
     MCPServer server;

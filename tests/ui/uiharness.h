@@ -21,6 +21,7 @@ struct UiApp
 
     Preferences preferences;
     DeviceStore store;
+    TVScanner scanner;
     TVSession session;
     MCPTools tools;
     MCPServer server;

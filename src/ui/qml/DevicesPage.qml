@@ -57,7 +57,7 @@ Item {
                         spacing: 14
                         Radar {
                             objectName: "radar"
-                            scanning: session.isScanning
+                            scanning: session.scanner.isScanning
                             onClicked: controller.scan()
                         }
                         ColumnLayout {
