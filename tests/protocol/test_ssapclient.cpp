@@ -15,16 +15,15 @@ namespace {
 const QString tvHost = QStringLiteral("127.4.1.1");
 
 // A reply in wire form: {"type":TYPE,"id":"ID","payload":PAYLOAD}.
-QString reply(const QString &id, const QString &payload = QStringLiteral("{}"),
-              const QString &type = QStringLiteral("response"))
+QString reply(
+    const QString &id, const QString &payload = QStringLiteral("{}"), const QString &type = QStringLiteral("response"))
 {
     return QStringLiteral(R"({"type":"%1","id":"%2","payload":%3})").arg(type, id, payload);
 }
 
 } // namespace
 
-class TestSSAPClient : public QObject
-{
+class TestSSAPClient : public QObject {
     Q_OBJECT
 
 private:
@@ -32,9 +31,9 @@ private:
     std::unique_ptr<TestTVServer> m_server;
 
     // A client that has exchanged the greeting with the server.
-    std::unique_ptr<SSAPClient> greetedClient()
+    std::unique_ptr<SSAPClient> greetedClient(SSAPClient::Timings timings = {})
     {
-        auto client = std::make_unique<SSAPClient>(std::nullopt);
+        auto client = std::make_unique<SSAPClient>(std::nullopt, timings);
         auto greeting = start(client->connect(tvHost));
         if (!QTest::qWaitFor([&] { return greeting->done(); }, 5000) || !greeting->value)
             return {};
@@ -42,7 +41,10 @@ private:
     }
 
     // Waits for the server to have received `count` text frames in all.
-    bool waitForTexts(int count) { return QTest::qWaitFor([&] { return m_server->texts().size() >= count; }, 5000); }
+    bool waitForTexts(int count)
+    {
+        return QTest::qWaitFor([&] { return m_server->texts().size() >= count; }, 5000);
+    }
 
     // Sends messages, then answers a marker request: once it completes, all were handled.
     bool sendAndSettle(SSAPClient &client, const QStringList &messages)
@@ -61,16 +63,11 @@ private Q_SLOTS:
 
     void init()
     {
-        SSAPClient::setTimeoutsForTesting(0, 0);
         m_server = std::make_unique<TestTVServer>(TestCertificates::selfSigned());
         QVERIFY2(m_server->listen(QHostAddress(tvHost), 3001), "port 3001 on 127.4.1.1 is taken");
     }
 
-    void cleanup()
-    {
-        m_server.reset();
-        SSAPClient::setTimeoutsForTesting(0, 0);
-    }
+    void cleanup() { m_server.reset(); }
 
     // Every message kind on the wire, byte for byte, with one id counter.
     void envelopesAndIds()
@@ -83,11 +80,11 @@ private Q_SLOTS:
         QCOMPARE(m_server->requestPath(), QStringLiteral("/"));
 
         auto info = start(client->request(QStringLiteral("system/getSystemInfo")));
-        auto volume = start(client->request(QStringLiteral("ssap://audio/getVolume"), {{QStringLiteral("a"), 1}}));
+        auto volume = start(client->request(QStringLiteral("ssap://audio/getVolume"), { { QStringLiteral("a"), 1 } }));
         auto luna = start(client->request(QStringLiteral("luna://com.webos.service/x"), {}, 8));
         client->subscribe(QStringLiteral("audio/getVolume"), {}, [](const QJsonObject &) {});
         QVERIFY(waitForTexts(5));
-        const QStringList expected{
+        const QStringList expected {
             R"({"id":"hello","payload":{},"type":"hello"})",
             R"({"id":"1","payload":{},"type":"request","uri":"ssap://system/getSystemInfo"})",
             R"({"id":"2","payload":{"a":1},"type":"request","uri":"ssap://audio/getVolume"})",
@@ -109,8 +106,8 @@ private Q_SLOTS:
         QVERIFY(waitForTexts(4));
 
         // Noise first: none of it completes anything, and the connection stays usable.
-        for (const char *noise : {R"({"type":"response","id":"99","payload":{"x":1}})", "not json",
-                                  R"({"type":"response","id":1.5,"payload":{}})"})
+        for (const char *noise : { R"({"type":"response","id":"99","payload":{"x":1}})", "not json",
+                 R"({"type":"response","id":1.5,"payload":{}})" })
             m_server->sendText(QString::fromUtf8(noise));
 
         m_server->sendText(R"({"type":"response","id":2,"payload":{"n":2}})"); // a JSON integer id
@@ -119,7 +116,7 @@ private Q_SLOTS:
         m_server->sendText(reply("1", R"({"n":1,"returnValue":true})"));
         QTRY_VERIFY(first->done() && second->done() && third->done());
         // The payload reaches the caller untouched.
-        QCOMPARE(*first->value, (QJsonObject{{QStringLiteral("n"), 1}, {QStringLiteral("returnValue"), true}}));
+        QCOMPARE(*first->value, (QJsonObject { { QStringLiteral("n"), 1 }, { QStringLiteral("returnValue"), true } }));
         QCOMPARE(second->value->value(QLatin1String("n")).toInt(), 2);
         QVERIFY2(third->value, qPrintable(third->errorText()));
         QCOMPARE(third->value->value(QLatin1String("t")).toString(), QStringLiteral("a\uFFFDb"));
@@ -141,11 +138,13 @@ private Q_SLOTS:
             << R"({"type":"response","id":"1","payload":{"returnValue":false,"errorText":"音量超出范围"}})"
             << "音量超出范围";
         QTest::newRow("returnValue the text false")
-            << R"({"type":"response","id":"1","payload":{"returnValue":"false","errorText":"e"}})" << "";
+            << R"({"type":"response","id":"1","payload":{"returnValue":"false","errorText":"e"}})"
+            << "";
         QTest::newRow("error with error text")
             << R"({"type":"error","id":"1","error":"401 insufficient permissions","payload":{"errorText":"x"}})"
             << "401 insufficient permissions";
-        QTest::newRow("error with nothing") << R"({"type":"error","id":"1"})" << "电视返回错误";
+        QTest::newRow("error with nothing") << R"({"type":"error","id":"1"})"
+                                            << "电视返回错误";
     }
 
     void failedReplies()
@@ -172,16 +171,18 @@ private Q_SLOTS:
         auto client = greetedClient();
         QVERIFY(client);
         QList<QJsonObject> received;
-        client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &payload) { received << payload; });
+        client->subscribe(
+            QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &payload) { received << payload; });
         QVERIFY(waitForTexts(2));
 
         // The reply to the subscribe itself, even a failed one, goes to the handler; an "error"
         // message with the subscription's id is dropped and the subscription stays.
-        QVERIFY(sendAndSettle(*client, {reply("1", R"({"returnValue":false})"), reply("1", R"({"volume":7})"),
-                                        reply("1", R"({"volume":99})", QStringLiteral("error")),
-                                        R"({"type":"response","id":1,"payload":{"volume":8}})"}));
+        QVERIFY(sendAndSettle(*client,
+            { reply("1", R"({"returnValue":false})"), reply("1", R"({"volume":7})"),
+                reply("1", R"({"volume":99})", QStringLiteral("error")),
+                R"({"type":"response","id":1,"payload":{"volume":8}})" }));
         QCOMPARE(received.size(), 3);
-        QCOMPARE(received[0], (QJsonObject{{QStringLiteral("returnValue"), false}}));
+        QCOMPARE(received[0], (QJsonObject { { QStringLiteral("returnValue"), false } }));
         QCOMPARE(received[1].value(QLatin1String("volume")).toInt(), 7);
         QCOMPARE(received[2].value(QLatin1String("volume")).toInt(), 8);
     }
@@ -288,7 +289,7 @@ private Q_SLOTS:
     void invalidHostFails_data()
     {
         QTest::addColumn<QString>("host");
-        for (const char *host : {"", "127.4.1.1/x", "me@127.4.1.1"})
+        for (const char *host : { "", "127.4.1.1/x", "me@127.4.1.1" })
             QTest::newRow(*host ? host : "empty") << QString::fromLatin1(host);
     }
 
@@ -322,19 +323,25 @@ private Q_SLOTS:
             R"("READ_INPUT_DEVICE_LIST","READ_INSTALLED_APPS","READ_NETWORK_STATE","READ_POWER_STATE",)"
             R"("READ_RUNNING_APPS","READ_TV_CHANNEL_LIST","WRITE_NOTIFICATION_TOAST"]})");
         const QStringList texts = m_server->texts();
-        QCOMPARE(texts[1], QStringLiteral(R"({"id":"register_0","payload":{"forcePairing":false,"manifest":%1,)"
-                                          R"("pairingType":"PROMPT"},"type":"register"})").arg(manifest));
-        QCOMPARE(texts[2], QStringLiteral(R"({"id":"register_0","payload":{"client-key":"abc123","forcePairing":false,)"
-                                          R"("manifest":%1,"pairingType":"PIN"},"type":"register"})").arg(manifest));
+        QCOMPARE(texts[1],
+            QStringLiteral(R"({"id":"register_0","payload":{"forcePairing":false,"manifest":%1,)"
+                           R"("pairingType":"PROMPT"},"type":"register"})")
+                .arg(manifest));
+        QCOMPARE(texts[2],
+            QStringLiteral(R"({"id":"register_0","payload":{"client-key":"abc123","forcePairing":false,)"
+                           R"("manifest":%1,"pairingType":"PIN"},"type":"register"})")
+                .arg(manifest));
 
         // The second registration released the first.
         QTRY_VERIFY(withoutKey->done());
         QCOMPARE(withoutKey->error->kind(), SSAPError::Kind::NotConnected);
         QVERIFY(!withKey->done());
         // The PIN submission is an ordinary request, numbered apart from the registrations.
-        auto pin = start(client->request(QStringLiteral("pairing/setPin"), {{QStringLiteral("pin"), QStringLiteral("12345678")}}));
+        auto pin = start(client->request(
+            QStringLiteral("pairing/setPin"), { { QStringLiteral("pin"), QStringLiteral("12345678") } }));
         QVERIFY(waitForTexts(4));
-        const char *setPin = R"({"id":"1","payload":{"pin":"12345678"},"type":"request","uri":"ssap://pairing/setPin"})";
+        const char *setPin
+            = R"({"id":"1","payload":{"pin":"12345678"},"type":"request","uri":"ssap://pairing/setPin"})";
         QCOMPARE(m_server->texts().constLast(), QString::fromUtf8(setPin));
     }
 
@@ -342,20 +349,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<int>("prompts");
-        QTest::addColumn<QString>("key");   // expected client key, or
+        QTest::addColumn<QString>("key"); // expected client key, or
         QTest::addColumn<QString>("error"); // expected failure; both empty: still outstanding
 
-        const QString prompt = R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT","returnValue":true}})";
+        const QString prompt
+            = R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT","returnValue":true}})";
         const QString missingKey = QStringLiteral("配对返回缺少 client-key");
-        QTest::newRow("prompt then registered")
-            << QStringList{prompt, R"({"type":"registered","id":"register_0","payload":{"client-key":"k1"}})", prompt}
-            << 1 << "k1" << "";
+        QTest::newRow("prompt then registered") << QStringList { prompt,
+            R"({"type":"registered","id":"register_0","payload":{"client-key":"k1"}})", prompt }
+                                                << 1 << "k1"
+                                                << "";
         QTest::newRow("registered without key")
-            << QStringList{R"({"type":"registered","id":"register_0","payload":{}})"} << 0 << "" << missingKey;
+            << QStringList { R"({"type":"registered","id":"register_0","payload":{}})" } << 0 << "" << missingKey;
         QTest::newRow("messages for other ids")
-            << QStringList{R"({"type":"registered","id":"register_1","payload":{"client-key":"x"}})",
-                           R"({"type":"registered","payload":{"client-key":"x"}})"}
-            << 0 << "" << "";
+            << QStringList { R"({"type":"registered","id":"register_1","payload":{"client-key":"x"}})",
+                   R"({"type":"registered","payload":{"client-key":"x"}})" }
+            << 0 << ""
+            << "";
     }
 
     void registrationOutcomes()
@@ -367,7 +377,8 @@ private Q_SLOTS:
         auto client = greetedClient();
         QVERIFY(client);
         int promptCalls = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
+        auto registration
+            = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
         QVERIFY(waitForTexts(2));
         QVERIFY(sendAndSettle(*client, messages));
         QTest::qWait(20);
@@ -390,17 +401,18 @@ private Q_SLOTS:
 
     void registrationTimesOut()
     {
-        SSAPClient::setTimeoutsForTesting(0, 0.3);
-        auto client = greetedClient();
+        auto client = greetedClient({ .registration = 0.3 });
         QVERIFY(client);
         int promptCalls = 0;
-        auto registration = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
+        auto registration
+            = start(client->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&] { ++promptCalls; }));
         QTRY_VERIFY(registration->done());
         QCOMPARE(registration->error->kind(), SSAPError::Kind::Timeout);
         QCOMPARE(registration->errorText(), QStringLiteral("电视响应超时"));
         // After the end the prompt callback is forgotten; a late "registered" changes nothing.
-        QVERIFY(sendAndSettle(*client, {R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})",
-                                        R"({"type":"registered","id":"register_0","payload":{"client-key":"late"}})"}));
+        QVERIFY(sendAndSettle(*client,
+            { R"({"type":"response","id":"register_0","payload":{"pairingType":"PROMPT"}})",
+                R"({"type":"registered","id":"register_0","payload":{"client-key":"late"}})" }));
         QCOMPARE(promptCalls, 0);
         QCOMPARE(registration->completions, 1);
         QVERIFY(client->hasSocket());
@@ -410,8 +422,7 @@ private Q_SLOTS:
 
     void deletedWhileEverythingIsOutstanding()
     {
-        SSAPClient::setTimeoutsForTesting(0.4, 0.4);
-        auto client = greetedClient();
+        auto client = greetedClient({ .greeting = 0.4, .registration = 0.4 });
         QVERIFY(client);
         int handlerCalls = 0;
         client->subscribe(QStringLiteral("audio/getVolume"), {}, [&](const QJsonObject &) { ++handlerCalls; });
