@@ -8,6 +8,7 @@
 #include "mcpserver.h"
 #include "mcptools.h"
 #include "monitormode.h"
+#include "platform.h"
 #include "preferences.h"
 #include "protocoltrace.h"
 #include "selftest.h"
@@ -51,8 +52,7 @@ int runWindowApplication(int argc, char **argv)
         appLogFlush();
         return 1;
     }
-    Preferences::initShared(QCoreApplication::arguments());
-    Preferences &preferences = Preferences::shared();
+    Preferences preferences(Platform::settingsFilePath(), QCoreApplication::arguments());
     // "-trace FILE": a protocol trace for a bug report, from the first message on, this run only.
     if (const std::optional<QString> trace = preferences.launchArgument(QStringLiteral("trace")))
         ProtocolTrace::instance().start(*trace);
@@ -100,8 +100,8 @@ int runProgram(int argc, char **argv)
     // The bridge is chosen before anything else is built: no window, store or listener.
     if (wantsBridge(argc, argv)) {
         QCoreApplication app(argc, argv);
-        Preferences::initShared(QCoreApplication::arguments());
-        return MCPBridge(Preferences::shared()).run();
+        Preferences preferences(Platform::settingsFilePath(), QCoreApplication::arguments());
+        return MCPBridge(preferences).run();
     }
     return runWindowApplication(argc, argv);
 }

@@ -44,6 +44,7 @@ bool hasRouteTo(const QString &host)
     const QHostAddress address(host);
     if (address.protocol() != QAbstractSocket::IPv4Protocol)
         return true;
+    // Raw: Qt has no route lookup, and a datagram socket's connect() asks the kernel for one at once.
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;

@@ -1,6 +1,7 @@
 #include "singleinstance.h"
 
 #include "applog.h"
+#include "instancelock.h"
 #include "platform.h"
 
 #include <QDeadlineTimer>
@@ -24,13 +25,6 @@ constexpr int claimDeadlineMs = 30000;
 constexpr int replyTimeoutMs = 10000;
 constexpr unsigned long retryPauseMs = 100;
 
-std::unique_ptr<QLockFile> lockFile()
-{
-    auto lock = std::make_unique<QLockFile>(Platform::instanceLockPath());
-    lock->setStaleLockTime(0); // held for the whole run: only a dead holder makes it stale
-    return lock;
-}
-
 } // namespace
 
 SingleInstance::SingleInstance(QObject *parent)
@@ -51,7 +45,7 @@ SingleInstance::Claim SingleInstance::claim()
     const QString dir = QFileInfo(Platform::instanceLockPath()).absolutePath();
     if (QDir().mkpath(dir))
         ::chmod(QFile::encodeName(dir).constData(), 0700);
-    m_lock = lockFile();
+    m_lock = InstanceLock::make();
     const QDeadlineTimer deadline(claimDeadlineMs);
     for (;;) {
         if (m_lock->tryLock(0)) {
@@ -70,18 +64,6 @@ SingleInstance::Claim SingleInstance::claim()
             return Claim::Unanswered;
         QThread::msleep(retryPauseMs);
     }
-}
-
-bool SingleInstance::heldElsewhere()
-{
-    if (!QFileInfo::exists(Platform::instanceLockPath()))
-        return false;
-    const std::unique_ptr<QLockFile> lock = lockFile();
-    if (lock->tryLock(0)) {
-        lock->unlock();
-        return false;
-    }
-    return lock->error() == QLockFile::LockFailedError;
 }
 
 void SingleInstance::listen()

@@ -29,9 +29,6 @@ public:
     // taken over. Blocks while a holder that is still starting gets to answer.
     Claim claim();
 
-    // Whether some process holds the lock now (the bridge asks before it starts the app).
-    static bool heldElsewhere();
-
 Q_SIGNALS:
     // A later launch asked for the window.
     void showRequested();

@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
-#include <QVariantMap>
 
 namespace {
 
@@ -34,11 +33,6 @@ std::optional<QList<TVDevice>> decodeDevices(const QByteArray &bytes)
         devices.append(*device);
     }
     return devices;
-}
-
-QString optionalText(const std::optional<QString> &value)
-{
-    return value.value_or(QString());
 }
 
 } // namespace
@@ -100,11 +94,6 @@ void DeviceStore::setSelectedID(const std::optional<QString> &id)
         return;
     m_selectedID = id;
     Q_EMIT selectedIDChanged();
-}
-
-void DeviceStore::setSelectedIdText(const QString &id)
-{
-    setSelectedID(id.isEmpty() ? std::nullopt : std::optional<QString>(id));
 }
 
 std::optional<TVDevice> DeviceStore::device(const QString &id) const
@@ -189,24 +178,4 @@ void DeviceStore::save()
     for (const TVDevice &device : m_devices)
         array.append(device.toJson());
     m_preferences.setData(kDevicesKey, QJsonDocument(array).toJson(QJsonDocument::Compact));
-}
-
-QVariantList DeviceStore::deviceList() const
-{
-    QVariantList list;
-    list.reserve(m_devices.size());
-    for (const TVDevice &device : m_devices) {
-        list.append(QVariantMap {
-            { QStringLiteral("id"), device.id },
-            { QStringLiteral("name"), device.name },
-            { QStringLiteral("displayName"), device.displayName() },
-            { QStringLiteral("model"), device.model },
-            { QStringLiteral("host"), device.host },
-            { QStringLiteral("tvUUID"), optionalText(device.tvUUID) },
-            { QStringLiteral("mac"), optionalText(device.mac) },
-            { QStringLiteral("paired"), device.isPaired() },
-            { QStringLiteral("certFingerprint"), optionalText(device.certFingerprint) },
-        });
-    }
-    return list;
 }

@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QVariantList>
 
 #include <optional>
 
@@ -12,13 +11,8 @@ class Preferences;
 
 // The saved TVs and the selected one, persisted under "devices.v1" (compact JSON array) and
 // "devices.selected". Used on the main thread only.
-class DeviceStore : public QObject
-{
+class DeviceStore : public QObject {
     Q_OBJECT
-    // For the window: each entry a map with id, name, displayName, model, host, tvUUID, mac,
-    // paired (bool), certFingerprint; absent optionals are empty texts.
-    Q_PROPERTY(QVariantList deviceList READ deviceList NOTIFY devicesChanged)
-    Q_PROPERTY(QString selectedId READ selectedIdText WRITE setSelectedIdText NOTIFY selectedIDChanged)
 
 public:
     explicit DeviceStore(Preferences &preferences, QObject *parent = nullptr);
@@ -33,14 +27,10 @@ public:
     std::optional<TVDevice> selectedDevice() const;
 
     TVDevice upsertDiscovered(const QString &host, const std::optional<QString> &tvUUID,
-                              const std::optional<QString> &name, const std::optional<QString> &model);
+        const std::optional<QString> &name, const std::optional<QString> &model);
     void update(const TVDevice &device);
     Q_INVOKABLE void remove(const QString &id);
     void save();
-
-    QVariantList deviceList() const;
-    QString selectedIdText() const { return m_selectedID.value_or(QString()); }
-    void setSelectedIdText(const QString &id);
 
 Q_SIGNALS:
     void devicesChanged();

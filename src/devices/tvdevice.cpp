@@ -6,12 +6,12 @@
 
 namespace {
 
-const QString kId = QStringLiteral("id");
+const QString kID = QStringLiteral("id");
 const QString kName = QStringLiteral("name");
 const QString kModel = QStringLiteral("model");
 const QString kHost = QStringLiteral("host");
 const QString kTVUUID = QStringLiteral("tvUUID");
-const QString kMac = QStringLiteral("mac");
+const QString kMAC = QStringLiteral("mac");
 const QString kClientKey = QStringLiteral("clientKey");
 const QString kCertFingerprint = QStringLiteral("certFingerprint");
 
@@ -52,11 +52,11 @@ QString TVDevice::displayName() const
 
 QJsonObject TVDevice::toJson() const
 {
-    QJsonObject object { { kId, id }, { kName, name }, { kModel, model }, { kHost, host } };
+    QJsonObject object { { kID, id }, { kName, name }, { kModel, model }, { kHost, host } };
     if (tvUUID)
         object.insert(kTVUUID, *tvUUID);
     if (mac)
-        object.insert(kMac, *mac);
+        object.insert(kMAC, *mac);
     if (clientKey)
         object.insert(kClientKey, *clientKey);
     if (certFingerprint)
@@ -67,9 +67,9 @@ QJsonObject TVDevice::toJson() const
 std::optional<TVDevice> TVDevice::fromJson(const QJsonObject &object)
 {
     TVDevice device;
-    if (!readRequired(object, kId, device.id) || !readRequired(object, kName, device.name)
+    if (!readRequired(object, kID, device.id) || !readRequired(object, kName, device.name)
         || !readRequired(object, kModel, device.model) || !readRequired(object, kHost, device.host)
-        || !readOptional(object, kTVUUID, device.tvUUID) || !readOptional(object, kMac, device.mac)
+        || !readOptional(object, kTVUUID, device.tvUUID) || !readOptional(object, kMAC, device.mac)
         || !readOptional(object, kClientKey, device.clientKey)
         || !readOptional(object, kCertFingerprint, device.certFingerprint))
         return std::nullopt;

@@ -4,19 +4,16 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QtEndian>
+#include <QUdpSocket>
 
 #include <QCoro/QCoroProcess>
 
 #include <algorithm>
-
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace LocalNetwork {
 
@@ -29,12 +26,19 @@ constexpr quint16 kWakeOnLANPort = 9;
 constexpr int kMagicPacketSize = 102;
 constexpr int kATFCompleted = 0x2; // ATF_COM: the entry holds a resolved hardware address
 
+// Only the plain dotted form counts (no "10.1" shorthand, no leading zeros): it must read back
+// as the same text.
 std::optional<quint32> parseIPv4(const QString &text)
 {
-    in_addr address {};
-    if (inet_pton(AF_INET, text.toLatin1().constData(), &address) != 1)
+    const QHostAddress address(text);
+    if (address.protocol() != QAbstractSocket::IPv4Protocol || address.toString() != text)
         return std::nullopt;
-    return address.s_addr;
+    return qToBigEndian(address.toIPv4Address());
+}
+
+quint32 networkOrder(const QHostAddress &address)
+{
+    return qToBigEndian(address.toIPv4Address());
 }
 
 bool isHexDigit(QChar c)
@@ -47,23 +51,18 @@ bool isHexDigit(QChar c)
 QList<Interface> interfaces()
 {
     QList<Interface> result;
-    ifaddrs *list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return result;
-    for (const ifaddrs *entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || !entry->ifa_netmask)
+    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : all) {
+        const QNetworkInterface::InterfaceFlags flags = iface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
             continue;
-        if (!(entry->ifa_flags & IFF_UP) || (entry->ifa_flags & IFF_LOOPBACK))
-            continue;
-        if (entry->ifa_addr->sa_family != AF_INET)
-            continue;
-        Interface iface;
-        iface.name = QString::fromLocal8Bit(entry->ifa_name);
-        iface.address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr)->sin_addr.s_addr;
-        iface.netmask = reinterpret_cast<const sockaddr_in *>(entry->ifa_netmask)->sin_addr.s_addr;
-        result.append(iface);
+        const QList<QNetworkAddressEntry> entries = iface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.netmask().isNull())
+                continue;
+            result.append({ iface.name(), networkOrder(entry.ip()), networkOrder(entry.netmask()) });
+        }
     }
-    freeifaddrs(list);
     return result;
 }
 
@@ -111,12 +110,7 @@ std::optional<Interface> primaryInterface(const QList<Interface> &candidates, co
 
 QString ipv4Text(quint32 address)
 {
-    char buffer[INET_ADDRSTRLEN] = {};
-    in_addr in {};
-    in.s_addr = address;
-    if (!inet_ntop(AF_INET, &in, buffer, sizeof buffer))
-        return QString();
-    return QString::fromLatin1(buffer);
+    return QHostAddress(qFromBigEndian(address)).toString();
 }
 
 QString defaultARPProgram()
@@ -216,30 +210,20 @@ bool sendWakeOnLAN(const QString &mac, const std::optional<QString> &host)
         return false;
     const QByteArray packet = magicPacket(*canonical);
 
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        return false;
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-
-    sockaddr_in destination {};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(kWakeOnLANPort);
+    quint32 destination = 0xFFFFFFFF; // 255.255.255.255, network order alike
     if (const std::optional<Interface> iface = primaryInterface(host))
-        destination.sin_addr.s_addr = iface->address | ~iface->netmask;
-    else
-        destination.sin_addr.s_addr = INADDR_BROADCAST;
+        destination = iface->address | ~iface->netmask;
+    const QHostAddress address(qFromBigEndian(destination));
 
+    QUdpSocket socket; // Qt sets SO_BROADCAST on every UDP socket it makes
+    socket.setProxy(QNetworkProxy::NoProxy); // the TV is on the local network
+    if (!socket.bind(QHostAddress::AnyIPv4, 0))
+        return false;
     bool sent = false;
-    for (int i = 0; i < 3; ++i) {
-        const ssize_t n = ::sendto(fd, packet.constData(), size_t(packet.size()), 0,
-            reinterpret_cast<const sockaddr *>(&destination), sizeof destination);
-        sent = sent || n == kMagicPacketSize;
-    }
+    for (int i = 0; i < 3; ++i)
+        sent = socket.writeDatagram(packet, address, kWakeOnLANPort) == kMagicPacketSize || sent;
     appLog(QStringLiteral("WOL %1 -> %2 sent=%3")
-               .arg(*canonical, ipv4Text(destination.sin_addr.s_addr),
-                   sent ? QStringLiteral("true") : QStringLiteral("false")));
-    ::close(fd);
+               .arg(*canonical, address.toString(), sent ? QStringLiteral("true") : QStringLiteral("false")));
     return sent;
 }
 

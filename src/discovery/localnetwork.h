@@ -14,7 +14,7 @@ namespace LocalNetwork {
 
 struct Interface {
     QString name;
-    quint32 address = 0; // network byte order, as the system holds it
+    quint32 address = 0; // network byte order
     quint32 netmask = 0; // network byte order
     bool operator==(const Interface &other) const = default;
 };

@@ -1,8 +1,8 @@
 #include "mcpbridge.h"
 
+#include "instancelock.h"
 #include "platform.h"
 #include "preferences.h"
-#include "singleinstance.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -86,7 +86,7 @@ int MCPBridge::run()
         if (outcome == Outcome::Unreachable && !m_launched) {
             m_launched = true;
             // A running app is never started twice; it may still be coming up, so wait for it all the same.
-            if (!SingleInstance::heldElsewhere())
+            if (!InstanceLock::heldElsewhere())
                 startApplication();
             const unsigned long pause = retryPause();
             for (int attempt = 0; attempt < startRetries && outcome == Outcome::Unreachable; ++attempt) {
@@ -99,7 +99,7 @@ int MCPBridge::run()
         case Outcome::Unreachable:
             writeErr("corvane-remote: app not reachable at " + m_endpoint.toUtf8() + "\n");
             if (const std::optional<QByteArray> id = idText(message)) {
-                const QByteArray text = SingleInstance::heldElsewhere()
+                const QByteArray text = InstanceLock::heldElsewhere()
                     ? "Corvane Remote app is running but its MCP service is off or not reachable"
                     : "Corvane Remote app is not running or MCP is disabled";
                 writeOut(

@@ -5,8 +5,13 @@
 #include <QJsonArray>
 
 SSAPClient::SSAPClient(std::optional<QString> expectedFingerprint, QObject *parent)
+    : SSAPClient(std::move(expectedFingerprint), Timings {}, parent)
+{
+}
+
+SSAPClient::SSAPClient(std::optional<QString> expectedFingerprint, Timings timings, QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this))
+    , d(std::make_unique<Private>(this, timings))
     , m_tls(std::move(expectedFingerprint))
 {
 }
@@ -33,11 +38,9 @@ QCoro::Task<QJsonObject> SSAPClient::request(const QString &uri, const QJsonObje
 {
     // The id is used up even when the request then fails for want of a socket.
     const QString id = QString::number(m_nextID++);
-    return send(QJsonObject{{QStringLiteral("id"), id},
-                            {QStringLiteral("type"), QStringLiteral("request")},
-                            {QStringLiteral("uri"), serviceURI(uri)},
-                            {QStringLiteral("payload"), payload}},
-                id, timeout);
+    return send(QJsonObject { { QStringLiteral("id"), id }, { QStringLiteral("type"), QStringLiteral("request") },
+                    { QStringLiteral("uri"), serviceURI(uri) }, { QStringLiteral("payload"), payload } },
+        id, timeout);
 }
 
 void SSAPClient::subscribe(const QString &uri, const QJsonObject &payload, Handler handler)
@@ -45,8 +48,8 @@ void SSAPClient::subscribe(const QString &uri, const QJsonObject &payload, Handl
     d->subscribe(uri, payload, std::move(handler));
 }
 
-QCoro::Task<QString> SSAPClient::registerClient(const std::optional<QString> &clientKey, const QString &pairingType,
-                                                std::function<void()> onPrompt)
+QCoro::Task<QString> SSAPClient::registerClient(
+    const std::optional<QString> &clientKey, const QString &pairingType, std::function<void()> onPrompt)
 {
     return Private::Registration::wait(d->startRegistration(clientKey, pairingType, std::move(onPrompt)));
 }
@@ -85,30 +88,20 @@ qint64 SSAPClient::msSinceHeard() const
 QJsonObject SSAPClient::registrationPayload(const std::optional<QString> &clientKey, const QString &pairingType)
 {
     // The constant part, built once.
-    static const QJsonObject base{
-        {QStringLiteral("forcePairing"), false},
-        {QStringLiteral("manifest"),
-         QJsonObject{{QStringLiteral("manifestVersion"), 1},
-                     {QStringLiteral("appVersion"), QStringLiteral("1.0")},
-                     {QStringLiteral("permissions"),
-                      QJsonArray{QStringLiteral("LAUNCH"),
-                                 QStringLiteral("CONTROL_AUDIO"),
-                                 QStringLiteral("CONTROL_POWER"),
-                                 QStringLiteral("CONTROL_DISPLAY"),
-                                 QStringLiteral("CONTROL_INPUT_JOYSTICK"),
-                                 QStringLiteral("CONTROL_INPUT_MEDIA_PLAYBACK"),
-                                 QStringLiteral("CONTROL_INPUT_TEXT"),
-                                 QStringLiteral("CONTROL_INPUT_TV"),
-                                 QStringLiteral("CONTROL_MOUSE_AND_KEYBOARD"),
-                                 QStringLiteral("READ_APP_STATUS"),
-                                 QStringLiteral("READ_CURRENT_CHANNEL"),
-                                 QStringLiteral("READ_INPUT_DEVICE_LIST"),
-                                 QStringLiteral("READ_INSTALLED_APPS"),
-                                 QStringLiteral("READ_NETWORK_STATE"),
-                                 QStringLiteral("READ_POWER_STATE"),
-                                 QStringLiteral("READ_RUNNING_APPS"),
-                                 QStringLiteral("READ_TV_CHANNEL_LIST"),
-                                 QStringLiteral("WRITE_NOTIFICATION_TOAST")}}}}};
+    static const QJsonObject base { { QStringLiteral("forcePairing"), false },
+        { QStringLiteral("manifest"),
+            QJsonObject { { QStringLiteral("manifestVersion"), 1 },
+                { QStringLiteral("appVersion"), QStringLiteral("1.0") },
+                { QStringLiteral("permissions"),
+                    QJsonArray { QStringLiteral("LAUNCH"), QStringLiteral("CONTROL_AUDIO"),
+                        QStringLiteral("CONTROL_POWER"), QStringLiteral("CONTROL_DISPLAY"),
+                        QStringLiteral("CONTROL_INPUT_JOYSTICK"), QStringLiteral("CONTROL_INPUT_MEDIA_PLAYBACK"),
+                        QStringLiteral("CONTROL_INPUT_TEXT"), QStringLiteral("CONTROL_INPUT_TV"),
+                        QStringLiteral("CONTROL_MOUSE_AND_KEYBOARD"), QStringLiteral("READ_APP_STATUS"),
+                        QStringLiteral("READ_CURRENT_CHANNEL"), QStringLiteral("READ_INPUT_DEVICE_LIST"),
+                        QStringLiteral("READ_INSTALLED_APPS"), QStringLiteral("READ_NETWORK_STATE"),
+                        QStringLiteral("READ_POWER_STATE"), QStringLiteral("READ_RUNNING_APPS"),
+                        QStringLiteral("READ_TV_CHANNEL_LIST"), QStringLiteral("WRITE_NOTIFICATION_TOAST") } } } } };
     QJsonObject payload = base;
     payload.insert(QStringLiteral("pairingType"), pairingType);
     if (clientKey)

@@ -26,8 +26,7 @@ class QWebSocket;
 // Every asynchronous operation completes exactly once, on the main thread: by the reply, a send
 // failure, its time-out or the end of the socket, whichever comes first. Failures are thrown as
 // SSAPError.
-class SSAPClient : public QObject
-{
+class SSAPClient : public QObject {
     Q_OBJECT
 
 public:
@@ -39,11 +38,14 @@ public:
     static constexpr double requestTimeout = 8.0;
     static constexpr double registrationTimeout = 120.0;
 
-    // Tests shorten the greeting and registration time-outs; a value of 0 or less restores the
-    // constants above.
-    static void setTimeoutsForTesting(double greetingSeconds, double registrationSeconds);
+    // The greeting and registration waits, in seconds; tests shorten them.
+    struct Timings {
+        double greeting = greetingTimeout;
+        double registration = registrationTimeout;
+    };
 
     explicit SSAPClient(std::optional<QString> expectedFingerprint, QObject *parent = nullptr);
+    SSAPClient(std::optional<QString> expectedFingerprint, Timings timings, QObject *parent = nullptr);
     ~SSAPClient() override; // fails whatever still waits with notConnected
 
     // Opens the socket and exchanges the greeting; returns the greeting reply's payload.
@@ -51,13 +53,13 @@ public:
     QCoro::Task<QJsonObject> connect(const QString &host);
 
     QCoro::Task<QJsonObject> send(const QJsonObject &message, const QString &id, double timeout);
-    QCoro::Task<QJsonObject> request(const QString &uri, const QJsonObject &payload = {},
-                                     double timeout = requestTimeout);
+    QCoro::Task<QJsonObject> request(
+        const QString &uri, const QJsonObject &payload = {}, double timeout = requestTimeout);
     void subscribe(const QString &uri, const QJsonObject &payload, Handler handler);
 
     // The registration ("register" is a C++ keyword). Returns the client key.
-    QCoro::Task<QString> registerClient(const std::optional<QString> &clientKey, const QString &pairingType,
-                                        std::function<void()> onPrompt = {});
+    QCoro::Task<QString> registerClient(
+        const std::optional<QString> &clientKey, const QString &pairingType, std::function<void()> onPrompt = {});
 
     // Close code 1001; everything waiting fails with notConnected; onClose is not called.
     // Also ends every socket made through createSocket(). The client is not used afterwards.
@@ -76,7 +78,7 @@ public:
     // GET through this client's certificate decision (application icons). Empty on failure.
     QCoro::Task<std::optional<QByteArray>> fetch(const QUrl &url);
 
-    bool hasSocket() const;  // a socket is current (the "task" of the protocol)
+    bool hasSocket() const; // a socket is current (the "task" of the protocol)
 
     // Keepalive: a WebSocket ping on the current socket, and the time since anything (a frame or
     // a pong) last came from it; -1 without a socket.

@@ -14,9 +14,6 @@
 
 namespace {
 
-double s_greetingSeconds = 0;
-double s_registrationSeconds = 0;
-
 const QString helloID = QStringLiteral("hello");
 const QString registerID = QStringLiteral("register_0");
 
@@ -65,24 +62,9 @@ SSAPError socketError(QWebSocket *socket)
 
 } // namespace
 
-void SSAPClient::setTimeoutsForTesting(double greetingSeconds, double registrationSeconds)
-{
-    s_greetingSeconds = greetingSeconds;
-    s_registrationSeconds = registrationSeconds;
-}
-
-double SSAPClient::Private::greetingSeconds()
-{
-    return s_greetingSeconds > 0 ? s_greetingSeconds : SSAPClient::greetingTimeout;
-}
-
-double SSAPClient::Private::registrationSeconds()
-{
-    return s_registrationSeconds > 0 ? s_registrationSeconds : SSAPClient::registrationTimeout;
-}
-
-SSAPClient::Private::Private(SSAPClient *owner)
+SSAPClient::Private::Private(SSAPClient *owner, Timings timings)
     : q(owner)
+    , timings(timings)
 {
     m_network.setTransferTimeout(static_cast<int>(SSAPClient::requestTimeout * 1000));
 }
@@ -120,14 +102,13 @@ std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startConnect(co
         gone->fail(SSAPError::notConnected());
         return gone;
     }
-    return startSend(QJsonObject{{QStringLiteral("type"), helloID},
-                                 {QStringLiteral("id"), helloID},
-                                 {QStringLiteral("payload"), QJsonObject()}},
-                     helloID, greetingSeconds());
+    return startSend(QJsonObject { { QStringLiteral("type"), helloID }, { QStringLiteral("id"), helloID },
+                         { QStringLiteral("payload"), QJsonObject() } },
+        helloID, timings.greeting);
 }
 
-std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startSend(const QJsonObject &message, const QString &id,
-                                                                           double timeout)
+std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startSend(
+    const QJsonObject &message, const QString &id, double timeout)
 {
     auto entry = std::make_shared<Reply>();
     if (!task) {
@@ -141,7 +122,7 @@ std::shared_ptr<SSAPClient::Private::Reply> SSAPClient::Private::startSend(const
     pending.insert(id, entry);
 
     const std::weak_ptr<Reply> weak = entry;
-    transmit({text, [this, id, weak](const SSAPError &failure) { failPending(id, weak, failure); }});
+    transmit({ text, [this, id, weak](const SSAPError &failure) { failPending(id, weak, failure); } });
     startTimer(timeout, [this, id, weak] { failPending(id, weak, SSAPError::timeout()); });
     return entry;
 }
@@ -167,18 +148,17 @@ void SSAPClient::Private::startTimer(double seconds, std::function<void()> onTim
     QTimer::singleShot(std::chrono::milliseconds(static_cast<qint64>(ms)), Qt::PreciseTimer, q, std::move(onTimeout));
 }
 
-std::shared_ptr<SSAPClient::Private::Registration>
-SSAPClient::Private::startRegistration(const std::optional<QString> &clientKey, const QString &pairingType,
-                                       std::function<void()> onPrompt)
+std::shared_ptr<SSAPClient::Private::Registration> SSAPClient::Private::startRegistration(
+    const std::optional<QString> &clientKey, const QString &pairingType, std::function<void()> onPrompt)
 {
     auto registration = std::make_shared<Registration>();
     if (!task) {
         registration->fail(SSAPError::notConnected());
         return registration;
     }
-    const QString text = encode(QJsonObject{{QStringLiteral("type"), QStringLiteral("register")},
-                                            {QStringLiteral("id"), registerID},
-                                            {QStringLiteral("payload"), registrationPayload(clientKey, pairingType)}});
+    const QString text = encode(
+        QJsonObject { { QStringLiteral("type"), QStringLiteral("register") }, { QStringLiteral("id"), registerID },
+            { QStringLiteral("payload"), registrationPayload(clientKey, pairingType) } });
     // One registration at a time: an earlier caller is released rather than left waiting.
     if (const std::shared_ptr<Registration> earlier = std::exchange(registerContinuation, {}))
         earlier->fail(SSAPError::notConnected());
@@ -191,8 +171,8 @@ SSAPClient::Private::startRegistration(const std::optional<QString> &clientKey, 
         if (current && current == registerContinuation)
             finishRegistration(failure);
     };
-    transmit({text, finishIfCurrent});
-    startTimer(registrationSeconds(), [finishIfCurrent] { finishIfCurrent(SSAPError::timeout()); });
+    transmit({ text, finishIfCurrent });
+    startTimer(timings.registration, [finishIfCurrent] { finishIfCurrent(SSAPError::timeout()); });
     return registration;
 }
 
@@ -202,11 +182,10 @@ void SSAPClient::Private::subscribe(const QString &uri, const QJsonObject &paylo
         return;
     const QString id = QString::number(q->m_nextID++);
     subscriptions.insert(id, std::move(handler));
-    transmit({encode(QJsonObject{{QStringLiteral("id"), id},
-                                 {QStringLiteral("type"), QStringLiteral("subscribe")},
-                                 {QStringLiteral("uri"), serviceURI(uri)},
-                                 {QStringLiteral("payload"), payload}}),
-              {}});
+    transmit(
+        { encode(QJsonObject { { QStringLiteral("id"), id }, { QStringLiteral("type"), QStringLiteral("subscribe") },
+              { QStringLiteral("uri"), serviceURI(uri) }, { QStringLiteral("payload"), payload } }),
+            {} });
 }
 
 void SSAPClient::Private::transmit(Outgoing outgoing)
@@ -285,7 +264,7 @@ void SSAPClient::Private::wire(QWebSocket *socket)
             socketEnded(socket);
     });
     QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), q,
-                     [this, socket](QAbstractSocket::SocketError) { socketEnded(socket); });
+        [this, socket](QAbstractSocket::SocketError) { socketEnded(socket); });
 }
 
 void SSAPClient::Private::socketEnded(QWebSocket *socket)
@@ -341,8 +320,8 @@ void SSAPClient::Private::handleMessage(const QString &text)
     }
 }
 
-void SSAPClient::Private::handleRegistrationMessage(const QString &type, const QJsonObject &message,
-                                                    const QJsonObject &payload)
+void SSAPClient::Private::handleRegistrationMessage(
+    const QString &type, const QJsonObject &message, const QJsonObject &payload)
 {
     if (type == QLatin1String("registered")) {
         const QJsonValue key = payload.value(QLatin1String("client-key"));
@@ -451,7 +430,8 @@ void SSAPClient::Private::shutdown()
     for (const QPointer<QWebSocket> &socket : std::exchange(m_createdSockets, {})) {
         if (socket) {
             QWebSocket *created = socket;
-            QMetaObject::invokeMethod(created, [created] { created->abort(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                created, [created] { created->abort(); }, Qt::QueuedConnection);
         }
     }
     for (auto it = m_downloads.cbegin(); it != m_downloads.cend(); ++it) {

@@ -10,6 +10,7 @@
 #include "protocoltrace.h"
 #include "tviconprovider.h"
 #include "tvsession.h"
+#include "windowplatform.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -100,9 +100,8 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(m_home.logFile()).absolutePath());
         QVERIFY2(QRegularExpression(QStringLiteral("/trace-\\d{8}-\\d{6}\\.jsonl$")).match(path).hasMatch(),
             qPrintable(path));
-        trace.setSizeLimitForTesting(8192);
         QSignalSpy changed(&trace, &ProtocolTrace::activeChanged);
-        QVERIFY(trace.start(path));
+        QVERIFY(trace.start(path, 8192));
         QCOMPARE(mode(path), 0600);
 
         std::atomic<int> sent = 0;
@@ -133,7 +132,6 @@ private Q_SLOTS:
         const QJsonObject last = QJsonDocument::fromJson(lines.value(lines.size() - 2)).object();
         QCOMPARE(last.value("event").toString(), QStringLiteral("limit"));
         QCOMPARE(last.value("message").toString(), QStringLiteral("trace stopped: size limit of 8192 bytes reached"));
-        trace.setSizeLimitForTesting(0);
     }
 };
 

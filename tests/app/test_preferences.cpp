@@ -1,4 +1,3 @@
-#include "appearancepreference.h"
 #include "preferences.h"
 #include "testenv.h"
 
@@ -46,7 +45,6 @@ private Q_SLOTS:
         QVERIFY(!prefs.autoHost());
         QVERIFY(!prefs.autotest());
         QVERIFY(!prefs.snapshotDir());
-        QCOMPARE(storedAppearance(prefs), AppearancePreference::System);
         QVERIFY(!QFile::exists(m_file)); // reading creates nothing
     }
 

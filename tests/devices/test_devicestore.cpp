@@ -233,17 +233,6 @@ private Q_SLOTS:
         QVERIFY(emptyKey != saved.at(0));
         QVERIFY(qHash(emptyKey) != qHash(saved.at(0)));
     }
-
-    void keyNeverReachesTheWindow()
-    {
-        DeviceStore store(prefs());
-        TVDevice tv = upsert(store, "10.0.0.1");
-        tv.clientKey = QStringLiteral("secret");
-        store.update(tv);
-        const QVariantMap entry = store.deviceList().at(0).toMap();
-        QCOMPARE(entry.value("paired").toBool(), true);
-        QVERIFY(!entry.contains("clientKey"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDeviceStore)

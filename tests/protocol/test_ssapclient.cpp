@@ -67,12 +67,16 @@ private:
     TestHome m_home;
     std::unique_ptr<TestTVServer> m_server;
 
-    // Every client here is made through this: the one place that sets the test time-outs.
+    // Every client here is made through this: the one place that gives the test time-outs.
     static std::unique_ptr<SSAPClient> newClient(
         const std::optional<QString> &pin = std::nullopt, double greetingSeconds = 0, double registrationSeconds = 0)
     {
-        SSAPClient::setTimeoutsForTesting(greetingSeconds, registrationSeconds);
-        return std::make_unique<SSAPClient>(pin);
+        SSAPClient::Timings timings;
+        if (greetingSeconds > 0)
+            timings.greeting = greetingSeconds;
+        if (registrationSeconds > 0)
+            timings.registration = registrationSeconds;
+        return std::make_unique<SSAPClient>(pin, timings);
     }
 
     // A client that has exchanged the greeting with the server.

@@ -6,7 +6,6 @@
 #include "mcpserver.h"
 #include "mcptools.h"
 #include "pagelogic.h"
-#include "platform.h"
 #include "preferences.h"
 #include "protocoltrace.h"
 #include "testenv.h"
@@ -14,6 +13,7 @@
 #include "touchpadmodel.h"
 #include "tvsession.h"
 #include "windowlanguage.h"
+#include "windowplatform.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
@@ -386,6 +386,7 @@ private Q_SLOTS:
         auto objects = makeControllers();
         AppController &controller = objects->controller();
         Theme &theme = *objects->window.theme();
+        QCOMPARE(controller.appearance(), QStringLiteral("system")); // nothing stored yet
 
         controller.setAppearanceChoice(QStringLiteral("dark"));
         QCOMPARE(

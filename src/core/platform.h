@@ -3,10 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <QCoro/QCoroTask>
-
 // Everything that differs between desktop platforms lives here, so that another platform is
-// one file away.
+// one file away (the window's Gui and D-Bus parts are in src/ui/windowplatform.h).
 namespace Platform {
 
 // $XDG_STATE_HOME/CorvaneRemote (default ~/.local/state/CorvaneRemote).
@@ -33,10 +31,6 @@ QString instanceLockPath();
 // path beside the lock, or (when that path is too long for a socket address) a name derived
 // from the lock's path, so that it is per user either way.
 QString instanceServerName();
-
-// Shows the file in the desktop's file manager (FileManager1.ShowItems over D-Bus, awaited on
-// the event loop), opening its folder only when that call failed. False when neither worked.
-QCoro::Task<bool> revealInFileManager(QString path);
 
 // The desktop's login start entry for this program: $XDG_CONFIG_HOME/autostart/... (default
 // ~/.config/autostart/).

@@ -2,20 +2,13 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
-#include <QUrl>
 
 #include <algorithm>
-
-#include <QCoro/QCoroSignal>
 
 namespace {
 
@@ -104,26 +97,6 @@ bool startApplicationDetached(const QStringList &arguments)
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     return process.startDetached();
-}
-
-QCoro::Task<bool> revealInFileManager(QString path)
-{
-    const QUrl fileUrl = QUrl::fromLocalFile(path);
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
-        QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1"),
-        QStringLiteral("ShowItems"));
-    call << QStringList { fileUrl.toString() } << QString();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        // A file manager that is still starting answers late but does show the file: only a
-        // failed call (no such service, an error, the bus's own time-out) opens the folder.
-        QDBusPendingCallWatcher watcher(bus.asyncCall(call));
-        if (!watcher.isFinished())
-            co_await qCoro(&watcher, &QDBusPendingCallWatcher::finished);
-        if (!watcher.isError())
-            co_return true;
-    }
-    co_return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 QString autostartFilePath()

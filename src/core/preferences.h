@@ -23,10 +23,6 @@ public:
     Preferences(const Preferences &) = delete;
     Preferences &operator=(const Preferences &) = delete;
 
-    // The process's preferences; main() calls initShared() with the command line first.
-    static Preferences &shared();
-    static void initShared(const QStringList &arguments);
-
     QString filePath() const;
 
     // Raw reads (launch arguments win over the file).

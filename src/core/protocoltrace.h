@@ -29,15 +29,14 @@ public:
 
     static ProtocolTrace &instance(); // lives on the thread that first asks (the main thread)
 
-    // Starts writing to path (a new file; a file this process traced to before is continued).
-    // Ends a trace already running. False when the file cannot be written.
-    bool start(const QString &path);
+    // Starts writing to path (a new file; a file this process traced to before is continued),
+    // ending at limit bytes. Ends a trace already running. False when the file cannot be written.
+    bool start(const QString &path, qint64 limit = sizeLimit);
     void stop();
     bool isActive() const { return s_active.load(std::memory_order_relaxed); }
     QString path() const; // the current trace's file, else the last one, else empty
     // "trace-YYYYMMDD-HHMMSS.jsonl" in the log folder, for the current local time.
     static QString defaultPath();
-    void setSizeLimitForTesting(qint64 bytes); // 0 or less: sizeLimit
 
     // ---- hooks
     // A socket of the app starts opening: it gets a new connection number in the trace.

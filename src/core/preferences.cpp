@@ -1,7 +1,6 @@
 #include "preferences.h"
 
 #include "applog.h"
-#include "platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::unique_ptr<Preferences> &sharedInstance()
-{
-    static std::unique_ptr<Preferences> instance;
-    return instance;
-}
 
 std::optional<bool> parseBool(const QString &text)
 {
@@ -72,19 +65,6 @@ Preferences::Preferences(const QString &filePath, const QStringList &arguments)
 }
 
 Preferences::~Preferences() = default;
-
-Preferences &Preferences::shared()
-{
-    auto &instance = sharedInstance();
-    if (!instance)
-        instance = std::make_unique<Preferences>(Platform::settingsFilePath());
-    return *instance;
-}
-
-void Preferences::initShared(const QStringList &arguments)
-{
-    sharedInstance() = std::make_unique<Preferences>(Platform::settingsFilePath(), arguments);
-}
 
 QString Preferences::filePath() const
 {

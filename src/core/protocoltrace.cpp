@@ -46,7 +46,7 @@ public:
     QString lastPath;
     QSet<QString> tracedPaths; // files this process wrote to: continued, not truncated
     qint64 size = 0;
-    qint64 limit = 0;
+    qint64 limit = ProtocolTrace::sizeLimit;
     int nextConnection = 1;
     QHash<const void *, int> connections;
     QSet<QPair<int, QString>> systemInfoIDs; // connection and id of a "system/getSystemInfo" request
@@ -59,8 +59,6 @@ public:
         return it.value();
     }
 
-    qint64 effectiveLimit() const { return limit > 0 ? limit : ProtocolTrace::sizeLimit; }
-
     // Returns true when the size limit ended the trace.
     bool write(QJsonObject entry)
     {
@@ -69,8 +67,8 @@ public:
         const QByteArray line = encode(entry);
         const QByteArray last = encode({ { QStringLiteral("event"), QStringLiteral("limit") },
             { QStringLiteral("message"),
-                QStringLiteral("trace stopped: size limit of %1 bytes reached").arg(effectiveLimit()) } });
-        if (size + line.size() + last.size() > effectiveLimit()) {
+                QStringLiteral("trace stopped: size limit of %1 bytes reached").arg(limit) } });
+        if (size + line.size() + last.size() > limit) {
             append(last);
             close();
             return true;
@@ -115,7 +113,7 @@ ProtocolTrace::Writer &ProtocolTrace::writer()
     return *state;
 }
 
-bool ProtocolTrace::start(const QString &path)
+bool ProtocolTrace::start(const QString &path, qint64 limit)
 {
     Writer &w = writer();
     {
@@ -135,6 +133,7 @@ bool ProtocolTrace::start(const QString &path)
         w.file.setPermissions(privateFile); // a file that was there already
         w.tracedPaths.insert(path);
         w.lastPath = path;
+        w.limit = limit;
         w.size = w.file.size(); // connection numbers go on: a continued file keeps them unique
         s_active.store(true);
         w.write({ { QStringLiteral("event"), QStringLiteral("start") },
@@ -172,13 +171,6 @@ QString ProtocolTrace::defaultPath()
     const QString folder = QFileInfo(logFileURL()).absolutePath(); // made private with the log
     return folder + QStringLiteral("/trace-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))
         + QStringLiteral(".jsonl");
-}
-
-void ProtocolTrace::setSizeLimitForTesting(qint64 bytes)
-{
-    Writer &w = writer();
-    std::lock_guard lock(w.mutex);
-    w.limit = bytes;
 }
 
 void ProtocolTrace::announce()
