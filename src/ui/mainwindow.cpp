@@ -9,6 +9,7 @@
 #include "mcpserver.h"
 #include "pagelogic.h"
 #include "preferences.h"
+#include "settingscontroller.h"
 #include "snapshotroutine.h"
 #include "theme.h"
 #include "touchpadmodel.h"
@@ -68,7 +69,8 @@ void registerTypes()
 
 } // namespace
 
-MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
+MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &preferences,
+    SnapshotRoutine::Timings snapshotTimings, QObject *parent)
     : QObject(parent)
     , m_session(session)
     , m_server(server)
@@ -79,10 +81,10 @@ MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &prefe
     m_theme = new Theme(this);
     // The stored look from the first frame on; the start-up routine applies it again.
     m_theme->setMode(storedAppearance(m_preferences));
-    m_controller = new AppController(session, server, preferences, this);
-    m_keys = new KeyShortcuts(&session, this);
+    m_controller = new AppController(session, this);
+    m_settings = new SettingsController(session, server, preferences, this);
     m_snapshots = new SnapshotRoutine(
-        preferences, [this](const QString &page) { showPage(page); }, this);
+        preferences, [this](const QString &page) { showPage(page); }, snapshotTimings, this);
     QPointer<Theme> theme(m_theme);
     setAppearanceApplier([theme](AppearancePreference value) {
         if (theme)
@@ -93,7 +95,7 @@ MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &prefe
 MainWindow::~MainWindow()
 {
     setAppearanceApplier({});
-    m_keys->setActive(false);
+    keyShortcuts()->setActive(false);
     m_engine.reset();
 }
 
@@ -104,12 +106,9 @@ bool MainWindow::load(bool show)
     QGuiApplication::setWindowIcon(applicationIcon());
     m_engine = std::make_unique<QQmlApplicationEngine>();
     QQmlContext *context = m_engine->rootContext();
-    context->setContextProperty(QStringLiteral("session"), &m_session);
-    context->setContextProperty(QStringLiteral("store"), m_session.store());
-    context->setContextProperty(QStringLiteral("mcpServer"), &m_server);
     context->setContextProperty(QStringLiteral("controller"), m_controller);
+    context->setContextProperty(QStringLiteral("settings"), m_settings);
     context->setContextProperty(QStringLiteral("theme"), m_theme);
-    context->setContextProperty(QStringLiteral("keyShortcuts"), m_keys);
     context->setContextProperty(QStringLiteral("monitorMode"), m_monitorMode.data());
     if (!show)
         m_engine->setInitialProperties({ { QStringLiteral("visible"), false } });
@@ -134,6 +133,11 @@ bool MainWindow::load(bool show)
         },
         Qt::QueuedConnection);
     return true;
+}
+
+KeyShortcuts *MainWindow::keyShortcuts() const
+{
+    return m_controller->keyShortcuts();
 }
 
 QQuickWindow *MainWindow::window() const

@@ -13,8 +13,7 @@
 
 namespace {
 
-struct ImageStats
-{
+struct ImageStats {
     int colours = 0;
     double meanLightness = 0; // 0 black … 1 white
 };
@@ -32,15 +31,14 @@ ImageStats statsOf(const QImage &image)
             ++samples;
         }
     }
-    return {int(colours.size()), samples ? sum / samples : 0};
+    return { int(colours.size()), samples ? sum / samples : 0 };
 }
 
 } // namespace
 
 // The snapshot routine writes one PNG per page, in order, in light and in dark, in Chinese and
 // in English.
-class TestUiSnapshots : public QObject
-{
+class TestUiSnapshots : public QObject {
     Q_OBJECT
 
 private:
@@ -58,8 +56,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("appearance");
         QTest::addColumn<QString>("language");
-        QTest::newRow("light") << "light" << "zh";
-        QTest::newRow("dark") << "dark" << "en";
+        QTest::newRow("light") << "light"
+                               << "zh";
+        QTest::newRow("dark") << "dark"
+                              << "en";
     }
 
     void fourPagesWritten()
@@ -68,9 +68,9 @@ private Q_SLOTS:
         QFETCH(QString, language);
         const QString folder = m_dir.filePath(QStringLiteral("shots/") + appearance); // created by the routine
         UiApp app(m_dir.filePath(appearance + QStringLiteral(".conf")),
-                  {QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
-                   QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language});
-        app.window.snapshots()->setTimings({.initialMs = 300, .pageMs = 400});
+            { QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
+                QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language },
+            { .initialMs = 300, .pageMs = 400 });
         QSignalSpy finished(app.window.snapshots(), &SnapshotRoutine::finished);
         QVERIFY(app.start());
         QVERIFY(app.window.snapshots()->isRunning());
@@ -78,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(app.window.currentPage(), QStringLiteral("settings")); // the last one shown
         // The window in the language asked for; the log (below) stays Chinese.
         QCOMPARE(app.window.controller()->pickerLabel(),
-                 language == u"en" ? QStringLiteral("Choose TV") : QStringLiteral("选择电视"));
+            language == u"en" ? QStringLiteral("Choose TV") : QStringLiteral("选择电视"));
 
         QStringList logged;
         for (const QString &message : readLogMessages()) {
@@ -102,7 +102,8 @@ private Q_SLOTS:
                 QVERIFY2(stats.meanLightness < 0.3, qPrintable(page));
         }
         // Distinct pages, not one picture four times.
-        QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png"))) != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
+        QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png")))
+            != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
     }
 };
 

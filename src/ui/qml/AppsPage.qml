@@ -9,6 +9,9 @@ Item {
     property int tab: 0
     property string search: ""
 
+    // The grid shows the apps matching the search box.
+    Binding { target: controller.apps; property: "search"; value: page.search }
+
     // Read both lists when the page opens on a connected TV; nothing while disconnected.
     Component.onCompleted: controller.loadAppsPage()
 
@@ -48,14 +51,14 @@ Item {
             Item {
                 EmptyState {
                     anchors.centerIn: parent
-                    visible: !session.isReady
+                    visible: !controller.isReady
                     iconName: "cable"
                     text: qsTr("连接电视后显示应用")
                 }
                 EmptyState {
                     id: loadingApps
                     anchors.centerIn: parent
-                    visible: session.isReady && session.appList.length === 0
+                    visible: controller.isReady && controller.apps.total === 0
                     iconName: "grid"
                     text: appsRetry.visible ? qsTr("电视没有返回应用列表") : qsTr("正在读取应用列表…")
                     // The list may never come (a failed request): offer to ask again.
@@ -79,7 +82,7 @@ Item {
                 }
                 ColumnLayout {
                     anchors.fill: parent
-                    visible: session.isReady && session.appList.length > 0
+                    visible: controller.isReady && controller.apps.total > 0
                     spacing: 14
 
                     AppTextField {
@@ -100,16 +103,18 @@ Item {
                         cellWidth: Math.floor(width / Math.max(1, Math.floor(width / 124)))
                         cellHeight: 128
                         boundsBehavior: Flickable.StopAtBounds
-                        model: controller.filterApps(session.appList, page.search)
+                        model: controller.apps
                         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                         delegate: AppCard {
-                            required property var modelData
-                            objectName: "app-" + modelData.id
+                            required property string appID
+                            required property string appTitle
+                            required property string appIcon
+                            objectName: "app-" + appID
                             width: grid.cellWidth - 12
                             height: grid.cellHeight - 12
-                            title: modelData.title
-                            iconURL: modelData.icon
-                            onClicked: session.launchApp(modelData.id)
+                            title: appTitle
+                            iconURL: appIcon
+                            onClicked: controller.launchApp(appID)
                         }
                     }
                 }
@@ -145,7 +150,7 @@ Item {
                             }
                         }
                         StatusPill {
-                            visible: session.isReady
+                            visible: controller.isReady
                             tone: "ready"
                             text: qsTr("正在使用")
                         }
@@ -163,17 +168,20 @@ Item {
                         clip: true
                         spacing: 2
                         boundsBehavior: Flickable.StopAtBounds
-                        model: controller.inputRows
+                        model: controller.inputs
                         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                         delegate: AbstractButton {
                             id: row
-                            required property var modelData
-                            objectName: "input-" + modelData.id
+                            required property string inputID
+                            required property string label
+                            required property bool connected
+                            required property string connectedText
+                            objectName: "input-" + inputID
                             width: inputList.width
                             height: 52
                             hoverEnabled: true
                             focusPolicy: Qt.StrongFocus
-                            onClicked: session.switchToInput(modelData.id)
+                            onClicked: controller.switchToInput(row.inputID)
                             background: Rectangle {
                                 radius: 10
                                 color: row.down ? theme.controlPressed : row.hovered ? theme.controlHover : "transparent"
@@ -183,20 +191,20 @@ Item {
                                 spacing: 12
                                 Icon {
                                     Layout.leftMargin: 12
-                                    name: row.modelData.connected ? "check-circle" : "circle"
+                                    name: row.connected ? "check-circle" : "circle"
                                     size: 18
-                                    color: row.modelData.connected ? theme.success : theme.textTertiary
+                                    color: row.connected ? theme.success : theme.textTertiary
                                 }
                                 UiText {
-                                    text: row.modelData.label
+                                    text: row.label
                                     font.pixelSize: 14
                                     Layout.fillWidth: true
                                 }
                                 UiText {
                                     Layout.rightMargin: 14
-                                    text: row.modelData.connectedText
+                                    text: row.connectedText
                                     role: "caption"
-                                    color: row.modelData.connected ? theme.success : theme.textTertiary
+                                    color: row.connected ? theme.success : theme.textTertiary
                                 }
                             }
                         }

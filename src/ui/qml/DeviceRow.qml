@@ -5,12 +5,17 @@ import QtQuick.Layouts
 // One saved TV in the devices list: click selects it, the menu removes it.
 AbstractButton {
     id: row
-    required property var modelData
+    required property string deviceID
+    required property string displayName
+    required property string modelName
+    required property string host
+    required property bool selected
+    required property string status
     implicitHeight: 58
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
-    Accessible.name: modelData.displayName
-    onClicked: controller.selectDevice(modelData.id)
+    Accessible.name: displayName
+    onClicked: controller.selectDevice(deviceID)
 
     function openMenu(x, y) {
         rowMenu.popup(row, x, y)
@@ -23,8 +28,8 @@ AbstractButton {
 
     background: Rectangle {
         radius: 10
-        color: row.modelData.selected ? theme.accentSoft : row.down ? theme.controlPressed : row.hovered ? theme.controlHover : "transparent"
-        border.width: row.modelData.selected ? 1 : 0
+        color: row.selected ? theme.accentSoft : row.down ? theme.controlPressed : row.hovered ? theme.controlHover : "transparent"
+        border.width: row.selected ? 1 : 0
         border.color: Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.35)
         FocusRing { target: row; radius_: 10 }
     }
@@ -39,21 +44,21 @@ AbstractButton {
             height: 18
             radius: 9
             color: "transparent"
-            border.width: row.modelData.selected ? 5 : 1.5
-            border.color: row.modelData.selected ? theme.accent : theme.borderStrong
+            border.width: row.selected ? 5 : 1.5
+            border.color: row.selected ? theme.accent : theme.borderStrong
         }
 
         ColumnLayout {
             spacing: 2
             Layout.fillWidth: true
             UiText {
-                text: row.modelData.displayName
+                text: row.displayName
                 font.pixelSize: 14
                 font.weight: Font.DemiBold
                 Layout.fillWidth: true
             }
             UiText {
-                text: row.modelData.model + "  ·  " + row.modelData.host
+                text: row.modelName + "  ·  " + row.host
                 role: "caption"
                 secondary: true
                 Layout.fillWidth: true
@@ -61,7 +66,7 @@ AbstractButton {
         }
 
         Rectangle {
-            visible: row.modelData.status.length > 0
+            visible: row.status.length > 0
             implicitWidth: statusRow.implicitWidth + 16
             implicitHeight: 22
             radius: 11
@@ -73,7 +78,7 @@ AbstractButton {
                 Icon { anchors.verticalCenter: parent.verticalCenter; name: "clock"; size: 12; color: theme.textSecondary }
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
-                    text: row.modelData.status
+                    text: row.status
                     font.pixelSize: 11
                     color: theme.textSecondary
                 }
@@ -106,7 +111,7 @@ AbstractButton {
             id: removeItem
             text: qsTr("删除此电视")
             implicitHeight: 34
-            onTriggered: controller.removeDevice(row.modelData.id)
+            onTriggered: controller.removeDevice(row.deviceID)
             contentItem: RowLayout {
                 spacing: 8
                 Icon { Layout.leftMargin: 6; name: "trash"; size: 15; color: theme.danger }

@@ -57,7 +57,7 @@ Item {
                         spacing: 14
                         Radar {
                             objectName: "radar"
-                            scanning: session.isScanning
+                            scanning: controller.isScanning
                             onClicked: controller.scan()
                         }
                         ColumnLayout {
@@ -97,7 +97,7 @@ Item {
                             clip: true
                             spacing: 4
                             boundsBehavior: Flickable.StopAtBounds
-                            model: controller.deviceRows
+                            model: controller.devices
                             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                             delegate: DeviceRow {
                                 width: deviceList.width
@@ -185,7 +185,7 @@ Item {
                     StepIndicator {
                         Layout.fillWidth: true
                         step: controller.progressStep
-                        allDone: session.isReady
+                        allDone: controller.isReady
                     }
 
                     Item {
@@ -201,7 +201,7 @@ Item {
                             PairingIllustration {
                                 Layout.alignment: Qt.AlignHCenter
                                 active: controller.statusTone === "busy"
-                                linked: session.isReady
+                                linked: controller.isReady
                             }
 
                             UiText {

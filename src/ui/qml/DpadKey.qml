@@ -10,5 +10,5 @@ IconButton {
     kind: "flat"
     iconColor: theme.text
     Accessible.name: label
-    onClicked: session.press(button)
+    onClicked: controller.press(button)
 }

@@ -18,7 +18,7 @@ ApplicationWindow {
 
     // The remote page's keys work exactly while that page is on screen.
     Binding {
-        target: keyShortcuts
+        target: controller.keyShortcuts
         property: "active"
         value: window.currentPage === "remote"
     }

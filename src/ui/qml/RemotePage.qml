@@ -183,7 +183,7 @@ FocusScope {
                                 hoverEnabled: true
                                 focusPolicy: Qt.StrongFocus
                                 text: "OK"
-                                onClicked: session.click()
+                                onClicked: controller.click()
                                 background: Rectangle {
                                     radius: width / 2
                                     color: okButton.down ? theme.accentPressed : okButton.hovered ? theme.accentHover : theme.accent
@@ -203,9 +203,9 @@ FocusScope {
                         RowLayout {
                             Layout.fillWidth: true
                             spacing: 8
-                            AppButton { objectName: "keyBack"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: session.press("BACK") }
-                            AppButton { objectName: "keyHome"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: session.press("HOME") }
-                            AppButton { objectName: "keyMenu"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: session.press("MENU") }
+                            AppButton { objectName: "keyBack"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: controller.press("BACK") }
+                            AppButton { objectName: "keyHome"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: controller.press("HOME") }
+                            AppButton { objectName: "keyMenu"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: controller.press("MENU") }
                         }
                     }
                 }
@@ -223,15 +223,15 @@ FocusScope {
                             SectionTitle { text: qsTr("音量") }
                             Icon {
                                 objectName: "speakerIcon"
-                                name: session.muted ? "speaker-slash" : "speaker-wave"
+                                name: controller.muted ? "speaker-slash" : "speaker-wave"
                                 size: 17
-                                color: session.muted ? theme.danger : theme.textSecondary
+                                color: controller.muted ? theme.danger : theme.textSecondary
                             }
                             Item { Layout.fillWidth: true }
                             AppButton {
                                 objectName: "muteButton"
                                 compact: true
-                                kind: session.muted ? "primary" : "secondary"
+                                kind: controller.muted ? "primary" : "secondary"
                                 text: controller.muteLabel
                                 onClicked: controller.toggleMute()
                             }
@@ -244,7 +244,7 @@ FocusScope {
                                 size: 38
                                 iconSize: 16
                                 tooltip: ""
-                                onClicked: session.volumeDown()
+                                onClicked: controller.volumeDown()
                             }
                             Slider {
                                 id: volumeSlider
@@ -255,7 +255,7 @@ FocusScope {
                                 stepSize: 1
                                 snapMode: Slider.SnapAlways
                                 focusPolicy: Qt.NoFocus
-                                value: session.volume
+                                value: controller.volume
                                 onMoved: controller.volumeDragged(value)
                                 onPressedChanged: if (!pressed) controller.volumeReleased()
                                 background: Rectangle {
@@ -270,7 +270,7 @@ FocusScope {
                                         width: volumeSlider.visualPosition * parent.width
                                         height: parent.height
                                         radius: 3
-                                        color: session.muted ? theme.textTertiary : theme.accent
+                                        color: controller.muted ? theme.textTertiary : theme.accent
                                     }
                                 }
                                 handle: Rectangle {
@@ -280,7 +280,7 @@ FocusScope {
                                     height: 18
                                     radius: 9
                                     color: volumeSlider.pressed ? theme.control : theme.surface
-                                    border.color: session.muted ? theme.textTertiary : theme.accent
+                                    border.color: controller.muted ? theme.textTertiary : theme.accent
                                     border.width: 2
                                 }
                             }
@@ -300,7 +300,7 @@ FocusScope {
                                 iconName: "plus"
                                 size: 38
                                 iconSize: 16
-                                onClicked: session.volumeUp()
+                                onClicked: controller.volumeUp()
                             }
                         }
                     }
@@ -333,9 +333,9 @@ FocusScope {
                         TouchpadModel {
                             id: touchpad
                             objectName: "touchpadModel"
-                            onMoveRequested: (dx, dy) => session.move(dx, dy)
-                            onClickRequested: session.click()
-                            onScrollRequested: (steps) => session.scroll(steps) // dropped without a pointer
+                            onMoveRequested: (dx, dy) => controller.move(dx, dy)
+                            onClickRequested: controller.click()
+                            onScrollRequested: (steps) => controller.scroll(steps) // dropped without a pointer
                         }
 
                         Column {

@@ -7,13 +7,13 @@ Item {
     id: page
     objectName: "settingsPage"
 
-    Component.onCompleted: controller.resetSettingsPage()
+    Component.onCompleted: settings.resetSettingsPage()
 
     // "保存", or Return in the name or MAC field; a mistyped MAC would be saved as no MAC at all.
     function save() {
-        if (!controller.hasSelection || !controller.isValidMac(macField.text))
+        if (!controller.hasSelection || !settings.isValidMAC(macField.text))
             return
-        controller.saveSelected()
+        settings.saveSelected()
         savedTimer.restart()
     }
 
@@ -24,7 +24,7 @@ Item {
         modal: true
         title: qsTr("删除此电视？")
         standardButtons: Dialog.Ok | Dialog.Cancel
-        onAccepted: controller.deleteSelected()
+        onAccepted: settings.deleteSelected()
         UiText {
             width: 320
             wrapMode: Text.Wrap
@@ -67,7 +67,7 @@ Item {
                         InfoRow { label: qsTr("名称"); value: controller.selectedDisplayName; objectName: "rowName" }
                         InfoRow { label: qsTr("型号"); value: controller.selectedModel; objectName: "rowModel" }
                         InfoRow { label: qsTr("IP 地址"); value: controller.selectedHost; mono: true; objectName: "rowHost" }
-                        InfoRow { label: qsTr("网卡 MAC"); value: controller.selectedMac; mono: true; objectName: "rowMac" }
+                        InfoRow { label: qsTr("网卡 MAC"); value: controller.selectedMAC; mono: true; objectName: "rowMac" }
                         InfoRow {
                             objectName: "rowPaired"
                             label: qsTr("配对状态")
@@ -89,8 +89,8 @@ Item {
                             placeholderText: qsTr("电视名称")
                             enabled: controller.hasSelection
                             // Follows the record until the user types here.
-                            text: controller.nameField
-                            onTextEdited: controller.editNameField(text)
+                            text: settings.nameField
+                            onTextEdited: settings.editNameField(text)
                             onAccepted: page.save()
                         }
                         AppTextField {
@@ -101,9 +101,9 @@ Item {
                             placeholderText: "aa:bb:cc:dd:ee:ff"
                             mono: true
                             enabled: controller.hasSelection
-                            problem: controller.macProblem(text)
-                            text: controller.macField
-                            onTextEdited: controller.editMacField(text)
+                            problem: settings.macProblem(text)
+                            text: settings.macField
+                            onTextEdited: settings.editMACField(text)
                             onAccepted: page.save()
                         }
                     }
@@ -115,7 +115,7 @@ Item {
                             kind: "primary"
                             text: qsTr("保存")
                             // A mistyped MAC would be saved as no MAC at all.
-                            enabled: controller.hasSelection && controller.isValidMac(macField.text)
+                            enabled: controller.hasSelection && settings.isValidMAC(macField.text)
                             onClicked: page.save()
                         }
                         UiText {
@@ -130,7 +130,7 @@ Item {
                             iconName: "power"
                             text: qsTr("网络唤醒 (WOL)")
                             enabled: controller.hasSelection
-                            onClicked: controller.wakeSelected()
+                            onClicked: settings.wakeSelected()
                         }
                         Item { Layout.fillWidth: true }
                         AppButton {
@@ -140,7 +140,7 @@ Item {
                             text: qsTr("删除此电视")
                             enabled: controller.hasSelection
                             // A paired TV would have to accept a new pairing on its screen.
-                            onClicked: controller.selectedPaired ? deleteConfirm.open() : controller.deleteSelected()
+                            onClicked: controller.selectedPaired ? deleteConfirm.open() : settings.deleteSelected()
                         }
                     }
                 }
@@ -226,8 +226,8 @@ Item {
                         objectName: "appearanceChoice"
                         readonly property var values: ["system", "light", "dark"]
                         options: [qsTr("跟随系统"), qsTr("浅色"), qsTr("深色")]
-                        currentIndex: Math.max(0, values.indexOf(controller.appearance))
-                        onActivated: (index) => controller.setAppearanceChoice(values[index])
+                        currentIndex: Math.max(0, values.indexOf(settings.appearance))
+                        onActivated: (index) => settings.setAppearanceChoice(values[index])
                     }
                     UiText { text: qsTr("语言跟随系统设置。"); role: "caption"; tertiary: true }
                 }
@@ -245,8 +245,8 @@ Item {
                         ToggleSwitch {
                             objectName: "mcpSwitch"
                             text: qsTr("启用")
-                            checked: controller.mcpEnabled
-                            onToggled: controller.setMcpEnabled(checked)
+                            checked: settings.mcpEnabled
+                            onToggled: settings.setMcpEnabled(checked)
                         }
                     }
                     UiText {
@@ -264,12 +264,12 @@ Item {
                         RowLayout {
                             spacing: 8
                             Layout.fillWidth: true
-                            StatusDot { tone: mcpServer.isRunning ? "ready" : "offline" }
-                            UiText { objectName: "mcpStatus"; text: controller.mcpStatus }
+                            StatusDot { tone: settings.mcpRunning ? "ready" : "offline" }
+                            UiText { objectName: "mcpStatus"; text: settings.mcpStatus }
                             UiText {
                                 objectName: "mcpError"
                                 visible: text.length > 0
-                                text: controller.mcpError
+                                text: settings.mcpError
                                 color: theme.danger
                                 Layout.fillWidth: true
                             }
@@ -277,7 +277,7 @@ Item {
                         UiText { text: qsTr("地址"); secondary: true; Layout.preferredWidth: 72 }
                         TextEdit {
                             objectName: "mcpEndpoint"
-                            text: controller.endpointURL
+                            text: settings.endpointURL
                             readOnly: true
                             selectByMouse: true
                             color: theme.text
@@ -291,15 +291,15 @@ Item {
                         spacing: 10
                         AppButton {
                             objectName: "copyHttp"
-                            iconName: controller.copied === "http" ? "check" : "copy"
-                            text: controller.copied === "http" ? qsTr("已复制") : qsTr("复制 HTTP 配置")
-                            onClicked: controller.copyHttpConfiguration()
+                            iconName: settings.copied === "http" ? "check" : "copy"
+                            text: settings.copied === "http" ? qsTr("已复制") : qsTr("复制 HTTP 配置")
+                            onClicked: settings.copyHttpConfiguration()
                         }
                         AppButton {
                             objectName: "copyStdio"
-                            iconName: controller.copied === "stdio" ? "check" : "copy"
-                            text: controller.copied === "stdio" ? qsTr("已复制") : qsTr("复制 stdio 配置")
-                            onClicked: controller.copyStdioConfiguration()
+                            iconName: settings.copied === "stdio" ? "check" : "copy"
+                            text: settings.copied === "stdio" ? qsTr("已复制") : qsTr("复制 stdio 配置")
+                            onClicked: settings.copyStdioConfiguration()
                         }
                     }
                 }
@@ -314,7 +314,7 @@ Item {
                     UiText { text: qsTr("日志："); secondary: true }
                     UiText {
                         objectName: "logPath"
-                        text: controller.logPath
+                        text: settings.logPath
                         role: "mono"
                         font.pixelSize: 12
                         elide: Text.ElideMiddle
@@ -324,7 +324,7 @@ Item {
                         objectName: "revealLog"
                         iconName: "folder"
                         text: qsTr("在文件管理器中显示")
-                        onClicked: controller.revealLog()
+                        onClicked: settings.revealLog()
                     }
                 }
             }
@@ -347,18 +347,18 @@ Item {
                         ToggleSwitch {
                             objectName: "traceSwitch"
                             text: qsTr("记录通信（诊断）")
-                            checked: controller.tracing
-                            onToggled: controller.setTracing(checked)
+                            checked: settings.tracing
+                            onToggled: settings.setTracing(checked)
                         }
                     }
                     RowLayout {
                         Layout.fillWidth: true
-                        visible: controller.tracePath.length > 0
+                        visible: settings.tracePath.length > 0
                         spacing: 12
                         UiText { text: qsTr("记录文件："); secondary: true }
                         UiText {
                             objectName: "tracePath"
-                            text: controller.tracePath
+                            text: settings.tracePath
                             role: "mono"
                             font.pixelSize: 12
                             elide: Text.ElideMiddle
@@ -368,7 +368,7 @@ Item {
                             objectName: "revealTrace"
                             iconName: "folder"
                             text: qsTr("在文件管理器中显示")
-                            onClicked: controller.revealTrace()
+                            onClicked: settings.revealTrace()
                         }
                     }
                 }

@@ -108,13 +108,14 @@ Rectangle {
                     border.color: theme.border
                 }
                 Repeater {
-                    model: controller.pickerEntries
+                    model: controller.devices
                     delegate: MenuItem {
                         id: entry
-                        required property var modelData
-                        text: modelData.label
+                        required property string deviceID
+                        required property string label
+                        text: label
                         implicitHeight: 34
-                        onTriggered: controller.chooseFromPicker(modelData.id)
+                        onTriggered: controller.chooseFromPicker(entry.deviceID)
                         contentItem: Text {
                             text: entry.text
                             leftPadding: 6
