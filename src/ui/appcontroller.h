@@ -6,8 +6,12 @@
 #include "keyshortcuts.h"
 #include "pagelogic.h"
 
+#include "enginesingleton.h"
+
 #include <QObject>
+#include <QQmlEngine>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
@@ -21,6 +25,8 @@ class TVSession;
 // re-evaluate the pairing texts.
 class AppController : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Controller)
+    QML_SINGLETON
     // the saved TVs, for the picker and the devices list
     Q_PROPERTY(DeviceListModel *devices READ devices CONSTANT)
     Q_PROPERTY(AppListModel *apps READ apps CONSTANT)
@@ -152,6 +158,11 @@ public:
     Q_INVOKABLE bool addManualHost(const QString &text); // true when added (the entry then closes)
     Q_INVOKABLE void removeDevice(const QString &deviceID);
     Q_INVOKABLE void scan();
+
+    static AppController *create(QQmlEngine *, QJSEngine *engine)
+    {
+        return engineSingleton<AppController>(engine, "Controller");
+    }
 
 Q_SIGNALS:
     void selectionChanged();

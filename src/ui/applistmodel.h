@@ -3,6 +3,7 @@
 #include "keyedlistmodel.h"
 
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 class TVSession;
 
@@ -17,6 +18,8 @@ struct AppListRow {
 // The TV's apps whose titles match the search text of the apps page.
 class AppListModel : public KeyedListModel<AppListRow> {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("read from Controller")
     Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
     // All apps the TV listed, matching or not.
     Q_PROPERTY(int total READ total NOTIFY totalChanged)

@@ -3,6 +3,7 @@
 #include "keyedlistmodel.h"
 
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 class TVSession;
 
@@ -22,6 +23,8 @@ struct DeviceListRow {
 // and the connection state row by row.
 class DeviceListModel : public KeyedListModel<DeviceListRow> {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("read from Controller")
 
 public:
     enum Role {

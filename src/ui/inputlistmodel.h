@@ -3,6 +3,7 @@
 #include "keyedlistmodel.h"
 
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 class TVSession;
 
@@ -19,6 +20,8 @@ struct InputListRow {
 // connected are stale, though the session keeps them for a reconnection).
 class InputListModel : public KeyedListModel<InputListRow> {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("read from Controller")
 
 public:
     enum Role { InputIDRole = Qt::UserRole + 1, LabelRole, ConnectedRole, ConnectedTextRole };

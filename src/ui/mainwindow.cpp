@@ -12,7 +12,6 @@
 #include "settingscontroller.h"
 #include "snapshotroutine.h"
 #include "theme.h"
-#include "touchpadmodel.h"
 #include "tviconprovider.h"
 #include "tvsession.h"
 #include "windowlanguage.h"
@@ -24,13 +23,14 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml>
 
 #include <memory>
+
+void qml_register_types_Corvane_Ui(); // generated for the QML module
 
 namespace {
 
@@ -64,7 +64,7 @@ void registerTypes()
     if (done)
         return;
     done = true;
-    qmlRegisterType<TouchpadModel>("Corvane", 1, 0, "TouchpadModel");
+    qml_register_types_Corvane_Ui();
 }
 
 } // namespace
@@ -105,16 +105,16 @@ bool MainWindow::load(bool show)
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QGuiApplication::setWindowIcon(applicationIcon());
     m_engine = std::make_unique<QQmlApplicationEngine>();
-    QQmlContext *context = m_engine->rootContext();
-    context->setContextProperty(QStringLiteral("controller"), m_controller);
-    context->setContextProperty(QStringLiteral("settings"), m_settings);
-    context->setContextProperty(QStringLiteral("theme"), m_theme);
-    context->setContextProperty(QStringLiteral("monitorMode"), m_monitorMode.data());
+    m_engine->addImportPath(QStringLiteral("qrc:/")); // the module Corvane.Ui
+    // The module's singletons are this window's objects (engineSingleton reads them back).
+    m_engine->setProperty("Controller", QVariant::fromValue<QObject *>(m_controller));
+    m_engine->setProperty("Settings", QVariant::fromValue<QObject *>(m_settings));
+    m_engine->setProperty("Theme", QVariant::fromValue<QObject *>(m_theme));
     if (!show)
         m_engine->setInitialProperties({ { QStringLiteral("visible"), false } });
     m_engine->addImageProvider(QStringLiteral("icon"), new IconImageProvider);
     m_engine->addImageProvider(QStringLiteral("tvicon"), new TVIconProvider(&m_session));
-    m_engine->load(QUrl(QStringLiteral("qrc:/ui/qml/Main.qml")));
+    m_engine->load(QUrl(QStringLiteral("qrc:/Corvane/Ui/Main.qml")));
     QQuickWindow *quickWindow = window();
     if (!quickWindow)
         return false;
@@ -138,6 +138,11 @@ bool MainWindow::load(bool show)
 KeyShortcuts *MainWindow::keyShortcuts() const
 {
     return m_controller->keyShortcuts();
+}
+
+void MainWindow::setMonitorMode(QObject *monitorMode)
+{
+    m_settings->setMonitorMode(monitorMode);
 }
 
 QQuickWindow *MainWindow::window() const

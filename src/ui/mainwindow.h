@@ -3,7 +3,6 @@
 #include "snapshotroutine.h"
 
 #include <QObject>
-#include <QPointer>
 
 #include <memory>
 
@@ -31,8 +30,8 @@ public:
     // Loads the window and shows it (or keeps it hidden and runs the start-up routine at once);
     // false when the QML did not load.
     bool load(bool show = true);
-    // The monitor mode object the settings page binds to as "monitorMode"; set before load().
-    void setMonitorMode(QObject *monitorMode) { m_monitorMode = monitorMode; }
+    // The monitor mode object the settings page binds to; set before load().
+    void setMonitorMode(QObject *monitorMode);
 
     QQuickWindow *window() const;
     QQmlApplicationEngine *engine() const { return m_engine.get(); }
@@ -66,5 +65,4 @@ private:
     SnapshotRoutine *m_snapshots = nullptr;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     bool m_startupDone = false;
-    QPointer<QObject> m_monitorMode;
 };

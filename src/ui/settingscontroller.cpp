@@ -141,7 +141,7 @@ QString SettingsController::endpointURL() const
     return m_server.endpointURL();
 }
 
-void SettingsController::setMcpEnabled(bool enabled)
+void SettingsController::setMCPEnabled(bool enabled)
 {
     const bool was = mcpEnabled();
     m_preferences.setBool(QStringLiteral("mcpEnabled"), enabled);
@@ -175,7 +175,7 @@ void SettingsController::setCopied(const QString &which, const QString &text)
     }
 }
 
-void SettingsController::copyHttpConfiguration()
+void SettingsController::copyHTTPConfiguration()
 {
     setCopied(QStringLiteral("http"), httpConfiguration());
 }

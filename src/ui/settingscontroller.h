@@ -2,8 +2,13 @@
 
 #include "tvdevice.h"
 
+#include "enginesingleton.h"
+
 #include <QObject>
+#include <QPointer>
+#include <QQmlEngine>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
@@ -16,6 +21,8 @@ class TVSession;
 // log and the protocol trace.
 class SettingsController : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Settings)
+    QML_SINGLETON
     // The two fields of the TV panel: what the user typed, else the record as it is now.
     Q_PROPERTY(QString nameField READ nameField NOTIFY fieldsChanged)
     Q_PROPERTY(QString macField READ macField NOTIFY fieldsChanged)
@@ -30,6 +37,8 @@ class SettingsController : public QObject {
     // The protocol trace: on or off (never stored), and its file (the last one once it is off).
     Q_PROPERTY(bool tracing READ tracing NOTIFY traceChanged)
     Q_PROPERTY(QString tracePath READ tracePath NOTIFY traceChanged)
+    // The program's monitor mode, or null where the program has none.
+    Q_PROPERTY(QObject *monitorMode READ monitorMode CONSTANT)
 
 public:
     SettingsController(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent = nullptr);
@@ -46,6 +55,8 @@ public:
     QString logPath() const;
     bool tracing() const;
     QString tracePath() const;
+    QObject *monitorMode() const { return m_monitorMode; }
+    void setMonitorMode(QObject *monitorMode) { m_monitorMode = monitorMode; }
 
     Q_INVOKABLE void resetSettingsPage(); // the page opens: no copy marker, no edits
     Q_INVOKABLE void editNameField(const QString &text);
@@ -56,8 +67,8 @@ public:
     Q_INVOKABLE QString macProblem(const QString &text) const;
     Q_INVOKABLE void wakeSelected();
     Q_INVOKABLE void deleteSelected();
-    Q_INVOKABLE void setMcpEnabled(bool enabled);
-    Q_INVOKABLE void copyHttpConfiguration();
+    Q_INVOKABLE void setMCPEnabled(bool enabled);
+    Q_INVOKABLE void copyHTTPConfiguration();
     Q_INVOKABLE void copyStdioConfiguration();
     Q_INVOKABLE void setAppearanceChoice(const QString &raw);
     Q_INVOKABLE void revealLog();
@@ -68,6 +79,11 @@ public:
     // The two configuration texts as the copy buttons put them on the clipboard.
     QString httpConfiguration() const;
     QString stdioConfiguration() const;
+
+    static SettingsController *create(QQmlEngine *, QJSEngine *engine)
+    {
+        return engineSingleton<SettingsController>(engine, "Settings");
+    }
 
 Q_SIGNALS:
     void fieldsChanged();
@@ -87,6 +103,7 @@ private:
     MCPServer &m_server;
     Preferences &m_preferences;
     QString m_copied;
+    QPointer<QObject> m_monitorMode;
     // The fields the user has typed into since the page opened, the selection changed or the
     // last save; the others show the record.
     std::optional<QString> m_nameEdit;

@@ -1,6 +1,11 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Corvane.Ui
+
+// The parts of the look are this component's own, never replaced by a style: their ids may
+// make them immediate.
+// qmllint disable deferred-property-id
 
 // One saved TV in the devices list: click selects it, the menu removes it.
 AbstractButton {
@@ -15,7 +20,7 @@ AbstractButton {
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
     Accessible.name: displayName
-    onClicked: controller.selectDevice(deviceID)
+    onClicked: Controller.selectDevice(deviceID)
 
     function openMenu(x, y) {
         rowMenu.popup(row, x, y)
@@ -28,9 +33,9 @@ AbstractButton {
 
     background: Rectangle {
         radius: 10
-        color: row.selected ? theme.accentSoft : row.down ? theme.controlPressed : row.hovered ? theme.controlHover : "transparent"
+        color: row.selected ? Theme.accentSoft : row.down ? Theme.controlPressed : row.hovered ? Theme.controlHover : "transparent"
         border.width: row.selected ? 1 : 0
-        border.color: Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.35)
+        border.color: Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.35)
         FocusRing { target: row; radius_: 10 }
     }
 
@@ -45,7 +50,7 @@ AbstractButton {
             radius: 9
             color: "transparent"
             border.width: row.selected ? 5 : 1.5
-            border.color: row.selected ? theme.accent : theme.borderStrong
+            border.color: row.selected ? Theme.accent : Theme.borderStrong
         }
 
         ColumnLayout {
@@ -70,17 +75,17 @@ AbstractButton {
             implicitWidth: statusRow.implicitWidth + 16
             implicitHeight: 22
             radius: 11
-            color: theme.control
+            color: Theme.control
             Row {
                 id: statusRow
                 anchors.centerIn: parent
                 spacing: 5
-                Icon { anchors.verticalCenter: parent.verticalCenter; name: "clock"; size: 12; color: theme.textSecondary }
+                Icon { anchors.verticalCenter: parent.verticalCenter; name: "clock"; size: 12; color: Theme.textSecondary }
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
                     text: row.status
                     font.pixelSize: 11
-                    color: theme.textSecondary
+                    color: Theme.textSecondary
                 }
             }
         }
@@ -91,7 +96,7 @@ AbstractButton {
             size: 28
             iconSize: 16
             kind: "flat"
-            iconColor: theme.textSecondary
+            iconColor: Theme.textSecondary
             opacity: row.hovered || activeFocus || rowMenu.opened ? 1 : 0
             Accessible.name: qsTr("删除此电视")
             onClicked: rowMenu.popup(this, 0, height)
@@ -104,27 +109,27 @@ AbstractButton {
         background: Rectangle {
             implicitWidth: 160
             radius: 10
-            color: theme.surface
-            border.color: theme.border
+            color: Theme.surface
+            border.color: Theme.border
         }
         MenuItem {
             id: removeItem
             text: qsTr("删除此电视")
             implicitHeight: 34
-            onTriggered: controller.removeDevice(row.deviceID)
+            onTriggered: Controller.removeDevice(row.deviceID)
             contentItem: RowLayout {
                 spacing: 8
-                Icon { Layout.leftMargin: 6; name: "trash"; size: 15; color: theme.danger }
+                Icon { Layout.leftMargin: 6; name: "trash"; size: 15; color: Theme.danger }
                 Text {
                     text: removeItem.text
-                    color: theme.danger
+                    color: Theme.danger
                     font.pixelSize: 13
                     Layout.fillWidth: true
                 }
             }
             background: Rectangle {
                 radius: 6
-                color: removeItem.highlighted ? theme.dangerSoft : "transparent"
+                color: removeItem.highlighted ? Theme.dangerSoft : "transparent"
             }
         }
     }
