@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import Corvane.Ui
 
 // One arrow of the direction pad.

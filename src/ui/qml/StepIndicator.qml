@@ -1,7 +1,6 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
-import QtQuick.Layouts
 import Corvane.Ui
 
 // Three pairing steps; steps before the current one (all of them once connected) are checked.
