@@ -1,47 +1,35 @@
 #include "appcontroller.h"
 
-#include "appearancepreference.h"
-#include "applog.h"
 #include "devicestore.h"
-#include "localnetwork.h"
-#include "mcpserver.h"
-#include "platform.h"
-#include "preferences.h"
-#include "protocoltrace.h"
 #include "tviconprovider.h"
 #include "tvsession.h"
-#include "windowplatform.h"
-
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QVariantMap>
 
 #include <algorithm>
 #include <cmath>
 
 using Kind = ConnectionState::Kind;
 
-AppController::AppController(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
+AppController::AppController(TVSession &session, QObject *parent)
     : QObject(parent)
     , m_session(session)
     , m_store(*session.store())
-    , m_server(server)
-    , m_preferences(preferences)
+    , m_devices(new DeviceListModel(session, this))
+    , m_apps(new AppListModel(session, this))
+    , m_inputs(new InputListModel(session, this))
+    , m_keys(new KeyShortcuts(&session, this))
 {
-    for (auto signal : { &TVSession::stateChanged, &TVSession::volumeChanged, &TVSession::mutedChanged,
-             &TVSession::isStandbyChanged, &TVSession::powerStateChanged, &TVSession::currentSourceNameChanged,
-             &TVSession::inputsChanged, &TVSession::clientChanged })
-        connect(&m_session, signal, this, &AppController::changed);
-    connect(m_session.scanner(), &TVScanner::isScanningChanged, this, &AppController::changed);
-    connect(&m_session, &TVSession::inputRefusalChanged, this, &AppController::changed);
-    connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::changed);
-    connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::changed);
-    // A MAC learnt or a name discovered meanwhile shows in the fields the user has not touched.
-    connect(&m_store, &DeviceStore::devicesChanged, this, &AppController::fieldsChanged);
-    connect(&m_store, &DeviceStore::selectedIDChanged, this, &AppController::dropEdits);
-    connect(&m_server, &MCPServer::isRunningChanged, this, &AppController::changed);
-    connect(&m_server, &MCPServer::lastErrorChanged, this, &AppController::changed);
-    connect(&ProtocolTrace::instance(), &ProtocolTrace::activeChanged, this, &AppController::traceChanged);
+    for (auto signal : { &DeviceStore::devicesChanged, &DeviceStore::selectedIDChanged }) {
+        connect(&m_store, signal, this, &AppController::selectionChanged);
+        connect(&m_store, signal, this, &AppController::pairingChanged);
+    }
+    for (auto signal : { &TVSession::stateChanged, &TVSession::isStandbyChanged, &TVSession::powerStateChanged,
+             &TVSession::currentSourceNameChanged, &TVSession::inputRefusalChanged, &TVSession::clientChanged })
+        connect(&m_session, signal, this, &AppController::connectionChanged);
+    connect(&m_session, &TVSession::stateChanged, this, &AppController::pairingChanged);
+    connect(&m_session, &TVSession::volumeChanged, this, &AppController::volumeChanged);
+    connect(&m_session, &TVSession::mutedChanged, this, &AppController::mutedChanged);
+    // The only place the window follows the discovery scan.
+    connect(m_session.scanner(), &TVScanner::isScanningChanged, this, &AppController::scanningChanged);
 }
 
 std::optional<TVDevice> AppController::selectedDevice() const
@@ -50,20 +38,11 @@ std::optional<TVDevice> AppController::selectedDevice() const
     return id ? m_store.device(*id) : std::nullopt;
 }
 
-// ---- window
+// ---- the selected TV
 
 QString AppController::pickerLabel() const
 {
     return PageLogic::pickerLabel(selectedDevice());
-}
-
-QVariantList AppController::pickerEntries() const
-{
-    QVariantList entries;
-    for (const TVDevice &device : m_store.devices())
-        entries << QVariantMap { { QStringLiteral("id"), device.id },
-            { QStringLiteral("label"), PageLogic::pickerEntry(device) } };
-    return entries;
 }
 
 QString AppController::selectedDisplayName() const
@@ -90,7 +69,7 @@ QString AppController::selectedHost() const
     return device ? device->host : QString();
 }
 
-QString AppController::selectedMac() const
+QString AppController::selectedMAC() const
 {
     const auto device = selectedDevice();
     return device ? device->mac.value_or(QString()) : QString();
@@ -100,6 +79,33 @@ bool AppController::selectedPaired() const
 {
     const auto device = selectedDevice();
     return device && device->isPaired();
+}
+
+QString AppController::hostLine() const
+{
+    return PageLogic::hostLine(selectedDevice());
+}
+
+QString AppController::modelText() const
+{
+    return PageLogic::modelText(selectedDevice());
+}
+
+QString AppController::pairingTitle() const
+{
+    return PageLogic::pairingTitle(selectedDevice());
+}
+
+QString AppController::pairedText() const
+{
+    return PageLogic::pairedText(selectedPaired());
+}
+
+// ---- the connection
+
+bool AppController::isReady() const
+{
+    return m_session.isReady();
 }
 
 QString AppController::statusTone() const
@@ -121,18 +127,6 @@ QString AppController::statusTone() const
     return QStringLiteral("busy");
 }
 
-// ---- remote page
-
-QString AppController::hostLine() const
-{
-    return PageLogic::hostLine(selectedDevice());
-}
-
-QString AppController::modelText() const
-{
-    return PageLogic::modelText(selectedDevice());
-}
-
 QString AppController::statusBadge() const
 {
     return PageLogic::remoteBadge(m_session.isStandby(), m_session.state());
@@ -148,16 +142,6 @@ QString AppController::powerTooltip() const
     return PageLogic::powerTooltip(PageLogic::powerAction(m_session.stateKind(), m_session.isStandby()));
 }
 
-QString AppController::muteLabel() const
-{
-    return PageLogic::muteLabel(m_session.muted());
-}
-
-QString AppController::volumeText() const
-{
-    return PageLogic::volumeText(m_session.volume());
-}
-
 QString AppController::inputNotice() const
 {
     return PageLogic::remoteNotice(m_session.state(), m_session.inputRefusal());
@@ -167,6 +151,87 @@ QString AppController::needsTVReason() const
 {
     return PageLogic::needsTVReason(m_session.stateKind(), m_session.isStandby());
 }
+
+QString AppController::currentInputText() const
+{
+    return PageLogic::currentInputText(m_session.isReady(), m_session.currentSourceName());
+}
+
+QString AppController::foregroundText() const
+{
+    return m_session.isReady() ? PageLogic::sourceName(m_session.currentSourceName()) : QString();
+}
+
+bool AppController::pairingStatusIsError() const
+{
+    return m_session.stateKind() == Kind::Error;
+}
+
+QString AppController::primaryLabel() const
+{
+    return PageLogic::primaryLabel(m_session.stateKind());
+}
+
+bool AppController::showPinEntry() const
+{
+    return m_session.stateKind() == Kind::AwaitingApproval && m_session.state().pin();
+}
+
+QString AppController::pairingStatus() const
+{
+    return PageLogic::pairingStatusText(m_session.state(), selectedDevice());
+}
+
+int AppController::progressStep() const
+{
+    return PageLogic::progressStep(m_session.stateKind(), selectedDevice());
+}
+
+// ---- volume and mute
+
+int AppController::volume() const
+{
+    return m_session.volume();
+}
+
+QString AppController::volumeText() const
+{
+    return PageLogic::volumeText(m_session.volume());
+}
+
+bool AppController::muted() const
+{
+    return m_session.muted();
+}
+
+QString AppController::muteLabel() const
+{
+    return PageLogic::muteLabel(m_session.muted());
+}
+
+// ---- discovery
+
+bool AppController::isScanning() const
+{
+    return m_session.scanner()->isScanning();
+}
+
+QString AppController::discoverySubtitle() const
+{
+    return PageLogic::discoverySubtitle(m_session.scanner()->isScanning());
+}
+
+QString AppController::emptyListText() const
+{
+    return PageLogic::emptyListText(m_session.scanner()->isScanning());
+}
+
+void AppController::scan()
+{
+    m_session.scanner()->startScan();
+}
+
+// ---- window and remote page
 
 void AppController::chooseFromPicker(const QString &deviceID)
 {
@@ -184,6 +249,16 @@ void AppController::powerButton()
 void AppController::toggleMute()
 {
     m_session.setMute(!m_session.muted());
+}
+
+void AppController::volumeUp()
+{
+    m_session.volumeUp();
+}
+
+void AppController::volumeDown()
+{
+    m_session.volumeDown();
 }
 
 void AppController::volumeDragged(double position)
@@ -209,30 +284,27 @@ bool AppController::sendText(const QString &text)
     return true;
 }
 
+void AppController::press(const QString &button)
+{
+    m_session.press(button);
+}
+
+void AppController::click()
+{
+    m_session.click();
+}
+
+void AppController::move(double dx, double dy)
+{
+    m_session.move(dx, dy);
+}
+
+void AppController::scroll(int steps)
+{
+    m_session.scroll(steps);
+}
+
 // ---- apps page
-
-QString AppController::currentInputText() const
-{
-    return PageLogic::currentInputText(m_session.isReady(), m_session.currentSourceName());
-}
-
-QString AppController::foregroundText() const
-{
-    return m_session.isReady() ? PageLogic::sourceName(m_session.currentSourceName()) : QString();
-}
-
-QVariantList AppController::inputRows() const
-{
-    QVariantList rows;
-    if (!m_session.isReady())
-        return rows; // the lists of a TV no longer connected are stale
-    for (const ExternalInput &input : m_session.inputs()) {
-        rows << QVariantMap { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
-            { QStringLiteral("connected"), input.connected },
-            { QStringLiteral("connectedText"), PageLogic::inputConnectedText(input.connected) } };
-    }
-    return rows;
-}
 
 void AppController::loadAppsPage()
 {
@@ -240,16 +312,14 @@ void AppController::loadAppsPage()
         m_session.refreshLists();
 }
 
-QVariantList AppController::filterApps(const QVariantList &apps, const QString &search) const
+void AppController::launchApp(const QString &appID)
 {
-    if (search.isEmpty())
-        return apps;
-    QVariantList shown;
-    for (const QVariant &app : apps) {
-        if (PageLogic::titleMatches(app.toMap().value(QStringLiteral("title")).toString(), search))
-            shown << app;
-    }
-    return shown;
+    m_session.launchApp(appID);
+}
+
+void AppController::switchToInput(const QString &inputID)
+{
+    m_session.switchToInput(inputID);
 }
 
 QString AppController::iconSource(const QString &iconURL) const
@@ -258,61 +328,6 @@ QString AppController::iconSource(const QString &iconURL) const
 }
 
 // ---- devices page
-
-QString AppController::pairingStatus() const
-{
-    return PageLogic::pairingStatusText(m_session.state(), selectedDevice());
-}
-
-bool AppController::pairingStatusIsError() const
-{
-    return m_session.stateKind() == Kind::Error;
-}
-
-QString AppController::primaryLabel() const
-{
-    return PageLogic::primaryLabel(m_session.stateKind());
-}
-
-int AppController::progressStep() const
-{
-    return PageLogic::progressStep(m_session.stateKind(), selectedDevice());
-}
-
-QString AppController::pairingTitle() const
-{
-    return PageLogic::pairingTitle(selectedDevice());
-}
-
-QString AppController::discoverySubtitle() const
-{
-    return PageLogic::discoverySubtitle(m_session.scanner()->isScanning());
-}
-
-QString AppController::emptyListText() const
-{
-    return PageLogic::emptyListText(m_session.scanner()->isScanning());
-}
-
-QVariantList AppController::deviceRows() const
-{
-    QVariantList rows;
-    const auto selected = m_store.selectedID();
-    for (const TVDevice &device : m_store.devices()) {
-        const bool isSelected = selected && *selected == device.id;
-        rows << QVariantMap { { QStringLiteral("id"), device.id },
-            { QStringLiteral("displayName"), device.displayName() }, { QStringLiteral("model"), device.model },
-            { QStringLiteral("host"), device.host }, { QStringLiteral("selected"), isSelected },
-            { QStringLiteral("status"),
-                PageLogic::deviceRowStatus(isSelected, m_session.state(), device.isPaired()) } };
-    }
-    return rows;
-}
-
-bool AppController::showPinEntry() const
-{
-    return m_session.stateKind() == Kind::AwaitingApproval && m_session.state().pin();
-}
 
 void AppController::connectSelected(bool usePin)
 {
@@ -359,6 +374,11 @@ bool AppController::isValidAddress(const QString &text) const
     return PageLogic::isValidIPv4(text);
 }
 
+QString AppController::ipProblem(const QString &text) const
+{
+    return PageLogic::ipProblem(text);
+}
+
 bool AppController::addManualHost(const QString &text)
 {
     if (!PageLogic::isValidIPv4(text))
@@ -375,210 +395,4 @@ void AppController::removeDevice(const QString &deviceID)
     if (selected && *selected == deviceID)
         m_session.disconnect();
     m_store.remove(deviceID);
-}
-
-void AppController::scan()
-{
-    m_session.scanner()->startScan();
-}
-
-// ---- settings page
-
-QString AppController::pairedText() const
-{
-    return PageLogic::pairedText(selectedPaired());
-}
-
-bool AppController::mcpEnabled() const
-{
-    return m_preferences.mcpEnabled();
-}
-
-QString AppController::mcpStatus() const
-{
-    return PageLogic::mcpStatusText(m_server.isRunning());
-}
-
-QString AppController::mcpError() const
-{
-    return m_server.lastErrorText();
-}
-
-QString AppController::endpointURL() const
-{
-    return m_server.endpointURL();
-}
-
-QString AppController::appearance() const
-{
-    return rawValue(storedAppearance(m_preferences));
-}
-
-QString AppController::logPath() const
-{
-    return logFileURL();
-}
-
-QString AppController::nameField() const
-{
-    return m_nameEdit ? *m_nameEdit : selectedName();
-}
-
-QString AppController::macField() const
-{
-    return m_macEdit ? *m_macEdit : selectedMac();
-}
-
-void AppController::dropEdits()
-{
-    m_nameEdit.reset();
-    m_macEdit.reset();
-    Q_EMIT fieldsChanged();
-}
-
-void AppController::resetSettingsPage()
-{
-    if (!m_copied.isEmpty()) {
-        m_copied.clear();
-        Q_EMIT copiedChanged();
-    }
-    dropEdits();
-}
-
-void AppController::editNameField(const QString &text)
-{
-    m_nameEdit = text;
-    Q_EMIT fieldsChanged();
-}
-
-void AppController::editMacField(const QString &text)
-{
-    m_macEdit = text;
-    Q_EMIT fieldsChanged();
-}
-
-void AppController::saveSelected()
-{
-    const auto device = selectedDevice();
-    if (!device)
-        return;
-    const TVDevice saved = PageLogic::savedRecord(*device, m_nameEdit, m_macEdit);
-    m_nameEdit.reset();
-    m_macEdit.reset();
-    m_store.update(saved);
-    Q_EMIT fieldsChanged();
-}
-
-bool AppController::isValidMac(const QString &text) const
-{
-    return PageLogic::macProblem(text).isEmpty();
-}
-
-QString AppController::macProblem(const QString &text) const
-{
-    return PageLogic::macProblem(text);
-}
-
-QString AppController::ipProblem(const QString &text) const
-{
-    return PageLogic::ipProblem(text);
-}
-
-void AppController::wakeSelected()
-{
-    m_session.wake();
-}
-
-void AppController::deleteSelected()
-{
-    const auto device = selectedDevice();
-    if (device)
-        removeDevice(device->id);
-}
-
-void AppController::setMcpEnabled(bool enabled)
-{
-    const bool was = mcpEnabled();
-    m_preferences.setBool(QStringLiteral("mcpEnabled"), enabled);
-    if (enabled)
-        m_server.start();
-    else
-        m_server.stop();
-    if (was != enabled)
-        Q_EMIT mcpEnabledChanged();
-}
-
-QString AppController::httpConfiguration() const
-{
-    return PageLogic::httpConfiguration(m_server.endpointURL());
-}
-
-QString AppController::stdioConfiguration() const
-{
-    return PageLogic::stdioConfiguration(Platform::executablePath());
-}
-
-void AppController::setCopied(const QString &which, const QString &text)
-{
-    if (QClipboard *clipboard = QGuiApplication::clipboard()) {
-        clipboard->clear();
-        clipboard->setText(text);
-    }
-    if (m_copied != which) {
-        m_copied = which;
-        Q_EMIT copiedChanged();
-    }
-}
-
-void AppController::copyHttpConfiguration()
-{
-    setCopied(QStringLiteral("http"), httpConfiguration());
-}
-
-void AppController::copyStdioConfiguration()
-{
-    setCopied(QStringLiteral("stdio"), stdioConfiguration());
-}
-
-void AppController::setAppearanceChoice(const QString &raw)
-{
-    const auto value = appearanceFromRaw(raw);
-    if (!value)
-        return;
-    const QString before = appearance();
-    setAppearance(m_preferences, *value);
-    if (before != raw)
-        Q_EMIT appearanceChanged();
-}
-
-void AppController::revealLog()
-{
-    Platform::revealInFileManager(logFileURL());
-}
-
-bool AppController::tracing() const
-{
-    return ProtocolTrace::instance().isActive();
-}
-
-QString AppController::tracePath() const
-{
-    return ProtocolTrace::instance().path();
-}
-
-void AppController::setTracing(bool on)
-{
-    ProtocolTrace &trace = ProtocolTrace::instance();
-    if (!on)
-        trace.stop();
-    else if (!trace.isActive())
-        trace.start(m_preferences.launchArgument(QStringLiteral("trace")).value_or(ProtocolTrace::defaultPath()));
-    Q_EMIT traceChanged(); // also when the file could not be opened: the switch goes back
-}
-
-void AppController::revealTrace()
-{
-    const QString path = tracePath();
-    if (!path.isEmpty())
-        Platform::revealInFileManager(path);
 }

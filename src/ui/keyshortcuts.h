@@ -3,15 +3,17 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 class TVSession;
 
 // The remote page's keyboard: while active, an application-wide filter turns arrows, Return,
 // keypad Enter, Backspace and Escape into TV keys and consumes them. Keys pass through untouched
 // while a text field (or an open popup such as the TV picker) has the focus.
-class KeyShortcuts : public QObject
-{
+class KeyShortcuts : public QObject {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("read from Controller")
     Q_PROPERTY(bool active READ isActive WRITE setActive NOTIFY activeChanged)
 
 public:

@@ -9,9 +9,9 @@
 #include "mcpserver.h"
 #include "pagelogic.h"
 #include "preferences.h"
+#include "settingscontroller.h"
 #include "snapshotroutine.h"
 #include "theme.h"
-#include "touchpadmodel.h"
 #include "tviconprovider.h"
 #include "tvsession.h"
 #include "windowlanguage.h"
@@ -23,13 +23,14 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml>
 
 #include <memory>
+
+void qml_register_types_Corvane_Ui(); // generated for the QML module
 
 namespace {
 
@@ -63,12 +64,13 @@ void registerTypes()
     if (done)
         return;
     done = true;
-    qmlRegisterType<TouchpadModel>("Corvane", 1, 0, "TouchpadModel");
+    qml_register_types_Corvane_Ui();
 }
 
 } // namespace
 
-MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent)
+MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &preferences,
+    SnapshotRoutine::Timings snapshotTimings, QObject *parent)
     : QObject(parent)
     , m_session(session)
     , m_server(server)
@@ -79,10 +81,10 @@ MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &prefe
     m_theme = new Theme(this);
     // The stored look from the first frame on; the start-up routine applies it again.
     m_theme->setMode(storedAppearance(m_preferences));
-    m_controller = new AppController(session, server, preferences, this);
-    m_keys = new KeyShortcuts(&session, this);
+    m_controller = new AppController(session, this);
+    m_settings = new SettingsController(session, server, preferences, this);
     m_snapshots = new SnapshotRoutine(
-        preferences, [this](const QString &page) { showPage(page); }, this);
+        preferences, [this](const QString &page) { showPage(page); }, snapshotTimings, this);
     QPointer<Theme> theme(m_theme);
     setAppearanceApplier([theme](AppearancePreference value) {
         if (theme)
@@ -93,7 +95,7 @@ MainWindow::MainWindow(TVSession &session, MCPServer &server, Preferences &prefe
 MainWindow::~MainWindow()
 {
     setAppearanceApplier({});
-    m_keys->setActive(false);
+    keyShortcuts()->setActive(false);
     m_engine.reset();
 }
 
@@ -103,19 +105,16 @@ bool MainWindow::load(bool show)
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QGuiApplication::setWindowIcon(applicationIcon());
     m_engine = std::make_unique<QQmlApplicationEngine>();
-    QQmlContext *context = m_engine->rootContext();
-    context->setContextProperty(QStringLiteral("session"), &m_session);
-    context->setContextProperty(QStringLiteral("store"), m_session.store());
-    context->setContextProperty(QStringLiteral("mcpServer"), &m_server);
-    context->setContextProperty(QStringLiteral("controller"), m_controller);
-    context->setContextProperty(QStringLiteral("theme"), m_theme);
-    context->setContextProperty(QStringLiteral("keyShortcuts"), m_keys);
-    context->setContextProperty(QStringLiteral("monitorMode"), m_monitorMode.data());
+    m_engine->addImportPath(QStringLiteral("qrc:/")); // the module Corvane.Ui
+    // The module's singletons are this window's objects (engineSingleton reads them back).
+    m_engine->setProperty("Controller", QVariant::fromValue<QObject *>(m_controller));
+    m_engine->setProperty("Settings", QVariant::fromValue<QObject *>(m_settings));
+    m_engine->setProperty("Theme", QVariant::fromValue<QObject *>(m_theme));
     if (!show)
         m_engine->setInitialProperties({ { QStringLiteral("visible"), false } });
     m_engine->addImageProvider(QStringLiteral("icon"), new IconImageProvider);
     m_engine->addImageProvider(QStringLiteral("tvicon"), new TVIconProvider(&m_session));
-    m_engine->load(QUrl(QStringLiteral("qrc:/ui/qml/Main.qml")));
+    m_engine->load(QUrl(QStringLiteral("qrc:/Corvane/Ui/Main.qml")));
     QQuickWindow *quickWindow = window();
     if (!quickWindow)
         return false;
@@ -134,6 +133,16 @@ bool MainWindow::load(bool show)
         },
         Qt::QueuedConnection);
     return true;
+}
+
+KeyShortcuts *MainWindow::keyShortcuts() const
+{
+    return m_controller->keyShortcuts();
+}
+
+void MainWindow::setMonitorMode(QObject *monitorMode)
+{
+    m_settings->setMonitorMode(monitorMode);
 }
 
 QQuickWindow *MainWindow::window() const

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "snapshotroutine.h"
+
 #include <QObject>
-#include <QPointer>
 
 #include <memory>
 
@@ -11,7 +12,7 @@ class MCPServer;
 class Preferences;
 class QQmlApplicationEngine;
 class QQuickWindow;
-class SnapshotRoutine;
+class SettingsController;
 class TVSession;
 class Theme;
 
@@ -21,20 +22,23 @@ class MainWindow : public QObject {
     Q_OBJECT
 
 public:
-    MainWindow(TVSession &session, MCPServer &server, Preferences &preferences, QObject *parent = nullptr);
+    // snapshotTimings: the waits of the snapshot routine (tests shorten them).
+    MainWindow(TVSession &session, MCPServer &server, Preferences &preferences,
+        SnapshotRoutine::Timings snapshotTimings = {}, QObject *parent = nullptr);
     ~MainWindow() override;
 
     // Loads the window and shows it (or keeps it hidden and runs the start-up routine at once);
     // false when the QML did not load.
     bool load(bool show = true);
-    // The monitor mode object the settings page binds to as "monitorMode"; set before load().
-    void setMonitorMode(QObject *monitorMode) { m_monitorMode = monitorMode; }
+    // The monitor mode object the settings page binds to; set before load().
+    void setMonitorMode(QObject *monitorMode);
 
     QQuickWindow *window() const;
     QQmlApplicationEngine *engine() const { return m_engine.get(); }
     AppController *controller() const { return m_controller; }
+    SettingsController *settings() const { return m_settings; }
     Theme *theme() const { return m_theme; }
-    KeyShortcuts *keyShortcuts() const { return m_keys; }
+    KeyShortcuts *keyShortcuts() const;
     SnapshotRoutine *snapshots() const { return m_snapshots; }
     bool startupDone() const { return m_startupDone; }
 
@@ -57,9 +61,8 @@ private:
     Preferences &m_preferences;
     Theme *m_theme = nullptr;
     AppController *m_controller = nullptr;
-    KeyShortcuts *m_keys = nullptr;
+    SettingsController *m_settings = nullptr;
     SnapshotRoutine *m_snapshots = nullptr;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     bool m_startupDone = false;
-    QPointer<QObject> m_monitorMode;
 };

@@ -151,18 +151,6 @@ bool titleMatches(const QString &title, const QString &search)
     return locale.toLower(title).toCaseFolded().contains(locale.toLower(search).toCaseFolded());
 }
 
-QList<TVApp> filterApps(const QList<TVApp> &apps, const QString &search)
-{
-    if (search.isEmpty())
-        return apps;
-    QList<TVApp> shown;
-    for (const TVApp &app : apps) {
-        if (titleMatches(app.title, search))
-            shown << app;
-    }
-    return shown;
-}
-
 QString pairingStatusText(const ConnectionState &state, const std::optional<TVDevice> &selected)
 {
     switch (state.kind()) {

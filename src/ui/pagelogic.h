@@ -44,7 +44,6 @@ QString needsTVReason(ConnectionState::Kind kind, bool standby);
 QString currentInputText(bool ready, const QString &currentSourceName);
 QString inputConnectedText(bool connected);
 bool titleMatches(const QString &title, const QString &search);
-QList<TVApp> filterApps(const QList<TVApp> &apps, const QString &search);
 
 // ---- devices page
 QString pairingStatusText(const ConnectionState &state, const std::optional<TVDevice> &selected);

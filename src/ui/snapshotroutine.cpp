@@ -12,15 +12,19 @@
 
 #include <chrono>
 
-SnapshotRoutine::SnapshotRoutine(Preferences &preferences, std::function<void(const QString &)> showPage, QObject *parent)
-    : QObject(parent), m_preferences(preferences), m_showPage(std::move(showPage))
+SnapshotRoutine::SnapshotRoutine(
+    Preferences &preferences, std::function<void(const QString &)> showPage, Timings timings, QObject *parent)
+    : QObject(parent)
+    , m_preferences(preferences)
+    , m_showPage(std::move(showPage))
+    , m_timings(timings)
 {
 }
 
 const QStringList &SnapshotRoutine::pageOrder()
 {
-    static const QStringList pages{QStringLiteral("remote"), QStringLiteral("apps"), QStringLiteral("devices"),
-                                   QStringLiteral("settings")};
+    static const QStringList pages { QStringLiteral("remote"), QStringLiteral("apps"), QStringLiteral("devices"),
+        QStringLiteral("settings") };
     return pages;
 }
 

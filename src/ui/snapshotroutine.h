@@ -9,23 +9,23 @@
 
 class Preferences;
 
+// How long the snapshot routine waits (tests shorten it).
+struct SnapshotTimings {
+    int initialMs = 6000; // before the first page
+    int pageMs = 2000; // after switching to a page, before writing it
+};
+
 // A developer aid: with "snapshotDir" set, waits, then shows each page in turn and writes the
 // window's content as PAGE.png into that folder.
-class SnapshotRoutine : public QObject
-{
+class SnapshotRoutine : public QObject {
     Q_OBJECT
 
 public:
-    struct Timings
-    {
-        int initialMs = 6000; // before the first page
-        int pageMs = 2000;    // after switching to a page, before writing it
-    };
+    using Timings = SnapshotTimings;
 
     // showPage makes a page (by its raw value) the selected one.
-    SnapshotRoutine(Preferences &preferences, std::function<void(const QString &)> showPage, QObject *parent = nullptr);
-
-    void setTimings(const Timings &timings) { m_timings = timings; }
+    SnapshotRoutine(Preferences &preferences, std::function<void(const QString &)> showPage, Timings timings = {},
+        QObject *parent = nullptr);
 
     // Returns at once; does nothing without "snapshotDir".
     void start();

@@ -2,14 +2,20 @@
 
 #include "appearancepreference.h"
 
+#include "enginesingleton.h"
 #include <QColor>
+#include <QQmlEngine>
+
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The window's own light and dark palettes. The Basic style has no theme of its own, so every
 // component reads its colours here. "system" follows the desktop's colour scheme where Qt can
 // tell, else the lightness of the platform palette's window colour.
 class Theme : public QObject {
     Q_OBJECT
+    QML_NAMED_ELEMENT(Theme)
+    QML_SINGLETON
     Q_PROPERTY(QString mode READ modeText NOTIFY changed)
     // The one family of monospaced text (addresses, MACs, configuration).
     Q_PROPERTY(QString monoFamily READ monoFamily CONSTANT)
@@ -53,7 +59,8 @@ public:
     static const Palette &lightPalette();
     static const Palette &darkPalette();
 
-    explicit Theme(QObject *parent = nullptr);
+    // No default: QML would make a theme of its own instead of calling create().
+    explicit Theme(QObject *parent);
     ~Theme() override;
 
     AppearancePreference mode() const { return m_mode; }
@@ -89,6 +96,8 @@ public:
     QColor focus() const { return palette().focus; }
     QColor shadow() const { return palette().shadow; }
     QColor selection() const { return palette().selection; }
+
+    static Theme *create(QQmlEngine *, QJSEngine *engine) { return engineSingleton<Theme>(engine, "Theme"); }
 
 Q_SIGNALS:
     void changed();

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The touchpad surface's gesture arithmetic: a press-release that travelled less than 4 points
 // is a tap, drags become pointer motion ×1.5, and two-finger scrolling becomes one step per
 // 8 points (opposite sign to the platform's delta), keeping the remainder between events.
-class TouchpadModel : public QObject
-{
+class TouchpadModel : public QObject {
     Q_OBJECT
+    QML_ELEMENT
     Q_PROPERTY(double travelled READ travelled NOTIFY travelledChanged)
     Q_PROPERTY(double scrollAccumulator READ scrollAccumulator NOTIFY scrollAccumulatorChanged)
 
@@ -25,7 +26,7 @@ public:
 
     Q_INVOKABLE void mouseDown();
     Q_INVOKABLE void mouseDragged(double dx, double dy); // platform delta, points
-    Q_INVOKABLE bool mouseUp();                          // true when it was a tap
+    Q_INVOKABLE bool mouseUp(); // true when it was a tap
     // The scrolling delta y of one wheel event; returns the steps sent (0 when none).
     Q_INVOKABLE int scrollBy(double deltaY);
     // A QML WheelEvent: pixel delta when the device reports one (touchpads), else wheel notches.

@@ -8,6 +8,7 @@
 #include "pagelogic.h"
 #include "preferences.h"
 #include "protocoltrace.h"
+#include "settingscontroller.h"
 #include "testenv.h"
 #include "theme.h"
 #include "touchpadmodel.h"
@@ -86,6 +87,7 @@ struct Controllers {
     MCPServer server;
     MainWindow window;
     AppController &controller() { return *window.controller(); }
+    SettingsController &settings() { return *window.settings(); }
 };
 
 // The desktop on a private session bus: a file manager that holds each ShowItems call until
@@ -251,7 +253,7 @@ private Q_SLOTS:
         const TVDevice added
             = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
         store.setSelectedID(added.id);
-        AppController &controller = objects->controller();
+        SettingsController &controller = objects->settings();
         controller.resetSettingsPage();
         QCOMPARE(controller.nameField(), QStringLiteral("Old"));
         QCOMPARE(controller.macField(), QString());
@@ -271,23 +273,23 @@ private Q_SLOTS:
         controller.editNameField(QStringLiteral("  "));
         // Blanks around a pasted MAC are not a mistake; a wrong MAC says what is wrong.
         QVERIFY(!controller.macProblem(QStringLiteral("AA-BB-CC-DD-EE")).isEmpty());
-        QCOMPARE(controller.ipProblem(QStringLiteral("192.168.1.300")),
+        QCOMPARE(objects->controller().ipProblem(QStringLiteral("192.168.1.300")),
             QStringLiteral("IP 地址应为四组 0–255 的数字，例如 192.168.1.105"));
-        QCOMPARE(controller.ipProblem(QString()), QString());
-        QVERIFY(controller.isValidMac(QStringLiteral("\tAA-BB-CC-DD-EE-FF ")));
-        controller.editMacField(QStringLiteral("\tAA-BB-CC-DD-EE-FF "));
+        QCOMPARE(objects->controller().ipProblem(QString()), QString());
+        QVERIFY(controller.isValidMAC(QStringLiteral("\tAA-BB-CC-DD-EE-FF ")));
+        controller.editMACField(QStringLiteral("\tAA-BB-CC-DD-EE-FF "));
         controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QString());
         QCOMPARE(store.device(added.id)->displayName(), QStringLiteral("LG 电视"));
         QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("aa:bb:cc:dd:ee:ff")));
 
         controller.editNameField(QStringLiteral("\t客厅 \n"));
-        controller.editMacField(QStringLiteral("a:b:c:d:e:f"));
+        controller.editMACField(QStringLiteral("a:b:c:d:e:f"));
         controller.saveSelected();
         QCOMPARE(store.device(added.id)->name, QStringLiteral("客厅"));
         QCOMPARE(controller.macField(), QStringLiteral("0a:0b:0c:0d:0e:0f")); // the fields show the record again
         // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
-        QVERIFY(!controller.isValidMac(QStringLiteral("a: b:c:d:e:f")));
+        QVERIFY(!controller.isValidMAC(QStringLiteral("a: b:c:d:e:f")));
         QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral("a: b:c:d:e:f")).mac, std::nullopt);
 
         // Saved, not just held in memory: a fresh store reads the same record.
@@ -351,9 +353,9 @@ private Q_SLOTS:
     void traceSwitch()
     {
         auto objects = makeControllers();
-        AppController &controller = objects->controller();
+        SettingsController &controller = objects->settings();
         QVERIFY(!controller.tracing());
-        QSignalSpy changed(&controller, &AppController::traceChanged);
+        QSignalSpy changed(&controller, &SettingsController::traceChanged);
         controller.setTracing(true);
         QVERIFY(controller.tracing());
         QVERIFY(!changed.isEmpty());
@@ -369,22 +371,22 @@ private Q_SLOTS:
         const QString chosen = m_dir.filePath(QStringLiteral("chosen.jsonl"));
         Controllers launched(m_dir.filePath(QStringLiteral("traced.conf")),
             { QStringLiteral("corvane-remote"), QStringLiteral("-trace"), chosen });
-        launched.controller().setTracing(true);
-        QCOMPARE(launched.controller().tracePath(), chosen);
+        launched.settings().setTracing(true);
+        QCOMPARE(launched.settings().tracePath(), chosen);
         QVERIFY(QFileInfo::exists(chosen));
-        launched.controller().setTracing(false);
+        launched.settings().setTracing(false);
         // A file that cannot be written leaves the switch off.
         Controllers unwritable(m_dir.filePath(QStringLiteral("unwritable.conf")),
             { QStringLiteral("corvane-remote"), QStringLiteral("-trace"),
                 m_dir.filePath(QStringLiteral("no/such/dir/t.jsonl")) });
-        unwritable.controller().setTracing(true);
-        QVERIFY(!unwritable.controller().tracing());
+        unwritable.settings().setTracing(true);
+        QVERIFY(!unwritable.settings().tracing());
     }
 
     void appearanceChoicePersistedAndApplied()
     {
         auto objects = makeControllers();
-        AppController &controller = objects->controller();
+        SettingsController &controller = objects->settings();
         Theme &theme = *objects->window.theme();
         QCOMPARE(controller.appearance(), QStringLiteral("system")); // nothing stored yet
 
@@ -453,14 +455,14 @@ private Q_SLOTS:
         controller.removeDevice(b.id);
         QCOMPARE(store.devices().size(), 1);
         QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
-        controller.deleteSelected();
+        objects->settings().deleteSelected();
         QVERIFY(store.devices().isEmpty());
         QCOMPARE(store.selectedID(), std::nullopt);
         QVERIFY(!controller.hasSelection());
         // With nothing selected the page's buttons do nothing.
         controller.primaryAction();
-        controller.editNameField(QStringLiteral("x"));
-        controller.saveSelected();
+        objects->settings().editNameField(QStringLiteral("x"));
+        objects->settings().saveSelected();
         QCOMPARE(objects->session.stateKind(), Kind::Offline);
     }
 

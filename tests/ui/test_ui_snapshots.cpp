@@ -90,8 +90,8 @@ private Q_SLOTS:
         const QString folder = m_dir.filePath(QStringLiteral("shots/") + tag); // created by the routine
         UiApp app(m_dir.filePath(tag + QStringLiteral(".conf")),
             { QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
-                QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language });
-        app.window.snapshots()->setTimings({ .initialMs = 300, .pageMs = 400 });
+                QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language },
+            { .initialMs = 300, .pageMs = 400 });
         QSignalSpy finished(app.window.snapshots(), &SnapshotRoutine::finished);
         // A saved TV, paired, for the devices list: its status and address share one row.
         TVDevice saved;

@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QQuickWindow>
@@ -138,14 +139,26 @@ private Q_SLOTS:
             QTest::qWait(300);
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
 
+            // The TV's row changes in place when its status does: a reset would close an open
+            // menu and lose the list's scroll.
+            QQuickItem *deviceList = app.item(QStringLiteral("deviceList"));
+            QQuickItem *firstRow = nullptr;
+            QMetaObject::invokeMethod(deviceList, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, firstRow), Q_ARG(int, 0));
+            QPointer<QQuickItem> row(firstRow);
+            QVERIFY(row);
+
             // Disconnected, nothing of that TV stays on the pages: no inputs, no foreground.
             AppController &controller = *app.window.controller();
-            QVERIFY(!controller.inputRows().isEmpty());
+            QVERIFY(controller.inputs()->rowCount() > 0);
             QVERIFY(!controller.foregroundText().isEmpty());
             app.session.disconnect();
             QVERIFY(!app.session.inputs().isEmpty()); // the session keeps them for a reconnection
-            QVERIFY(controller.inputRows().isEmpty());
+            QCOMPARE(controller.inputs()->rowCount(), 0);
             QCOMPARE(controller.foregroundText(), QString());
+            QTRY_VERIFY(!row || row->property("status").toString() == QStringLiteral("已配对"));
+            QVERIFY(row);
+            QMetaObject::invokeMethod(deviceList, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, firstRow), Q_ARG(int, 0));
+            QCOMPARE(firstRow, row.data());
 
             // Removing the paired TV asks first.
             app.window.showPage(QStringLiteral("settings"));

@@ -5,7 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-UiApp::UiApp(const QString &preferencesFile, const QStringList &launchArguments)
+UiApp::UiApp(
+    const QString &preferencesFile, const QStringList &launchArguments, SnapshotRoutine::Timings snapshotTimings)
     : preferences(preferencesFile,
         QStringList { QStringLiteral("corvane-remote") }
             + (launchArguments.contains(QStringLiteral("-language"))
@@ -16,7 +17,7 @@ UiApp::UiApp(const QString &preferencesFile, const QStringList &launchArguments)
     , session(store, scanner)
     , tools(session)
     , server(tools, preferences)
-    , window(session, server, preferences)
+    , window(session, server, preferences, snapshotTimings)
 {
 }
 

@@ -15,9 +15,9 @@
 // MCP tools and server, then the window) over a preferences file of the test's choosing.
 // Launch arguments ("-key", "value" pairs) override the file as on the command line; the window
 // is Chinese unless they give "-language".
-struct UiApp
-{
-    UiApp(const QString &preferencesFile, const QStringList &launchArguments = {});
+struct UiApp {
+    UiApp(const QString &preferencesFile, const QStringList &launchArguments = {},
+        SnapshotRoutine::Timings snapshotTimings = {});
 
     Preferences preferences;
     DeviceStore store;

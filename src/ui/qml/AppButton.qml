@@ -1,5 +1,10 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
+
+// The parts of the look are this component's own, never replaced by a style: their ids may
+// make them immediate.
+// qmllint disable deferred-property-id
 
 // A text button with an optional leading icon.
 // kind: "primary" (filled accent), "secondary" (neutral), "danger" (red text), "ghost" (no fill).
@@ -10,17 +15,17 @@ Button {
     property string tooltip: ""
     property bool compact: false
 
-    readonly property color fg: kind === "primary" ? theme.onAccent
-                              : kind === "danger" ? theme.danger
-                              : kind === "ghost" ? theme.textSecondary : theme.text
+    readonly property color fg: kind === "primary" ? Theme.onAccent
+                              : kind === "danger" ? Theme.danger
+                              : kind === "ghost" ? Theme.textSecondary : Theme.text
     readonly property color fill: {
         if (kind === "primary")
-            return root.down ? theme.accentPressed : root.hovered ? theme.accentHover : theme.accent
+            return root.down ? Theme.accentPressed : root.hovered ? Theme.accentHover : Theme.accent
         if (kind === "danger")
-            return root.down ? Qt.darker(theme.dangerSoft, 1.08) : root.hovered ? theme.dangerSoft : theme.control
+            return root.down ? Qt.darker(Theme.dangerSoft, 1.08) : root.hovered ? Theme.dangerSoft : Theme.control
         if (kind === "ghost")
-            return root.down ? theme.controlPressed : root.hovered ? theme.controlHover : "transparent"
-        return root.down ? theme.controlPressed : root.hovered ? theme.controlHover : theme.control
+            return root.down ? Theme.controlPressed : root.hovered ? Theme.controlHover : "transparent"
+        return root.down ? Theme.controlPressed : root.hovered ? Theme.controlHover : Theme.control
     }
 
     implicitHeight: compact ? 30 : 36
@@ -64,7 +69,7 @@ Button {
         radius: 8
         color: root.fill
         border.width: root.kind === "secondary" || root.kind === "danger" ? 1 : 0
-        border.color: theme.border
+        border.color: Theme.border
         Behavior on color { ColorAnimation { duration: 90 } }
         FocusRing { target: root; radius_: 8 }
     }

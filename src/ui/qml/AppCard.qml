@@ -1,5 +1,10 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
+
+// The parts of the look are this component's own, never replaced by a style: their ids may
+// make them immediate.
+// qmllint disable deferred-property-id
 
 // One TV app: its icon from the TV (a placeholder until it arrives) and its title.
 AbstractButton {
@@ -12,8 +17,8 @@ AbstractButton {
 
     background: Rectangle {
         radius: 12
-        color: card.down ? theme.controlPressed : card.hovered ? theme.controlHover : theme.surface
-        border.color: theme.border
+        color: card.down ? Theme.controlPressed : card.hovered ? Theme.controlHover : Theme.surface
+        border.color: Theme.border
         FocusRing { target: card; radius_: 12 }
     }
 
@@ -25,12 +30,12 @@ AbstractButton {
             width: 56
             height: 56
             radius: 12
-            color: picture.status === Image.Ready ? "transparent" : theme.control
+            color: picture.status === Image.Ready ? "transparent" : Theme.control
             Image {
                 id: picture
                 objectName: "appIcon"
                 anchors.fill: parent
-                source: card.iconURL.length > 0 ? controller.iconSource(card.iconURL) : ""
+                source: card.iconURL.length > 0 ? Controller.iconSource(card.iconURL) : ""
                 sourceSize.width: 112
                 sourceSize.height: 112
                 fillMode: Image.PreserveAspectFit
@@ -43,7 +48,7 @@ AbstractButton {
                 visible: picture.status !== Image.Ready
                 name: "app"
                 size: 26
-                color: theme.textTertiary
+                color: Theme.textTertiary
             }
         }
         Text {
@@ -56,7 +61,7 @@ AbstractButton {
             text: card.title
             horizontalAlignment: Text.AlignHCenter
             font.pixelSize: 12
-            color: theme.text
+            color: Theme.text
             wrapMode: Text.Wrap
             maximumLineCount: 2
             elide: Text.ElideRight

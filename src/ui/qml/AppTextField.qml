@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
 
 // A text field with an optional leading icon; the border shows focus and invalid input, and a
 // tip says what is wrong while the field has the focus or the pointer.
@@ -13,21 +14,21 @@ TextField {
     implicitHeight: 36
     leftPadding: iconName.length > 0 ? 34 : 12
     rightPadding: 12
-    color: theme.text
-    placeholderTextColor: theme.textTertiary
-    selectionColor: theme.selection
-    selectedTextColor: theme.text
+    color: Theme.text
+    placeholderTextColor: Theme.textTertiary
+    selectionColor: Theme.selection
+    selectedTextColor: Theme.text
     font.pixelSize: 13
-    font.family: mono ? theme.monoFamily : Qt.application.font.family
+    font.family: mono ? Theme.monoFamily : Qt.application.font.family // qmllint disable type
     selectByMouse: true
     verticalAlignment: TextInput.AlignVCenter
     opacity: enabled ? 1.0 : 0.5
 
     background: Rectangle {
         radius: 8
-        color: theme.surfaceAlt
+        color: Theme.surfaceAlt
         border.width: root.activeFocus || root.invalid ? 2 : 1
-        border.color: root.invalid ? theme.danger : root.activeFocus ? theme.focus : theme.border
+        border.color: root.invalid ? Theme.danger : root.activeFocus ? Theme.focus : Theme.border
         Icon {
             visible: root.iconName.length > 0
             anchors.left: parent.left
@@ -35,7 +36,7 @@ TextField {
             anchors.verticalCenter: parent.verticalCenter
             name: root.iconName
             size: 16
-            color: theme.textTertiary
+            color: Theme.textTertiary
         }
     }
     AppToolTip {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
 
 ToolTip {
     id: tip
@@ -10,11 +11,11 @@ ToolTip {
     rightPadding: 10
     contentItem: Text {
         text: tip.text
-        color: theme.dark ? theme.window : "#ffffff"
+        color: Theme.dark ? Theme.window : "#ffffff"
         font.pixelSize: 12
     }
     background: Rectangle {
         radius: 6
-        color: theme.dark ? "#e6e8ec" : "#2a2d33"
+        color: Theme.dark ? "#e6e8ec" : "#2a2d33"
     }
 }

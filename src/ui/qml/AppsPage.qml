@@ -1,6 +1,9 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Corvane.Ui
 
 // Apps to launch and inputs to switch to.
 Item {
@@ -9,8 +12,14 @@ Item {
     property int tab: 0
     property string search: ""
 
+    // The grid shows the apps matching the search box.
+    onSearchChanged: Controller.apps.search = search
+
     // Read both lists when the page opens on a connected TV; nothing while disconnected.
-    Component.onCompleted: controller.loadAppsPage()
+    Component.onCompleted: {
+        Controller.apps.search = search
+        Controller.loadAppsPage()
+    }
 
     ColumnLayout {
         anchors.fill: parent
@@ -26,8 +35,8 @@ Item {
             subtitle: qsTr("启动电视应用或切换输入源")
             StatusPill {
                 objectName: "appsStatus"
-                tone: controller.statusTone
-                text: controller.statusBadge
+                tone: Controller.statusTone
+                text: Controller.statusBadge
             }
         }
 
@@ -48,14 +57,14 @@ Item {
             Item {
                 EmptyState {
                     anchors.centerIn: parent
-                    visible: !session.isReady
+                    visible: !Controller.isReady
                     iconName: "cable"
                     text: qsTr("连接电视后显示应用")
                 }
                 EmptyState {
                     id: loadingApps
                     anchors.centerIn: parent
-                    visible: session.isReady && session.appList.length === 0
+                    visible: Controller.isReady && Controller.apps.total === 0
                     iconName: "grid"
                     text: appsRetry.visible ? qsTr("电视没有返回应用列表") : qsTr("正在读取应用列表…")
                     // The list may never come (a failed request): offer to ask again.
@@ -73,13 +82,13 @@ Item {
                     iconName: "refresh"
                     text: qsTr("重新读取")
                     onClicked: {
-                        controller.loadAppsPage()
+                        Controller.loadAppsPage()
                         appsTimeout.restart()
                     }
                 }
                 ColumnLayout {
                     anchors.fill: parent
-                    visible: session.isReady && session.appList.length > 0
+                    visible: Controller.isReady && Controller.apps.total > 0
                     spacing: 14
 
                     AppTextField {
@@ -100,16 +109,18 @@ Item {
                         cellWidth: Math.floor(width / Math.max(1, Math.floor(width / 124)))
                         cellHeight: 128
                         boundsBehavior: Flickable.StopAtBounds
-                        model: controller.filterApps(session.appList, page.search)
+                        model: Controller.apps
                         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                         delegate: AppCard {
-                            required property var modelData
-                            objectName: "app-" + modelData.id
+                            required property string appID
+                            required property string appTitle
+                            required property string appIcon
+                            objectName: "app-" + appID
                             width: grid.cellWidth - 12
                             height: grid.cellHeight - 12
-                            title: modelData.title
-                            iconURL: modelData.icon
-                            onClicked: session.launchApp(modelData.id)
+                            title: appTitle
+                            iconURL: appIcon
+                            onClicked: Controller.launchApp(appID)
                         }
                     }
                 }
@@ -129,8 +140,8 @@ Item {
                             width: 44
                             height: 44
                             radius: 12
-                            color: theme.accentSoft
-                            Icon { anchors.centerIn: parent; name: "cable"; size: 22; color: theme.accent }
+                            color: Theme.accentSoft
+                            Icon { anchors.centerIn: parent; name: "cable"; size: 22; color: Theme.accent }
                         }
                         ColumnLayout {
                             spacing: 3
@@ -138,14 +149,14 @@ Item {
                             UiText { text: qsTr("当前输入"); role: "caption"; secondary: true }
                             UiText {
                                 objectName: "currentInput"
-                                text: controller.currentInputText
+                                text: Controller.currentInputText
                                 font.pixelSize: 17
                                 font.weight: Font.DemiBold
                                 Layout.fillWidth: true
                             }
                         }
                         StatusPill {
-                            visible: session.isReady
+                            visible: Controller.isReady
                             tone: "ready"
                             text: qsTr("正在使用")
                         }
@@ -163,40 +174,43 @@ Item {
                         clip: true
                         spacing: 2
                         boundsBehavior: Flickable.StopAtBounds
-                        model: controller.inputRows
+                        model: Controller.inputs
                         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                         delegate: AbstractButton {
                             id: row
-                            required property var modelData
-                            objectName: "input-" + modelData.id
+                            required property string inputID
+                            required property string label
+                            required property bool connected
+                            required property string connectedText
+                            objectName: "input-" + inputID
                             width: inputList.width
                             height: 52
                             hoverEnabled: true
                             focusPolicy: Qt.StrongFocus
-                            onClicked: session.switchToInput(modelData.id)
+                            onClicked: Controller.switchToInput(row.inputID)
                             background: Rectangle {
                                 radius: 10
-                                color: row.down ? theme.controlPressed : row.hovered ? theme.controlHover : "transparent"
+                                color: row.down ? Theme.controlPressed : row.hovered ? Theme.controlHover : "transparent"
                                 FocusRing { target: row; radius_: 10 }
                             }
                             contentItem: RowLayout {
                                 spacing: 12
                                 Icon {
                                     Layout.leftMargin: 12
-                                    name: row.modelData.connected ? "check-circle" : "circle"
+                                    name: row.connected ? "check-circle" : "circle"
                                     size: 18
-                                    color: row.modelData.connected ? theme.success : theme.textTertiary
+                                    color: row.connected ? Theme.success : Theme.textTertiary
                                 }
                                 UiText {
-                                    text: row.modelData.label
+                                    text: row.label
                                     font.pixelSize: 14
                                     Layout.fillWidth: true
                                 }
                                 UiText {
                                     Layout.rightMargin: 14
-                                    text: row.modelData.connectedText
+                                    text: row.connectedText
                                     role: "caption"
-                                    color: row.modelData.connected ? theme.success : theme.textTertiary
+                                    color: row.connected ? Theme.success : Theme.textTertiary
                                 }
                             }
                         }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
 
 // A raised panel on the page. With a reason set (controls that need a ready TV), its content
 // is disabled and hovering it says why.
@@ -9,9 +10,9 @@ Pane {
     padding: 20
     contentItem.enabled: disabledReason === ""
     background: Rectangle {
-        color: theme.surface
+        color: Theme.surface
         radius: 14
-        border.color: theme.border
+        border.color: Theme.border
         border.width: 1
     }
     // The card takes the clicks on its empty space: they take the focus out of a text field, so

@@ -1,6 +1,9 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Corvane.Ui
 
 // Finding, adding, choosing, pairing and removing TVs.
 Item {
@@ -9,13 +12,13 @@ Item {
     property bool showManual: false
 
     function addManual() {
-        if (controller.addManualHost(hostField.text)) {
+        if (Controller.addManualHost(hostField.text)) {
             hostField.text = ""
             page.showManual = false
         }
     }
     function submitPin() {
-        controller.submitPin(pinField.text)
+        Controller.submitPin(pinField.text)
     }
 
     ColumnLayout {
@@ -35,7 +38,7 @@ Item {
                 kind: "primary"
                 iconName: "plus-circle"
                 text: qsTr("添加电视")
-                onClicked: controller.scan()
+                onClicked: Controller.scan()
             }
         }
 
@@ -57,8 +60,8 @@ Item {
                         spacing: 14
                         Radar {
                             objectName: "radar"
-                            scanning: session.scanner.isScanning
-                            onClicked: controller.scan()
+                            scanning: Controller.isScanning
+                            onClicked: Controller.scan()
                         }
                         ColumnLayout {
                             spacing: 4
@@ -66,7 +69,7 @@ Item {
                             SectionTitle { text: qsTr("发现的电视") }
                             UiText {
                                 objectName: "discoverySubtitle"
-                                text: controller.discoverySubtitle
+                                text: Controller.discoverySubtitle
                                 secondary: true
                                 role: "caption"
                                 Layout.fillWidth: true
@@ -84,7 +87,7 @@ Item {
                             anchors.centerIn: parent
                             width: parent.width - 24
                             visible: deviceList.count === 0
-                            text: controller.emptyListText
+                            text: Controller.emptyListText
                             secondary: true
                             wrapMode: Text.Wrap
                             horizontalAlignment: Text.AlignHCenter
@@ -97,7 +100,7 @@ Item {
                             clip: true
                             spacing: 4
                             boundsBehavior: Flickable.StopAtBounds
-                            model: controller.deviceRows
+                            model: Controller.devices
                             ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
                             delegate: DeviceRow {
                                 width: deviceList.width
@@ -105,7 +108,7 @@ Item {
                         }
                     }
 
-                    Rectangle { Layout.fillWidth: true; height: 1; color: theme.border }
+                    Rectangle { Layout.fillWidth: true; height: 1; color: Theme.border }
 
                     AbstractButton {
                         id: manualToggle
@@ -118,15 +121,15 @@ Item {
                         onClicked: page.showManual = !page.showManual
                         background: Rectangle {
                             radius: 8
-                            color: manualToggle.hovered ? theme.controlHover : "transparent"
+                            color: manualToggle.hovered ? Theme.controlHover : "transparent"
                             FocusRing { target: manualToggle; radius_: 8 }
                         }
                         contentItem: RowLayout {
                             spacing: 8
-                            Icon { Layout.leftMargin: 6; name: "pencil"; size: 15; color: theme.accent }
+                            Icon { Layout.leftMargin: 6; name: "pencil"; size: 15; color: Theme.accent }
                             Text {
                                 text: manualToggle.text
-                                color: theme.accent
+                                color: Theme.accent
                                 font.pixelSize: 13
                                 font.weight: Font.Medium
                                 Layout.fillWidth: true
@@ -135,7 +138,7 @@ Item {
                                 Layout.rightMargin: 6
                                 name: page.showManual ? "chevron-up" : "chevron-down"
                                 size: 14
-                                color: theme.textSecondary
+                                color: Theme.textSecondary
                             }
                         }
                     }
@@ -150,14 +153,14 @@ Item {
                             Layout.fillWidth: true
                             placeholderText: qsTr("例如 192.168.1.105")
                             mono: text.length > 0
-                            problem: controller.ipProblem(text)
+                            problem: Controller.ipProblem(text)
                             onAccepted: page.addManual()
                         }
                         AppButton {
                             objectName: "addAndConnect"
                             kind: "primary"
                             text: qsTr("添加并连接")
-                            enabled: controller.isValidAddress(hostField.text)
+                            enabled: Controller.isValidAddress(hostField.text)
                             onClicked: page.addManual()
                         }
                     }
@@ -176,7 +179,7 @@ Item {
 
                     UiText {
                         objectName: "pairingTitle"
-                        text: controller.pairingTitle
+                        text: Controller.pairingTitle
                         role: "heading"
                         font.pixelSize: 16
                         Layout.fillWidth: true
@@ -184,8 +187,8 @@ Item {
 
                     StepIndicator {
                         Layout.fillWidth: true
-                        step: controller.progressStep
-                        allDone: session.isReady
+                        step: Controller.progressStep
+                        allDone: Controller.isReady
                     }
 
                     Item {
@@ -200,22 +203,22 @@ Item {
 
                             PairingIllustration {
                                 Layout.alignment: Qt.AlignHCenter
-                                active: controller.statusTone === "busy"
-                                linked: session.isReady
+                                active: Controller.statusTone === "busy"
+                                linked: Controller.isReady
                             }
 
                             UiText {
                                 objectName: "pairingStatus"
                                 Layout.fillWidth: true
-                                text: controller.pairingStatus
-                                color: controller.pairingStatusIsError ? theme.danger : theme.textSecondary
+                                text: Controller.pairingStatus
+                                color: Controller.pairingStatusIsError ? Theme.danger : Theme.textSecondary
                                 wrapMode: Text.Wrap
                                 horizontalAlignment: Text.AlignHCenter
                                 maximumLineCount: 3
                             }
 
                             RowLayout {
-                                visible: controller.showPinEntry
+                                visible: Controller.showPinEntry
                                 Layout.fillWidth: true
                                 spacing: 8
                                 AppTextField {
@@ -240,22 +243,22 @@ Item {
                         objectName: "primaryButton"
                         Layout.fillWidth: true
                         kind: "primary"
-                        text: controller.primaryLabel
-                        enabled: controller.hasSelection
-                        onClicked: controller.primaryAction()
+                        text: Controller.primaryLabel
+                        enabled: Controller.hasSelection
+                        onClicked: Controller.primaryAction()
                     }
                     AppButton {
                         objectName: "pinPairButton"
                         Layout.fillWidth: true
                         iconName: "refresh"
                         text: qsTr("使用 PIN 配对")
-                        enabled: controller.hasSelection
-                        onClicked: controller.pairWithPin()
+                        enabled: Controller.hasSelection
+                        onClicked: Controller.pairWithPin()
                     }
                     RowLayout {
                         Layout.alignment: Qt.AlignHCenter
                         spacing: 6
-                        Icon { name: "info"; size: 14; color: theme.textTertiary }
+                        Icon { name: "info"; size: 14; color: Theme.textTertiary }
                         UiText { text: qsTr("配对后可自动重新连接"); role: "caption"; tertiary: true }
                     }
                 }

@@ -1,5 +1,5 @@
 import QtQuick
-import QtQuick.Controls.Basic
+import Corvane.Ui
 
 // One arrow of the direction pad.
 IconButton {
@@ -8,7 +8,7 @@ IconButton {
     size: 54
     iconSize: 24
     kind: "flat"
-    iconColor: theme.text
+    iconColor: Theme.text
     Accessible.name: label
-    onClicked: session.press(button)
+    onClicked: Controller.press(button)
 }

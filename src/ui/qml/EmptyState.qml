@@ -1,7 +1,9 @@
 import QtQuick
+import Corvane.Ui
 
 // A centred symbol and one line of text for a panel with nothing to show.
 Column {
+    id: root
     property string iconName
     property string text
     spacing: 12
@@ -10,13 +12,13 @@ Column {
         width: 64
         height: 64
         radius: 32
-        color: theme.control
-        Icon { anchors.centerIn: parent; name: parent.parent.iconName; size: 28; color: theme.textTertiary }
+        color: Theme.control
+        Icon { anchors.centerIn: parent; name: root.iconName; size: 28; color: Theme.textTertiary }
     }
     Text {
         anchors.horizontalCenter: parent.horizontalCenter
-        text: parent.text
+        text: root.text
         font.pixelSize: 13
-        color: theme.textSecondary
+        color: Theme.textSecondary
     }
 }

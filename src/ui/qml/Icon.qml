@@ -1,10 +1,11 @@
 import QtQuick
+import Corvane.Ui
 
 // A bundled line icon tinted with one colour.
 Image {
     id: root
     property string name
-    property color color: theme.text
+    property color color: Theme.text
     property int size: 18
 
     width: size

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
 
 // A round (or rounded-square) button showing only an icon, with a tooltip.
 // kind: "neutral", "primary", "danger", "flat"
@@ -11,7 +12,7 @@ Button {
     property string kind: "neutral"
     property bool round: true
     property string tooltip: ""
-    property color iconColor: kind === "primary" ? theme.onAccent : kind === "danger" ? theme.danger : theme.text
+    property color iconColor: kind === "primary" ? Theme.onAccent : kind === "danger" ? Theme.danger : Theme.text
 
     implicitWidth: size
     implicitHeight: size
@@ -33,15 +34,15 @@ Button {
         radius: root.round ? width / 2 : 10
         color: {
             if (root.kind === "primary")
-                return root.down ? theme.accentPressed : root.hovered ? theme.accentHover : theme.accent
+                return root.down ? Theme.accentPressed : root.hovered ? Theme.accentHover : Theme.accent
             if (root.kind === "danger")
-                return root.down ? Qt.darker(theme.dangerSoft, 1.1) : root.hovered ? Qt.darker(theme.dangerSoft, 1.04) : theme.dangerSoft
+                return root.down ? Qt.darker(Theme.dangerSoft, 1.1) : root.hovered ? Qt.darker(Theme.dangerSoft, 1.04) : Theme.dangerSoft
             if (root.kind === "flat")
-                return root.down ? theme.controlPressed : root.hovered ? theme.controlHover : "transparent"
-            return root.down ? theme.controlPressed : root.hovered ? theme.controlHover : theme.control
+                return root.down ? Theme.controlPressed : root.hovered ? Theme.controlHover : "transparent"
+            return root.down ? Theme.controlPressed : root.hovered ? Theme.controlHover : Theme.control
         }
         border.width: root.kind === "neutral" ? 1 : 0
-        border.color: theme.border
+        border.color: Theme.border
         Behavior on color { ColorAnimation { duration: 90 } }
         FocusRing { target: root; radius_: parent.radius }
     }

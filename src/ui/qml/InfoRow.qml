@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import Corvane.Ui
 
 // A label and its value in a two-column grid; an empty value shows a dash.
 Item {
@@ -7,7 +8,7 @@ Item {
     property string label
     property string value
     property bool mono: false
-    property color valueColor: theme.text
+    property color valueColor: Theme.text
     Layout.fillWidth: true
     Layout.columnSpan: 2
     implicitHeight: 22
@@ -18,8 +19,8 @@ Item {
         UiText { text: root.label; secondary: true; Layout.preferredWidth: 72 }
         UiText {
             text: root.value.length > 0 ? root.value : "—"
-            color: root.value.length > 0 ? root.valueColor : theme.textTertiary
-            font.family: root.mono ? theme.monoFamily : Qt.application.font.family
+            color: root.value.length > 0 ? root.valueColor : Theme.textTertiary
+            font.family: root.mono ? Theme.monoFamily : Qt.application.font.family // qmllint disable
             Layout.fillWidth: true
         }
     }

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Corvane.Ui
 
 ApplicationWindow {
     id: window
@@ -11,28 +12,28 @@ ApplicationWindow {
     minimumWidth: 900
     minimumHeight: 640
     visible: true
-    color: theme.window
+    color: Theme.window
 
     // "remote", "apps", "devices" or "settings"
     property string currentPage: "remote"
 
     // The remote page's keys work exactly while that page is on screen.
     Binding {
-        target: keyShortcuts
+        target: Controller.keyShortcuts
         property: "active"
         value: window.currentPage === "remote"
     }
 
-    palette.window: theme.window
-    palette.windowText: theme.text
-    palette.base: theme.surface
-    palette.text: theme.text
-    palette.button: theme.control
-    palette.buttonText: theme.text
-    palette.highlight: theme.accent
-    palette.highlightedText: theme.onAccent
-    palette.toolTipBase: theme.surface
-    palette.toolTipText: theme.text
+    palette.window: Theme.window
+    palette.windowText: Theme.text
+    palette.base: Theme.surface
+    palette.text: Theme.text
+    palette.button: Theme.control
+    palette.buttonText: Theme.text
+    palette.highlight: Theme.accent
+    palette.highlightedText: Theme.onAccent
+    palette.toolTipBase: Theme.surface
+    palette.toolTipText: Theme.text
 
     RowLayout {
         anchors.fill: parent

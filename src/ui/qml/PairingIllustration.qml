@@ -1,4 +1,7 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
+import Corvane.Ui
 
 // The computer and the TV joined by a row of dots; the dots travel only while connecting.
 Row {
@@ -9,8 +12,8 @@ Row {
 
     Rectangle {
         width: 60; height: 60; radius: 16
-        color: theme.control
-        Icon { anchors.centerIn: parent; name: "laptop"; size: 30; color: theme.textSecondary }
+        color: Theme.control
+        Icon { anchors.centerIn: parent; name: "laptop"; size: 30; color: Theme.textSecondary }
     }
 
     Row {
@@ -23,13 +26,13 @@ Row {
             delegate: Rectangle {
                 required property int index
                 width: 6; height: 6; radius: 3
-                color: root.linked || dots.lit === index ? theme.accent : theme.borderStrong
+                color: root.linked || dots.lit === index ? Theme.accent : Theme.borderStrong
             }
         }
-        SequentialAnimation on lit {
+        SequentialAnimation {
             running: root.active
             loops: Animation.Infinite
-            NumberAnimation { from: 0; to: 4; duration: 900 }
+            NumberAnimation { target: dots; property: "lit"; from: 0; to: 4; duration: 900 }
             PauseAnimation { duration: 150 }
             onStopped: dots.lit = -1
         }
@@ -37,7 +40,7 @@ Row {
 
     Rectangle {
         width: 60; height: 60; radius: 16
-        color: root.linked ? theme.accentSoft : theme.control
-        Icon { anchors.centerIn: parent; name: "tv"; size: 30; color: root.linked ? theme.accent : theme.textSecondary }
+        color: root.linked ? Theme.accentSoft : Theme.control
+        Icon { anchors.centerIn: parent; name: "tv"; size: 30; color: root.linked ? Theme.accent : Theme.textSecondary }
     }
 }

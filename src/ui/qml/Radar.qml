@@ -1,5 +1,10 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
+
+// The parts of the look are this component's own, never replaced by a style: their ids may
+// make them immediate.
+// qmllint disable deferred-property-id
 
 // The discovery radar: rings at rest, a sweeping beam only while a scan runs.
 AbstractButton {
@@ -11,13 +16,13 @@ AbstractButton {
     focusPolicy: Qt.StrongFocus
     Accessible.name: qsTr("雷达")
 
-    readonly property color ringColor: Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.35)
+    readonly property color ringColor: Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.35)
 
     background: Item {
         Rectangle {
             anchors.fill: parent
             radius: width / 2
-            color: root.hovered ? Qt.darker(theme.accentSoft, theme.dark ? 0.85 : 1.04) : theme.accentSoft
+            color: root.hovered ? Qt.darker(Theme.accentSoft, Theme.dark ? 0.85 : 1.04) : Theme.accentSoft
             border.color: root.ringColor
             border.width: 1
         }
@@ -48,9 +53,9 @@ AbstractButton {
                 const r = width / 2
                 ctx.reset()
                 const gradient = ctx.createConicalGradient(r, r, 0)
-                gradient.addColorStop(0.0, Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.75))
-                gradient.addColorStop(0.18, Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.0))
-                gradient.addColorStop(1.0, Qt.rgba(theme.accent.r, theme.accent.g, theme.accent.b, 0.0))
+                gradient.addColorStop(0.0, Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.75))
+                gradient.addColorStop(0.18, Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.0))
+                gradient.addColorStop(1.0, Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.0))
                 ctx.fillStyle = gradient
                 ctx.beginPath()
                 ctx.moveTo(r, r)
@@ -59,7 +64,7 @@ AbstractButton {
                 ctx.fill()
             }
             Connections {
-                target: theme
+                target: Theme
                 function onChanged() { beam.requestPaint() }
             }
             RotationAnimator on rotation {
@@ -77,7 +82,7 @@ AbstractButton {
             y: parent.height / 2 - 0.75
             width: parent.width / 2 - 4
             height: 1.5
-            color: theme.accent
+            color: Theme.accent
             opacity: 0.6
         }
         Rectangle {
@@ -85,7 +90,7 @@ AbstractButton {
             width: 7
             height: 7
             radius: 3.5
-            color: theme.accent
+            color: Theme.accent
         }
         FocusRing { target: root; radius_: width / 2 }
     }

@@ -1,7 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
-import Corvane 1.0
+import Corvane.Ui
 
 // The remote control: status and power, direction pad, volume, touchpad and text entry.
 FocusScope {
@@ -9,7 +9,7 @@ FocusScope {
     objectName: "remotePage"
 
     function sendText() {
-        if (controller.sendText(textBox.text))
+        if (Controller.sendText(textBox.text))
             textBox.text = ""
     }
 
@@ -39,10 +39,10 @@ FocusScope {
                 UiText { role: "title"; text: qsTr("遥控器") }
                 RowLayout {
                     spacing: 6
-                    Icon { name: "wifi"; size: 15; color: theme.textSecondary }
+                    Icon { name: "wifi"; size: 15; color: Theme.textSecondary }
                     UiText {
                         objectName: "hostLine"
-                        text: controller.hostLine
+                        text: Controller.hostLine
                         secondary: true
                         Layout.fillWidth: true
                     }
@@ -55,8 +55,8 @@ FocusScope {
                 implicitWidth: statusRow.implicitWidth + 28
                 implicitHeight: statusRow.implicitHeight + 20
                 radius: 14
-                color: theme.surface
-                border.color: theme.border
+                color: Theme.surface
+                border.color: Theme.border
 
                 RowLayout {
                     id: statusRow
@@ -68,12 +68,12 @@ FocusScope {
                             spacing: 10
                             StatusPill {
                                 objectName: "statusBadge"
-                                tone: controller.statusTone
-                                text: controller.statusBadge
+                                tone: Controller.statusTone
+                                text: Controller.statusBadge
                             }
                             UiText {
                                 objectName: "modelText"
-                                text: controller.modelText
+                                text: Controller.modelText
                                 font.weight: Font.DemiBold
                                 font.pixelSize: 14
                                 Layout.maximumWidth: 220
@@ -81,11 +81,11 @@ FocusScope {
                         }
                         RowLayout {
                             spacing: 6
-                            visible: controller.foregroundText !== ""
-                            Icon { name: "cable"; size: 14; color: theme.textSecondary }
+                            visible: Controller.foregroundText !== ""
+                            Icon { name: "cable"; size: 14; color: Theme.textSecondary }
                             UiText {
                                 objectName: "foregroundApp"
-                                text: controller.foregroundText
+                                text: Controller.foregroundText
                                 role: "caption"
                                 secondary: true
                                 Layout.maximumWidth: 250
@@ -97,10 +97,10 @@ FocusScope {
                         iconName: "power"
                         size: 44
                         iconSize: 20
-                        kind: controller.powerWakes ? "neutral" : "danger"
-                        tooltip: controller.powerTooltip
-                        Accessible.name: controller.powerTooltip
-                        onClicked: controller.powerButton()
+                        kind: Controller.powerWakes ? "neutral" : "danger"
+                        tooltip: Controller.powerTooltip
+                        Accessible.name: Controller.powerTooltip
+                        onClicked: Controller.powerButton()
                     }
                 }
             }
@@ -110,11 +110,11 @@ FocusScope {
         Rectangle {
             objectName: "inputNoticeBar"
             Layout.fillWidth: true
-            visible: controller.inputNotice !== ""
+            visible: Controller.inputNotice !== ""
             implicitHeight: noticeRow.implicitHeight + 18
             radius: 10
-            color: theme.warningSoft
-            border.color: theme.warning
+            color: Theme.warningSoft
+            border.color: Theme.warning
 
             RowLayout {
                 id: noticeRow
@@ -122,10 +122,10 @@ FocusScope {
                 anchors.leftMargin: 14
                 anchors.rightMargin: 14
                 spacing: 8
-                Icon { name: "info"; size: 15; color: theme.warning }
+                Icon { name: "info"; size: 15; color: Theme.warning }
                 UiText {
                     objectName: "inputNotice"
-                    text: controller.inputNotice
+                    text: Controller.inputNotice
                     wrapMode: Text.Wrap
                     elide: Text.ElideNone
                     Layout.fillWidth: true
@@ -147,7 +147,7 @@ FocusScope {
 
                 // direction pad
                 Card {
-                    disabledReason: controller.needsTVReason
+                    disabledReason: Controller.needsTVReason
                     Layout.fillWidth: true
                     Layout.fillHeight: true
                     padding: 18
@@ -165,8 +165,8 @@ FocusScope {
                             Rectangle {
                                 anchors.fill: parent
                                 radius: width / 2
-                                color: theme.surfaceAlt
-                                border.color: theme.border
+                                color: Theme.surfaceAlt
+                                border.color: Theme.border
                             }
                             DpadKey { objectName: "keyUp"; button: "UP"; label: qsTr("上"); iconName: "chevron-up"; anchors.top: parent.top; anchors.topMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
                             DpadKey { objectName: "keyDown"; button: "DOWN"; label: qsTr("下"); iconName: "chevron-down"; anchors.bottom: parent.bottom; anchors.bottomMargin: 4; anchors.horizontalCenter: parent.horizontalCenter }
@@ -183,15 +183,15 @@ FocusScope {
                                 hoverEnabled: true
                                 focusPolicy: Qt.StrongFocus
                                 text: "OK"
-                                onClicked: session.click()
+                                onClicked: Controller.click()
                                 background: Rectangle {
                                     radius: width / 2
-                                    color: okButton.down ? theme.accentPressed : okButton.hovered ? theme.accentHover : theme.accent
+                                    color: okButton.down ? Theme.accentPressed : okButton.hovered ? Theme.accentHover : Theme.accent
                                     FocusRing { target: okButton; radius_: width / 2 }
                                 }
                                 contentItem: Text {
                                     text: okButton.text
-                                    color: theme.onAccent
+                                    color: Theme.onAccent
                                     font.pixelSize: 17
                                     font.weight: Font.Bold
                                     horizontalAlignment: Text.AlignHCenter
@@ -203,16 +203,16 @@ FocusScope {
                         RowLayout {
                             Layout.fillWidth: true
                             spacing: 8
-                            AppButton { objectName: "keyBack"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: session.press("BACK") }
-                            AppButton { objectName: "keyHome"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: session.press("HOME") }
-                            AppButton { objectName: "keyMenu"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: session.press("MENU") }
+                            AppButton { objectName: "keyBack"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("返回"); iconName: "back"; Layout.fillWidth: true; onClicked: Controller.press("BACK") }
+                            AppButton { objectName: "keyHome"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("主页"); iconName: "home"; Layout.fillWidth: true; onClicked: Controller.press("HOME") }
+                            AppButton { objectName: "keyMenu"; compact: true; leftPadding: 8; rightPadding: 8; text: qsTr("菜单"); iconName: "menu"; Layout.fillWidth: true; onClicked: Controller.press("MENU") }
                         }
                     }
                 }
 
                 // volume
                 Card {
-                    disabledReason: controller.needsTVReason
+                    disabledReason: Controller.needsTVReason
                     Layout.fillWidth: true
                     padding: 18
                     ColumnLayout {
@@ -223,17 +223,17 @@ FocusScope {
                             SectionTitle { text: qsTr("音量") }
                             Icon {
                                 objectName: "speakerIcon"
-                                name: session.muted ? "speaker-slash" : "speaker-wave"
+                                name: Controller.muted ? "speaker-slash" : "speaker-wave"
                                 size: 17
-                                color: session.muted ? theme.danger : theme.textSecondary
+                                color: Controller.muted ? Theme.danger : Theme.textSecondary
                             }
                             Item { Layout.fillWidth: true }
                             AppButton {
                                 objectName: "muteButton"
                                 compact: true
-                                kind: session.muted ? "primary" : "secondary"
-                                text: controller.muteLabel
-                                onClicked: controller.toggleMute()
+                                kind: Controller.muted ? "primary" : "secondary"
+                                text: Controller.muteLabel
+                                onClicked: Controller.toggleMute()
                             }
                         }
                         RowLayout {
@@ -244,7 +244,7 @@ FocusScope {
                                 size: 38
                                 iconSize: 16
                                 tooltip: ""
-                                onClicked: session.volumeDown()
+                                onClicked: Controller.volumeDown()
                             }
                             Slider {
                                 id: volumeSlider
@@ -255,22 +255,22 @@ FocusScope {
                                 stepSize: 1
                                 snapMode: Slider.SnapAlways
                                 focusPolicy: Qt.NoFocus
-                                value: session.volume
-                                onMoved: controller.volumeDragged(value)
-                                onPressedChanged: if (!pressed) controller.volumeReleased()
+                                value: Controller.volume
+                                onMoved: Controller.volumeDragged(value)
+                                onPressedChanged: if (!pressed) Controller.volumeReleased()
                                 background: Rectangle {
                                     x: volumeSlider.leftPadding
                                     y: volumeSlider.topPadding + volumeSlider.availableHeight / 2 - height / 2
                                     width: volumeSlider.availableWidth
                                     height: 6
                                     radius: 3
-                                    color: theme.control
-                                    border.color: theme.border
+                                    color: Theme.control
+                                    border.color: Theme.border
                                     Rectangle {
                                         width: volumeSlider.visualPosition * parent.width
                                         height: parent.height
                                         radius: 3
-                                        color: session.muted ? theme.textTertiary : theme.accent
+                                        color: Controller.muted ? Theme.textTertiary : Theme.accent
                                     }
                                 }
                                 handle: Rectangle {
@@ -279,15 +279,15 @@ FocusScope {
                                     width: 18
                                     height: 18
                                     radius: 9
-                                    color: volumeSlider.pressed ? theme.control : theme.surface
-                                    border.color: session.muted ? theme.textTertiary : theme.accent
+                                    color: volumeSlider.pressed ? Theme.control : Theme.surface
+                                    border.color: Controller.muted ? Theme.textTertiary : Theme.accent
                                     border.width: 2
                                 }
                             }
                             UiText {
                                 id: volumeLabel
                                 objectName: "volumeText"
-                                text: controller.volumeText
+                                text: Controller.volumeText
                                 font.pixelSize: 14
                                 font.weight: Font.DemiBold
                                 horizontalAlignment: Text.AlignRight
@@ -300,7 +300,7 @@ FocusScope {
                                 iconName: "plus"
                                 size: 38
                                 iconSize: 16
-                                onClicked: session.volumeUp()
+                                onClicked: Controller.volumeUp()
                             }
                         }
                     }
@@ -309,7 +309,7 @@ FocusScope {
 
             // touchpad and text entry
             Card {
-                disabledReason: controller.needsTVReason
+                disabledReason: Controller.needsTVReason
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 padding: 18
@@ -326,16 +326,16 @@ FocusScope {
                         Layout.fillHeight: true
                         Layout.minimumHeight: 160
                         radius: 12
-                        color: surfaceArea.pressed ? theme.control : theme.surfaceAlt
-                        border.color: surfaceArea.pressed ? theme.accent : theme.border
+                        color: surfaceArea.pressed ? Theme.control : Theme.surfaceAlt
+                        border.color: surfaceArea.pressed ? Theme.accent : Theme.border
                         border.width: surfaceArea.pressed ? 2 : 1
 
                         TouchpadModel {
                             id: touchpad
                             objectName: "touchpadModel"
-                            onMoveRequested: (dx, dy) => session.move(dx, dy)
-                            onClickRequested: session.click()
-                            onScrollRequested: (steps) => session.scroll(steps) // dropped without a pointer
+                            onMoveRequested: (dx, dy) => Controller.move(dx, dy)
+                            onClickRequested: Controller.click()
+                            onScrollRequested: (steps) => Controller.scroll(steps) // dropped without a pointer
                         }
 
                         Column {
@@ -346,7 +346,7 @@ FocusScope {
                                 anchors.horizontalCenter: parent.horizontalCenter
                                 name: "cursor"
                                 size: 30
-                                color: theme.textTertiary
+                                color: Theme.textTertiary
                             }
                             Text {
                                 width: parent.width
@@ -354,7 +354,7 @@ FocusScope {
                                 wrapMode: Text.Wrap
                                 text: qsTr("拖动移动 · 点击确认 · 双指滚动")
                                 font.pixelSize: 12
-                                color: theme.textTertiary
+                                color: Theme.textTertiary
                             }
                         }
 

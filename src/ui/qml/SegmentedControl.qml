@@ -1,5 +1,8 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
 
 // A row of mutually exclusive options on a sunken track.
 Rectangle {
@@ -12,8 +15,8 @@ Rectangle {
     implicitWidth: options.length * segmentWidth + 8
     implicitHeight: 36
     radius: 10
-    color: theme.control
-    border.color: theme.border
+    color: Theme.control
+    border.color: Theme.border
     border.width: 1
 
     Row {
@@ -37,9 +40,9 @@ Rectangle {
                 onClicked: root.activated(index)
                 background: Rectangle {
                     radius: 7
-                    color: segment.selected ? (theme.dark ? theme.controlPressed : theme.surface) : segment.hovered ? theme.controlHover : "transparent"
+                    color: segment.selected ? (Theme.dark ? Theme.controlPressed : Theme.surface) : segment.hovered ? Theme.controlHover : "transparent"
                     border.width: segment.selected ? 1 : 0
-                    border.color: theme.border
+                    border.color: Theme.border
                     FocusRing { target: segment; radius_: 7 }
                 }
                 contentItem: Text {
@@ -48,7 +51,7 @@ Rectangle {
                     verticalAlignment: Text.AlignVCenter
                     font.pixelSize: 13
                     font.weight: segment.selected ? Font.DemiBold : Font.Normal
-                    color: segment.selected ? theme.text : theme.textSecondary
+                    color: segment.selected ? Theme.text : Theme.textSecondary
                     elide: Text.ElideRight
                 }
             }

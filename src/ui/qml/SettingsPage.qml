@@ -1,19 +1,20 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Corvane.Ui
 
 // The selected TV's record, monitor mode, appearance, the MCP service, the log and the protocol trace.
 Item {
     id: page
     objectName: "settingsPage"
 
-    Component.onCompleted: controller.resetSettingsPage()
+    Component.onCompleted: Settings.resetSettingsPage()
 
     // "保存", or Return in the name or MAC field; a mistyped MAC would be saved as no MAC at all.
     function save() {
-        if (!controller.hasSelection || !controller.isValidMac(macField.text))
+        if (!Controller.hasSelection || !Settings.isValidMAC(macField.text))
             return
-        controller.saveSelected()
+        Settings.saveSelected()
         savedTimer.restart()
     }
 
@@ -24,7 +25,7 @@ Item {
         modal: true
         title: qsTr("删除此电视？")
         standardButtons: Dialog.Ok | Dialog.Cancel
-        onAccepted: controller.deleteSelected()
+        onAccepted: Settings.deleteSelected()
         UiText {
             width: 320
             wrapMode: Text.Wrap
@@ -64,19 +65,19 @@ Item {
                         columns: 2
                         columnSpacing: 24
                         rowSpacing: 10
-                        InfoRow { label: qsTr("名称"); value: controller.selectedDisplayName; objectName: "rowName" }
-                        InfoRow { label: qsTr("型号"); value: controller.selectedModel; objectName: "rowModel" }
-                        InfoRow { label: qsTr("IP 地址"); value: controller.selectedHost; mono: true; objectName: "rowHost" }
-                        InfoRow { label: qsTr("网卡 MAC"); value: controller.selectedMac; mono: true; objectName: "rowMac" }
+                        InfoRow { label: qsTr("名称"); value: Controller.selectedDisplayName; objectName: "rowName" }
+                        InfoRow { label: qsTr("型号"); value: Controller.selectedModel; objectName: "rowModel" }
+                        InfoRow { label: qsTr("IP 地址"); value: Controller.selectedHost; mono: true; objectName: "rowHost" }
+                        InfoRow { label: qsTr("网卡 MAC"); value: Controller.selectedMAC; mono: true; objectName: "rowMac" }
                         InfoRow {
                             objectName: "rowPaired"
                             label: qsTr("配对状态")
-                            value: controller.hasSelection ? controller.pairedText : ""
-                            valueColor: controller.selectedPaired ? theme.success : theme.textSecondary
+                            value: Controller.hasSelection ? Controller.pairedText : ""
+                            valueColor: Controller.selectedPaired ? Theme.success : Theme.textSecondary
                         }
                     }
 
-                    Rectangle { Layout.fillWidth: true; height: 1; color: theme.border }
+                    Rectangle { Layout.fillWidth: true; height: 1; color: Theme.border }
 
                     RowLayout {
                         Layout.fillWidth: true
@@ -87,10 +88,10 @@ Item {
                             Layout.fillWidth: true
                             Layout.preferredWidth: 1
                             placeholderText: qsTr("电视名称")
-                            enabled: controller.hasSelection
+                            enabled: Controller.hasSelection
                             // Follows the record until the user types here.
-                            text: controller.nameField
-                            onTextEdited: controller.editNameField(text)
+                            text: Settings.nameField
+                            onTextEdited: Settings.editNameField(text)
                             onAccepted: page.save()
                         }
                         AppTextField {
@@ -100,10 +101,10 @@ Item {
                             Layout.preferredWidth: 1
                             placeholderText: "aa:bb:cc:dd:ee:ff"
                             mono: true
-                            enabled: controller.hasSelection
-                            problem: controller.macProblem(text)
-                            text: controller.macField
-                            onTextEdited: controller.editMacField(text)
+                            enabled: Controller.hasSelection
+                            problem: Settings.macProblem(text)
+                            text: Settings.macField
+                            onTextEdited: Settings.editMACField(text)
                             onAccepted: page.save()
                         }
                     }
@@ -115,22 +116,22 @@ Item {
                             kind: "primary"
                             text: qsTr("保存")
                             // A mistyped MAC would be saved as no MAC at all.
-                            enabled: controller.hasSelection && controller.isValidMac(macField.text)
+                            enabled: Controller.hasSelection && Settings.isValidMAC(macField.text)
                             onClicked: page.save()
                         }
                         UiText {
                             objectName: "savedNotice"
                             visible: savedTimer.running
                             text: qsTr("已保存")
-                            color: theme.success
+                            color: Theme.success
                             Timer { id: savedTimer; interval: 2000 }
                         }
                         AppButton {
                             objectName: "wakeButton"
                             iconName: "power"
                             text: qsTr("网络唤醒 (WOL)")
-                            enabled: controller.hasSelection
-                            onClicked: controller.wakeSelected()
+                            enabled: Controller.hasSelection
+                            onClicked: Settings.wakeSelected()
                         }
                         Item { Layout.fillWidth: true }
                         AppButton {
@@ -138,18 +139,21 @@ Item {
                             kind: "danger"
                             iconName: "trash"
                             text: qsTr("删除此电视")
-                            enabled: controller.hasSelection
+                            enabled: Controller.hasSelection
                             // A paired TV would have to accept a new pairing on its screen.
-                            onClicked: controller.selectedPaired ? deleteConfirm.open() : controller.deleteSelected()
+                            onClicked: Controller.selectedPaired ? deleteConfirm.open() : Settings.deleteSelected()
                         }
                     }
                 }
             }
 
             // ---- monitor mode: the TV follows this computer (absent where the app has none)
+            // The monitor mode is the program's object, typed QObject here: its properties are
+            // known only at run time.
+            // qmllint disable type
             Loader {
                 Layout.fillWidth: true
-                active: monitorMode !== null
+                active: Settings.monitorMode !== null
                 sourceComponent: Card {
                     ColumnLayout {
                         anchors.fill: parent
@@ -160,9 +164,9 @@ Item {
                             ToggleSwitch {
                                 objectName: "monitorSwitch"
                                 text: qsTr("启用")
-                                enabled: monitorMode.enabled || controller.selectedPaired
-                                checked: monitorMode.enabled
-                                onToggled: monitorMode.enabled = checked
+                                enabled: Settings.monitorMode.enabled || Controller.selectedPaired
+                                checked: Settings.monitorMode.enabled
+                                onToggled: Settings.monitorMode.enabled = checked
                             }
                         }
                         UiText {
@@ -176,14 +180,14 @@ Item {
                             UiText { text: qsTr("电脑所在输入"); secondary: true }
                             SegmentedControl {
                                 objectName: "monitorInput"
-                                readonly property var choices: monitorMode.inputChoices
+                                readonly property var choices: Settings.monitorMode.inputChoices
                                 visible: choices.length > 0
                                 options: choices.map(choice => choice.label)
-                                currentIndex: monitorMode.inputIndex
-                                onActivated: (index) => monitorMode.input = choices[index].id
+                                currentIndex: Settings.monitorMode.inputIndex
+                                onActivated: (index) => Settings.monitorMode.input = choices[index].id
                             }
                             UiText {
-                                visible: monitorMode.inputChoices.length === 0
+                                visible: Settings.monitorMode.inputChoices.length === 0
                                 text: qsTr("连接电视后可选择")
                                 tertiary: true
                             }
@@ -192,20 +196,20 @@ Item {
                             objectName: "monitorPowerOff"
                             Layout.fillWidth: true
                             text: qsTr("休眠/关机时关闭电视")
-                            checked: monitorMode.powerOffOnSleep
-                            onToggled: monitorMode.powerOffOnSleep = checked
+                            checked: Settings.monitorMode.powerOffOnSleep
+                            onToggled: Settings.monitorMode.powerOffOnSleep = checked
                         }
                         ToggleSwitch {
                             objectName: "monitorScreenOff"
                             Layout.fillWidth: true
                             text: qsTr("屏幕关闭时关闭电视画面")
-                            checked: monitorMode.screenOffOnBlank
-                            onToggled: monitorMode.screenOffOnBlank = checked
+                            checked: Settings.monitorMode.screenOffOnBlank
+                            onToggled: Settings.monitorMode.screenOffOnBlank = checked
                         }
                         UiText {
                             objectName: "monitorLastAction"
                             visible: text.length > 0
-                            text: monitorMode.lastAction
+                            text: Settings.monitorMode.lastAction
                             role: "caption"
                             tertiary: true
                             wrapMode: Text.Wrap
@@ -214,6 +218,7 @@ Item {
                     }
                 }
             }
+            // qmllint enable type
 
             // ---- appearance
             Card {
@@ -226,8 +231,8 @@ Item {
                         objectName: "appearanceChoice"
                         readonly property var values: ["system", "light", "dark"]
                         options: [qsTr("跟随系统"), qsTr("浅色"), qsTr("深色")]
-                        currentIndex: Math.max(0, values.indexOf(controller.appearance))
-                        onActivated: (index) => controller.setAppearanceChoice(values[index])
+                        currentIndex: Math.max(0, values.indexOf(Settings.appearance))
+                        onActivated: (index) => Settings.setAppearanceChoice(values[index])
                     }
                     UiText { text: qsTr("语言跟随系统设置。"); role: "caption"; tertiary: true }
                 }
@@ -245,8 +250,8 @@ Item {
                         ToggleSwitch {
                             objectName: "mcpSwitch"
                             text: qsTr("启用")
-                            checked: controller.mcpEnabled
-                            onToggled: controller.setMcpEnabled(checked)
+                            checked: Settings.mcpEnabled
+                            onToggled: Settings.setMCPEnabled(checked)
                         }
                     }
                     UiText {
@@ -264,25 +269,25 @@ Item {
                         RowLayout {
                             spacing: 8
                             Layout.fillWidth: true
-                            StatusDot { tone: mcpServer.isRunning ? "ready" : "offline" }
-                            UiText { objectName: "mcpStatus"; text: controller.mcpStatus }
+                            StatusDot { tone: Settings.mcpRunning ? "ready" : "offline" }
+                            UiText { objectName: "mcpStatus"; text: Settings.mcpStatus }
                             UiText {
                                 objectName: "mcpError"
                                 visible: text.length > 0
-                                text: controller.mcpError
-                                color: theme.danger
+                                text: Settings.mcpError
+                                color: Theme.danger
                                 Layout.fillWidth: true
                             }
                         }
                         UiText { text: qsTr("地址"); secondary: true; Layout.preferredWidth: 72 }
                         TextEdit {
                             objectName: "mcpEndpoint"
-                            text: controller.endpointURL
+                            text: Settings.endpointURL
                             readOnly: true
                             selectByMouse: true
-                            color: theme.text
-                            selectionColor: theme.selection
-                            font.family: theme.monoFamily
+                            color: Theme.text
+                            selectionColor: Theme.selection
+                            font.family: Theme.monoFamily
                             font.pixelSize: 12
                             Layout.fillWidth: true
                         }
@@ -291,15 +296,15 @@ Item {
                         spacing: 10
                         AppButton {
                             objectName: "copyHttp"
-                            iconName: controller.copied === "http" ? "check" : "copy"
-                            text: controller.copied === "http" ? qsTr("已复制") : qsTr("复制 HTTP 配置")
-                            onClicked: controller.copyHttpConfiguration()
+                            iconName: Settings.copied === "http" ? "check" : "copy"
+                            text: Settings.copied === "http" ? qsTr("已复制") : qsTr("复制 HTTP 配置")
+                            onClicked: Settings.copyHTTPConfiguration()
                         }
                         AppButton {
                             objectName: "copyStdio"
-                            iconName: controller.copied === "stdio" ? "check" : "copy"
-                            text: controller.copied === "stdio" ? qsTr("已复制") : qsTr("复制 stdio 配置")
-                            onClicked: controller.copyStdioConfiguration()
+                            iconName: Settings.copied === "stdio" ? "check" : "copy"
+                            text: Settings.copied === "stdio" ? qsTr("已复制") : qsTr("复制 stdio 配置")
+                            onClicked: Settings.copyStdioConfiguration()
                         }
                     }
                 }
@@ -314,7 +319,7 @@ Item {
                     UiText { text: qsTr("日志："); secondary: true }
                     UiText {
                         objectName: "logPath"
-                        text: controller.logPath
+                        text: Settings.logPath
                         role: "mono"
                         font.pixelSize: 12
                         elide: Text.ElideMiddle
@@ -324,7 +329,7 @@ Item {
                         objectName: "revealLog"
                         iconName: "folder"
                         text: qsTr("在文件管理器中显示")
-                        onClicked: controller.revealLog()
+                        onClicked: Settings.revealLog()
                     }
                 }
             }
@@ -347,18 +352,18 @@ Item {
                         ToggleSwitch {
                             objectName: "traceSwitch"
                             text: qsTr("记录通信（诊断）")
-                            checked: controller.tracing
-                            onToggled: controller.setTracing(checked)
+                            checked: Settings.tracing
+                            onToggled: Settings.setTracing(checked)
                         }
                     }
                     RowLayout {
                         Layout.fillWidth: true
-                        visible: controller.tracePath.length > 0
+                        visible: Settings.tracePath.length > 0
                         spacing: 12
                         UiText { text: qsTr("记录文件："); secondary: true }
                         UiText {
                             objectName: "tracePath"
-                            text: controller.tracePath
+                            text: Settings.tracePath
                             role: "mono"
                             font.pixelSize: 12
                             elide: Text.ElideMiddle
@@ -368,7 +373,7 @@ Item {
                             objectName: "revealTrace"
                             iconName: "folder"
                             text: qsTr("在文件管理器中显示")
-                            onClicked: controller.revealTrace()
+                            onClicked: Settings.revealTrace()
                         }
                     }
                 }

@@ -1,6 +1,9 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import Corvane.Ui
 
 // The fixed left column: mark and name, the TV picker, the page list and the connection state.
 Rectangle {
@@ -15,13 +18,13 @@ Rectangle {
         { page: "settings", title: qsTr("设置"), icon: "sliders" }
     ]
 
-    color: theme.sidebar
+    color: Theme.sidebar
 
     Rectangle {
         anchors.right: parent.right
         width: 1
         height: parent.height
-        color: theme.border
+        color: Theme.border
     }
 
     ColumnLayout {
@@ -55,7 +58,7 @@ Rectangle {
                 text: "Corvane Remote"
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
-                color: theme.text
+                color: Theme.text
                 Layout.fillWidth: true
                 elide: Text.ElideRight
             }
@@ -72,25 +75,25 @@ Rectangle {
             focusPolicy: Qt.StrongFocus
             leftPadding: 10
             rightPadding: 10
-            text: controller.pickerLabel
+            text: Controller.pickerLabel
             onClicked: pickerMenu.opened ? pickerMenu.close() : pickerMenu.open()
             contentItem: RowLayout {
                 spacing: 8
-                Icon { name: "tv"; size: 16; color: theme.textSecondary }
+                Icon { name: "tv"; size: 16; color: Theme.textSecondary }
                 Text {
                     text: picker.text
-                    color: theme.text
+                    color: Theme.text
                     font.pixelSize: 13
                     font.weight: Font.Medium
                     elide: Text.ElideRight
                     Layout.fillWidth: true
                 }
-                Icon { name: "chevron-down"; size: 14; color: theme.textSecondary }
+                Icon { name: "chevron-down"; size: 14; color: Theme.textSecondary }
             }
             background: Rectangle {
                 radius: 8
-                color: picker.down || pickerMenu.opened ? theme.controlPressed : picker.hovered ? theme.controlHover : theme.surface
-                border.color: theme.border
+                color: picker.down || pickerMenu.opened ? Theme.controlPressed : picker.hovered ? Theme.controlHover : Theme.surface
+                border.color: Theme.border
                 border.width: 1
                 FocusRing { target: picker; radius_: 8 }
             }
@@ -104,28 +107,29 @@ Rectangle {
                 background: Rectangle {
                     implicitWidth: 240
                     radius: 10
-                    color: theme.surface
-                    border.color: theme.border
+                    color: Theme.surface
+                    border.color: Theme.border
                 }
                 Repeater {
-                    model: controller.pickerEntries
+                    model: Controller.devices
                     delegate: MenuItem {
                         id: entry
-                        required property var modelData
-                        text: modelData.label
+                        required property string deviceID
+                        required property string label
+                        text: label
                         implicitHeight: 34
-                        onTriggered: controller.chooseFromPicker(modelData.id)
+                        onTriggered: Controller.chooseFromPicker(entry.deviceID)
                         contentItem: Text {
                             text: entry.text
                             leftPadding: 6
-                            color: theme.text
+                            color: Theme.text
                             font.pixelSize: 13
                             verticalAlignment: Text.AlignVCenter
                             elide: Text.ElideRight
                         }
                         background: Rectangle {
                             radius: 6
-                            color: entry.highlighted ? theme.controlHover : "transparent"
+                            color: entry.highlighted ? Theme.controlHover : "transparent"
                         }
                     }
                 }
@@ -138,7 +142,7 @@ Rectangle {
             Layout.topMargin: 16
             Layout.bottomMargin: 12
             height: 1
-            color: theme.border
+            color: Theme.border
         }
         Repeater {
             model: root.pages
@@ -156,7 +160,7 @@ Rectangle {
                 onClicked: root.pageChosen(modelData.page)
                 background: Rectangle {
                     radius: 8
-                    color: item.selected ? theme.accentSoft : item.hovered ? theme.controlHover : "transparent"
+                    color: item.selected ? Theme.accentSoft : item.hovered ? Theme.controlHover : "transparent"
                     FocusRing { target: item; radius_: 8 }
                 }
                 contentItem: RowLayout {
@@ -165,11 +169,11 @@ Rectangle {
                         Layout.leftMargin: 10
                         name: item.modelData.icon
                         size: 17
-                        color: item.selected ? theme.accent : theme.textSecondary
+                        color: item.selected ? Theme.accent : Theme.textSecondary
                     }
                     Text {
                         text: item.text
-                        color: item.selected ? theme.accent : theme.text
+                        color: item.selected ? Theme.accent : Theme.text
                         font.pixelSize: 13
                         font.weight: item.selected ? Font.DemiBold : Font.Normal
                         Layout.fillWidth: true
@@ -186,8 +190,8 @@ Rectangle {
             Layout.fillWidth: true
             implicitHeight: 52
             radius: 10
-            color: theme.surface
-            border.color: theme.border
+            color: Theme.surface
+            border.color: Theme.border
             ColumnLayout {
                 anchors.fill: parent
                 anchors.leftMargin: 12
@@ -197,20 +201,20 @@ Rectangle {
                 spacing: 2
                 RowLayout {
                     spacing: 7
-                    StatusDot { tone: controller.statusTone }
+                    StatusDot { tone: Controller.statusTone }
                     Text {
-                        text: controller.statusBadge
+                        text: Controller.statusBadge
                         font.pixelSize: 12
                         font.weight: Font.Medium
-                        color: theme.text
+                        color: Theme.text
                         Layout.fillWidth: true
                         elide: Text.ElideRight
                     }
                 }
                 Text {
-                    text: controller.hasSelection ? controller.selectedHost : controller.modelText
+                    text: Controller.hasSelection ? Controller.selectedHost : Controller.modelText
                     font.pixelSize: 11
-                    color: theme.textTertiary
+                    color: Theme.textTertiary
                     Layout.fillWidth: true
                     elide: Text.ElideRight
                 }

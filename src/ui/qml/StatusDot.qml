@@ -1,4 +1,5 @@
 import QtQuick
+import Corvane.Ui
 
 // A small dot coloured by a status tone: ready, busy, error, standby or offline.
 Rectangle {
@@ -6,9 +7,9 @@ Rectangle {
     width: 8
     height: 8
     radius: 4
-    color: tone === "ready" ? theme.success
-         : tone === "busy" ? theme.warning
-         : tone === "error" ? theme.danger
-         : tone === "standby" ? theme.warning
-         : theme.textTertiary
+    color: tone === "ready" ? Theme.success
+         : tone === "busy" ? Theme.warning
+         : tone === "error" ? Theme.danger
+         : tone === "standby" ? Theme.warning
+         : Theme.textTertiary
 }

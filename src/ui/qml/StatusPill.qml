@@ -1,4 +1,5 @@
 import QtQuick
+import Corvane.Ui
 
 // A rounded badge with a status dot and a short text.
 Rectangle {
@@ -8,10 +9,10 @@ Rectangle {
     implicitWidth: row.implicitWidth + 20
     implicitHeight: 26
     radius: 13
-    color: tone === "ready" ? theme.successSoft
-         : tone === "error" ? theme.dangerSoft
-         : tone === "busy" || tone === "standby" ? theme.warningSoft
-         : theme.control
+    color: tone === "ready" ? Theme.successSoft
+         : tone === "error" ? Theme.dangerSoft
+         : tone === "busy" || tone === "standby" ? Theme.warningSoft
+         : Theme.control
     Row {
         id: row
         anchors.centerIn: parent
@@ -22,10 +23,10 @@ Rectangle {
             text: root.text
             font.pixelSize: 12
             font.weight: Font.Medium
-            color: root.tone === "ready" ? theme.success
-                 : root.tone === "error" ? theme.danger
-                 : root.tone === "busy" || root.tone === "standby" ? theme.warning
-                 : theme.textSecondary
+            color: root.tone === "ready" ? Theme.success
+                 : root.tone === "error" ? Theme.danger
+                 : root.tone === "busy" || root.tone === "standby" ? Theme.warning
+                 : Theme.textSecondary
         }
     }
 }

@@ -1,5 +1,7 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
-import QtQuick.Layouts
+import Corvane.Ui
 
 // Three pairing steps; steps before the current one (all of them once connected) are checked.
 Item {
@@ -22,7 +24,7 @@ Item {
             width: root.width / 3 - 32
             height: 2
             radius: 1
-            color: done ? theme.accent : theme.border
+            color: done ? Theme.accent : Theme.border
         }
     }
 
@@ -45,15 +47,15 @@ Item {
                     width: 28
                     height: 28
                     radius: 14
-                    color: stepItem.done ? theme.accent : stepItem.current ? theme.accentSoft : theme.surface
+                    color: stepItem.done ? Theme.accent : stepItem.current ? Theme.accentSoft : Theme.surface
                     border.width: stepItem.done ? 0 : 2
-                    border.color: stepItem.current ? theme.accent : theme.border
+                    border.color: stepItem.current ? Theme.accent : Theme.border
                     Icon {
                         anchors.centerIn: parent
                         visible: stepItem.done
                         name: "check"
                         size: 16
-                        color: theme.onAccent
+                        color: Theme.onAccent
                     }
                     Text {
                         anchors.centerIn: parent
@@ -61,7 +63,7 @@ Item {
                         text: stepItem.number
                         font.pixelSize: 12
                         font.weight: Font.DemiBold
-                        color: stepItem.current ? theme.accent : theme.textTertiary
+                        color: stepItem.current ? Theme.accent : Theme.textTertiary
                     }
                 }
                 Text {
@@ -71,7 +73,7 @@ Item {
                     text: root.titles[stepItem.index]
                     font.pixelSize: 12
                     font.weight: stepItem.current ? Font.DemiBold : Font.Normal
-                    color: stepItem.done || stepItem.current ? theme.text : theme.textTertiary
+                    color: stepItem.done || stepItem.current ? Theme.text : Theme.textTertiary
                 }
             }
         }

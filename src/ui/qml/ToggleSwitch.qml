@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import Corvane.Ui
 
 // An on/off switch with its label on the left.
 Switch {
@@ -17,7 +18,7 @@ Switch {
         x: root.width - width - root.rightPadding
         y: (root.height - height) / 2
         radius: 12
-        color: root.checked ? (root.hovered ? theme.accentHover : theme.accent) : (root.hovered ? theme.controlPressed : theme.borderStrong)
+        color: root.checked ? (root.hovered ? Theme.accentHover : Theme.accent) : (root.hovered ? Theme.controlPressed : Theme.borderStrong)
         Rectangle {
             width: 18
             height: 18
@@ -35,6 +36,6 @@ Switch {
         rightPadding: root.indicator.width + root.spacing
         verticalAlignment: Text.AlignVCenter
         font.pixelSize: 13
-        color: theme.text
+        color: Theme.text
     }
 }

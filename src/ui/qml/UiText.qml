@@ -1,4 +1,5 @@
 import QtQuick
+import Corvane.Ui
 
 // Text in the theme's colours; "role" picks size and weight.
 Text {
@@ -6,13 +7,13 @@ Text {
     property bool secondary: false
     property bool tertiary: false
 
-    color: tertiary ? theme.textTertiary : (secondary ? theme.textSecondary : theme.text)
+    color: tertiary ? Theme.textTertiary : (secondary ? Theme.textSecondary : Theme.text)
     font.pixelSize: role === "title" ? 24 : role === "heading" ? 15 : role === "subtitle" ? 13
                   : role === "caption" ? 12 : 13
     font.weight: role === "title" || role === "heading" ? Font.DemiBold : Font.Normal
-    font.family: role === "mono" ? theme.monoFamily : Qt.application.font.family
+    font.family: role === "mono" ? Theme.monoFamily : Qt.application.font.family // qmllint disable type
     verticalAlignment: Text.AlignVCenter
     elide: Text.ElideRight
     textFormat: Text.PlainText
-    linkColor: theme.accent
+    linkColor: Theme.accent
 }
