@@ -2,14 +2,15 @@
 #include "preferences.h"
 #include "testenv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTest>
 
 #include <sys/stat.h>
 
-class TestPreferences : public QObject
-{
+class TestPreferences : public QObject {
     Q_OBJECT
 
 private:
@@ -17,7 +18,7 @@ private:
 
     static unsigned mode(const QString &path)
     {
-        struct stat st {};
+        struct stat st { };
         return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
     }
     QString m_file;
@@ -76,9 +77,9 @@ private Q_SLOTS:
             prefs.setString(QStringLiteral("autotest"), QStringLiteral("basic"));
             prefs.setInteger(QStringLiteral("mcpPort"), 9000);
         }
-        const QStringList args{QStringLiteral("corvane-remote"), QStringLiteral("-autotest"), QStringLiteral("full"),
-                               QStringLiteral("--unknown"), QStringLiteral("-mcpPort"), QStringLiteral("9100"),
-                               QStringLiteral("-mcpEnabled"), QStringLiteral("NO")};
+        const QStringList args { QStringLiteral("corvane-remote"), QStringLiteral("-autotest"), QStringLiteral("full"),
+            QStringLiteral("--unknown"), QStringLiteral("-mcpPort"), QStringLiteral("9100"),
+            QStringLiteral("-mcpEnabled"), QStringLiteral("NO") };
         Preferences prefs(m_file, args);
         QCOMPARE(prefs.autotest(), std::optional<QString>(QStringLiteral("full")));
         QCOMPARE(prefs.mcpPort(), 9100);
@@ -99,6 +100,33 @@ private Q_SLOTS:
         QCOMPARE(mode(m_file), 0600u);
         prefs.setString(QStringLiteral("devices.selected"), QStringLiteral("B")); // rewritten file stays private
         QCOMPARE(mode(m_file), 0600u);
+    }
+
+    // A file that does not parse is replaced whole by the first save: its bytes are kept beside
+    // it first, privately, and only once.
+    void unparsableFileKeptBeforeTheFirstSave()
+    {
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 131 + 7) % 251));
+        QDir().mkpath(QFileInfo(m_file).absolutePath());
+        QFile file(m_file);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+        file.close();
+        const QString kept = m_file + QStringLiteral(".unreadable");
+        const QString logged = QStringLiteral("偏好设置文件无法读取，原始内容保留在 ") + kept;
+        Preferences(m_file).value(QStringLiteral("mcpPort")); // a start that saves nothing
+        Preferences(m_file).setString(QStringLiteral("devices.selected"), QStringLiteral("A"));
+        QCOMPARE(QSettings(m_file, QSettings::IniFormat).status(), QSettings::NoError);
+        QCOMPARE(Preferences(m_file).value(QStringLiteral("devices.selected")).toString(), QStringLiteral("A"));
+        QFile copy(kept);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), garbage);
+        QCOMPARE(mode(kept), 0600u);
+        QCOMPARE(readLogMessages().count(logged), 1);
+        QVERIFY(!QFile::exists(kept + QStringLiteral(".1")));
+        QFile::remove(kept);
     }
 };
 

@@ -1,19 +1,18 @@
-// Local network, Wake-on-LAN and the SSDP exchange inside the network lab (needs root).
-// The test process itself joins the lab's "pc" namespace; listeners are opened inside the TV
-// namespaces, so every datagram crosses the lab's link.
+// Local network, Wake-on-LAN, the SSDP exchange and discovery of TV emulators inside the network
+// lab (needs root). The test process itself joins the lab's "pc" namespace; listeners are opened
+// inside the TV namespaces, so every datagram crosses the lab's link.
 #include "datagramlistener.h"
 #include "httpserver.h"
 #include "localnetwork.h"
 #include "netlab.h"
 #include "netnsscope.h"
-#include "privatenetns.h"
 #include "ssdpdiscovery.h"
 #include "testenv.h"
+#include "tvsimprocess.h"
 
 #include <QCoro/QCoroTask>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QJsonArray>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,10 +52,7 @@ private:
 
     QString ns(const QString &name) const { return m_lab->namespaceName(name); }
 
-    bool ipIn(const QString &name, const QStringList &arguments)
-    {
-        return QProcess::execute(QStringLiteral("ip"), QStringList { "-n", ns(name) } + arguments) == 0;
-    }
+    bool ipIn(const QString &name, const QStringList &arguments) { return m_lab->ip(name, arguments); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -64,8 +60,8 @@ private Q_SLOTS:
         const QString reason = NetLab::unavailableReason();
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
-        m_lab = std::make_unique<NetLab>(2);
-        QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
+        m_lab = NetLab::withTVs(2);
+        QVERIFY2(m_lab->error().isEmpty(), qPrintable(m_lab->error()));
     }
 
     void cleanupTestCase() { m_lab.reset(); }
@@ -81,8 +77,7 @@ private Q_SLOTS:
 
     void interfaceRules()
     {
-        PrivateNetns net;
-        QVERIFY(net.isValid());
+        QVERIFY2(m_lab->addNamespace("rules"), qPrintable(m_lab->error()));
         const QList<QStringList> setup {
             { "link", "set", "lo", "up" },
             { "link", "add", "ifb0", "type", "ifb" },
@@ -104,9 +99,9 @@ private Q_SLOTS:
             { "link", "set", "en8", "up" },
         };
         for (const QStringList &command : setup)
-            QVERIFY2(net.ip(command), qPrintable(net.error()));
+            QVERIFY2(ipIn("rules", command), qPrintable(m_lab->error()));
 
-        NetnsScope inside(net.fd());
+        NetnsScope inside(ns("rules"));
         QVERIFY(inside.entered());
         QCOMPARE(names(LocalNetwork::interfaces()), (QStringList { "utun2", "en0", "en5" }));
         auto primary = [](const char *host) {
@@ -129,9 +124,9 @@ private Q_SLOTS:
 
     void wakeOnLANWithoutNetworkFails()
     {
-        PrivateNetns net; // nothing but a down loopback: no route for 255.255.255.255
-        QVERIFY(net.isValid());
-        NetnsScope inside(net.fd());
+        // Nothing but a down loopback: no route for 255.255.255.255.
+        QVERIFY2(m_lab->addNamespace("bare"), qPrintable(m_lab->error()));
+        NetnsScope inside(ns("bare"));
         QVERIFY(inside.entered());
         QVERIFY(LocalNetwork::interfaces().isEmpty());
         QVERIFY(!LocalNetwork::primaryInterface(QStringLiteral("192.168.1.50")));
@@ -165,13 +160,13 @@ private Q_SLOTS:
                 readLogMessages().count(QStringLiteral("WOL %1 -> 192.168.77.255 sent=true").arg(mac)), host ? 1 : 2);
         }
 
-        // An invalid MAC sends nothing and logs nothing.
+        // An invalid MAC sends nothing and logs nothing: the valid wake after it is all that arrives.
         listener.clear();
         const qsizetype logged = readLogMessages().size();
         QVERIFY(!LocalNetwork::sendWakeOnLAN(QStringLiteral("02:4c:41:42:00"), m_lab->address("tv1")));
-        QTest::qWait(300);
-        QVERIFY(listener.received().isEmpty());
-        QCOMPARE(readLogMessages().size(), logged);
+        QVERIFY(LocalNetwork::sendWakeOnLAN(mac, m_lab->address("tv1")));
+        QTRY_COMPARE(listener.received().size(), 3);
+        QCOMPARE(readLogMessages().size(), logged + 1);
     }
 
     void macAddressAfterContact()
@@ -193,7 +188,10 @@ private Q_SLOTS:
 
         // Nobody at .99: the cache holds an incomplete entry, which is no MAC.
         socket.writeDatagram("anyone?", QHostAddress(QStringLiteral("192.168.77.99")), 9999);
-        QTest::qWait(100);
+        QTRY_VERIFY([] {
+            QFile arp(QStringLiteral("/proc/net/arp"));
+            return arp.open(QIODevice::ReadOnly) && arp.readAll().contains("192.168.77.99 ");
+        }());
         QVERIFY(!QCoro::waitFor(LocalNetwork::macAddress(QStringLiteral("192.168.77.99"))));
         QVERIFY(!QCoro::waitFor(
             LocalNetwork::macAddress(QStringLiteral("192.168.77.99"), QStringLiteral("/nonexistent/arp"))));
@@ -304,8 +302,7 @@ private Q_SLOTS:
     void searchesEveryInterface()
     {
         // A laptop on a wired subnet (en0) that reaches its TV over Wi-Fi (wl0) on another one.
-        PrivateNetns wifiTV;
-        QVERIFY(wifiTV.isValid());
+        QVERIFY2(m_lab->addNamespace("wifitv"), qPrintable(m_lab->error()));
         const QList<QStringList> tvSide {
             { "link", "set", "lo", "up" },
             { "link", "add", "eth0", "type", "veth", "peer", "name", "wl0", "netns", ns("pc") },
@@ -314,7 +311,7 @@ private Q_SLOTS:
             { "route", "add", "default", "dev", "eth0" },
         };
         for (const QStringList &command : tvSide)
-            QVERIFY2(wifiTV.ip(command), qPrintable(wifiTV.error()));
+            QVERIFY2(ipIn("wifitv", command), qPrintable(m_lab->error()));
         QVERIFY(ipIn("pc", { "addr", "add", "192.168.78.1/24", "brd", "+", "dev", "wl0" }));
         QVERIFY(ipIn("pc", { "link", "set", "wl0", "up" }));
 
@@ -325,7 +322,7 @@ private Q_SLOTS:
             QVERIFY(wired.listen(1900, kSSDPGroup));
         }
         {
-            NetnsScope tv(wifiTV.fd());
+            NetnsScope tv(ns("wifitv"));
             QVERIFY(wireless.listen(1900, kSSDPGroup));
         }
         const auto answer = [](DatagramListener &self, const QNetworkDatagram &search, int) {
@@ -353,14 +350,27 @@ private Q_SLOTS:
         QVERIFY(ipIn("pc", { "link", "del", "wl0" }));
     }
 
-    void nothingAnswers()
+    // Two emulators, each answering twice: one record per host with the description's names.
+    void findsEmulators()
     {
-        QElapsedTimer timer;
-        timer.start();
-        const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(1.0));
-        QVERIFY(found.isEmpty());
-        QVERIFY(timer.elapsed() >= 1000); // the whole window is listened to
-        QCOMPARE(readLogMessages().constLast(), QStringLiteral("SSDP 发现 0 台电视: []"));
+        const auto living = m_lab->startTV("tv1", { "--name", "Living Room", "--model", "OLED65C3" });
+        QVERIFY2(living, qPrintable(m_lab->error()));
+        const auto bedroom = m_lab->startTV("tv2", { "--name", "卧室", "--model", "QNED80" });
+        QVERIFY2(bedroom, qPrintable(m_lab->error()));
+        const QList<Found> found = QCoro::waitFor(SSDPDiscovery::discover(3.0));
+        QCOMPARE(found.size(), 2);
+        const auto location = [](const Found &tv) { return tv.location.value_or(QString()); };
+        QVERIFY(location(found[0]).startsWith(QStringLiteral("http://192.168.77.11:")));
+        QVERIFY(location(found[1]).startsWith(QStringLiteral("http://192.168.77.12:")));
+        QCOMPARE(found,
+            (QList<Found> { { "192.168.77.11", living->deviceUUID(), "Living Room", "OLED65C3", location(found[0]) },
+                { "192.168.77.12", bedroom->deviceUUID(), "卧室", "QNED80", location(found[1]) } }));
+        for (TVSimProcess *sim : { living.get(), bedroom.get() }) {
+            const QJsonArray searches = sim->received(QStringLiteral("ssdp"));
+            QCOMPARE(searches.size(), 2);
+            for (const QJsonValue &search : searches)
+                QCOMPARE(search.toObject().value("text").toString().toLatin1(), SSDPDiscovery::searchDatagram());
+        }
     }
 };
 

@@ -31,18 +31,36 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected"); // empty: rejected
-        QTest::newRow("dashes upper") << "AA-BB-CC-DD-EE-FF" << "aa:bb:cc:dd:ee:ff";
-        QTest::newRow("single digits") << "0:1a:2b:3:4:5e" << "00:1a:2b:03:04:5e";
-        QTest::newRow("mixed separators") << "0A-0b:0C-0d:0E-0f" << "0a:0b:0c:0d:0e:0f";
-        QTest::newRow("double colon is one separator") << "aa::bb:cc:dd:ee:ff" << "aa:bb:cc:dd:ee:ff";
-        QTest::newRow("five groups") << "aa:bb:cc:dd:ee" << "";
-        QTest::newRow("seven groups") << "aa:bb:cc:dd:ee:ff:00" << "";
-        QTest::newRow("three characters") << "aaa:bb:cc:dd:ee:ff" << "";
-        QTest::newRow("not hex") << "ag:bb:cc:dd:ee:ff" << "";
-        QTest::newRow("blank inside") << "aa:bb:cc:dd:ee: f" << "";
-        QTest::newRow("sign") << "aa:bb:cc:dd:ee:+f" << "";
-        QTest::newRow("trailing newline") << "aa:bb:cc:dd:ee:ff\n" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("dashes upper") << "AA-BB-CC-DD-EE-FF"
+                                      << "aa:bb:cc:dd:ee:ff";
+        QTest::newRow("single digits") << "0:1a:2b:3:4:5e"
+                                       << "00:1a:2b:03:04:5e";
+        QTest::newRow("mixed separators") << "0A-0b:0C-0d:0E-0f"
+                                          << "0a:0b:0c:0d:0e:0f";
+        QTest::newRow("double colon is one separator") << "aa::bb:cc:dd:ee:ff"
+                                                       << "aa:bb:cc:dd:ee:ff";
+        QTest::newRow("five groups") << "aa:bb:cc:dd:ee"
+                                     << "";
+        QTest::newRow("seven groups") << "aa:bb:cc:dd:ee:ff:00"
+                                      << "";
+        QTest::newRow("three characters") << "aaa:bb:cc:dd:ee:ff"
+                                          << "";
+        QTest::newRow("not hex") << "ag:bb:cc:dd:ee:ff"
+                                 << "";
+        QTest::newRow("blank inside") << "aa:bb:cc:dd:ee: f"
+                                      << "";
+        QTest::newRow("sign") << "aa:bb:cc:dd:ee:+f"
+                              << "";
+        QTest::newRow("trailing newline") << "aa:bb:cc:dd:ee:ff\n"
+                                          << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("arabic-indic digit") << QString::fromUtf8("\u0663"
+                                                                 "4:5e:60:e1:02:03")
+                                            << "";
+        QTest::newRow("fullwidth letter") << QString::fromUtf8("\uff21"
+                                                               "4:5e:60:e1:02:03")
+                                          << "";
     }
 
     void normalizeMAC()
@@ -62,13 +80,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("short groups") << "? (192.168.1.50) at 0:1a:2b:3:4:5e on en0 ifscope [ethernet]\n"
                                       << "00:1a:2b:03:04:5e";
-        QTest::newRow("linux -an") << "? (192.168.77.11) at 02:4c:41:42:00:01 [ether] on en0\n" << "02:4c:41:42:00:01";
-        QTest::newRow("incomplete") << "? (192.168.77.99) at <incomplete> on en0\n" << "";
-        QTest::newRow("parenthesis after at") << "? (10.0.0.1) at (aa:bb:cc:dd:ee:ff)\n" << "";
-        QTest::newRow("no entry") << "arp: in 2 entries no match found.\n" << "";
+        QTest::newRow("linux -an") << "? (192.168.77.11) at 02:4c:41:42:00:01 [ether] on en0\n"
+                                   << "02:4c:41:42:00:01";
+        QTest::newRow("incomplete") << "? (192.168.77.99) at <incomplete> on en0\n"
+                                    << "";
+        QTest::newRow("parenthesis after at") << "? (10.0.0.1) at (aa:bb:cc:dd:ee:ff)\n"
+                                              << "";
+        QTest::newRow("no entry") << "arp: in 2 entries no match found.\n"
+                                  << "";
         QTest::newRow("linux table without at")
-            << "Address HWtype HWaddress Flags Mask Iface\n192.168.1.50 ether 00:1a:2b:03:04:5e C en0\n" << "";
-        QTest::newRow("run is not a MAC") << "? (10.0.0.1) at aa:bb:cc on en0\n" << "";
+            << "Address HWtype HWaddress Flags Mask Iface\n192.168.1.50 ether 00:1a:2b:03:04:5e C en0\n"
+            << "";
+        QTest::newRow("run is not a MAC") << "? (10.0.0.1) at aa:bb:cc on en0\n"
+                                          << "";
     }
 
     void parseARPOutput()
@@ -85,12 +109,15 @@ private Q_SLOTS:
             = QStringLiteral("IP address       HW type     Flags       HW address            Mask     Device\n"
                              "192.168.77.99    0x1         0x0         00:00:00:00:00:00     *        en0\n"
                              "192.168.77.11    0x1         0x2         02:4C:41:42:00:01     *        en0\n"
-                             "192.168.77.111   0x1         0x2         02:4c:41:42:00:6f     *        en0\n");
+                             "192.168.77.111   0x1         0x2         02:4c:41:42:00:6f     *        en0\n"
+                             "192.168.77.21    0x1         0x0         a4:5e:60:e1:02:03     *        en0\n");
         QCOMPARE(LocalNetwork::parseProcNetARP(table, QStringLiteral("192.168.77.11")),
             std::optional<QString>("02:4c:41:42:00:01"));
         QCOMPARE(LocalNetwork::parseProcNetARP(table, QStringLiteral("192.168.77.111")),
             std::optional<QString>("02:4c:41:42:00:6f"));
         QVERIFY(!LocalNetwork::parseProcNetARP(table, QStringLiteral("192.168.77.99"))); // incomplete
+        QVERIFY(
+            !LocalNetwork::parseProcNetARP(table, QStringLiteral("192.168.77.21"))); // not complete, a MAC all the same
         QVERIFY(!LocalNetwork::parseProcNetARP(table, QStringLiteral("192.168.77.1")));
         QVERIFY(!LocalNetwork::parseProcNetARP(table, QStringLiteral("IP"))); // the heading
     }

@@ -11,7 +11,7 @@
 
 #include "devicestore.h"
 #include "preferences.h"
-#include "ssaperror.h"
+#include "testawait.h"
 #include "testcertificates.h"
 #include "testtvserver.h"
 #include "tvsession.h"
@@ -51,17 +51,16 @@ bool pumpUntil(const std::function<bool()> &done, int timeoutMs)
 
 // A TV that pairs at once and answers every request with success, except the requests of the
 // current input, which wait until the input's frames have been delivered.
-struct Rig
-{
-    TestTVServer server{TestCertificates::selfSigned()};
-    Preferences preferences{Fuzz::temporaryPath(QStringLiteral("ssapmessages"))};
-    DeviceStore store{preferences};
-    TVSession session{store, preferences};
+struct Rig {
+    TestTVServer server { TestCertificates::selfSigned() };
+    Preferences preferences { Fuzz::temporaryPath(QStringLiteral("ssapmessages")) };
+    DeviceStore store { preferences };
+    TVSession session { store, preferences };
     QString deviceID;
 
-    QPointer<QWebSocket> ssap;          // the session's SSAP connection
+    QPointer<QWebSocket> ssap; // the session's SSAP connection
     QHash<QString, QString> subscribed; // uri -> id
-    QHash<QString, QString> held;       // uri -> id of a request not answered yet
+    QHash<QString, QString> held; // uri -> id of a request not answered yet
     bool holding = false;
     bool sequenceDone = false;
 
@@ -72,8 +71,10 @@ struct Rig
             std::abort();
         }
         server.onMessage = [this](QWebSocket *socket, const QJsonObject &message) { answer(socket, message); };
-        deviceID = store.upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
-                                          QStringLiteral("LG webOS TV")).id;
+        deviceID = store
+                       .upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
+                           QStringLiteral("LG webOS TV"))
+                       .id;
         TVSession::Timings timings;
         timings.moveFlushMs = 1;
         session.setTimings(timings);
@@ -89,22 +90,22 @@ struct Rig
             return;
         }
         if (type == QLatin1String("register")) {
-            socket->sendTextMessage(compact({{QStringLiteral("type"), QStringLiteral("registered")},
-                                             {QStringLiteral("id"), id},
-                                             {QStringLiteral("payload"),
-                                              QJsonObject{{QStringLiteral("client-key"), QStringLiteral("fuzz-key")}}}}));
+            socket->sendTextMessage(
+                compact({ { QStringLiteral("type"), QStringLiteral("registered") }, { QStringLiteral("id"), id },
+                    { QStringLiteral("payload"),
+                        QJsonObject { { QStringLiteral("client-key"), QStringLiteral("fuzz-key") } } } }));
             return;
         }
         if (type == QLatin1String("subscribe")) {
             subscribed.insert(uri, id);
-            reply(socket, id, {{QStringLiteral("returnValue"), true}, {QStringLiteral("subscribed"), true}});
+            reply(socket, id, { { QStringLiteral("returnValue"), true }, { QStringLiteral("subscribed"), true } });
             return;
         }
         if (uri == sentinelURI || (holding && (uri == inputsURI || uri == appsURI))) {
             held.insert(uri, id);
             return;
         }
-        QJsonObject payload{{QStringLiteral("returnValue"), true}};
+        QJsonObject payload { { QStringLiteral("returnValue"), true } };
         if (uri.endsWith(QLatin1String("getPointerInputSocket")))
             payload.insert(QStringLiteral("socketPath"), server.wssURL(QStringLiteral("/pointer")));
         if (uri.endsWith(QLatin1String("connectionmanager/getinfo")))
@@ -114,9 +115,8 @@ struct Rig
 
     static void reply(QWebSocket *socket, const QString &id, const QJsonObject &payload)
     {
-        socket->sendTextMessage(compact({{QStringLiteral("type"), QStringLiteral("response")},
-                                         {QStringLiteral("id"), id},
-                                         {QStringLiteral("payload"), payload}}));
+        socket->sendTextMessage(compact({ { QStringLiteral("type"), QStringLiteral("response") },
+            { QStringLiteral("id"), id }, { QStringLiteral("payload"), payload } }));
     }
 
     // The session ready, subscribed and through its connection steps.
@@ -139,30 +139,19 @@ struct Rig
     QString expand(QString text) const
     {
         const std::pair<const char *, QString> tokens[] = {
-            {"$v", subscribed.value(QStringLiteral("ssap://audio/getVolume"))},
-            {"$f", subscribed.value(QStringLiteral("ssap://com.webos.applicationManager/getForegroundAppInfo"))},
-            {"$p", subscribed.value(QStringLiteral("ssap://com.webos.service.tvpower/power/getPowerState"))},
-            {"$k", subscribed.value(QStringLiteral("ssap://com.webos.service.ime/registerRemoteKeyboard"))},
-            {"$s", held.value(sentinelURI)},
-            {"$i", held.value(inputsURI)},
-            {"$a", held.value(appsURI)},
+            { "$v", subscribed.value(QStringLiteral("ssap://audio/getVolume")) },
+            { "$f", subscribed.value(QStringLiteral("ssap://com.webos.applicationManager/getForegroundAppInfo")) },
+            { "$p", subscribed.value(QStringLiteral("ssap://com.webos.service.tvpower/power/getPowerState")) },
+            { "$k", subscribed.value(QStringLiteral("ssap://com.webos.service.ime/registerRemoteKeyboard")) },
+            { "$s", held.value(sentinelURI) },
+            { "$i", held.value(inputsURI) },
+            { "$a", held.value(appsURI) },
         };
         for (const auto &[token, id] : tokens)
             text.replace(QLatin1String(token), id);
         return text;
     }
 };
-
-// QCoro::waitFor never returns from a task that throws: await it here and keep the outcome.
-QCoro::Task<bool> settle(QCoro::Task<QJsonObject> task)
-{
-    try {
-        co_await task;
-        co_return true;
-    } catch (const SSAPError &) {
-        co_return false;
-    }
-}
 
 Rig &rig()
 {
@@ -181,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     r.holding = true;
     QCoro::Task<void> inputs = r.session.refreshInputs();
     QCoro::Task<void> apps = r.session.refreshApps();
-    QCoro::Task<QJsonObject> sentinel = r.session.request(QStringLiteral("fuzz/sentinel"));
+    const auto sentinel = start(r.session.request(QStringLiteral("fuzz/sentinel")));
     FUZZ_CHECK(pumpUntil([&r] { return r.held.size() == 3; }, 10000));
 
     const QList<QByteArray> frames = Fuzz::bytes(data, size).split(char(0xFF));
@@ -197,9 +186,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     // Then whatever is still held, the sentinel last: once it is answered, every frame is read.
     if (r.ssap) {
-        for (const QString &uri : {inputsURI, appsURI, sentinelURI}) {
+        for (const QString &uri : { inputsURI, appsURI, sentinelURI }) {
             if (r.held.contains(uri))
-                Rig::reply(r.ssap, r.held.value(uri), {{QStringLiteral("returnValue"), true}});
+                Rig::reply(r.ssap, r.held.value(uri), { { QStringLiteral("returnValue"), true } });
         }
     }
     r.holding = false;
@@ -207,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Everything that waited completes, one way or the other.
     QCoro::waitFor(inputs);
     QCoro::waitFor(apps);
-    QCoro::waitFor(settle(std::move(sentinel)));
+    FUZZ_CHECK(pumpUntil([&sentinel] { return sentinel->done(); }, 10000));
     r.held.clear();
 
     // A ready session has its client; one whose socket ended has let it go.

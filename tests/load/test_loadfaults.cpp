@@ -3,18 +3,18 @@
 // answering. Every call must come back, with the right answer or a clear error, and the next
 // call must work again.
 
-#include "loadrig.h"
+#include "appprocess.h"
+#include "httpclient.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTest>
 
 #include <future>
 #include <vector>
 
-using namespace Load;
+using namespace Http;
 
 namespace {
 
@@ -41,8 +41,7 @@ std::vector<ToolResult> concurrently(int n, const QByteArray &body)
 
 } // namespace
 
-class TestLoadFaults : public QObject
-{
+class TestLoadFaults : public QObject {
     Q_OBJECT
 
 private:
@@ -52,25 +51,24 @@ private:
 
     void waitReady()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(status(kPort).value(QStringLiteral("connection")).toString(), QStringLiteral("ready"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            status(kPort).value(QStringLiteral("connection")).toString(), QStringLiteral("ready"), 20000);
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        if (const QString reason = enterPrivateNetwork(); !reason.isEmpty())
-            QSKIP(qPrintable(reason));
-        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options{
-            .address = kTV, .extraArgs = {QStringLiteral("--pairing-delay"), QStringLiteral("0")}});
+        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options {
+            .address = kTV, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("0") } });
         QVERIFY(m_sim->start());
-        QVERIFY(m_app.start({QStringLiteral("-autoHost"), kTV}, kPort));
+        QVERIFY(m_app.startWithMCP({ QStringLiteral("-autoHost"), kTV }, kPort));
         waitReady();
     }
 
     void cleanup()
     {
         if (m_sim && m_sim->isRunning())
-            m_sim->control(QStringLiteral("/fault"), {{QStringLiteral("clear"), true}});
+            m_sim->control(QStringLiteral("/fault"), { { QStringLiteral("clear"), true } });
     }
 
     void cleanupTestCase()
@@ -84,9 +82,10 @@ private Q_SLOTS:
         // The connection breaks; the TV then takes its time over the connection sequence, and a
         // hundred status calls arrive while the session reconnects.
         m_sim->control(QStringLiteral("/fault"),
-                       {{QStringLiteral("delay"), QJsonObject{{QStringLiteral("uri"), QStringLiteral("system/getSystemInfo")},
-                                                              {QStringLiteral("ms"), 1500}}}});
-        m_sim->control(QStringLiteral("/fault"), {{QStringLiteral("drop"), true}});
+            { { QStringLiteral("delay"),
+                QJsonObject { { QStringLiteral("uri"), QStringLiteral("system/getSystemInfo") },
+                    { QStringLiteral("ms"), 1500 } } } });
+        m_sim->control(QStringLiteral("/fault"), { { QStringLiteral("drop"), true } });
         // The app has seen the connection end (asking its status now would reconnect).
         QTRY_VERIFY_WITH_TIMEOUT(!readLogMessages().filter(QStringLiteral("主通道断开")).isEmpty(), 10000);
 
@@ -94,8 +93,9 @@ private Q_SLOTS:
         for (const ToolResult &result : results) {
             QVERIFY(result.ok);
             QVERIFY2(!result.isError, qPrintable(result.text));
-            QCOMPARE(QJsonDocument::fromJson(result.text.toUtf8()).object().value(QStringLiteral("connection")).toString(),
-                     QStringLiteral("ready"));
+            QCOMPARE(
+                QJsonDocument::fromJson(result.text.toUtf8()).object().value(QStringLiteral("connection")).toString(),
+                QStringLiteral("ready"));
         }
         // One connection served them all.
         QCOMPARE(m_sim->state().value(QStringLiteral("connections")).toInt(), 1);
@@ -105,17 +105,24 @@ private Q_SLOTS:
     {
         waitReady();
         m_sim->control(QStringLiteral("/fault"),
-                       {{QStringLiteral("delay"), QJsonObject{{QStringLiteral("uri"), QStringLiteral("audio/volumeDown")},
-                                                              {QStringLiteral("ms"), 3000}}}});
+            { { QStringLiteral("delay"),
+                QJsonObject { { QStringLiteral("uri"), QStringLiteral("audio/volumeDown") },
+                    { QStringLiteral("ms"), 3000 } } } });
         m_sim->clearReceived();
         std::future<ToolResult> call = std::async(std::launch::async, [] {
-            return toolResult(post(kPort, toolCall(QStringLiteral("tv_volume"), {{QStringLiteral("action"), QStringLiteral("down")}}), 60000));
+            return toolResult(post(kPort,
+                toolCall(QStringLiteral("tv_volume"), { { QStringLiteral("action"), QStringLiteral("down") } }),
+                60000));
         });
         // The request is on the wire; then the TV drops every socket.
         m_sim->waitForReceived(QStringLiteral("ssap"), [](const QJsonObject &message) {
-            return message.value(QStringLiteral("json")).toObject().value(QStringLiteral("uri")).toString().endsWith(QStringLiteral("audio/volumeDown"));
+            return message.value(QStringLiteral("json"))
+                .toObject()
+                .value(QStringLiteral("uri"))
+                .toString()
+                .endsWith(QStringLiteral("audio/volumeDown"));
         });
-        m_sim->control(QStringLiteral("/fault"), {{QStringLiteral("drop"), true}});
+        m_sim->control(QStringLiteral("/fault"), { { QStringLiteral("drop"), true } });
         QVERIFY(call.wait_for(std::chrono::seconds(20)) == std::future_status::ready);
         const ToolResult failed = call.get();
         QVERIFY(failed.ok);
@@ -124,8 +131,9 @@ private Q_SLOTS:
         QVERIFY2(failed.text != QStringLiteral("电视响应超时"), "a dropped socket must not wait for the time-out");
 
         // The next call reconnects and works.
-        m_sim->control(QStringLiteral("/fault"), {{QStringLiteral("clear"), true}});
-        const ToolResult next = toolResult(post(kPort, toolCall(QStringLiteral("tv_volume"), {{QStringLiteral("action"), QStringLiteral("up")}})));
+        m_sim->control(QStringLiteral("/fault"), { { QStringLiteral("clear"), true } });
+        const ToolResult next = toolResult(
+            post(kPort, toolCall(QStringLiteral("tv_volume"), { { QStringLiteral("action"), QStringLiteral("up") } })));
         QVERIFY2(next.ok && !next.isError && next.text.startsWith(QStringLiteral("Volume: ")), qPrintable(next.text));
         QCOMPARE(status(kPort).value(QStringLiteral("connection")).toString(), QStringLiteral("ready"));
     }
@@ -133,19 +141,17 @@ private Q_SLOTS:
     void hangingTVTimesOut()
     {
         waitReady();
-        m_sim->control(QStringLiteral("/fault"), {{QStringLiteral("hang"), true}});
-        QElapsedTimer clock;
-        clock.start();
-        const ToolResult hung = toolResult(post(kPort, toolCall(QStringLiteral("tv_mute"), {{QStringLiteral("muted"), true}}), 60000));
-        const qint64 waited = clock.elapsed();
+        m_sim->control(QStringLiteral("/fault"), { { QStringLiteral("hang"), true } });
+        const ToolResult hung = toolResult(
+            post(kPort, toolCall(QStringLiteral("tv_mute"), { { QStringLiteral("muted"), true } }), 60000));
         QVERIFY(hung.ok);
         QVERIFY(hung.isError);
         QCOMPARE(hung.text, QStringLiteral("电视响应超时"));
-        QVERIFY2(waited >= 7900, qPrintable(QStringLiteral("gave up after %1 ms instead of 8 s").arg(waited)));
 
         // The TV answers again: so does the app, on the connection it kept.
-        m_sim->control(QStringLiteral("/fault"), {{QStringLiteral("hang"), false}});
-        const ToolResult next = toolResult(post(kPort, toolCall(QStringLiteral("tv_mute"), {{QStringLiteral("muted"), false}})));
+        m_sim->control(QStringLiteral("/fault"), { { QStringLiteral("hang"), false } });
+        const ToolResult next
+            = toolResult(post(kPort, toolCall(QStringLiteral("tv_mute"), { { QStringLiteral("muted"), false } })));
         QVERIFY2(next.ok && !next.isError, qPrintable(next.text));
         QVERIFY(m_app.isRunning());
     }

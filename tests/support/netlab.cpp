@@ -8,6 +8,8 @@
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 
+#include <utility>
+
 #include <unistd.h>
 
 namespace {
@@ -25,7 +27,8 @@ QString script()
 QString NetLab::unavailableReason()
 {
     if (::geteuid() != 0)
-        return QStringLiteral("needs root to build its network lab with scripts/netlab (network namespaces); run it as root or through scripts/test");
+        return QStringLiteral("needs root to build its network lab with scripts/netlab (network namespaces); run it as "
+                              "root or through scripts/test");
     return QString();
 }
 
@@ -40,10 +43,51 @@ NetLab::NetLab(int tvCount)
     m_up = ok;
 }
 
+std::unique_ptr<NetLab> NetLab::withTVs(int tvCount, const QList<QStringList> &tvArguments)
+{
+    auto lab = std::make_unique<NetLab>(tvCount);
+    if (!lab->isUp() || !lab->enter())
+        return lab;
+    for (qsizetype k = 0; k < tvArguments.size(); ++k) {
+        auto sim = lab->startTV(QStringLiteral("tv%1").arg(k + 1), tvArguments.at(k));
+        if (!sim)
+            return lab;
+        lab->m_tvs.push_back(std::move(sim));
+    }
+    return lab;
+}
+
 NetLab::~NetLab()
 {
+    m_tvs.clear();
     m_entered.reset(); // leave the lab before taking it down
+    for (const QString &ns : std::as_const(m_extraNamespaces))
+        QProcess::execute(QStringLiteral("ip"), { QStringLiteral("netns"), QStringLiteral("del"), namespaceName(ns) });
     run({ QStringLiteral("down") });
+}
+
+bool NetLab::addNamespace(const QString &ns)
+{
+    if (QProcess::execute(QStringLiteral("ip"), { QStringLiteral("netns"), QStringLiteral("add"), namespaceName(ns) })
+        != 0) {
+        m_error = QStringLiteral("cannot add namespace ") + ns;
+        return false;
+    }
+    m_extraNamespaces << ns;
+    return true;
+}
+
+bool NetLab::ip(const QString &ns, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("ip"), QStringList { QStringLiteral("-n"), namespaceName(ns) } + arguments);
+    const bool ok
+        = process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!ok)
+        m_error
+            = QStringLiteral("ip %1: %2").arg(arguments.join(QLatin1Char(' ')), QString::fromUtf8(process.readAll()));
+    return ok;
 }
 
 bool NetLab::enter(const QString &ns)

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class NetnsScope;
 class TVSimProcess;
@@ -16,6 +17,9 @@ public:
     static QString unavailableReason();
 
     explicit NetLab(int tvCount = 1);
+    // A lab with tvCount TVs, the test inside "pc", and an emulator in tv1, tv2, ... for each
+    // entry of tvArguments (its tvsim options). error() is empty when all of it came up.
+    static std::unique_ptr<NetLab> withTVs(int tvCount, const QList<QStringList> &tvArguments = {});
     ~NetLab(); // netlab down
     NetLab(const NetLab &) = delete;
     NetLab &operator=(const NetLab &) = delete;
@@ -40,8 +44,19 @@ public:
     // it did not come up.
     std::unique_ptr<TVSimProcess> startTV(const QString &tv, const QStringList &arguments = {});
 
+    // The emulator started by withTVs in tv<k> (k from 1).
+    TVSimProcess *tv(int k) const { return m_tvs.at(k - 1).get(); }
+
+    // One more namespace of this lab, empty (only loopback, down), for a test to build its own
+    // network in; removed with the lab.
+    bool addNamespace(const QString &ns);
+    // "ip ARGS..." inside namespace ns; the failure's output goes to error().
+    bool ip(const QString &ns, const QStringList &arguments);
+
 private:
     QString m_prefix;
+    QStringList m_extraNamespaces;
+    std::vector<std::unique_ptr<TVSimProcess>> m_tvs;
     bool m_up = false;
     mutable QString m_error;
     std::unique_ptr<NetnsScope> m_entered;

@@ -7,11 +7,10 @@
 #include <memory>
 #include <optional>
 
-// The outcome of one asynchronous call, filled in when it completes; tests wait on `done`
-// with QTRY_VERIFY. `completions` would show a second completion.
-template<typename T>
-struct Outcome
-{
+// How the tests await a coroutine: start() runs it and fills in its outcome when it completes
+// (also when it throws, where QCoro::waitFor would never return); tests wait on `done` with
+// QTRY_VERIFY. `completions` would show a second completion.
+template <typename T> struct Outcome {
     std::optional<T> value;
     std::optional<SSAPError> error;
     int completions = 0;
@@ -19,8 +18,7 @@ struct Outcome
     QString errorText() const { return error ? error->description() : QString(); }
 };
 
-template<typename T>
-std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task)
+template <typename T> std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task)
 {
     auto outcome = std::make_shared<Outcome<T>>();
     [](QCoro::Task<T> running, std::shared_ptr<Outcome<T>> into) -> QCoro::Task<> {

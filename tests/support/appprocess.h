@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The application (corvane-remote) as a child process of a test, offscreen, in the test's
+// private home (TestHome): the one way the tests start the real program.
+class AppProcess {
+public:
+    // The system's environment with the offscreen platform.
+    static QProcessEnvironment environment();
+
+    // Runs the program to its end with standard input closed (--help, --version, the bridge).
+    struct Run {
+        int exitCode = -1; // -1: it crashed or did not finish in time
+        QString out;
+        QString err;
+    };
+    static Run run(const QStringList &arguments, const QProcessEnvironment &env = environment(), int timeoutMs = 20000);
+
+    AppProcess();
+    ~AppProcess(); // stop()
+    AppProcess(const AppProcess &) = delete;
+    AppProcess &operator=(const AppProcess &) = delete;
+
+    // Starts it; false when the program could not be started.
+    bool start(const QStringList &arguments, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels);
+    // Starts it with "-mcpPort port" and waits for its MCP service to listen.
+    bool startWithMCP(const QStringList &arguments, quint16 port);
+    // Waits (with the event loop running) until the log holds message count times, or the
+    // program ends.
+    bool waitForLog(const QString &message, int count = 1, int timeoutMs = 30000) const;
+    // SIGTERM and wait (killed after a few seconds).
+    void stop();
+    // SIGKILL: no clean-up runs.
+    void kill();
+
+    QProcess &process() { return *m_process; }
+    bool isRunning() const;
+    // Open file descriptors of the process (/proc/PID/fd).
+    int openFiles() const;
+
+private:
+    std::unique_ptr<QProcess> m_process;
+};
