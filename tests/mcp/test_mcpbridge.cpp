@@ -1,3 +1,4 @@
+#include "appprocess.h"
 #include "mcpserver.h"
 #include "testenv.h"
 #include "toolrig.h"
@@ -5,7 +6,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTest>
 
 #include <memory>
@@ -31,18 +31,17 @@ private:
         return server;
     }
 
-    // The bridge, started with a start command that only records that it ran.
-    std::unique_ptr<QProcess> startBridge(quint16 port, const QString &marker, int retryPauseMs = 20)
+    // The bridge, with a start command that only records that it ran.
+    std::unique_ptr<AppProcess> startBridge(quint16 port, const QString &marker)
     {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("CORVANE_BRIDGE_START_COMMAND"),
-            QStringLiteral("/bin/sh -c \"echo started >> '%1'\"").arg(marker));
-        env.insert(QStringLiteral("CORVANE_BRIDGE_RETRY_PAUSE_MS"), QString::number(retryPauseMs));
-        process->setProcessEnvironment(env);
-        process->start(binDir() + QStringLiteral("/corvane-remote"),
-            { QStringLiteral("--mcp-stdio"), QStringLiteral("-mcpPort"), QString::number(port) });
-        return process;
+        qputenv(
+            "CORVANE_BRIDGE_START_COMMAND", QStringLiteral("/bin/sh -c \"echo started >> '%1'\"").arg(marker).toUtf8());
+        qputenv("CORVANE_BRIDGE_RETRY_PAUSE_MS", "20");
+        auto bridge = std::make_unique<AppProcess>();
+        [&] {
+            QVERIFY(bridge->start({ "--mcp-stdio", "-mcpPort", QString::number(port) }, QProcess::SeparateChannels));
+        }();
+        return bridge;
     }
 
     // Waits (serving events meanwhile) for one line of standard output.
@@ -70,10 +69,11 @@ private Q_SLOTS:
         const auto server = serverOn(runningPort);
         QVERIFY(server->isRunning());
         const QString marker = m_home.path() + QStringLiteral("/running-marker");
-        const auto bridge = startBridge(runningPort, marker);
-        QVERIFY(bridge->waitForStarted());
+        const auto app = startBridge(runningPort, marker);
+        QProcess *bridge = &app->process();
 
-        bridge->write(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}})" "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2024-11-05"}})"
+                      "\n");
         const QByteArray reply = readLine(*bridge);
         QVERIFY2(reply.endsWith('\n') && reply.count('\n') == 1, reply.constData());
         const QJsonObject answer = QJsonDocument::fromJson(reply).object();
@@ -83,9 +83,11 @@ private Q_SLOTS:
 
         // A notification, blank lines and a line of blanks give nothing; the next request's
         // answer is the next line.
-        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
+        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
+                      "\n");
         bridge->write("\n   \n\t \n\r\n");
-        bridge->write(R"({"jsonrpc":"2.0","id":"two","method":"ping"})" "\r\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":"two","method":"ping"})"
+                      "\r\n");
         QCOMPARE(readLine(*bridge), pingReply(R"("two")"));
 
         // A 400 with a body is passed through like any answer.
@@ -108,15 +110,16 @@ private Q_SLOTS:
     void reportsUnreachableService()
     {
         const QString marker = m_home.path() + QStringLiteral("/absent-marker");
-        const auto bridge = startBridge(absentPort, marker);
-        QVERIFY(bridge->waitForStarted());
+        const auto app = startBridge(absentPort, marker);
+        QProcess *bridge = &app->process();
         const QByteArray errorTail
             = R"(,"error":{"code":-32000,"message":"Corvane Remote app is not running or MCP is disabled"}})"
               "\n";
         const QByteArray stderrLine = "corvane-remote: app not reachable at http://127.0.0.1:18711/mcp\n";
 
         // First request: the app is started once, retried, then given up.
-        bridge->write(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})" "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})"
+                      "\n");
         QCOMPARE(readLine(*bridge, 30000), R"({"jsonrpc":"2.0","id":7)" + errorTail);
         QCOMPARE(markerCount(marker), 1);
         QByteArray errors;
@@ -125,10 +128,13 @@ private Q_SLOTS:
 
         // Later requests: no new start; text ids keep their quotes, null stays null, and a
         // notification gets the stderr line only.
-        bridge->write(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})" "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})"
+                      "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":"abc")" + errorTail);
-        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
-        bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})" "\n");
+        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
+                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})"
+                      "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":null)" + errorTail);
         QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).count('\n') >= 4; }, 5000));
         QCOMPARE(errors, stderrLine.repeated(4)); // one per line given up, notifications included
@@ -137,7 +143,8 @@ private Q_SLOTS:
         // The service coming up later is used at once by the next line.
         const auto server = serverOn(absentPort);
         QVERIFY(server->isRunning());
-        bridge->write(R"({"id":8,"method":"ping"})" "\n");
+        bridge->write(R"({"id":8,"method":"ping"})"
+                      "\n");
         QCOMPARE(readLine(*bridge), pingReply("8"));
 
         bridge->closeWriteChannel();

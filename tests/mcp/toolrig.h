@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicestore.h"
+#include "httpclient.h"
 #include "mcptools.h"
 #include "preferences.h"
 #include "simmessages.h"
@@ -9,7 +10,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 // A session over its own preferences file and store, with the tool catalogue bound to it.
@@ -48,6 +52,17 @@ private:
 };
 
 char *toString(const ToolRig::Result &result);
+
+// The Http client blocks: it runs on a worker thread while this thread's event loop serves the
+// listener of this process.
+template <typename F> auto offThread(F work) -> decltype(work())
+{
+    auto running = std::async(std::launch::async, std::move(work));
+    (void)QTest::qWaitFor(
+        [&] { return running.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 120000);
+    return running.get();
+}
+Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs = 30000, int pauseMs = 0);
 
 ToolRig::Result success(const QString &text);
 ToolRig::Result failure(const QString &text);
