@@ -340,7 +340,7 @@ private Q_SLOTS:
         QVERIFY2(sim.start(), qPrintable(sim.output()));
         QVERIFY(m_rig->pair(m_rig->addTV(sim.address(), QStringLiteral("TV"))));
         sim.control(
-            QStringLiteral("/fault"), { { "delay", QJsonObject { { "uri", "audio/volumeUp" }, { "ms", 2000 } } } });
+            QStringLiteral("/fault"), { { "delay", QJsonObject { { "uri", "audio/volumeUp" }, { "ms", 1000 } } } });
 
         const int fd = Http::openIdle(port, Http::postRequest(Http::toolCall("tv_volume", { { "action", "up" } }, 5)));
         QVERIFY(fd >= 0);

@@ -7,12 +7,12 @@
 #include "simmessages.h"
 #include "tvsession.h"
 
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <chrono>
 #include <future>
 #include <memory>
 
@@ -57,9 +57,13 @@ char *toString(const ToolRig::Result &result);
 // listener of this process.
 template <typename F> auto offThread(F work) -> decltype(work())
 {
-    auto running = std::async(std::launch::async, std::move(work));
-    (void)QTest::qWaitFor(
-        [&] { return running.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 120000);
+    QEventLoop loop;
+    auto running = std::async(std::launch::async, [&] {
+        auto result = work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        return result;
+    });
+    loop.exec();
     return running.get();
 }
 Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs = 30000, int pauseMs = 0);
