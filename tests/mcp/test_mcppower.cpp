@@ -42,7 +42,9 @@ private:
     // Sends the TV to standby through the tool and waits until it no longer listens.
     void turnOff()
     {
+        m_sim->clearReceived();
         QCOMPARE(power("off"), success(QStringLiteral("TV turned off (standby)")));
+        QCOMPARE(ssapRequests(m_sim->received(), QStringLiteral("system/turnOff")).size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!m_sim->state().value(QStringLiteral("listening")).toBool(), 5000);
         QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
     }
@@ -76,7 +78,9 @@ private Q_SLOTS:
 
     void wakesTheTV()
     {
+        m_sim->clearReceived();
         QCOMPARE(power("on"), success(QStringLiteral("TV is already on")));
+        QCOMPARE(m_sim->received().size(), 0); // nothing sent
         turnOff();
         useMACTheTVAnswers();
         const QString mac = *m_rig->store().device(m_id)->mac;

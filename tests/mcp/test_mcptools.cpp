@@ -389,19 +389,6 @@ private Q_SLOTS:
         QCOMPARE(simState("webPage").toString(), page);
     }
 
-    void powerOffAndAlreadyOn()
-    {
-        QCOMPARE(call("tv_power", { { "action", "on" } }), success("TV is already on"));
-        QCOMPARE(m_sim->received().size(), 0);
-        QCOMPARE(call("tv_power", { { "action", "off" } }), success("TV turned off (standby)"));
-        QCOMPARE(sent("system/turnOff").size(), 1);
-        QVERIFY(simState("power").toString() != QStringLiteral("Active"));
-
-        session().disconnect();
-        m_sim->control("/wake");
-        QTRY_COMPARE_WITH_TIMEOUT(simState("power").toString(), QStringLiteral("Active"), 10000);
-    }
-
     void connectionComesFirst()
     {
         // A paired TV that cannot be reached: the connection error, never the argument error.
