@@ -106,8 +106,8 @@ private Q_SLOTS:
         device.mac = QStringLiteral("02:00:00:00:00:99");
         m_rig->store().update(device);
 
-        setDeadline(std::chrono::milliseconds(2000));
-        QCOMPARE(power("on"), failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 2s")));
+        setDeadline(std::chrono::milliseconds(1000));
+        QCOMPARE(power("on"), failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 1s")));
 
         // With time to spare, the session's own wake loop ends first and its message is the answer.
         setDeadline(std::chrono::seconds(60));
