@@ -42,7 +42,9 @@ private:
     // Sends the TV to standby through the tool and waits until it no longer listens.
     void turnOff()
     {
+        m_sim->clearReceived();
         QCOMPARE(power("off"), success(QStringLiteral("TV turned off (standby)")));
+        QCOMPARE(ssapRequests(m_sim->received(), QStringLiteral("system/turnOff")).size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!m_sim->state().value(QStringLiteral("listening")).toBool(), 5000);
         QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
     }
@@ -76,7 +78,9 @@ private Q_SLOTS:
 
     void wakesTheTV()
     {
+        m_sim->clearReceived();
         QCOMPARE(power("on"), success(QStringLiteral("TV is already on")));
+        QCOMPARE(m_sim->received().size(), 0); // nothing sent
         turnOff();
         useMACTheTVAnswers();
         const QString mac = *m_rig->store().device(m_id)->mac;
@@ -102,8 +106,8 @@ private Q_SLOTS:
         device.mac = QStringLiteral("02:00:00:00:00:99");
         m_rig->store().update(device);
 
-        setDeadline(std::chrono::milliseconds(2000));
-        QCOMPARE(power("on"), failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 2s")));
+        setDeadline(std::chrono::milliseconds(1000));
+        QCOMPARE(power("on"), failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 1s")));
 
         // With time to spare, the session's own wake loop ends first and its message is the answer.
         setDeadline(std::chrono::seconds(60));

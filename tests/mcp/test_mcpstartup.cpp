@@ -1,10 +1,14 @@
 // The real application: its MCP listener at start-up (on by default, off when "mcpEnabled" is
 // false, a busy port does not stop the start-up), and an agent driving the TV emulator through
-// the running app over HTTP and through the stdio bridge.
+// the running app over HTTP and through the stdio bridge; the bridge's framing and errors
+// against a service in this process.
 //
 // The app scans for TVs by SSDP multicast at start-up, so this whole test runs in a network
 // namespace of its own (entered in initTestCase; needs root, which CI has).
-#include "applog.h"
+#include "appprocess.h"
+#include "httpclient.h"
+#include "mcpserver.h"
+#include "simmessages.h"
 #include "testenv.h"
 #include "toolrig.h"
 #include "tvsimprocess.h"
@@ -12,12 +16,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <sched.h>
@@ -30,34 +32,6 @@ namespace {
 
 const QString kHost = QStringLiteral("127.0.0.25");
 
-QString logText()
-{
-    QFile log(logFileURL());
-    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
-}
-
-bool listening(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return socket.waitForConnected(1000);
-}
-
-// One JSON-RPC request over a fresh connection; the parsed answer body.
-QJsonObject post(quint16 port, const QByteArray &body)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(3000))
-        return {};
-    socket.write("POST /mcp HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    QByteArray response;
-    while (socket.waitForReadyRead(20000))
-        response += socket.readAll();
-    response += socket.readAll();
-    return QJsonDocument::fromJson(response.mid(response.indexOf("\r\n\r\n") + 4)).object();
-}
-
 } // namespace
 
 class TestMCPStartup : public QObject {
@@ -65,29 +39,17 @@ class TestMCPStartup : public QObject {
 
 private:
     TestHome m_home;
-    std::unique_ptr<QProcess> m_app;
+    std::unique_ptr<AppProcess> m_app;
+    std::unique_ptr<ToolRig> m_rig = std::make_unique<ToolRig>(); // serves the bridge in this process
 
-    void startApp(const QStringList &arguments)
+    // Starts the app and waits until its start-up routine connects to host (logged after the
+    // listener has started or been skipped).
+    void startApp(const QStringList &arguments, const QString &host = QStringLiteral("127.0.0.99"))
     {
-        QFile::remove(logFileURL());
-        m_app = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_app->setProcessEnvironment(env);
-        m_app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_app->start(binDir() + QStringLiteral("/corvane-remote"), arguments);
-        QVERIFY(m_app->waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("启动 Corvane Remote")), 20000);
-    }
-
-    void stopApp()
-    {
-        if (!m_app)
-            return;
-        m_app->terminate();
-        if (!m_app->waitForFinished(10000))
-            m_app->kill();
-        m_app.reset();
+        m_app = std::make_unique<AppProcess>();
+        QFile::remove(m_home.logFile());
+        QVERIFY(m_app->start(arguments + QStringList { "-autoHost", host }));
+        QVERIFY(m_app->waitForLog(QStringLiteral("连接 ") + host));
     }
 
     // Window apps (not bridges) of this test's home, whoever started them.
@@ -110,6 +72,48 @@ private:
         return pids;
     }
 
+    std::unique_ptr<MCPServer> serverOn(quint16 port)
+    {
+        auto preferences = new Preferences(m_home.path() + QStringLiteral("/server-%1.conf").arg(port));
+        preferences->setInteger(QStringLiteral("mcpPort"), port);
+        auto server = std::make_unique<MCPServer>(m_rig->tools(), *preferences);
+        connect(server.get(), &QObject::destroyed, [preferences] { delete preferences; });
+        server->start();
+        return server;
+    }
+
+    // The bridge, with a start command that only records that it ran.
+    std::unique_ptr<AppProcess> startBridge(quint16 port, const QString &marker)
+    {
+        qputenv(
+            "CORVANE_BRIDGE_START_COMMAND", QStringLiteral("/bin/sh -c \"echo started >> '%1'\"").arg(marker).toUtf8());
+        qputenv("CORVANE_BRIDGE_RETRY_PAUSE_MS", "20");
+        auto bridge = std::make_unique<AppProcess>();
+        [&] {
+            QVERIFY(bridge->start({ "--mcp-stdio", "-mcpPort", QString::number(port) }, QProcess::SeparateChannels));
+        }();
+        return bridge;
+    }
+
+    // Waits (serving events meanwhile) for one line of standard output.
+    static QByteArray readLine(QProcess &process, int timeoutMs = 15000)
+    {
+        if (!QTest::qWaitFor([&] { return process.canReadLine(); }, timeoutMs))
+            return QByteArray("<no line>");
+        return process.readLine();
+    }
+
+    static int markerCount(const QString &marker)
+    {
+        QFile file(marker);
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
+
+    static QByteArray pingReply(const QByteArray &id)
+    {
+        return R"({"id":)" + id + R"(,"jsonrpc":"2.0","result":{}})" + "\n";
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -123,55 +127,59 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        stopApp();
+        m_app.reset();
         for (const qint64 pid : appsOfThisHome()) // started by a bridge
             ::kill(pid_t(pid), SIGKILL);
         QFile::remove(m_home.settingsFile());
+        qunsetenv("CORVANE_BRIDGE_START_COMMAND");
+        qunsetenv("CORVANE_BRIDGE_RETRY_PAUSE_MS");
     }
 
+    // On by default (port 8765, free in this namespace); off for one run with "-mcpEnabled false";
+    // a stored port is used; a busy port does not stop the start-up.
     void listenerAtStartup()
     {
-        // No preferences at all: port 8765 (free in this namespace).
         startApp({});
-        QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("MCP 服务已启动 http://127.0.0.1:8765/mcp")), 10000);
-        QCOMPARE(post(8765, R"({"jsonrpc":"2.0","id":1,"method":"ping"})").value(QStringLiteral("id")).toInt(), 1);
-        stopApp();
+        QVERIFY(readLogMessages().contains(QStringLiteral("MCP 服务已启动 http://127.0.0.1:8765/mcp")));
+        QCOMPARE(
+            Http::post(8765, Http::rpc("ping", {}, 4)).body, QByteArray(R"({"id":4,"jsonrpc":"2.0","result":{}})"));
 
-        // Switched off for this run: nothing listens, the start-up goes on.
         startApp({ "-mcpEnabled", "false", "-mcpPort", "18750" });
-        QTest::qWait(500);
-        QVERIFY(!logText().contains(QStringLiteral("MCP 服务")));
-        QVERIFY(!listening(18750));
-        stopApp();
+        QVERIFY(readLogMessages().filter(QStringLiteral("MCP 服务")).isEmpty());
+        QCOMPARE(Http::openIdle(18750), -1);
 
-        // Stored as true (and a stored port): it starts.
         {
             QSettings settings(m_home.settingsFile(), QSettings::NativeFormat);
             settings.setValue(QStringLiteral("mcpEnabled"), true);
             settings.setValue(QStringLiteral("mcpPort"), 18751);
         }
         startApp({});
-        QTRY_VERIFY_WITH_TIMEOUT(listening(18751), 10000);
-        QVERIFY(logText().contains(QStringLiteral("MCP 服务已启动 http://127.0.0.1:18751/mcp")));
+        QVERIFY(readLogMessages().contains(QStringLiteral("MCP 服务已启动 http://127.0.0.1:18751/mcp")));
+
+        QTcpServer blocker;
+        QVERIFY(blocker.listen(QHostAddress(QStringLiteral("127.0.0.1")), 18752));
+        TVSimProcess sim({ .address = kHost, .extraArgs = { "--pairing-delay", "50" } });
+        QVERIFY2(sim.start(), qPrintable(sim.output()));
+        startApp({ "-mcpPort", "18752" }, kHost);
+        QVERIFY(!readLogMessages().filter(QStringLiteral("MCP 服务失败: ")).isEmpty());
+        // The TV connection still happens after the failed listener.
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.state().value(QStringLiteral("clientKeys")).toArray().isEmpty(), 15000);
+        QVERIFY(m_app->isRunning());
     }
 
     // The bridge's real start path: the app is started only when none runs, and on the bridge's
     // port; a running app with its service switched off is reported as such, not started again.
     void bridgeStartsTheAppOnlyWhenNoneRuns()
     {
-        const auto askThroughBridge = [](quint16 port, const QString &retryPauseMs) {
-            QProcess bridge;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-            env.insert(QStringLiteral("CORVANE_BRIDGE_RETRY_PAUSE_MS"), retryPauseMs);
-            bridge.setProcessEnvironment(env);
-            bridge.start(binDir() + QStringLiteral("/corvane-remote"),
-                { QStringLiteral("--mcp-stdio"), QStringLiteral("-mcpPort"), QString::number(port) });
-            bridge.write(R"({"jsonrpc":"2.0","id":5,"method":"ping"})"
-                         "\n");
-            bridge.closeWriteChannel();
-            bridge.waitForFinished(60000);
-            return bridge.readAllStandardOutput();
+        const auto askThroughBridge = [](quint16 port, const QByteArray &retryPauseMs) {
+            qputenv("CORVANE_BRIDGE_RETRY_PAUSE_MS", retryPauseMs);
+            AppProcess bridge;
+            if (!bridge.start({ "--mcp-stdio", "-mcpPort", QString::number(port) }, QProcess::SeparateChannels))
+                return QByteArray();
+            bridge.process().write(Http::rpc("ping", {}, 5) + "\n");
+            bridge.process().closeWriteChannel();
+            bridge.process().waitForFinished(60000);
+            return bridge.process().readAllStandardOutput();
         };
 
         startApp({ "-mcpEnabled", "false", "-mcpPort", "18754" });
@@ -179,27 +187,13 @@ private Q_SLOTS:
             QByteArray(R"({"jsonrpc":"2.0","id":5,"error":{"code":-32000,"message":"Corvane Remote app is running but )"
                        R"(its MCP service is off or not reachable"}})"
                        "\n"));
-        QCOMPARE(appsOfThisHome(), QList<qint64> { m_app->processId() });
-        stopApp();
+        QCOMPARE(appsOfThisHome(), QList<qint64> { m_app->process().processId() });
+        m_app.reset();
 
         QCOMPARE(askThroughBridge(18755, "500"),
             QByteArray(R"({"id":5,"jsonrpc":"2.0","result":{}})"
                        "\n"));
         QCOMPARE(appsOfThisHome().size(), 1);
-    }
-
-    void busyPortDoesNotStopStartup()
-    {
-        QTcpServer blocker;
-        QVERIFY(blocker.listen(QHostAddress(QStringLiteral("127.0.0.1")), 18752));
-        TVSimProcess sim({ .address = kHost, .extraArgs = { "--pairing-delay", "50" } });
-        QVERIFY2(sim.start(), qPrintable(sim.output()));
-        startApp({ "-mcpPort", "18752", "-autoHost", kHost });
-        QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("MCP 服务失败: ")), 10000);
-        QVERIFY(!logText().contains(QStringLiteral("MCP 服务已启动")));
-        // The TV connection still happens after the failed listener.
-        QTRY_VERIFY_WITH_TIMEOUT(!sim.state().value(QStringLiteral("clientKeys")).toArray().isEmpty(), 15000);
-        QCOMPARE(m_app->state(), QProcess::Running);
     }
 
     void agentDrivesTheRunningApp()
@@ -212,19 +206,15 @@ private Q_SLOTS:
 
         TVSimProcess sim({ .address = kHost, .extraArgs = { "--pairing-delay", "50" } });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        startApp({ "-mcpPort", "18753", "-autoHost", kHost });
-        QTRY_VERIFY_WITH_TIMEOUT(listening(18753), 10000);
+        startApp({ "-mcpPort", "18753" }, kHost);
         // Paired and ready once tv_status says so.
-        const QByteArray status = R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"tv_status"}})";
         QTRY_VERIFY_WITH_TIMEOUT(
-            post(18753, status).value("result")["content"][0]["text"].toString().contains("\"connection\": \"ready\""),
+            Http::toolResult(Http::post(18753, Http::toolCall("tv_status"))).text.contains("\"connection\": \"ready\""),
             20000);
         sim.clearReceived();
 
+        qputenv("CORVANE_BRIDGE_START_COMMAND", "/bin/true"); // never a second app
         QProcess client;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CORVANE_BRIDGE_START_COMMAND", "/bin/true"); // never a second app
-        client.setProcessEnvironment(env);
         client.setWorkingDirectory(clientDir);
         client.setProcessChannelMode(QProcess::MergedChannels);
         client.start(node,
@@ -243,7 +233,92 @@ private Q_SLOTS:
         QCOMPARE(sim.state().value("volume").toInt(), 22);
         QCOMPARE(ssapRequests(sim.received(), "tv/openChannel").size(), 2);
         QCOMPARE(sim.state().value("webPage").toString(), QStringLiteral("https://example.com/stdio"));
-        QVERIFY(logText().contains(QStringLiteral("MCP 调用 tv_volume ")));
+        QVERIFY(!readLogMessages().filter(QStringLiteral("MCP 调用 tv_volume ")).isEmpty());
+    }
+
+    // The stdio bridge, talking to a service in this process.
+    void forwardsToRunningService()
+    {
+        const auto server = serverOn(18710);
+        QVERIFY(server->isRunning());
+        const QString marker = m_home.path() + QStringLiteral("/running-marker");
+        const auto app = startBridge(18710, marker);
+        QProcess *bridge = &app->process();
+
+        bridge->write(R"({"jsonrpc":"2.0","id":1,"method":"ping"})"
+                      "\n");
+        QCOMPARE(readLine(*bridge), pingReply("1"));
+
+        // A notification, blank lines and a line of blanks give nothing; the next request's
+        // answer is the next line.
+        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
+                      "\n");
+        bridge->write("\n   \n\t \n\r\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":"two","method":"ping"})"
+                      "\r\n");
+        QCOMPARE(readLine(*bridge), pingReply(R"("two")"));
+
+        // A 400 with a body is passed through like any answer.
+        bridge->write("{not json\n");
+        QCOMPARE(readLine(*bridge),
+            QByteArray(R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})"
+                       "\n"));
+
+        // The last line may lack its newline.
+        bridge->write(R"({"id":3,"method":"ping"})");
+        bridge->closeWriteChannel();
+        QCOMPARE(readLine(*bridge), pingReply("3"));
+        QVERIFY(QTest::qWaitFor([&] { return bridge->state() == QProcess::NotRunning; }, 10000));
+        QCOMPARE(bridge->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(bridge->exitCode(), 0);
+        QCOMPARE(bridge->readAllStandardError(), QByteArray());
+        QCOMPARE(markerCount(marker), 0); // reachable: nothing was started
+    }
+
+    void reportsUnreachableService()
+    {
+        const QString marker = m_home.path() + QStringLiteral("/absent-marker");
+        const auto app = startBridge(18711, marker);
+        QProcess *bridge = &app->process();
+        const QByteArray errorTail
+            = R"(,"error":{"code":-32000,"message":"Corvane Remote app is not running or MCP is disabled"}})"
+              "\n";
+        const QByteArray stderrLine = "corvane-remote: app not reachable at http://127.0.0.1:18711/mcp\n";
+
+        // First request: the app is started once, retried, then given up.
+        bridge->write(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})"
+                      "\n");
+        QCOMPARE(readLine(*bridge, 30000), R"({"jsonrpc":"2.0","id":7)" + errorTail);
+        QCOMPARE(markerCount(marker), 1);
+        QByteArray errors;
+        QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).contains('\n'); }, 5000));
+        QCOMPARE(errors, stderrLine);
+
+        // Later requests: no new start; text ids keep their quotes, null stays null, and a
+        // notification gets the stderr line only.
+        bridge->write(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})"
+                      "\n");
+        QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":"abc")" + errorTail);
+        bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
+                      "\n");
+        bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})"
+                      "\n");
+        QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":null)" + errorTail);
+        QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).count('\n') >= 4; }, 5000));
+        QCOMPARE(errors, stderrLine.repeated(4)); // one per line given up, notifications included
+        QCOMPARE(markerCount(marker), 1);
+
+        // The service coming up later is used at once by the next line.
+        const auto server = serverOn(18711);
+        QVERIFY(server->isRunning());
+        bridge->write(R"({"id":8,"method":"ping"})"
+                      "\n");
+        QCOMPARE(readLine(*bridge), pingReply("8"));
+
+        bridge->closeWriteChannel();
+        QVERIFY(QTest::qWaitFor([&] { return bridge->state() == QProcess::NotRunning; }, 10000));
+        QCOMPARE(bridge->exitCode(), 0);
+        QCOMPARE(markerCount(marker), 1);
     }
 };
 

@@ -1,13 +1,11 @@
 // The tool handlers against the TV emulator through a real session: result texts, what reached
 // the TV, every failure text, and the matching rules.
-#include "mcpserver.h"
-#include "rawhttp.h"
 #include "testenv.h"
 #include "toolrig.h"
 #include "tvsimprocess.h"
 
 #include <QJsonDocument>
-#include <QTcpSocket>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -20,7 +18,6 @@ const QString kOtherHost = QStringLiteral("127.0.0.21");
 const QString kNobody = QStringLiteral("127.0.0.22"); // no emulator ever listens here
 const QString kRefusingHost = QStringLiteral("127.0.0.23"); // firmware that refuses the pointer socket
 const QStringList kFast { "--pairing-delay", "50" };
-constexpr quint16 kPort = 18720;
 
 QJsonValue parsed(const QString &text)
 {
@@ -45,10 +42,7 @@ private:
         return m_rig->call(name, arguments);
     }
     QList<QJsonObject> sent(const QString &uri) { return ssapRequests(m_sim->received(), uri); }
-    QJsonObject payload(const QString &uri, qsizetype index = 0)
-    {
-        return ssapPayload(m_sim->received(), uri, index);
-    }
+    QJsonObject payload(const QString &uri, qsizetype index = 0) { return ssapPayload(m_sim->received(), uri, index); }
     QJsonValue simState(const QString &key) { return m_sim->state().value(key); }
 
 private Q_SLOTS:
@@ -86,37 +80,26 @@ private Q_SLOTS:
         QVERIFY(!result.isError);
         const QJsonObject device { { "name", "Living Room TV" }, { "model", m_rig->store().device(m_id)->model },
             { "host", kHost }, { "paired", true } };
-        const QJsonObject status = parsed(result.text).toObject();
-        QCOMPARE(status.value("connection").toString(), QStringLiteral("ready"));
-        QCOMPARE(status.value("power").toString(), QStringLiteral("Active"));
-        QCOMPARE(status.value("device").toObject(), device);
-        QCOMPARE(status.value("volume").toInt(), 17);
-        QCOMPARE(status.value("muted").toBool(), true);
+        QJsonObject status = parsed(result.text).toObject();
+        QCOMPARE(result.structured, status);
         // An input's label names the foreground when its appId matches, else an app's title, else the id.
-        QCOMPARE(status.value("foreground").toObject(), QJsonObject({ { "id", "com.webos.app.hdmi2" }, { "title", "HDMI 2" } }));
-        const QJsonArray inputs = status.value("inputs").toArray();
+        const QJsonArray inputs = status.take("inputs").toArray();
+        QCOMPARE(status,
+            QJsonObject({ { "connection", "ready" }, { "power", "Active" }, { "device", device }, { "volume", 17 },
+                { "muted", true },
+                { "foreground", QJsonObject { { "id", "com.webos.app.hdmi2" }, { "title", "HDMI 2" } } } }));
         QCOMPARE(inputs.size(), 4);
         QCOMPARE(inputs.at(1).toObject(),
             QJsonObject({ { "id", "HDMI_2" }, { "label", "HDMI 2" }, { "connected", true }, { "active", true } }));
         QCOMPARE(inputs.at(3)["active"].toBool(), false);
-        QCOMPARE(status.size(), 7);
-        QCOMPARE(result.structured, status);
         m_sim->control("/set", { { "muted", false } });
 
         // Texts stay as agents have always read them; the structured content holds the same data.
         const ToolRig::Result devices = call("tv_list_devices");
-        QCOMPARE(devices.text,
-            QStringLiteral(R"([
-    {
-        "host": "127.0.0.20",
-        "id": "%1",
-        "model": "%2",
-        "name": "Living Room TV",
-        "paired": true,
-        "selected": true
-    }
-])")
-                .arg(m_id, device["model"].toString()));
+        QJsonObject listed = device;
+        listed.insert("id", m_id);
+        listed.insert("selected", true);
+        QCOMPARE(parsed(devices.text), QJsonArray { listed });
         QCOMPARE(devices.structured, QJsonObject({ { "devices", parsed(devices.text) } }));
 
         // Lists are always read afresh from the TV.
@@ -149,19 +132,56 @@ private Q_SLOTS:
             success("Launched Netflix (netflix) with content 81234"));
         QCOMPARE(payload("system.launcher/launch", 2),
             QJsonObject({ { "id", "netflix" }, { "contentId", "81234" }, { "params", params } }));
-        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "params", "t=42" } }),
-            failure("'params' must be an object"));
-        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "contentId", 7 } }),
-            failure("'contentId' must be a string"));
-        QCOMPARE(sent("system.launcher/launch").size(), 3);
-        QCOMPARE(call("tv_launch_app", { { "app", "kodi" } }), failure("No app matches 'kodi'. Use tv_list_apps."));
-        QCOMPARE(call("tv_launch_app", { { "app", "" } }), failure("Missing 'app'"));
-        QCOMPARE(call("tv_launch_app", { { "app", 5 } }), failure("Missing 'app'"));
 
         QCOMPARE(call("tv_switch_input", { { "input", "mi 3" } }), success("Switched to HDMI 3 (HDMI_3)"));
         QCOMPARE(payload("tv/switchInput"), QJsonObject({ { "inputId", "HDMI_3" } }));
-        QCOMPARE(call("tv_switch_input", { { "input", "console" } }),
-            failure("No input matches 'console'. Use tv_list_inputs."));
+    }
+
+    // Refused before anything changes: only reads reach the TV.
+    void argumentErrors()
+    {
+        const QString level = "'level' must be 0-100";
+        const QList<std::tuple<QString, QJsonObject, QString>> cases {
+            { "tv_launch_app", { { "app", "netflix" }, { "params", "t=42" } }, "'params' must be an object" },
+            { "tv_launch_app", { { "app", "netflix" }, { "contentId", 7 } }, "'contentId' must be a string" },
+            { "tv_launch_app", { { "app", "kodi" } }, "No app matches 'kodi'. Use tv_list_apps." },
+            { "tv_launch_app", { { "app", "" } }, "Missing 'app'" },
+            { "tv_launch_app", { { "app", 5 } }, "Missing 'app'" },
+            { "tv_switch_input", { { "input", "console" } }, "No input matches 'console'. Use tv_list_inputs." },
+            { "tv_volume", { { "action", "set" }, { "level", 101 } }, level },
+            { "tv_volume", { { "action", "set" }, { "level", -1 } }, level },
+            { "tv_volume", { { "action", "set" }, { "level", "50" } }, level },
+            { "tv_volume", { { "action", "set" }, { "level", 12.5 } }, level },
+            { "tv_volume", { { "action", "set" }, { "level", 1e300 } }, level },
+            { "tv_volume", { { "action", "set" } }, level },
+            { "tv_volume", { { "action", "UP" } }, "action must be up, down or set" },
+            { "tv_volume", {}, "Missing 'action'" },
+            { "tv_mute", { { "muted", "true" } }, "'muted' must be boolean" },
+            { "tv_sound_output", { { "action", "set" } }, "Missing 'output'" },
+            { "tv_sound_output", { { "action", "toggle" } }, "action must be get or set" },
+            { "tv_media", { { "action", "fastforward" } }, "Unsupported action" },
+            { "tv_channel", { { "action", "next" } }, "action must be up or down" },
+            { "tv_channel", { { "action", "set" } }, "Missing 'number'" },
+            { "tv_channel", { { "action", "set" }, { "number", "6" } },
+                "No channel 6. Nearest: 4 (Kids), 5 (Movies), 7 (Music Hits)" },
+            { "tv_input_text", { { "text", "" } }, "Missing 'text'" },
+            { "tv_notify", {}, "Missing 'message'" },
+            { "tv_fly", {}, "Unknown tool" },
+            { "tv_screen", { { "action", "dim" } }, "action must be off or on" },
+            { "tv_power", { { "action", "OFF" } }, "action must be on or off" },
+            { "tv_power", {}, "Missing 'action'" },
+            { "tv_select_device", { { "device", "kitchen" } }, "No saved TV matches 'kitchen'" },
+        };
+        for (const auto &[tool, arguments, text] : cases)
+            QCOMPARE(call(tool, arguments), failure(text));
+        for (const QString url :
+            { "file:///etc/passwd", "javascript:alert(1)", "example.com", "http://", "ftp://a.b/c" })
+            QCOMPARE(call("tv_open_url", { { "url", url } }),
+                failure("Refused '" + url + "': only http:// and https:// addresses with a host can be opened"));
+        for (const QJsonObject &request : ssapOfType(m_sim->received(), "request"))
+            QVERIFY2(QRegularExpression("/(get|list)[A-Z]").match(request["uri"].toString()).hasMatch(),
+                qPrintable(request["uri"].toString()));
+        QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(m_id));
     }
 
     void matchingRules()
@@ -187,32 +207,23 @@ private Q_SLOTS:
 
     void pressButtons()
     {
-        QCOMPARE(call("tv_press_button", { { "button", "volumeup" }, { "repeat", 3 } }), success("Pressed VOLUMEUP ×3"));
-        QTRY_COMPARE_WITH_TIMEOUT(pointerTexts(m_sim->received()),
-            QStringList(3, QStringLiteral("type:button\nname:VOLUMEUP\n\n")), 5000);
-        m_sim->clearReceived();
+        // A repeat of 0, 1, a fraction or a text presses once and names no count, at most 20 times;
+        // OK is a click of the pointer, ENTER a button; refused presses send nothing. BACK marks the end.
+        QCOMPARE(
+            call("tv_press_button", { { "button", "volumeup" }, { "repeat", 3 } }), success("Pressed VOLUMEUP ×3"));
         QCOMPARE(call("tv_press_button", { { "button", "HOME" }, { "repeat", 50 } }), success("Pressed HOME ×20"));
-        QTRY_COMPARE_WITH_TIMEOUT(pointerTexts(m_sim->received()).size(), 20, 5000);
-
-        // A repeat of 0, 1, a fraction or a text presses once and names no count.
-        for (const QJsonValue &repeat : { QJsonValue(0), QJsonValue(1), QJsonValue(2.5), QJsonValue("3") }) {
-            m_sim->clearReceived();
+        for (const QJsonValue &repeat : { QJsonValue(0), QJsonValue(1), QJsonValue(2.5), QJsonValue("3") })
             QCOMPARE(call("tv_press_button", { { "button", "Up" }, { "repeat", repeat } }), success("Pressed UP"));
-            QTRY_COMPARE_WITH_TIMEOUT(pointerTexts(m_sim->received()).size(), 1, 5000);
-        }
-
-        // OK is a click of the pointer, ENTER a button.
-        m_sim->clearReceived();
         QCOMPARE(call("tv_press_button", { { "button", "ok" } }), success("Pressed OK"));
         QCOMPARE(call("tv_press_button", { { "button", "ENTER" } }), success("Pressed ENTER"));
-        QTRY_COMPARE_WITH_TIMEOUT(pointerTexts(m_sim->received()),
-            QStringList({ "type:click\n\n", "type:button\nname:ENTER\n\n" }), 5000);
-
-        m_sim->clearReceived();
         QCOMPARE(call("tv_press_button", { { "button", "power" } }), failure("Unsupported button 'POWER'"));
         QCOMPARE(call("tv_press_button", { { "repeat", 2 } }), failure("Missing 'button'"));
-        QTest::qWait(100);
-        QCOMPARE(pointerTexts(m_sim->received()).size(), 0);
+        QCOMPARE(call("tv_press_button", { { "button", "back" } }), success("Pressed BACK"));
+        const auto button = [](const QString &name) { return "type:button\nname:" + name + "\n\n"; };
+        QTRY_VERIFY_WITH_TIMEOUT(pointerTexts(m_sim->received()).endsWith(button("BACK")), 5000);
+        const QStringList expected = QStringList(3, button("VOLUMEUP")) + QStringList(20, button("HOME"))
+            + QStringList(4, button("UP")) + QStringList { "type:click\n\n", button("ENTER"), button("BACK") };
+        QCOMPARE(pointerTexts(m_sim->received()), expected);
     }
 
     // Firmware that refuses the pointer socket: a button with a request of its own is pressed
@@ -241,15 +252,12 @@ private Q_SLOTS:
         const int channel = tv.state().value("channel").toVariant().toInt();
         QCOMPARE(rig.call("tv_press_button", { { "button", "CHANNELUP" } }), success("Pressed CHANNELUP"));
         QCOMPARE(tv.state().value("channel").toVariant().toInt(), channel + 1);
-        const QList<QPair<QString, QString>> requests { { "VOLUMEDOWN", "audio/volumeDown" },
-            { "CHANNELDOWN", "tv/channelDown" }, { "PLAY", "media.controls/play" }, { "PAUSE", "media.controls/pause" },
-            { "STOP", "media.controls/stop" }, { "REWIND", "media.controls/rewind" },
-            { "FASTFORWARD", "media.controls/fastForward" }, { "ENTER", "com.webos.service.ime/sendEnterKey" } };
-        for (const auto &[button, uri] : requests) {
-            QCOMPARE(rig.call("tv_press_button", { { "button", button } }), success("Pressed " + button));
+        for (const auto &[button, uri] :
+            { std::pair { "PLAY", "media.controls/play" }, { "ENTER", "com.webos.service.ime/sendEnterKey" } }) {
+            QCOMPARE(
+                rig.call("tv_press_button", { { "button", button } }), success(QStringLiteral("Pressed ") + button));
             QCOMPARE(ssapRequests(tv.received(), uri).size(), 1);
         }
-
         QCOMPARE(rig.call("tv_press_button", { { "button", "HOME" }, { "repeat", 3 } }),
             failure("The TV refused remote-control input (401 insufficient permissions), so HOME was not pressed. "
                     "Still available: the buttons VOLUMEUP, VOLUMEDOWN, MUTE, CHANNELUP, CHANNELDOWN, PLAY, PAUSE, "
@@ -275,18 +283,6 @@ private Q_SLOTS:
         QCOMPARE(payload("audio/setVolume"), QJsonObject({ { "volume", 0 } }));
         QCOMPARE(payload("audio/volumeUp"), QJsonObject());
 
-        m_sim->clearReceived();
-        for (const QJsonValue &level :
-            { QJsonValue(101), QJsonValue(-1), QJsonValue("50"), QJsonValue(12.5), QJsonValue(1e300), QJsonValue() }) {
-            QJsonObject arguments { { "action", "set" } };
-            if (!level.isUndefined())
-                arguments.insert("level", level);
-            QCOMPARE(call("tv_volume", arguments), failure("'level' must be 0-100"));
-        }
-        QCOMPARE(call("tv_volume", { { "action", "UP" } }), failure("action must be up, down or set"));
-        QCOMPARE(call("tv_volume"), failure("Missing 'action'"));
-        QCOMPARE(sent("audio/setVolume").size(), 0);
-
         const ToolRig::Result muted = call("tv_mute", { { "muted", true } });
         QCOMPARE(muted, success("Muted"));
         QCOMPARE(muted.structured, QJsonObject({ { "muted", true } }));
@@ -294,10 +290,8 @@ private Q_SLOTS:
         QCOMPARE(call("tv_mute", { { "muted", false } }), success("Unmuted"));
         QCOMPARE(simState("muted").toBool(), false);
         QCOMPARE(payload("audio/setMute"), QJsonObject({ { "mute", true } }));
-        QCOMPARE(call("tv_mute", { { "muted", "true" } }), failure("'muted' must be boolean"));
 
-        // Sound output: read and chosen; the TV's reason when it refuses one. A change made on the
-        // TV reaches the session with the volume push; the window's form changes it too.
+        // Sound output: read and chosen; the TV's reason when it refuses one.
         QCOMPARE(call("tv_sound_output", { { "action", "get" } }), success("Sound output: tv_speaker"));
         const ToolRig::Result arc = call("tv_sound_output", { { "action", "set" }, { "output", "external_arc" } });
         QCOMPARE(arc, success("Sound output: external_arc"));
@@ -307,22 +301,12 @@ private Q_SLOTS:
         QCOMPARE(session().soundOutput(), QStringLiteral("external_arc"));
         const ToolRig::Result unknown = call("tv_sound_output", { { "action", "set" }, { "output", "hdmi_9" } });
         QVERIFY2(unknown.isError && unknown.text.contains("unknown sound output 'hdmi_9'"), qPrintable(unknown.text));
-        QCOMPARE(call("tv_sound_output", { { "action", "set" } }), failure("Missing 'output'"));
-        QCOMPARE(call("tv_sound_output", { { "action", "toggle" } }), failure("action must be get or set"));
-        m_sim->control("/set", { { "soundOutput", "headphone" } });
-        QTRY_COMPARE_WITH_TIMEOUT(session().soundOutput(), QStringLiteral("headphone"), 5000);
-        session().selectSoundOutput("tv_speaker");
-        QTRY_COMPARE_WITH_TIMEOUT(simState("soundOutput").toString(), QStringLiteral("tv_speaker"), 5000);
+        QCOMPARE(call("tv_sound_output", { { "action", "set" }, { "output", "tv_speaker" } }),
+            success("Sound output: tv_speaker"));
 
-        // The TV's own error passes through, and nothing changes.
-        m_sim->control("/fault",
-            { { "fail", QJsonObject { { "uri", "audio/setMute" }, { "error", "Mute is locked" }, { "shape", "error" } } } });
-        const ToolRig::Result refused = call("tv_mute", { { "muted", true } });
-        m_sim->control("/fault", { { "clear", true } });
-        QVERIFY(refused.isError);
-        QVERIFY2(refused.text.contains("Mute is locked"), qPrintable(refused.text));
-        QCOMPARE(simState("muted").toBool(), false);
+        // The TV's own error passes through, in either form, and nothing changes.
         const QList<std::tuple<QString, QJsonObject, QString>> refusals {
+            { "tv_mute", { { "muted", true } }, "audio/setMute" },
             { "tv_sound_output", { { "action", "get" } }, "audio/getSoundOutput" },
             { "tv_sound_output", { { "action", "set" }, { "output", "bt_soundbar" } }, "audio/changeSoundOutput" },
             { "tv_screen", { { "action", "off" } }, "com.webos.service.tvpower/power/turnOffScreen" },
@@ -333,34 +317,26 @@ private Q_SLOTS:
             { "tv_launch_app", { { "app", "netflix" }, { "contentId", "81234" } }, "system.launcher/launch" },
         };
         for (const auto &[tool, arguments, uri] : refusals) {
-            m_sim->control("/fault",
-                { { "fail", QJsonObject { { "uri", uri }, { "error", "Not now" }, { "shape", "returnValue" } } } });
+            const QString shape = tool == "tv_mute" ? "error" : "returnValue";
+            m_sim->control(
+                "/fault", { { "fail", QJsonObject { { "uri", uri }, { "error", "Not now" }, { "shape", shape } } } });
             const ToolRig::Result answer = call(tool, arguments);
             m_sim->control("/fault", { { "clear", true } });
             QVERIFY2(answer.isError && answer.text.contains("Not now"), qPrintable(tool + ": " + answer.text));
         }
+        QCOMPARE(simState("muted").toBool(), false);
         QCOMPARE(simState("soundOutput").toString(), QStringLiteral("tv_speaker"));
         QCOMPARE(simState("power").toString(), QStringLiteral("Active"));
         QCOMPARE(simState("webPage").toString(), QString());
         QCOMPARE(session().soundOutput(), QStringLiteral("tv_speaker"));
-        // The window's form of a refused action is one log line.
-        m_sim->control("/fault",
-            { { "fail",
-                QJsonObject { { "uri", "com.webos.service.tvpower/power/turnOffScreen" }, { "error", "Not now" } } } });
-        session().screenOff();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            readLogMessages().filter("com.webos.service.tvpower/power/turnOffScreen 失败: ").size() == 1, 5000);
-        m_sim->control("/fault", { { "clear", true } });
     }
 
     void mediaChannelTextAndToast()
     {
         QCOMPARE(call("tv_media", { { "action", "fastForward" } }), success("Media fastForward"));
         QCOMPARE(sent("media.controls/fastForward").size(), 1);
-        QCOMPARE(call("tv_media", { { "action", "fastforward" } }), failure("Unsupported action"));
         QCOMPARE(call("tv_channel", { { "action", "down" } }), success("Channel down"));
         QCOMPARE(sent("tv/channelDown").size(), 1);
-        QCOMPARE(call("tv_channel", { { "action", "next" } }), failure("action must be up or down"));
 
         // User-perceived characters: a combining accent and a skin-toned emoji count once each.
         const QString text = QStringLiteral("he\u0301llo 👍🏽👍🇨🇳🇺🇸👨‍👩‍👧");
@@ -373,12 +349,9 @@ private Q_SLOTS:
         QCOMPARE(call("tv_input_text", { { "text", "abc" }, { "submit", true } }), success("Typed 3 characters"));
         QCOMPARE(sent("com.webos.service.ime/sendEnterKey").size(), 1);
         m_sim->control("/set", { { "keyboardFocus", false } });
-        QCOMPARE(call("tv_input_text", { { "text", "" } }), failure("Missing 'text'"));
 
         QCOMPARE(call("tv_notify", { { "message", "Dinner is ready" } }), success("Notification shown"));
         QCOMPARE(payload("system.notifications/createToast"), QJsonObject({ { "message", "Dinner is ready" } }));
-        QCOMPARE(call("tv_notify"), failure("Missing 'message'"));
-        QCOMPARE(call("tv_fly"), failure("Unknown tool"));
 
         // Channels: a long list comes cut, with its count; set by number (a number not in the list
         // names the nearest ones), read back after a step.
@@ -390,16 +363,11 @@ private Q_SLOTS:
         QCOMPARE(listed["channels"].toArray().size(), 50);
         QCOMPARE(listed["channels"][1].toObject(),
             QJsonObject({ { "id", "7_2_2_0_0_1001_0" }, { "number", "2" }, { "name", "News 24" } }));
-        QCOMPARE(session().channels().size(), 60);
         QCOMPARE(call("tv_channel", { { "action", "set" }, { "number", 7 } }),
             success("Switched to channel 7 (Music Hits)"));
         QCOMPARE(payload("tv/openChannel"), QJsonObject({ { "channelId", "7_7_7_0_0_1005_0" } }));
         QCOMPARE(call("tv_channel", { { "action", "up" } }).structured, QJsonObject({ { "action", "up" } }));
         QCOMPARE(call("tv_channel", { { "action", "current" } }), success("Current channel: 8 (Weather)"));
-        QCOMPARE(session().currentChannelMap().value("id").toString(), QStringLiteral("7_8_8_0_0_1006_0"));
-        QCOMPARE(call("tv_channel", { { "action", "set" }, { "number", "6" } }),
-            failure("No channel 6. Nearest: 4 (Kids), 5 (Movies), 7 (Music Hits)"));
-        QCOMPARE(call("tv_channel", { { "action", "set" } }), failure("Missing 'number'"));
         QCOMPARE(simState("channel").toString(), QStringLiteral("8"));
 
         // The screen goes off while sound plays, and on again; the power state tells.
@@ -413,33 +381,12 @@ private Q_SLOTS:
         QCOMPARE(
             call("tv_power", { { "action", "on" } }), success("Screen turned on (the TV was on with its screen off)"));
         QTRY_COMPARE_WITH_TIMEOUT(session().powerState(), QStringLiteral("Active"), 5000);
-        QCOMPARE(call("tv_screen", { { "action", "dim" } }), failure("action must be off or on"));
 
         // Web pages: http and https only; anything else never reaches the TV.
         const QString page = QStringLiteral("https://example.com/news?day=1");
         QCOMPARE(call("tv_open_url", { { "url", page } }), success("Opened " + page));
         QCOMPARE(payload("system.launcher/open"), QJsonObject({ { "target", page } }));
         QCOMPARE(simState("webPage").toString(), page);
-        for (const QString url :
-            { "file:///etc/passwd", "javascript:alert(1)", "example.com", "http://", "ftp://a.b/c" })
-            QCOMPARE(call("tv_open_url", { { "url", url } }),
-                failure("Refused '" + url + "': only http:// and https:// addresses with a host can be opened"));
-        QCOMPARE(sent("system.launcher/open").size(), 1);
-    }
-
-    void powerOffAndAlreadyOn()
-    {
-        QCOMPARE(call("tv_power", { { "action", "on" } }), success("TV is already on"));
-        QCOMPARE(m_sim->received().size(), 0);
-        QCOMPARE(call("tv_power", { { "action", "OFF" } }), failure("action must be on or off"));
-        QCOMPARE(call("tv_power"), failure("Missing 'action'"));
-        QCOMPARE(call("tv_power", { { "action", "off" } }), success("TV turned off (standby)"));
-        QCOMPARE(sent("system/turnOff").size(), 1);
-        QVERIFY(simState("power").toString() != QStringLiteral("Active"));
-
-        session().disconnect();
-        m_sim->control("/wake");
-        QTRY_COMPARE_WITH_TIMEOUT(simState("power").toString(), QStringLiteral("Active"), 10000);
     }
 
     void connectionComesFirst()
@@ -480,55 +427,22 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(other.state().value("connections").toInt(), 0, 5000);
 
         // By address: the first TV is dropped, and the answer comes once the new one is ready.
-        QCOMPARE(call("tv_select_device", { { "device", kOtherHost } }), success("Connected to Bedroom TV (127.0.0.21)"));
+        QCOMPARE(
+            call("tv_select_device", { { "device", kOtherHost } }), success("Connected to Bedroom TV (127.0.0.21)"));
         QVERIFY(session().isReady());
         QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(otherID));
         QVERIFY(other.state().value("connections").toInt() > 0);
         QTRY_COMPARE_WITH_TIMEOUT(simState("connections").toInt(), 0, 5000);
 
         // By part of the name, any case: the first saved TV whose name contains it.
-        QCOMPARE(call("tv_select_device", { { "device", "ROOM tv" } }),
-            success("Connected to Living Room TV (127.0.0.20)"));
+        QCOMPARE(
+            call("tv_select_device", { { "device", "ROOM tv" } }), success("Connected to Living Room TV (127.0.0.20)"));
         QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(m_id));
         // Selecting the TV already selected keeps its connection.
         const int before = simState("connections").toInt();
         QCOMPARE(call("tv_select_device", { { "device", m_id } }), success("Connected to Living Room TV (127.0.0.20)"));
         QCOMPARE(simState("connections").toInt(), before);
-
-        QCOMPARE(call("tv_select_device", { { "device", "kitchen" } }), failure("No saved TV matches 'kitchen'"));
-        QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(m_id));
         m_rig->store().remove(otherID);
-    }
-
-    void slowCallsDoNotBlockTheListener()
-    {
-        Preferences preferences(m_home.path() + QStringLiteral("/listener.conf"));
-        preferences.setInteger("mcpPort", kPort);
-        MCPServer server(m_rig->tools(), preferences);
-        server.start();
-        QVERIFY(server.isRunning());
-
-        m_sim->control("/fault", { { "delay", QJsonObject { { "uri", "audio/volumeUp" }, { "ms", 1500 } } } });
-        QTcpSocket slow;
-        QByteArray slowReply;
-        connect(&slow, &QTcpSocket::readyRead, &slow, [&] { slowReply += slow.readAll(); });
-        slow.connectToHost(QStringLiteral("127.0.0.1"), kPort);
-        QVERIFY(slow.waitForConnected(5000));
-        slow.write(postRequest(
-            R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"tv_volume","arguments":{"action":"up"}}})"));
-        QTRY_COMPARE_WITH_TIMEOUT(sent("audio/volumeUp").size(), 1, 5000);
-
-        // Another request is answered while the first one waits for the TV, and stopping the
-        // listener does not drop the request in progress.
-        const RawResponse quick = splitResponse(rawExchange(kPort, { postRequest(R"({"id":2,"method":"ping"})") }).response);
-        QCOMPARE(quick.statusLine, QByteArray("HTTP/1.1 200 OK"));
-        QVERIFY(slowReply.isEmpty());
-        server.stop();
-        QTRY_VERIFY_WITH_TIMEOUT(slow.state() == QAbstractSocket::UnconnectedState, 10000);
-        m_sim->control("/fault", { { "clear", true } });
-        const QJsonObject answer = QJsonDocument::fromJson(splitResponse(slowReply).body).object();
-        QCOMPARE(answer["result"]["isError"].toBool(), false);
-        QVERIFY(answer["result"]["content"][0]["text"].toString().startsWith("Volume: "));
     }
 };
 

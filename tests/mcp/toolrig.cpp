@@ -79,6 +79,11 @@ ToolRig::Result ToolRig::call(const QString &name, const QJsonObject &arguments)
     return QCoro::waitFor(capture(m_tools->call(name, arguments)));
 }
 
+Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
+{
+    return offThread([=] { return Http::exchange(port, pieces, timeoutMs, pauseMs); });
+}
+
 char *toString(const ToolRig::Result &result)
 {
     return QTest::toString((result.isError ? QStringLiteral("error: ") : QStringLiteral("ok: ")) + result.text);

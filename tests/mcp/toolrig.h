@@ -1,15 +1,19 @@
 #pragma once
 
 #include "devicestore.h"
+#include "httpclient.h"
 #include "mcptools.h"
 #include "preferences.h"
 #include "simmessages.h"
 #include "tvsession.h"
 
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <future>
 #include <memory>
 
 // A session over its own preferences file and store, with the tool catalogue bound to it.
@@ -54,6 +58,21 @@ private:
 };
 
 char *toString(const ToolRig::Result &result);
+
+// The Http client blocks: it runs on a worker thread while this thread's event loop serves the
+// listener of this process.
+template <typename F> auto offThread(F work) -> decltype(work())
+{
+    QEventLoop loop;
+    auto running = std::async(std::launch::async, [&] {
+        auto result = work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        return result;
+    });
+    loop.exec();
+    return running.get();
+}
+Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs = 30000, int pauseMs = 0);
 
 ToolRig::Result success(const QString &text);
 ToolRig::Result failure(const QString &text);
