@@ -5,7 +5,8 @@
 
 #include <QObject>
 
-SessionRig::SessionRig(const TVSession::Timings &timings, double scanSeconds) : m_timings(timings)
+SessionRig::SessionRig(const TVSession::Timings &timings, double scanSeconds)
+    : m_timings(timings)
 {
     m_preferences = std::make_unique<Preferences>(m_dir.filePath(QStringLiteral("prefs.conf")));
     m_store = std::make_unique<DeviceStore>(*m_preferences);
@@ -61,31 +62,21 @@ bool SessionRig::passedThrough(ConnectionState::Kind kind) const
 
 namespace {
 
-QCoro::Task<void> capture(QCoro::Task<void> task, Outcome *outcome)
+template <typename T> QCoro::Task<void> capture(QCoro::Task<T> task, Outcome *outcome)
 {
     try {
-        co_await std::move(task);
+        if constexpr (std::is_same_v<T, void>) {
+            co_await std::move(task);
+        } else if constexpr (std::is_same_v<T, TVSession::InputOutcome>) {
+            const TVSession::InputOutcome input = co_await std::move(task);
+            outcome->error = input.error;
+            outcome->refused = input.refused;
+        } else {
+            outcome->reply = co_await std::move(task);
+        }
     } catch (const SSAPError &error) {
         outcome->error = error;
     }
-    outcome->done = true;
-}
-
-QCoro::Task<void> captureReply(QCoro::Task<QJsonObject> task, Outcome *outcome)
-{
-    try {
-        outcome->reply = co_await std::move(task);
-    } catch (const SSAPError &error) {
-        outcome->error = error;
-    }
-    outcome->done = true;
-}
-
-QCoro::Task<void> captureInput(QCoro::Task<TVSession::InputOutcome> task, Outcome *outcome)
-{
-    const TVSession::InputOutcome input = co_await std::move(task);
-    outcome->error = input.error;
-    outcome->refused = input.refused;
     outcome->done = true;
 }
 
@@ -98,12 +89,12 @@ void track(QCoro::Task<void> task, Outcome *outcome)
 
 void track(QCoro::Task<QJsonObject> task, Outcome *outcome)
 {
-    captureReply(std::move(task), outcome);
+    capture(std::move(task), outcome);
 }
 
 void track(QCoro::Task<TVSession::InputOutcome> task, Outcome *outcome)
 {
-    captureInput(std::move(task), outcome);
+    capture(std::move(task), outcome);
 }
 
 int logMark()

@@ -22,13 +22,13 @@ QJsonObject json(const char *text)
 // A request as the SSAP message carries it: the path, then the compact payload.
 QString wire(const TVRequest &request)
 {
-    return request.uri + QLatin1Char(' ') + QString::fromUtf8(QJsonDocument(request.payload).toJson(QJsonDocument::Compact));
+    return request.uri + QLatin1Char(' ')
+        + QString::fromUtf8(QJsonDocument(request.payload).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
 
-class TestSessionValues : public QObject
-{
+class TestSessionValues : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -38,7 +38,8 @@ private Q_SLOTS:
         TVStateMirror mirror;
         QSignalSpy volume(&mirror, &TVStateMirror::volumeChanged);
         QSignalSpy muted(&mirror, &TVStateMirror::mutedChanged);
-        mirror.handleVolume(json("{\"volumeStatus\":{\"volume\":12,\"muteStatus\":true,\"soundOutput\":\"external_arc\"}}"));
+        mirror.handleVolume(
+            json("{\"volumeStatus\":{\"volume\":12,\"muteStatus\":true,\"soundOutput\":\"external_arc\"}}"));
         QCOMPARE(mirror.volume(), 12);
         QCOMPARE(mirror.muted(), true);
         QCOMPARE(mirror.soundOutput(), QStringLiteral("external_arc"));
@@ -70,6 +71,8 @@ private Q_SLOTS:
         QCOMPARE(mirror.sourceName(), QStringLiteral("Netflix"));
         mirror.handleForeground(json("{\"appId\":\"com.webos.app.livetv\"}"));
         QCOMPARE(mirror.sourceName(), QStringLiteral("电视直播"));
+        mirror.handleForeground(json("{\"appId\":\"some.other.app\"}"));
+        QCOMPARE(mirror.sourceName(), QStringLiteral("some.other.app"));
     }
 
     void commandsOnTheWire_data()
@@ -99,19 +102,23 @@ private Q_SLOTS:
         row("channel up", TVCommands::channelUp(), "tv/channelUp {}");
         row("channel down", TVCommands::channelDown(), "tv/channelDown {}");
         row("media", TVCommands::media("fastForward"), "media.controls/fastForward {}");
-        row("text", TVCommands::insertText("héllo \"TV\""), "com.webos.service.ime/insertText {\"replace\":false,\"text\":\"héllo \\\"TV\\\"\"}");
+        row("text", TVCommands::insertText("héllo \"TV\""),
+            "com.webos.service.ime/insertText {\"replace\":false,\"text\":\"héllo \\\"TV\\\"\"}");
         row("enter", TVCommands::sendEnterKey(), "com.webos.service.ime/sendEnterKey {}");
         row("launch", TVCommands::launch("netflix"), "system.launcher/launch {\"id\":\"netflix\"}");
         row("launch into", TVCommands::launch("youtube.leanback.v4", "dQw4", QJsonObject { { "t", 30 } }),
             "system.launcher/launch {\"contentId\":\"dQw4\",\"id\":\"youtube.leanback.v4\",\"params\":{\"t\":30}}");
         row("switch input", TVCommands::switchInput("HDMI_2"), "tv/switchInput {\"inputId\":\"HDMI_2\"}");
         row("open channel", TVCommands::openChannel("7-1"), "tv/openChannel {\"channelId\":\"7-1\"}");
-        row("open url", TVCommands::openURL("https://a.example/"), "system.launcher/open {\"target\":\"https://a.example/\"}");
-        row("change output", TVCommands::changeSoundOutput("external_arc"), "audio/changeSoundOutput {\"output\":\"external_arc\"}");
+        row("open url", TVCommands::openURL("https://a.example/"),
+            "system.launcher/open {\"target\":\"https://a.example/\"}");
+        row("change output", TVCommands::changeSoundOutput("external_arc"),
+            "audio/changeSoundOutput {\"output\":\"external_arc\"}");
         row("screen off", TVCommands::turnScreen(false), "com.webos.service.tvpower/power/turnOffScreen {}");
         row("screen on", TVCommands::turnScreen(true), "com.webos.service.tvpower/power/turnOnScreen {}");
         row("turn off", TVCommands::turnOff(), "system/turnOff {}");
-        row("toast", TVCommands::createToast("Corvane Remote 已连接"), "system.notifications/createToast {\"message\":\"Corvane Remote 已连接\"}");
+        row("toast", TVCommands::createToast("Corvane Remote 已连接"),
+            "system.notifications/createToast {\"message\":\"Corvane Remote 已连接\"}");
         // The buttons that stand in for the pointer socket; MUTE toggles what the TV reported.
         row("MUTE while muted", *ButtonRequest::forButton("MUTE", true), "audio/setMute {\"mute\":false}");
         row("ENTER", *ButtonRequest::forButton("ENTER", false), "com.webos.service.ime/sendEnterKey {}");
@@ -134,37 +141,41 @@ private Q_SLOTS:
 
     void inputsFromTheTV()
     {
-        QCOMPARE(ExternalInput::fromJson(json("{\"id\":\"HDMI_1\",\"label\":\"Game\",\"appId\":\"com.webos.app.hdmi1\",\"connected\":true}")),
-                 (ExternalInput{"HDMI_1", "Game", "com.webos.app.hdmi1", true}));
+        QCOMPARE(ExternalInput::fromJson(json(
+                     "{\"id\":\"HDMI_1\",\"label\":\"Game\",\"appId\":\"com.webos.app.hdmi1\",\"connected\":true}")),
+            (ExternalInput { "HDMI_1", "Game", "com.webos.app.hdmi1", true }));
         // Only an id: the label is the id, nothing else.
-        QCOMPARE(ExternalInput::fromJson(json("{\"id\":\"AV_1\"}")), (ExternalInput{"AV_1", "AV_1", "", false}));
+        QCOMPARE(ExternalInput::fromJson(json("{\"id\":\"AV_1\"}")), (ExternalInput { "AV_1", "AV_1", "", false }));
         // Members of the wrong type count as absent.
         QCOMPARE(ExternalInput::fromJson(json("{\"id\":\"X\",\"label\":5,\"appId\":null,\"connected\":\"yes\"}")),
-                 (ExternalInput{"X", "X", "", false}));
+            (ExternalInput { "X", "X", "", false }));
         QCOMPARE(ExternalInput::fromJson(json("{\"label\":\"no id\"}")), std::nullopt);
         QCOMPARE(ExternalInput::fromJson(json("{\"id\":7}")), std::nullopt);
     }
 
     void appsFromTheTV()
     {
-        const std::optional<TVApp> both =
-            TVApp::fromJson(json("{\"id\":\"a\",\"title\":\"A\",\"largeIcon\":\"http://tv/l.png\",\"icon\":\"http://tv/s.png\"}"));
+        const std::optional<TVApp> both = TVApp::fromJson(
+            json("{\"id\":\"a\",\"title\":\"A\",\"largeIcon\":\"http://tv/l.png\",\"icon\":\"http://tv/s.png\"}"));
         QVERIFY(both);
         QCOMPARE(both->icon, std::optional<QUrl>(QUrl("http://tv/l.png")));
         QCOMPARE(TVApp::fromJson(json("{\"id\":\"a\",\"title\":\"A\",\"icon\":\"http://tv/s.png\"}"))->icon,
-                 std::optional<QUrl>(QUrl("http://tv/s.png")));
+            std::optional<QUrl>(QUrl("http://tv/s.png")));
         // "largeIcon" present but unusable: "icon" is not consulted.
-        QCOMPARE(TVApp::fromJson(json("{\"id\":\"a\",\"title\":\"A\",\"largeIcon\":3,\"icon\":\"http://tv/s.png\"}"))->icon, std::nullopt);
-        QCOMPARE(TVApp::fromJson(json("{\"id\":\"a\",\"title\":\"A\",\"icon\":\"http://bad host/x.png\"}"))->icon, std::nullopt);
+        QCOMPARE(
+            TVApp::fromJson(json("{\"id\":\"a\",\"title\":\"A\",\"largeIcon\":3,\"icon\":\"http://tv/s.png\"}"))->icon,
+            std::nullopt);
+        QCOMPARE(TVApp::fromJson(json("{\"id\":\"a\",\"title\":\"A\",\"icon\":\"http://bad host/x.png\"}"))->icon,
+            std::nullopt);
         QCOMPARE(TVApp::fromJson(json("{\"id\":\"a\"}")), std::nullopt);
         QCOMPARE(TVApp::fromJson(json("{\"title\":\"A\"}")), std::nullopt);
 
         // Equal and hashed over every field.
-        const TVApp plain{"a", "A", std::nullopt};
-        const TVApp withIcon{"a", "A", QUrl("http://tv/s.png")};
+        const TVApp plain { "a", "A", std::nullopt };
+        const TVApp withIcon { "a", "A", QUrl("http://tv/s.png") };
         QVERIFY(plain != withIcon);
-        QCOMPARE(QSet<TVApp>({plain, plain, withIcon}).size(), 2);
-        QCOMPARE(QSet<ExternalInput>({{"a", "a", "", false}, {"a", "a", "", true}}).size(), 2);
+        QCOMPARE(QSet<TVApp>({ plain, plain, withIcon }).size(), 2);
+        QCOMPARE(QSet<ExternalInput>({ { "a", "a", "", false }, { "a", "a", "", true } }).size(), 2);
     }
 };
 
