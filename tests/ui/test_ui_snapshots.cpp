@@ -6,32 +6,22 @@
 #include <QDir>
 #include <QImage>
 #include <QQuickWindow>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct ImageStats {
-    int colours = 0;
-    double meanLightness = 0; // 0 black … 1 white
-};
-
-ImageStats statsOf(const QImage &image)
+// The mean lightness of the image (0 black … 1 white), sampled.
+double meanLightness(const QImage &image)
 {
-    QSet<QRgb> colours;
     double sum = 0;
     int samples = 0;
-    for (int y = 0; y < image.height(); y += 2) {
-        for (int x = 0; x < image.width(); x += 2) {
-            const QRgb pixel = image.pixel(x, y);
-            colours.insert(pixel);
-            sum += QColor(pixel).lightnessF();
-            ++samples;
-        }
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4, ++samples)
+            sum += QColor(image.pixel(x, y)).lightnessF();
     }
-    return { int(colours.size()), samples ? sum / samples : 0 };
+    return samples ? sum / samples : 0;
 }
 
 // The texts on screen that are cut off (elided or past their last line), as "objectName: text".
@@ -51,7 +41,7 @@ QStringList cutTexts(QQuickItem *item)
 } // namespace
 
 // The snapshot routine writes one PNG per page, in order, in light and in dark, in Chinese and
-// in English, at the default and at the narrowest width, where no text on any page is cut off.
+// in English, at the narrowest width, where no text on any page is cut off.
 class TestUiSnapshots : public QObject {
     Q_OBJECT
 
@@ -70,22 +60,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("appearance");
         QTest::addColumn<QString>("language");
-        QTest::addColumn<int>("width"); // 0: the window's own
-        QTest::newRow("light") << "light"
-                               << "zh" << 0;
-        QTest::newRow("dark") << "dark"
-                              << "en" << 0;
-        QTest::newRow("narrow-en") << "light"
-                                   << "en" << 900;
-        QTest::newRow("narrow-zh") << "dark"
-                                   << "zh" << 900;
+        QTest::newRow("light-zh") << "light"
+                                  << "zh";
+        QTest::newRow("dark-en") << "dark"
+                                 << "en";
     }
 
     void fourPagesWritten()
     {
         QFETCH(QString, appearance);
         QFETCH(QString, language);
-        QFETCH(int, width);
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
         const QString folder = m_dir.filePath(QStringLiteral("shots/") + tag); // created by the routine
         UiApp app(m_dir.filePath(tag + QStringLiteral(".conf")),
@@ -102,8 +86,8 @@ private Q_SLOTS:
         app.store.setDevices({ saved });
         QVERIFY(app.start());
         QVERIFY(app.window.snapshots()->isRunning());
-        if (width)
-            app.window.window()->setWidth(width);
+        QQuickWindow *window = app.window.window();
+        window->setWidth(window->minimumWidth());
         QVERIFY(finished.wait(20000));
         QCOMPARE(app.window.currentPage(), QStringLiteral("settings")); // the last one shown
         // The window in the language asked for; the log (below) stays Chinese.
@@ -122,26 +106,19 @@ private Q_SLOTS:
 
         for (const QString &page : SnapshotRoutine::pageOrder()) {
             const QImage image(QDir(folder).filePath(page + QStringLiteral(".png")));
-            QVERIFY2(!image.isNull(), qPrintable(page));
-            QCOMPARE(image.size(), app.window.window()->size() * app.window.window()->devicePixelRatio());
-            if (width)
-                QCOMPARE(image.width(), width * app.window.window()->devicePixelRatio());
-            const ImageStats stats = statsOf(image);
-            QVERIFY2(stats.colours > 40, qPrintable(page + QStringLiteral(": %1 colours").arg(stats.colours)));
-            if (appearance == u"light")
-                QVERIFY2(stats.meanLightness > 0.75, qPrintable(page));
-            else
-                QVERIFY2(stats.meanLightness < 0.3, qPrintable(page));
+            QCOMPARE(image.size(), window->size() * window->devicePixelRatio());
+            QVERIFY2(
+                appearance == u"light" ? meanLightness(image) > 0.75 : meanLightness(image) < 0.3, qPrintable(page));
         }
         // Distinct pages, not one picture four times.
         QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png")))
             != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
 
         for (const QString &page : SnapshotRoutine::pageOrder()) {
-            QSignalSpy drawn(app.window.window(), &QQuickWindow::frameSwapped);
+            QSignalSpy drawn(window, &QQuickWindow::frameSwapped);
             app.window.showPage(page);
             QVERIFY(drawn.wait(5000));
-            const QStringList cut = cutTexts(app.window.window()->contentItem());
+            const QStringList cut = cutTexts(window->contentItem());
             QVERIFY2(cut.isEmpty(), qPrintable(page + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
         }
     }
