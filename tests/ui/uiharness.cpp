@@ -32,29 +32,24 @@ bool UiApp::start(int timeoutMs)
 namespace {
 
 // The visual tree: view delegates have no QObject parent, so findChild() misses them.
-void collect(QQuickItem *item, const QString &objectName, QList<QQuickItem *> &found)
+QQuickItem *find(QQuickItem *item, const QString &objectName)
 {
     if (item->objectName() == objectName)
-        found << item;
+        return item;
     const auto children = item->childItems();
-    for (QQuickItem *child : children)
-        collect(child, objectName, found);
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = find(child, objectName))
+            return found;
+    }
+    return nullptr;
 }
 
 } // namespace
 
-QList<QQuickItem *> UiApp::items(const QString &objectName) const
-{
-    QList<QQuickItem *> found;
-    if (QQuickWindow *quick = window.window())
-        collect(quick->contentItem(), objectName, found);
-    return found;
-}
-
 QQuickItem *UiApp::item(const QString &objectName) const
 {
-    const auto found = items(objectName);
-    return found.isEmpty() ? nullptr : found.constFirst();
+    QQuickWindow *quick = window.window();
+    return quick ? find(quick->contentItem(), objectName) : nullptr;
 }
 
 QString UiApp::text(const QString &objectName) const

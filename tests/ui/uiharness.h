@@ -29,8 +29,7 @@ struct UiApp {
 
     // Loads the window and waits until its start-up routine has run.
     bool start(int timeoutMs = 15000);
-    // The QML items with that objectName in the window's visual tree; the first one, or null.
-    QList<QQuickItem *> items(const QString &objectName) const;
+    // The first QML item with that objectName in the window's visual tree, or null.
     QQuickItem *item(const QString &objectName) const;
     // Its "text" property.
     QString text(const QString &objectName) const;
