@@ -1,10 +1,7 @@
-// The real application: its MCP listener at start-up (on by default, off when "mcpEnabled" is
-// false, a busy port does not stop the start-up), and an agent driving the TV emulator through
-// the running app over HTTP and through the stdio bridge; the bridge's framing and errors
-// against a service in this process.
-//
-// The app scans for TVs by SSDP multicast at start-up, so this whole test runs in a network
-// namespace of its own (entered in initTestCase; needs root, which CI has).
+// The real app's MCP listener at start-up, an agent driving the emulator through the running app
+// over HTTP and the stdio bridge, and the bridge's framing and errors against a service in this
+// process. The app scans by SSDP multicast at start-up: the test runs in a network namespace of
+// its own (entered in initTestCase; needs root, which CI has).
 #include "appprocess.h"
 #include "httpclient.h"
 #include "mcpserver.h"
