@@ -1,10 +1,7 @@
-// The real application: its MCP listener at start-up (on by default, off when "mcpEnabled" is
-// false, a busy port does not stop the start-up), and an agent driving the TV emulator through
-// the running app over HTTP and through the stdio bridge; the bridge's framing and errors
-// against a service in this process.
-//
-// The app scans for TVs by SSDP multicast at start-up, so this whole test runs in a network
-// namespace of its own (entered in initTestCase; needs root, which CI has).
+// The real app's MCP listener at start-up, an agent driving the emulator through the running app
+// over HTTP and the stdio bridge, and the bridge's framing and errors against a service in this
+// process. The app scans by SSDP multicast at start-up: the test runs in a network namespace of
+// its own (entered in initTestCase; needs root, which CI has).
 #include "appprocess.h"
 #include "httpclient.h"
 #include "mcpserver.h"
@@ -136,7 +133,7 @@ private Q_SLOTS:
     }
 
     // On by default (port 8765, free in this namespace); off for one run with "-mcpEnabled false";
-    // a stored port is used; a busy port does not stop the start-up.
+    // the stored port is used, and its being busy does not stop the start-up.
     void listenerAtStartup()
     {
         startApp({});
@@ -148,19 +145,13 @@ private Q_SLOTS:
         QVERIFY(readLogMessages().filter(QStringLiteral("MCP 服务")).isEmpty());
         QCOMPARE(Http::openIdle(18750), -1);
 
-        {
-            QSettings settings(m_home.settingsFile(), QSettings::NativeFormat);
-            settings.setValue(QStringLiteral("mcpEnabled"), true);
-            settings.setValue(QStringLiteral("mcpPort"), 18751);
-        }
-        startApp({});
-        QVERIFY(readLogMessages().contains(QStringLiteral("MCP 服务已启动 http://127.0.0.1:18751/mcp")));
-
+        // The stored port is the busy one.
+        QSettings(m_home.settingsFile(), QSettings::NativeFormat).setValue(QStringLiteral("mcpPort"), 18752);
         QTcpServer blocker;
         QVERIFY(blocker.listen(QHostAddress(QStringLiteral("127.0.0.1")), 18752));
         TVSimProcess sim({ .address = kHost, .extraArgs = { "--pairing-delay", "50" } });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        startApp({ "-mcpPort", "18752" }, kHost);
+        startApp({}, kHost);
         QVERIFY(!readLogMessages().filter(QStringLiteral("MCP 服务失败: ")).isEmpty());
         // The TV connection still happens after the failed listener.
         QTRY_VERIFY_WITH_TIMEOUT(!sim.state().value(QStringLiteral("clientKeys")).toArray().isEmpty(), 15000);
@@ -236,19 +227,20 @@ private Q_SLOTS:
         QVERIFY(!readLogMessages().filter(QStringLiteral("MCP 调用 tv_volume ")).isEmpty());
     }
 
-    // The stdio bridge, talking to a service in this process.
-    void forwardsToRunningService()
+    // The stdio bridge against a service in this process: forwarded line for line while it runs;
+    // while it is gone, the app is started once (the start command only records that it ran) and
+    // every line is given up with an error; back again, it is used at once by the next line.
+    void bridgeFramingAndUnreachableService()
     {
-        const auto server = serverOn(18710);
+        auto server = serverOn(18710);
         QVERIFY(server->isRunning());
-        const QString marker = m_home.path() + QStringLiteral("/running-marker");
+        const QString marker = m_home.path() + QStringLiteral("/marker");
         const auto app = startBridge(18710, marker);
         QProcess *bridge = &app->process();
 
         bridge->write(R"({"jsonrpc":"2.0","id":1,"method":"ping"})"
                       "\n");
         QCOMPARE(readLine(*bridge), pingReply("1"));
-
         // A notification, blank lines and a line of blanks give nothing; the next request's
         // answer is the next line.
         bridge->write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"
@@ -257,45 +249,23 @@ private Q_SLOTS:
         bridge->write(R"({"jsonrpc":"2.0","id":"two","method":"ping"})"
                       "\r\n");
         QCOMPARE(readLine(*bridge), pingReply(R"("two")"));
-
         // A 400 with a body is passed through like any answer.
         bridge->write("{not json\n");
         QCOMPARE(readLine(*bridge),
             QByteArray(R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})"
                        "\n"));
-
-        // The last line may lack its newline.
-        bridge->write(R"({"id":3,"method":"ping"})");
-        bridge->closeWriteChannel();
-        QCOMPARE(readLine(*bridge), pingReply("3"));
-        QVERIFY(QTest::qWaitFor([&] { return bridge->state() == QProcess::NotRunning; }, 10000));
-        QCOMPARE(bridge->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(bridge->exitCode(), 0);
-        QCOMPARE(bridge->readAllStandardError(), QByteArray());
         QCOMPARE(markerCount(marker), 0); // reachable: nothing was started
-    }
 
-    void reportsUnreachableService()
-    {
-        const QString marker = m_home.path() + QStringLiteral("/absent-marker");
-        const auto app = startBridge(18711, marker);
-        QProcess *bridge = &app->process();
+        server.reset();
         const QByteArray errorTail
             = R"(,"error":{"code":-32000,"message":"Corvane Remote app is not running or MCP is disabled"}})"
               "\n";
-        const QByteArray stderrLine = "corvane-remote: app not reachable at http://127.0.0.1:18711/mcp\n";
-
-        // First request: the app is started once, retried, then given up.
         bridge->write(R"({"jsonrpc":"2.0","id":7,"method":"tools/list"})"
                       "\n");
         QCOMPARE(readLine(*bridge, 30000), R"({"jsonrpc":"2.0","id":7)" + errorTail);
         QCOMPARE(markerCount(marker), 1);
-        QByteArray errors;
-        QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).contains('\n'); }, 5000));
-        QCOMPARE(errors, stderrLine);
-
-        // Later requests: no new start; text ids keep their quotes, null stays null, and a
-        // notification gets the stderr line only.
+        // No new start; text ids keep their quotes, null stays null, a notification gets the
+        // stderr line only.
         bridge->write(R"({"jsonrpc":"2.0","id":"abc","method":"ping"})"
                       "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":"abc")" + errorTail);
@@ -304,20 +274,20 @@ private Q_SLOTS:
         bridge->write(R"({"jsonrpc":"2.0","id":null,"method":"ping"})"
                       "\n");
         QCOMPARE(readLine(*bridge), R"({"jsonrpc":"2.0","id":null)" + errorTail);
+        QByteArray errors;
         QVERIFY(QTest::qWaitFor([&] { return (errors += bridge->readAllStandardError()).count('\n') >= 4; }, 5000));
-        QCOMPARE(errors, stderrLine.repeated(4)); // one per line given up, notifications included
-        QCOMPARE(markerCount(marker), 1);
+        QCOMPARE(errors, QByteArray("corvane-remote: app not reachable at http://127.0.0.1:18710/mcp\n").repeated(4));
 
-        // The service coming up later is used at once by the next line.
-        const auto server = serverOn(18711);
+        // The last line may lack its newline.
+        server = serverOn(18710);
         QVERIFY(server->isRunning());
-        bridge->write(R"({"id":8,"method":"ping"})"
-                      "\n");
-        QCOMPARE(readLine(*bridge), pingReply("8"));
-
+        bridge->write(R"({"id":3,"method":"ping"})");
         bridge->closeWriteChannel();
+        QCOMPARE(readLine(*bridge), pingReply("3"));
         QVERIFY(QTest::qWaitFor([&] { return bridge->state() == QProcess::NotRunning; }, 10000));
+        QCOMPARE(bridge->exitStatus(), QProcess::NormalExit);
         QCOMPARE(bridge->exitCode(), 0);
+        QCOMPARE(bridge->readAllStandardError(), QByteArray());
         QCOMPARE(markerCount(marker), 1);
     }
 };

@@ -12,69 +12,46 @@ QTemporaryDir &workDir()
     return dir;
 }
 
-// Runs "openssl ARGS" (split as a shell would) in the work directory; returns what it printed.
-QByteArray openssl(const QString &args)
-{
-    QProcess process;
-    process.setWorkingDirectory(workDir().path());
-    process.start(QStringLiteral("openssl"), QProcess::splitCommand(args));
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        qWarning("openssl %s failed: %s", qPrintable(args), process.readAllStandardError().constData());
-    return process.readAllStandardOutput();
-}
-
 QByteArray readFile(const QString &name)
 {
     QFile file(workDir().filePath(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Computed by openssl, not by the code under test: "sha256 Fingerprint=AB:CD:..." as lower-case hex.
-QString fingerprint(const QString &name)
+// A new P-256 key in NAME.key and its certificate in NAME.pem, self-signed unless ARGS name a
+// signer. Returns the certificate's fingerprint as openssl computes it (not the code under test).
+QString makeCertificate(const QString &name, const QString &args = {})
 {
-    const QString line
-        = QString::fromLatin1(openssl(QStringLiteral("x509 -noout -fingerprint -sha256 -in %1.pem").arg(name)));
+    QProcess openssl;
+    openssl.setWorkingDirectory(workDir().path());
+    openssl.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"),
+            QStringLiteral("openssl req -x509 -days 30 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                           "-keyout %1.key -out %1.pem -subj /CN=%1 %2 >/dev/null "
+                           "&& openssl x509 -noout -fingerprint -sha256 -in %1.pem")
+                .arg(name, args) });
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        qWarning("openssl failed for %s: %s", qPrintable(name), openssl.readAllStandardError().constData());
+    // "sha256 Fingerprint=AB:CD:..."
+    const QString line = QString::fromLatin1(openssl.readAllStandardOutput());
     return line.trimmed().section(QLatin1Char('='), 1).remove(QLatin1Char(':')).toLower();
 }
 
-// A new P-256 key in NAME.key and its certificate in NAME.pem, self-signed unless ARGS name a signer.
-void makeCertificate(const QString &name, const QString &args = {})
-{
-    openssl(QStringLiteral("req -x509 -days 30 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout %1.key "
-                           "-out %1.pem -subj /CN=%1 %2")
-                .arg(name, args));
-}
-
 // The identity of the first name's key, presenting the named certificates in order.
-TestIdentity identity(const QStringList &chain)
+TestIdentity identity(const QStringList &chain, const QStringList &fingerprints)
 {
-    TestIdentity identity;
-    identity.key = QSslKey(readFile(chain.constFirst() + QStringLiteral(".key")), QSsl::Ec);
+    TestIdentity identity { QSslKey(readFile(chain.constFirst() + QStringLiteral(".key")), QSsl::Ec), {},
+        fingerprints.value(0), fingerprints.value(1) };
     for (const QString &name : chain)
         identity.chain += QSslCertificate::fromData(readFile(name + QStringLiteral(".pem")));
-    identity.leafFingerprint = fingerprint(chain.constFirst());
-    if (chain.size() > 1)
-        identity.secondFingerprint = fingerprint(chain.at(1));
     return identity;
-}
-
-TestIdentity makeSelfSigned(const QString &name)
-{
-    makeCertificate(name);
-    return identity({ name });
 }
 
 } // namespace
 
 const TestIdentity &TestCertificates::selfSigned()
 {
-    static const TestIdentity tv = makeSelfSigned(QStringLiteral("tv"));
-    return tv;
-}
-
-const TestIdentity &TestCertificates::otherSelfSigned()
-{
-    static const TestIdentity tv = makeSelfSigned(QStringLiteral("othertv"));
+    static const TestIdentity tv = identity({ QStringLiteral("tv") }, { makeCertificate(QStringLiteral("tv")) });
     return tv;
 }
 
@@ -85,9 +62,10 @@ const TestIdentity &TestCertificates::chained()
         const QString ca = QStringLiteral("-addext basicConstraints=critical,CA:TRUE "
                                           "-addext keyUsage=critical,keyCertSign,cRLSign ");
         makeCertificate(QStringLiteral("root"), ca);
-        makeCertificate(QStringLiteral("inter"), ca + QStringLiteral("-CA root.pem -CAkey root.key"));
-        makeCertificate(QStringLiteral("leaf"), QStringLiteral("-CA inter.pem -CAkey inter.key"));
-        return identity({ QStringLiteral("leaf"), QStringLiteral("inter") });
+        const QString inter
+            = makeCertificate(QStringLiteral("inter"), ca + QStringLiteral("-CA root.pem -CAkey root.key"));
+        const QString leaf = makeCertificate(QStringLiteral("leaf"), QStringLiteral("-CA inter.pem -CAkey inter.key"));
+        return identity({ QStringLiteral("leaf"), QStringLiteral("inter") }, { leaf, inter });
     }();
     return tv;
 }

@@ -7,19 +7,16 @@
 
 // Throwaway server identities made with the openssl program in a temporary directory, once per
 // test process.
-struct TestIdentity
-{
+struct TestIdentity {
     QSslKey key;
     QList<QSslCertificate> chain; // leaf first
-    QString leafFingerprint;      // from `openssl x509 -fingerprint -sha256`, as lower-case hex
-    QString secondFingerprint;    // the intermediate's, for a chain
+    QString leafFingerprint; // from `openssl x509 -fingerprint -sha256`, as lower-case hex
+    QString secondFingerprint; // the intermediate's, for a chain
     bool isValid() const { return !key.isNull() && !chain.isEmpty(); }
 };
 
-class TestCertificates
-{
+class TestCertificates {
 public:
-    static const TestIdentity &selfSigned();      // one self-signed certificate
-    static const TestIdentity &otherSelfSigned(); // another one (a replaced TV)
-    static const TestIdentity &chained();         // leaf signed by an intermediate CA, sent with it
+    static const TestIdentity &selfSigned(); // one self-signed certificate
+    static const TestIdentity &chained(); // leaf signed by an intermediate CA, sent with it
 };

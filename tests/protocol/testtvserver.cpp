@@ -18,7 +18,7 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
             socket->setParent(this);
             socket->setMaxAllowedIncomingMessageSize(64 * 1024 * 1024);
             m_connections.append(socket);
-            m_paths.append(socket->requestUrl().path());
+            m_path = socket->requestUrl().path();
             connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString &text) {
                 m_texts.append(text);
                 const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
@@ -47,35 +47,10 @@ TestTVServer::~TestTVServer()
     m_server.close();
 }
 
-bool TestTVServer::listen(const QHostAddress &address, quint16 port)
-{
-    return m_server.listen(address, port);
-}
-
 QString TestTVServer::wssURL(const QString &path) const
 {
-    return QStringLiteral("wss://%1:%2%3").arg(m_server.serverAddress().toString()).arg(port()).arg(path);
-}
-
-QString TestTVServer::requestPath() const
-{
-    return m_paths.isEmpty() ? QString() : m_paths.constLast();
-}
-
-void TestTVServer::sendText(const QString &text)
-{
-    if (QWebSocket *socket = latest())
-        socket->sendTextMessage(text);
-}
-
-void TestTVServer::sendBinary(const QByteArray &data)
-{
-    if (QWebSocket *socket = latest())
-        socket->sendBinaryMessage(data);
-}
-
-void TestTVServer::closeLatest(QWebSocketProtocol::CloseCode code)
-{
-    if (QWebSocket *socket = latest())
-        socket->close(code);
+    return QStringLiteral("wss://%1:%2%3")
+        .arg(m_server.serverAddress().toString())
+        .arg(m_server.serverPort())
+        .arg(path);
 }

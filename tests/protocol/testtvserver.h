@@ -22,9 +22,8 @@ public:
     explicit TestTVServer(const TestIdentity &identity, QObject *parent = nullptr);
     ~TestTVServer() override;
 
-    bool listen(const QHostAddress &address, quint16 port = 0);
-    quint16 port() const { return m_server.serverPort(); }
-    QString wssURL(const QString &path = QStringLiteral("/")) const;
+    bool listen(const QHostAddress &address, quint16 port = 0) { return m_server.listen(address, port); }
+    QString wssURL(const QString &path) const;
 
     // Answers every greeting with {"type":"hello","id":"hello","payload":{"deviceUUID":...}}.
     bool answerHello = true;
@@ -32,21 +31,21 @@ public:
     std::function<void(QWebSocket *socket, const QJsonObject &message)> onMessage;
 
     int connectionCount() const { return m_connections.size(); }
-    QString requestPath() const; // of the latest connection
+    QString requestPath() const { return m_path; } // of the latest connection
     const QStringList &texts() const { return m_texts; }
     QList<QWebSocketProtocol::CloseCode> closeCodes() const { return m_closeCodes; }
 
     // To the latest connection.
-    void sendText(const QString &text);
-    void sendBinary(const QByteArray &data);
-    void closeLatest(QWebSocketProtocol::CloseCode code = QWebSocketProtocol::CloseCodeNormal);
+    void sendText(const QString &text) { latest()->sendTextMessage(text); }
+    void sendBinary(const QByteArray &data) { latest()->sendBinaryMessage(data); }
+    void closeLatest() { latest()->close(); }
 
 private:
     QWebSocketServer m_server;
     QList<QPointer<QWebSocket>> m_connections;
-    QStringList m_paths;
+    QString m_path;
     QStringList m_texts;
     QList<QWebSocketProtocol::CloseCode> m_closeCodes;
 
-    QWebSocket *latest() const { return m_connections.isEmpty() ? nullptr : m_connections.constLast().data(); }
+    QWebSocket *latest() const { return m_connections.constLast().data(); }
 };
