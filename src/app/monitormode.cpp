@@ -6,11 +6,11 @@
 #include "platform.h"
 #include "preferences.h"
 #include "systemevents.h"
+#include "tvcommands.h"
 #include "tvsession.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
-#include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
 #include <QVariantMap>
@@ -59,11 +59,13 @@ bool hasRouteTo(const QString &host)
 
 } // namespace
 
-MonitorMode::MonitorMode(TVSession &session, Preferences &preferences, SystemEvents &events, QObject *parent)
+MonitorMode::MonitorMode(
+    TVSession &session, Preferences &preferences, SystemEvents &events, Timings timings, QObject *parent)
     : QObject(parent)
     , m_session(session)
     , m_preferences(preferences)
     , m_events(events)
+    , m_timings(timings)
 {
     connect(&events, &SystemEvents::aboutToSleep, this, [this] { beforeSleep(false); });
     connect(&events, &SystemEvents::aboutToShutDown, this, [this] { beforeSleep(true); });
@@ -281,9 +283,7 @@ QCoro::Task<void> MonitorMode::powerOffThenRelease(Text what)
     });
     std::optional<QString> failure;
     try {
-        const QString uri = QStringLiteral("system/turnOff");
-        const QJsonObject none;
-        co_await m_session.request(uri, none);
+        co_await m_session.request(TVCommands::turnOff());
     } catch (const SSAPError &error) {
         failure = error.description();
     }
@@ -360,9 +360,7 @@ QCoro::Task<void> MonitorMode::bringBack(Text why)
     const QString label = inputLabel();
     std::optional<QString> failure;
     try {
-        const QString uri = QStringLiteral("tv/switchInput");
-        const QJsonObject payload { { QStringLiteral("inputId"), input() } };
-        co_await m_session.request(uri, payload);
+        co_await m_session.request(TVCommands::switchInput(input()));
     } catch (const SSAPError &error) {
         failure = error.description();
     }

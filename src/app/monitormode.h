@@ -13,6 +13,15 @@ class Preferences;
 class SystemEvents;
 class TVSession;
 
+// How long monitor mode waits for the TV and the network, in seconds (tests shorten them).
+struct MonitorModeTimings {
+    double answerWait = 2.0; // for the TV's answer to power off, while sleep is held back
+    double networkWait = 60.0; // for a route to the TV after resume or login
+    double networkPoll = 0.5;
+    double connectWait = 90.0; // for the connection once the wake has begun
+    double poll = 0.2;
+};
+
 // The TV as the computer's screen: off before the machine sleeps or shuts down, woken and
 // switched to the computer's input after resume and at login, its picture off while the desktop
 // is blanked. It never acts against a viewer: power and picture are only switched off while the
@@ -29,17 +38,10 @@ class MonitorMode : public QObject {
     Q_PROPERTY(QString lastAction READ lastAction NOTIFY lastActionChanged)
 
 public:
-    struct Timings {
-        double answerWait = 2.0; // for the TV's answer to power off, while sleep is held back
-        double networkWait = 60.0; // for a route to the TV after resume or login
-        double networkPoll = 0.5;
-        double connectWait = 90.0; // for the connection once the wake has begun
-        double poll = 0.2;
-    };
+    using Timings = MonitorModeTimings;
 
-    MonitorMode(TVSession &session, Preferences &preferences, SystemEvents &events, QObject *parent = nullptr);
-
-    void setTimings(const Timings &timings) { m_timings = timings; }
+    MonitorMode(TVSession &session, Preferences &preferences, SystemEvents &events, Timings timings = {},
+        QObject *parent = nullptr);
 
     // Takes the sleep lock when on; at login also wakes the TV.
     void start(bool atLogin);

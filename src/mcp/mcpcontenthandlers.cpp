@@ -66,9 +66,7 @@ QCoro::Task<Result> switchInput(Session session, Timings timings, QJsonObject ar
     if (!match)
         throw Failure::invalid(QStringLiteral("No input matches '") + query + QStringLiteral("'. Use tv_list_inputs."));
     const ExternalInput input = *match;
-    const QString uri = QStringLiteral("tv/switchInput");
-    const QJsonObject payload { { QStringLiteral("inputId"), input.id } };
-    co_await send(session, uri, payload);
+    co_await send(session, TVCommands::switchInput(input.id));
     co_return QStringLiteral("Switched to ") + input.label + QStringLiteral(" (") + input.id + QLatin1Char(')');
 }
 
@@ -139,11 +137,11 @@ QCoro::Task<Result> channel(Session session, Timings timings, QJsonObject argume
     co_await connectFirst(session, timings);
     const QString action = requireString(arguments, QStringLiteral("action"));
     QJsonObject data { { QStringLiteral("action"), action } };
-    QString uri;
+    TVRequest request;
     if (action == QLatin1String("up")) {
-        uri = QStringLiteral("tv/channelUp");
+        request = TVCommands::channelUp();
     } else if (action == QLatin1String("down")) {
-        uri = QStringLiteral("tv/channelDown");
+        request = TVCommands::channelDown();
     } else if (action == QLatin1String("list")) {
         const QList<TVChannel> channels = co_await live(session).readChannels();
         QJsonArray listed;
@@ -173,7 +171,7 @@ QCoro::Task<Result> channel(Session session, Timings timings, QJsonObject argume
     } else {
         throw Failure::invalid(QStringLiteral("action must be up or down"));
     }
-    co_await send(session, uri);
+    co_await send(session, std::move(request));
     co_return Result(QStringLiteral("Channel ") + action, data);
 }
 
@@ -193,9 +191,7 @@ QCoro::Task<Result> notify(Session session, Timings timings, QJsonObject argumen
 {
     co_await connectFirst(session, timings);
     const QString message = requireString(arguments, QStringLiteral("message"));
-    const QString uri = QStringLiteral("system.notifications/createToast");
-    const QJsonObject payload { { QStringLiteral("message"), message } };
-    co_await send(session, uri, payload);
+    co_await send(session, TVCommands::createToast(message));
     co_return QStringLiteral("Notification shown");
 }
 

@@ -82,8 +82,7 @@ QCoro::Task<Result> power(Session session, Timings timings, QJsonObject argument
     const QString action = requireString(arguments, QStringLiteral("action"));
     if (action == QLatin1String("off")) {
         co_await connectFirst(session, timings);
-        const QString uri = QStringLiteral("system/turnOff");
-        co_await send(session, uri);
+        co_await send(session, TVCommands::turnOff());
         co_return QStringLiteral("TV turned off (standby)");
     }
     if (action != QLatin1String("on"))

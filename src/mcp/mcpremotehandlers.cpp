@@ -27,17 +27,11 @@ QString refusedText(const QString &name, const QString &reason)
         + QStringLiteral(", and the tools for apps, inputs, volume, mute, media, channels and text.");
 }
 
-// The text field's two requests, still built here rather than in the session's command
-// vocabulary: the one place to switch over to it.
 QCoro::Task<void> typeIntoTextField(Session session, QString text, bool submit)
 {
-    const QString insertURI = QStringLiteral("com.webos.service.ime/insertText");
-    const QJsonObject payload { { QStringLiteral("text"), text }, { QStringLiteral("replace"), false } };
-    co_await send(session, insertURI, payload);
-    if (submit) {
-        const QString enterURI = QStringLiteral("com.webos.service.ime/sendEnterKey");
-        co_await send(session, enterURI);
-    }
+    co_await send(session, TVCommands::insertText(text));
+    if (submit)
+        co_await send(session, TVCommands::sendEnterKey());
 }
 
 } // namespace
@@ -75,22 +69,20 @@ QCoro::Task<Result> volume(Session session, Timings timings, QJsonObject argumen
 {
     co_await connectFirst(session, timings);
     const QString action = requireString(arguments, QStringLiteral("action"));
-    QString uri;
-    QJsonObject payload;
+    TVRequest request;
     if (action == QLatin1String("up")) {
-        uri = QStringLiteral("audio/volumeUp");
+        request = TVCommands::volumeUp();
     } else if (action == QLatin1String("down")) {
-        uri = QStringLiteral("audio/volumeDown");
+        request = TVCommands::volumeDown();
     } else if (action == QLatin1String("set")) {
         const std::optional<qint64> level = optionalInteger(arguments, QStringLiteral("level"));
         if (!level || *level < 0 || *level > 100)
             throw Failure::invalid(QStringLiteral("'level' must be 0-100"));
-        uri = QStringLiteral("audio/setVolume");
-        payload.insert(QStringLiteral("volume"), int(*level));
+        request = TVCommands::setVolume(int(*level));
     } else {
         throw Failure::invalid(QStringLiteral("action must be up, down or set"));
     }
-    const QJsonObject reply = co_await send(session, uri, payload);
+    const QJsonObject reply = co_await send(session, std::move(request));
     const std::optional<qint64> level = optionalInteger(reply, QStringLiteral("volume"));
     const qint64 now = level ? *level : qint64(live(session).volume());
     co_return Result(QStringLiteral("Volume: ") + QString::number(now), { { QStringLiteral("volume"), now } });
@@ -102,9 +94,7 @@ QCoro::Task<Result> mute(Session session, Timings timings, QJsonObject arguments
     const std::optional<bool> muted = optionalBoolean(arguments, QStringLiteral("muted"));
     if (!muted)
         throw Failure::invalid(QStringLiteral("'muted' must be boolean"));
-    const QString uri = QStringLiteral("audio/setMute");
-    const QJsonObject payload { { QStringLiteral("mute"), *muted } };
-    co_await send(session, uri, payload);
+    co_await send(session, TVCommands::setMute(*muted));
     co_return Result(
         *muted ? QStringLiteral("Muted") : QStringLiteral("Unmuted"), { { QStringLiteral("muted"), *muted } });
 }
@@ -134,8 +124,7 @@ QCoro::Task<Result> media(Session session, Timings timings, QJsonObject argument
         QStringLiteral("rewind"), QStringLiteral("fastForward") };
     if (!actions.contains(action))
         throw Failure::invalid(QStringLiteral("Unsupported action"));
-    const QString uri = QStringLiteral("media.controls/") + action;
-    co_await send(session, uri);
+    co_await send(session, TVCommands::media(action));
     co_return QStringLiteral("Media ") + action;
 }
 

@@ -144,9 +144,9 @@ QCoro::Task<void> connectFirst(Session session, MCPTools::Timings timings)
     live(session);
 }
 
-QCoro::Task<QJsonObject> send(Session session, QString uri, QJsonObject payload)
+QCoro::Task<QJsonObject> send(Session session, TVRequest request)
 {
-    QJsonObject reply = co_await live(session).request(uri, payload);
+    QJsonObject reply = co_await live(session).request(std::move(request));
     live(session);
     co_return reply;
 }

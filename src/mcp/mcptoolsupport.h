@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mcptools.h"
+#include "tvcommands.h"
 
 #include <QCoro/QCoroTask>
 
@@ -46,8 +47,8 @@ QJsonArray inputArray(const TVSession &session);
 MCPTools::Result listing(const QString &member, const QJsonArray &list);
 
 QCoro::Task<void> connectFirst(Session session, MCPTools::Timings timings);
-// The session's request. Callers build uri and payload before co_await: g++ 12 rejects string
+// The session's request. Callers build the request before co_await: g++ 12 rejects string
 // literal macros inside a co_await expression.
-QCoro::Task<QJsonObject> send(Session session, QString uri, QJsonObject payload = {});
+QCoro::Task<QJsonObject> send(Session session, TVRequest request);
 
 } // namespace MCPToolSupport

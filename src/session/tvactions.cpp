@@ -5,6 +5,7 @@
 #include "tvconnection.h"
 #include "tvstatemirror.h"
 
+#include <QJsonArray>
 #include <QPointer>
 #include <QUrl>
 

@@ -4,6 +4,7 @@
 #include "localnetwork.h"
 #include "tvstatemirror.h"
 
+#include <QJsonArray>
 #include <QPointer>
 
 TVCatalogue::TVCatalogue(

@@ -1,7 +1,6 @@
 #include "tvconnection.h"
 
 #include "applog.h"
-#include "localnetwork.h"
 #include "pointerinput.h"
 #include "protocoltrace.h"
 #include "tvcommands.h"
@@ -66,6 +65,11 @@ TVConnection::TVConnection(DeviceStore &store, TVStateMirror &mirror, PointerInp
     , m_timings(timings)
     , m_relocationScan(std::move(relocationScan))
     , m_reconnect(new AutoReconnect([this] { reconnectAttempt(); }, timings.reconnect, this))
+    , m_wakeLoop(new WakeLoop(timings,
+          { [this] { return m_state.kind(); }, [this](const ConnectionState &state) { setState(state); },
+              [this] { startConnection(m_wakeDeviceID, false, Attempt::Wake); },
+              [this] { m_wakeAttemptClient = nullptr; } },
+          this))
 {
     QObject::connect(m_reconnect, &AutoReconnect::activeChanged, this, &TVConnection::reconnectingChanged);
     QObject::connect(&m_keepalive, &QTimer::timeout, this, &TVConnection::checkAlive);
@@ -78,7 +82,7 @@ TVConnection::~TVConnection()
 
 void TVConnection::shutDown()
 {
-    ++m_wakeGeneration;
+    m_wakeLoop->stop();
     // The waiting coroutines find no current client and end without touching anything else.
     if (m_client) {
         SSAPClient *client = m_client;
@@ -488,47 +492,8 @@ void TVConnection::wake()
     }
     disconnect();
     setState(ConnectionState::waking());
-    LocalNetwork::sendWakeOnLAN(*record->mac, record->host);
-    wakeLoop(record->id, record->host, *record->mac, ++m_wakeGeneration);
-}
-
-QCoro::Task<void> TVConnection::wakeLoop(QString deviceID, QString host, QString mac, quint64 generation)
-{
-    QPointer<TVConnection> self(this);
-    const auto pause = seconds(m_timings.wakePause);
-    const auto poll = seconds(m_timings.wakePoll);
-    const int maxAttempts = qMax(1, m_timings.wakeAttempts);
-    auto superseded = [&] { return !self || self->m_wakeGeneration != generation; };
-
-    int attempts = 0;
-    for (;;) {
-        co_await QCoro::sleepFor(pause);
-        if (superseded())
-            co_return;
-        const ConnectionState::Kind kind = self->m_state.kind();
-        if (kind == ConnectionState::Kind::AwaitingApproval || kind == ConnectionState::Kind::Connecting
-            || kind == ConnectionState::Kind::Ready)
-            co_return;
-
-        LocalNetwork::sendWakeOnLAN(mac, host);
-        self->startConnection(deviceID, false, Attempt::Wake);
-        while (self->m_state.kind() == ConnectionState::Kind::Connecting) {
-            co_await QCoro::sleepFor(poll);
-            if (superseded())
-                co_return;
-        }
-        self->m_wakeAttemptClient = nullptr;
-        // Ready, or the TV asks to pair: the user decides now, another attempt would cancel it.
-        if (self->isReady() || self->m_state.kind() == ConnectionState::Kind::AwaitingApproval)
-            co_return;
-
-        self->setState(ConnectionState::waking());
-        if (++attempts >= maxAttempts) {
-            self->setState(
-                ConnectionState::error(text(QT_TRANSLATE_NOOP("TVSession", "唤醒超时，请确认电视已开启网络唤醒"))));
-            co_return;
-        }
-    }
+    m_wakeDeviceID = record->id;
+    m_wakeLoop->start(record->host, *record->mac);
 }
 
 void TVConnection::submitPin(const QString &pin)

@@ -5,6 +5,7 @@
 #include "devicestore.h"
 #include "sessiontimings.h"
 #include "ssapclient.h"
+#include "wakeloop.h"
 
 #include <QObject>
 #include <QPointer>
@@ -75,7 +76,6 @@ private:
 
     void startConnection(const QString &deviceID, bool usePin, Attempt attempt);
     QCoro::Task<void> runConnection(TVDevice device, bool usePin, Attempt attempt);
-    QCoro::Task<void> wakeLoop(QString deviceID, QString host, QString mac, quint64 generation);
 
     DeviceStore &m_store;
     TVStateMirror &m_mirror;
@@ -87,10 +87,11 @@ private:
     QPointer<SSAPClient> m_client;
     QPointer<SSAPClient> m_pairingClient; // its connection sequence has not reached ready yet
     std::optional<SSAPError> m_pairingCloseError; // set when that client's socket ended meanwhile
-    quint64 m_wakeGeneration = 0; // a newer wake() ends the older wake loop
+    QString m_wakeDeviceID; // the TV the wake loop powers on
     QPointer<SSAPClient> m_wakeAttemptClient; // the attempt a running wake loop is watching
     QPointer<SSAPClient> m_reconnectAttemptClient; // the attempt of the background reconnect
     AutoReconnect *m_reconnect;
+    WakeLoop *m_wakeLoop;
     QTimer m_keepalive;
     bool m_ownPowerOff = false; // we sent "system/turnOff" on this connection
 };

@@ -23,7 +23,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-#include <QVariantList>
+#include <QVariantMap>
 
 #include <QCoro/QCoroTask>
 
@@ -50,8 +50,6 @@ class TVSession : public QObject {
     Q_PROPERTY(bool keyboardFocused READ keyboardFocused NOTIFY keyboardFocusedChanged)
     Q_PROPERTY(bool isStandby READ isStandby NOTIFY isStandbyChanged)
     Q_PROPERTY(QString currentSourceName READ currentSourceName NOTIFY currentSourceNameChanged)
-    // Apps as maps for QML: {id, title, icon (text, "" when none)}.
-    Q_PROPERTY(QVariantList appList READ appList NOTIFY appsChanged)
     // The program's discovery scans; the session's own use is finding a TV that moved.
     Q_PROPERTY(TVScanner *scanner READ scanner CONSTANT)
     Q_PROPERTY(bool hasClient READ hasClient NOTIFY clientChanged)
@@ -60,10 +58,9 @@ class TVSession : public QObject {
     // this connection; empty otherwise.
     Q_PROPERTY(QString inputRefusal READ inputRefusal NOTIFY inputRefusalChanged)
     Q_PROPERTY(DeviceStore *store READ store CONSTANT)
-    // Sound output ("tv_speaker", "external_arc", …; "" until known) and live TV channels as maps
-    // {id, number, name}; currentChannel is an empty map while unknown.
+    // Sound output ("tv_speaker", "external_arc", …; "" until known) and the live TV channel as a
+    // map {id, number, name}, empty while unknown.
     Q_PROPERTY(QString soundOutput READ soundOutput NOTIFY soundOutputChanged)
-    Q_PROPERTY(QVariantList channelList READ channelList NOTIFY channelsChanged)
     Q_PROPERTY(QVariantMap currentChannel READ currentChannelMap NOTIFY currentChannelChanged)
 
 public:
@@ -124,8 +121,6 @@ public:
     QCoro::Task<std::optional<QByteArray>> icon(const QUrl &url); // the bytes; the window decodes them
     std::optional<QByteArray> cachedIcon(const QUrl &url) const;
 
-    QVariantList appList() const { return m_mirror->appList(); }
-
     // ---- remote actions (return at once; failures are logged, never thrown to the window)
     Q_INVOKABLE void press(const QString &button);
     Q_INVOKABLE void click();
@@ -156,7 +151,6 @@ public:
     QString soundOutput() const { return m_mirror->soundOutput(); }
     const QList<TVChannel> &channels() const { return m_mirror->channels(); }
     std::optional<TVChannel> currentChannel() const { return m_mirror->currentChannel(); }
-    QVariantList channelList() const { return m_mirror->channelList(); }
     QVariantMap currentChannelMap() const { return m_mirror->currentChannelMap(); }
     static bool isWebAddress(const QString &url) { return TVActions::isWebAddress(url); }
     QCoro::Task<QString> readSoundOutput(); // "audio/getSoundOutput"

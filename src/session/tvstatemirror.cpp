@@ -40,24 +40,6 @@ QString TVStateMirror::sourceName() const
     return m_foregroundAppId;
 }
 
-QVariantList TVStateMirror::appList() const
-{
-    QVariantList list;
-    for (const TVApp &app : m_apps) {
-        list << QVariantMap { { QStringLiteral("id"), app.id }, { QStringLiteral("title"), app.title },
-            { QStringLiteral("icon"), app.icon ? app.icon->toString() : QString() } };
-    }
-    return list;
-}
-
-QVariantList TVStateMirror::channelList() const
-{
-    QVariantList list;
-    for (const TVChannel &channel : m_channels)
-        list << channel.toMap();
-    return list;
-}
-
 QVariantMap TVStateMirror::currentChannelMap() const
 {
     return m_currentChannel ? m_currentChannel->toMap() : QVariantMap();

@@ -8,7 +8,6 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QVariantList>
 #include <QVariantMap>
 
 #include <optional>
@@ -36,9 +35,7 @@ public:
     bool powerIsStandby() const;
     // The input or app in the foreground by its label, a name for the TV's own apps, "—" for none.
     QString sourceName() const;
-    // For QML: apps {id, title, icon (text, "" when none)}, channels {id, number, name}.
-    QVariantList appList() const;
-    QVariantList channelList() const;
+    // For QML: the current channel {id, number, name}.
     QVariantMap currentChannelMap() const;
 
     // The subscriptions' pushes.
