@@ -237,9 +237,10 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(entry));
     }
 
-    // The suspend is let go once the TV answered the power off (it then reports standby); a TV
-    // that never answers holds it back no longer than the answer's wait.
-    void suspendPowersOffBeforeReleasingTheLock()
+    // The suspend is let go once the TV answered the power off (it then reports standby); after
+    // the resume: a new lock, the TV woken by Wake-on-LAN and switched back to HDMI 1. A TV that
+    // never answers holds the suspend back no longer than the answer's wait.
+    void suspendAndResume()
     {
         QStringList powerAtRelease;
         const QObject scope; // ends the connection however this function returns
@@ -251,6 +252,20 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(powerAtRelease.size(), 1, 10000);
         QCOMPARE(powerAtRelease.first(), QStringLiteral("Active Standby"));
         QCOMPARE(requests(QStringLiteral("system/turnOff")).size(), 1);
+        QTRY_VERIFY(!sim().state().value("listening").toBool());
+        QTRY_VERIFY(!session().isReady());
+        // The TV will come back on another source.
+        sim().control(QStringLiteral("/set"), { { "foregroundAppId", "com.webos.app.livetv" } });
+        sim().clearReceived();
+
+        prepareForSleep(false);
+        QTRY_COMPARE(m_login1.held(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(sim().state().value("listening").toBool(), 15000); // the magic packet woke it
+        QTRY_VERIFY_WITH_TIMEOUT(!requests(QStringLiteral("tv/switchInput")).isEmpty(), 15000);
+        QCOMPARE(ssapPayload(sim().received(), QStringLiteral("tv/switchInput")).value("inputId").toString(),
+            QStringLiteral("HDMI_1"));
+        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi1"));
+        QTRY_VERIFY(m_monitor->lastAction().contains(QStringLiteral("HDMI 1")));
 
         // The hanging TV, from a fresh start.
         cleanup();
@@ -266,27 +281,6 @@ private Q_SLOTS:
         const QStringList lines = monitorLog(mark);
         QVERIFY2(
             lines.size() == 1 && lines.first().contains(QStringLiteral("2 秒内未应答")), qPrintable(lines.join('\n')));
-    }
-
-    // After the resume: a new lock, the TV woken by Wake-on-LAN and switched back to HDMI 1.
-    void resumeWakesAndSwitchesInput()
-    {
-        prepareForSleep(true);
-        QTRY_COMPARE_WITH_TIMEOUT(m_login1.held(), 0, 10000);
-        QTRY_VERIFY(!sim().state().value("listening").toBool());
-        QTRY_VERIFY(!session().isReady());
-        // The TV will come back on another source.
-        sim().control(QStringLiteral("/set"), { { "foregroundAppId", "com.webos.app.livetv" } });
-        sim().clearReceived();
-
-        prepareForSleep(false);
-        QTRY_COMPARE(m_login1.held(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(sim().state().value("listening").toBool(), 15000); // the magic packet woke it
-        QTRY_VERIFY_WITH_TIMEOUT(!requests(QStringLiteral("tv/switchInput")).isEmpty(), 15000);
-        QCOMPARE(ssapPayload(sim().received(), QStringLiteral("tv/switchInput")).value("inputId").toString(),
-            QStringLiteral("HDMI_1"));
-        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi1"));
-        QTRY_VERIFY(m_monitor->lastAction().contains(QStringLiteral("HDMI 1")));
     }
 
     // Both desktops' screensaver names; a second announcement of the same state does nothing.

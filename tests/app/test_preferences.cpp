@@ -15,11 +15,13 @@ class TestPreferences : public QObject {
 private:
     TestHome m_home;
 
-    static unsigned mode(const QString &path)
+    static struct stat status(const QString &path)
     {
         struct stat st { };
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st;
     }
+    static unsigned mode(const QString &path) { return status(path).st_mode & 07777; }
     QString m_file;
 
     // Writes raw text into the settings file, the way a hand edit or an older version would.
@@ -90,14 +92,17 @@ private Q_SLOTS:
         QCOMPARE(stored.mcpEnabled(), true);
     }
 
-    void fileIsPrivate()
+    void savesArePrivateAndAtomic()
     {
         Preferences prefs(m_file);
         prefs.setString(QStringLiteral("devices.selected"), QStringLiteral("A"));
         QVERIFY(QFile::exists(m_file));
         QCOMPARE(mode(m_file), 0600u);
-        prefs.setString(QStringLiteral("devices.selected"), QStringLiteral("B")); // rewritten file stays private
-        QCOMPARE(mode(m_file), 0600u);
+        // A save writes a new file and renames it over the old one: a crash leaves either whole.
+        const ino_t before = status(m_file).st_ino;
+        prefs.setString(QStringLiteral("devices.selected"), QStringLiteral("B"));
+        QVERIFY(status(m_file).st_ino != before);
+        QCOMPARE(mode(m_file), 0600u); // the new file is private too
     }
 
     // A file that does not parse is replaced whole by the first save: its bytes are kept beside

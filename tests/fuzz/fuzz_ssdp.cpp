@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(found.uuid.has_value() == headers.contains(QStringLiteral("usn")));
     FUZZ_CHECK(!found.name && !found.model);
 
-    const auto [tagBytes, xmlBytes] = Fuzz::splitOnce(input, '\0');
-    const QString tag = QString::fromUtf8(tagBytes);
-    const QString xml = QString::fromUtf8(xmlBytes);
+    const qsizetype nul = input.indexOf('\0');
+    const QString tag = QString::fromUtf8(nul < 0 ? input : input.left(nul));
+    const QString xml = nul < 0 ? QString() : QString::fromUtf8(input.mid(nul + 1));
     const QString open = QLatin1Char('<') + tag + QLatin1Char('>');
     const QString close = QStringLiteral("</") + tag + QLatin1Char('>');
     const qsizetype start = xml.indexOf(open);

@@ -6,8 +6,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <utility>
-
 namespace {
 
 // Never destroyed: the code under test keeps objects alive until the process ends.
@@ -34,14 +32,6 @@ QString temporaryPath(const QString &name)
 {
     static int counter = 0;
     return s_home->path() + QStringLiteral("/%1-%2.conf").arg(name).arg(++counter);
-}
-
-std::pair<QByteArray, QByteArray> splitOnce(const QByteArray &input, char separator)
-{
-    const qsizetype at = input.indexOf(separator);
-    if (at < 0)
-        return {input, QByteArray()};
-    return {input.left(at), input.mid(at + 1)};
 }
 
 } // namespace Fuzz

@@ -12,12 +12,12 @@
 // plain program that replays the corpus under CTest, so each finding stays a regression case.
 
 // A property the code must keep for any input. Aborts, so the fuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                                                          \
-    do {                                                                                               \
-        if (!(condition)) {                                                                            \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);   \
-            std::abort();                                                                              \
-        }                                                                                              \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);                   \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 namespace Fuzz {
@@ -34,9 +34,5 @@ inline QByteArray bytes(const uint8_t *data, size_t size)
 {
     return QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 }
-
-// Splits an input at the first byte equal to separator: (before, after); no separator gives
-// (whole input, empty).
-std::pair<QByteArray, QByteArray> splitOnce(const QByteArray &input, char separator);
 
 } // namespace Fuzz

@@ -67,10 +67,7 @@ private Q_SLOTS:
         QVERIFY(m_app.waitForLog(QStringLiteral("SSDP 发现 0 台电视: []")));
         // Warm up: the first requests may open descriptors that stay for the process's life.
         clients(1, 100, [](int, int i) { post(kPort, rpc(QStringLiteral("ping"), {}, i)); });
-        // The fewest seen over a short while: a line being logged holds the log file open.
         m_baseline = m_app.openFiles();
-        for (int i = 0; i < 10; ++i, QTest::qWait(50))
-            m_baseline = std::min(m_baseline, m_app.openFiles());
     }
 
     void idleConnectionsDoNotStarveOthers()
@@ -138,8 +135,8 @@ private Q_SLOTS:
     void servedSocketsAreReleased()
     {
         const quint16 port = kPort + 1;
-        Preferences preferences(m_home.path() + QStringLiteral("/server.conf"),
-            { QStringLiteral("corvane-remote"), QStringLiteral("-mcpPort"), QString::number(port) });
+        Preferences preferences(
+            m_home.path() + QStringLiteral("/server.conf"), { "corvane-remote", "-mcpPort", QString::number(port) });
         DeviceStore store(preferences);
         TVScanner scanner(store);
         TVSession session(store, scanner);

@@ -92,7 +92,9 @@ int AppProcess::openFiles() const
     std::error_code error;
     int count = 0;
     const std::string fds = QStringLiteral("/proc/%1/fd").arg(m_process->processId()).toStdString();
-    for (std::filesystem::directory_iterator it(fds, error), end; !error && it != end; it.increment(error))
-        ++count;
+    for (std::filesystem::directory_iterator it(fds, error), end; !error && it != end; it.increment(error)) {
+        std::error_code gone; // closed since the listing
+        count += std::filesystem::read_symlink(it->path(), gone).string().starts_with("socket:");
+    }
     return count;
 }

@@ -40,7 +40,7 @@ public:
 
     QProcess &process() { return *m_process; }
     bool isRunning() const;
-    // Open file descriptors of the process (/proc/PID/fd).
+    // Open sockets of the process (/proc/PID/fd): the log file, opened per line, is not counted.
     int openFiles() const;
 
 private:

@@ -42,9 +42,6 @@ TVSimProcess::TVSimProcess(Options options)
     }
     m_outputDir = std::make_unique<QTemporaryDir>();
     m_outputFile = m_outputDir->filePath(QStringLiteral("tvsim.out"));
-    const int portIndex = m_options.extraArgs.indexOf(QStringLiteral("--control-port"));
-    if (portIndex >= 0 && portIndex + 1 < m_options.extraArgs.size())
-        m_controlPort = m_options.extraArgs.at(portIndex + 1).toInt();
 }
 
 TVSimProcess::~TVSimProcess()
@@ -151,7 +148,7 @@ QString TVSimProcess::output() const
     return QString::fromUtf8(file.readAll());
 }
 
-QByteArray TVSimProcess::http(const QByteArray &method, const QString &path, const QByteArray &body, int *status)
+QByteArray TVSimProcess::http(const QByteArray &method, const QString &path, const QByteArray &body)
 {
     QNetworkAccessManager manager;
     manager.setProxy(QNetworkProxy::NoProxy);
@@ -163,8 +160,6 @@ QByteArray TVSimProcess::http(const QByteArray &method, const QString &path, con
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
-    if (status)
-        *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
         qWarning(
             "tvsim control %s %s failed: %s", method.constData(), qPrintable(path), qPrintable(reply->errorString()));
@@ -175,12 +170,12 @@ QByteArray TVSimProcess::http(const QByteArray &method, const QString &path, con
 
 QJsonObject TVSimProcess::state()
 {
-    return QJsonDocument::fromJson(http("GET", QStringLiteral("/state"), {}, nullptr)).object();
+    return QJsonDocument::fromJson(http("GET", QStringLiteral("/state"))).object();
 }
 
 QJsonArray TVSimProcess::received()
 {
-    return QJsonDocument::fromJson(http("GET", QStringLiteral("/received"), {}, nullptr))
+    return QJsonDocument::fromJson(http("GET", QStringLiteral("/received")))
         .object()
         .value(QStringLiteral("messages"))
         .toArray();
@@ -197,13 +192,12 @@ QJsonArray TVSimProcess::received(const QString &channel)
 
 void TVSimProcess::clearReceived()
 {
-    http("POST", QStringLiteral("/received/clear"), QByteArrayLiteral("{}"), nullptr);
+    http("POST", QStringLiteral("/received/clear"), QByteArrayLiteral("{}"));
 }
 
 QJsonObject TVSimProcess::control(const QString &path, const QJsonObject &body)
 {
-    return QJsonDocument::fromJson(http("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact), nullptr))
-        .object();
+    return QJsonDocument::fromJson(http("POST", path, QJsonDocument(body).toJson(QJsonDocument::Compact))).object();
 }
 
 QJsonObject TVSimProcess::waitForReceived(

@@ -53,7 +53,7 @@ public:
         const QString &channel, const std::function<bool(const QJsonObject &)> &match, int timeoutMs = 5000);
 
 private:
-    QByteArray http(const QByteArray &method, const QString &path, const QByteArray &body, int *status);
+    QByteArray http(const QByteArray &method, const QString &path, const QByteArray &body = {});
 
     Options m_options;
     std::unique_ptr<QTemporaryDir> m_tempDir;
