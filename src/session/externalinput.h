@@ -10,7 +10,7 @@ struct ExternalInput
 {
     QString id;
     QString label; // the id when the TV gives none
-    QString appId;
+    QString appID;
     bool connected = false;
 
     bool operator==(const ExternalInput &other) const = default;

@@ -222,9 +222,9 @@ QCoro::Task<void> TVActions::openURL(QString url)
     co_await request(TVCommands::openURL(url));
 }
 
-QCoro::Task<void> TVActions::launchInto(TVApp app, QString contentId, QJsonObject params)
+QCoro::Task<void> TVActions::launchInto(TVApp app, QString contentID, QJsonObject params)
 {
-    co_await request(TVCommands::launch(app.id, contentId, params));
+    co_await request(TVCommands::launch(app.id, contentID, params));
 }
 
 void TVActions::refreshSoundOutput()
@@ -277,13 +277,13 @@ void TVActions::openWebPage(const QString &url)
         logFailure(openURL(url), TVCommands::openURL(url).uri);
 }
 
-void TVActions::launchContent(const QString &appID, const QString &contentId, const QVariantMap &params)
+void TVActions::launchContent(const QString &appID, const QString &contentID, const QVariantMap &params)
 {
     if (!m_connection.client())
         return;
     for (const TVApp &app : m_mirror.apps()) {
         if (app.id == appID) {
-            logFailure(launchInto(app, contentId, QJsonObject::fromVariantMap(params)), TVCommands::launch(appID).uri);
+            logFailure(launchInto(app, contentID, QJsonObject::fromVariantMap(params)), TVCommands::launch(appID).uri);
             return;
         }
     }

@@ -48,7 +48,7 @@ public:
     QCoro::Task<TVChannel> readCurrentChannel();
     QCoro::Task<void> openChannel(TVChannel channel);
     QCoro::Task<void> openURL(QString url);
-    QCoro::Task<void> launchInto(TVApp app, QString contentId, QJsonObject params);
+    QCoro::Task<void> launchInto(TVApp app, QString contentID, QJsonObject params);
     void refreshSoundOutput();
     void selectSoundOutput(const QString &output);
     void screenOff();
@@ -56,7 +56,7 @@ public:
     void refreshChannels();
     void tuneChannel(const QString &channelID);
     void openWebPage(const QString &url);
-    void launchContent(const QString &appID, const QString &contentId, const QVariantMap &params);
+    void launchContent(const QString &appID, const QString &contentID, const QVariantMap &params);
 
 private:
     void sendOneWay(const TVRequest &command);

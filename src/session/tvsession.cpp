@@ -23,7 +23,7 @@ TVSession::TVSession(DeviceStore &store, TVScanner &scanner, const Timings &timi
     QObject::connect(m_pointerInput, &PointerInput::inputRefusalChanged, this, &TVSession::inputRefusalChanged);
     QObject::connect(m_mirror, &TVStateMirror::volumeChanged, this, &TVSession::volumeChanged);
     QObject::connect(m_mirror, &TVStateMirror::mutedChanged, this, &TVSession::mutedChanged);
-    QObject::connect(m_mirror, &TVStateMirror::foregroundAppIdChanged, this, &TVSession::foregroundAppIdChanged);
+    QObject::connect(m_mirror, &TVStateMirror::foregroundAppIDChanged, this, &TVSession::foregroundAppIDChanged);
     QObject::connect(m_mirror, &TVStateMirror::powerStateChanged, this, &TVSession::powerStateChanged);
     QObject::connect(m_mirror, &TVStateMirror::keyboardFocusedChanged, this, &TVSession::keyboardFocusedChanged);
     QObject::connect(m_mirror, &TVStateMirror::soundOutputChanged, this, &TVSession::soundOutputChanged);
@@ -32,7 +32,7 @@ TVSession::TVSession(DeviceStore &store, TVScanner &scanner, const Timings &timi
     QObject::connect(m_mirror, &TVStateMirror::channelsChanged, this, &TVSession::channelsChanged);
     QObject::connect(m_mirror, &TVStateMirror::currentChannelChanged, this, &TVSession::currentChannelChanged);
     QObject::connect(m_connection, &TVConnection::stateChanged, this, &TVSession::updateDerived);
-    for (auto changed : { &TVStateMirror::powerStateChanged, &TVStateMirror::foregroundAppIdChanged,
+    for (auto changed : { &TVStateMirror::powerStateChanged, &TVStateMirror::foregroundAppIDChanged,
              &TVStateMirror::inputsChanged, &TVStateMirror::appsChanged })
         QObject::connect(m_mirror, changed, this, &TVSession::updateDerived);
 
@@ -334,9 +334,9 @@ QCoro::Task<void> TVSession::openURL(QString url)
     return m_actions->openURL(std::move(url));
 }
 
-QCoro::Task<void> TVSession::launchInto(TVApp app, QString contentId, QJsonObject params)
+QCoro::Task<void> TVSession::launchInto(TVApp app, QString contentID, QJsonObject params)
 {
-    return m_actions->launchInto(std::move(app), std::move(contentId), std::move(params));
+    return m_actions->launchInto(std::move(app), std::move(contentID), std::move(params));
 }
 
 void TVSession::refreshSoundOutput()
@@ -374,7 +374,7 @@ void TVSession::openWebPage(const QString &url)
     m_actions->openWebPage(url);
 }
 
-void TVSession::launchContent(const QString &appID, const QString &contentId, const QVariantMap &params)
+void TVSession::launchContent(const QString &appID, const QString &contentID, const QVariantMap &params)
 {
-    m_actions->launchContent(appID, contentId, params);
+    m_actions->launchContent(appID, contentID, params);
 }

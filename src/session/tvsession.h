@@ -45,7 +45,7 @@ class TVSession : public QObject {
     // Live TV state.
     Q_PROPERTY(int volume READ volume WRITE setVolumeValue NOTIFY volumeChanged)
     Q_PROPERTY(bool muted READ muted NOTIFY mutedChanged)
-    Q_PROPERTY(QString foregroundAppId READ foregroundAppId NOTIFY foregroundAppIdChanged)
+    Q_PROPERTY(QString foregroundAppID READ foregroundAppID NOTIFY foregroundAppIDChanged)
     Q_PROPERTY(QString powerState READ powerState NOTIFY powerStateChanged)
     Q_PROPERTY(bool keyboardFocused READ keyboardFocused NOTIFY keyboardFocusedChanged)
     Q_PROPERTY(bool isStandby READ isStandby NOTIFY isStandbyChanged)
@@ -98,7 +98,7 @@ public:
     int volume() const { return m_mirror->volume(); }
     void setVolumeValue(int volume); // the slider writes the field while dragging; sends nothing
     bool muted() const { return m_mirror->muted(); }
-    QString foregroundAppId() const { return m_mirror->foregroundAppId(); }
+    QString foregroundAppID() const { return m_mirror->foregroundAppID(); }
     QString powerState() const { return m_mirror->powerState(); }
     bool keyboardFocused() const { return m_mirror->keyboardFocused(); }
     const QList<TVApp> &apps() const { return m_mirror->apps(); }
@@ -161,7 +161,7 @@ public:
     QCoro::Task<void> openChannel(TVChannel channel); // by its id
     QCoro::Task<void> openURL(QString url); // in the TV's browser; callers check isWebAddress
     // "system.launcher/launch" with the content id and parameters when given.
-    QCoro::Task<void> launchInto(TVApp app, QString contentId, QJsonObject params);
+    QCoro::Task<void> launchInto(TVApp app, QString contentID, QJsonObject params);
     Q_INVOKABLE void refreshSoundOutput();
     Q_INVOKABLE void selectSoundOutput(const QString &output);
     Q_INVOKABLE void screenOff();
@@ -169,13 +169,13 @@ public:
     Q_INVOKABLE void refreshChannels(); // the list and the current channel
     Q_INVOKABLE void tuneChannel(const QString &channelID); // a listed channel
     Q_INVOKABLE void openWebPage(const QString &url); // nothing unless isWebAddress
-    Q_INVOKABLE void launchContent(const QString &appID, const QString &contentId, const QVariantMap &params);
+    Q_INVOKABLE void launchContent(const QString &appID, const QString &contentID, const QVariantMap &params);
 
 Q_SIGNALS:
     void stateChanged();
     void volumeChanged();
     void mutedChanged();
-    void foregroundAppIdChanged();
+    void foregroundAppIDChanged();
     void powerStateChanged();
     void keyboardFocusedChanged();
     void isStandbyChanged();

@@ -21,23 +21,23 @@ bool TVStateMirror::powerIsStandby() const
 QString TVStateMirror::sourceName() const
 {
     for (const ExternalInput &input : m_inputs) {
-        if (input.appId == m_foregroundAppId)
+        if (input.appID == m_foregroundAppID)
             return input.label;
     }
     for (const TVApp &app : m_apps) {
-        if (app.id == m_foregroundAppId)
+        if (app.id == m_foregroundAppID)
             return app.title;
     }
-    if (m_foregroundAppId.isEmpty())
+    if (m_foregroundAppID.isEmpty())
         return QStringLiteral("—");
     // Marked for the "TVSession" context the window translates in.
-    if (m_foregroundAppId == QLatin1String("com.webos.app.home"))
+    if (m_foregroundAppID == QLatin1String("com.webos.app.home"))
         return QString::fromUtf8(QT_TRANSLATE_NOOP("TVSession", "主页"));
-    if (m_foregroundAppId == QLatin1String("com.webos.app.livetv"))
+    if (m_foregroundAppID == QLatin1String("com.webos.app.livetv"))
         return QString::fromUtf8(QT_TRANSLATE_NOOP("TVSession", "电视直播"));
-    if (m_foregroundAppId == QLatin1String("com.webos.app.screensaver"))
+    if (m_foregroundAppID == QLatin1String("com.webos.app.screensaver"))
         return QString::fromUtf8(QT_TRANSLATE_NOOP("TVSession", "屏幕保护"));
-    return m_foregroundAppId;
+    return m_foregroundAppID;
 }
 
 QVariantMap TVStateMirror::currentChannelMap() const
@@ -68,8 +68,8 @@ void TVStateMirror::handleVolume(const QJsonObject &payload)
 
 void TVStateMirror::handleForeground(const QJsonObject &payload)
 {
-    const QJsonValue appId = payload.value(QLatin1String("appId"));
-    setForegroundAppId(appId.isString() ? appId.toString() : QString());
+    const QJsonValue appID = payload.value(QLatin1String("appId"));
+    setForegroundAppID(appID.isString() ? appID.toString() : QString());
 }
 
 void TVStateMirror::handlePower(const QJsonObject &payload)
@@ -97,9 +97,9 @@ void TVStateMirror::setMuted(bool muted)
     assign(m_muted, muted, &TVStateMirror::mutedChanged);
 }
 
-void TVStateMirror::setForegroundAppId(const QString &appID)
+void TVStateMirror::setForegroundAppID(const QString &appID)
 {
-    assign(m_foregroundAppId, appID, &TVStateMirror::foregroundAppIdChanged);
+    assign(m_foregroundAppID, appID, &TVStateMirror::foregroundAppIDChanged);
 }
 
 void TVStateMirror::setPowerState(const QString &state)
