@@ -20,9 +20,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <mutex>
 #include <spawn.h>
-#include <csignal>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -34,11 +34,9 @@ namespace {
 using Bench::Clock;
 
 // The emulator with its standard output on a pipe; a thread stamps every line as it arrives.
-class Emulator
-{
+class Emulator {
 public:
-    struct Line
-    {
+    struct Line {
         Clock::time_point at;
         QByteArray text;
     };
@@ -52,7 +50,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        QList<QByteArray> storage{program.toLocal8Bit()};
+        QList<QByteArray> storage { program.toLocal8Bit() };
         for (const QString &argument : arguments)
             storage.append(argument.toLocal8Bit());
         std::vector<char *> argv;
@@ -107,7 +105,7 @@ private:
                 if (line.contains("tvsim ready"))
                     m_ready = true;
                 if (line.contains("\"channel\":\"pointer\""))
-                    m_lines.push_back({now, std::move(line)});
+                    m_lines.push_back({ now, std::move(line) });
             }
         }
     }
@@ -133,9 +131,9 @@ int main(int argc, char **argv)
 
     QTemporaryDir state;
     Emulator emulator(bin + QStringLiteral("/tvsim"),
-                      {QStringLiteral("--address"), address, QStringLiteral("--state-dir"), state.path(),
-                       QStringLiteral("--pairing-delay"), QStringLiteral("0"), QStringLiteral("--control-port"),
-                       QStringLiteral("3081")});
+        { QStringLiteral("--address"), address, QStringLiteral("--state-dir"), state.path(),
+            QStringLiteral("--pairing-delay"), QStringLiteral("0"), QStringLiteral("--control-port"),
+            QStringLiteral("3081") });
     if (!Bench::spinUntil([&] { return emulator.ready(); }, 15000))
         Bench::fail(QStringLiteral("tvsim did not start"));
 
@@ -176,8 +174,7 @@ int main(int argc, char **argv)
     Bench::spinFor(300); // the last flush reaches the emulator
 
     // The move messages: when each arrived and how far it went.
-    struct Message
-    {
+    struct Message {
         Clock::time_point at;
         long dx;
         long dy;
@@ -185,11 +182,12 @@ int main(int argc, char **argv)
     std::vector<Message> messages;
     const std::vector<Emulator::Line> lines = emulator.lines();
     for (size_t i = linesBefore; i < lines.size(); ++i) {
-        const QJsonObject fields = QJsonDocument::fromJson(lines[i].text).object().value(QStringLiteral("fields")).toObject();
+        const QJsonObject fields
+            = QJsonDocument::fromJson(lines[i].text).object().value(QStringLiteral("fields")).toObject();
         if (fields.value(QStringLiteral("type")).toString() != QLatin1String("move"))
             continue;
-        messages.push_back({lines[i].at, fields.value(QStringLiteral("dx")).toString().toLong(),
-                            fields.value(QStringLiteral("dy")).toString().toLong()});
+        messages.push_back({ lines[i].at, fields.value(QStringLiteral("dx")).toString().toLong(),
+            fields.value(QStringLiteral("dy")).toString().toLong() });
     }
 
     // Each call is delivered by the first message after which the motion sent so far covers it.
@@ -217,19 +215,20 @@ int main(int argc, char **argv)
     const double streamSeconds = Bench::ms(start, streamEnd) / 1000.0;
 
     Bench::print({
-        {QStringLiteral("moveCalls"), qint64(calls.size())},
-        {QStringLiteral("streamSeconds"), streamSeconds},
-        {QStringLiteral("callRate"), double(calls.size()) / streamSeconds},
-        {QStringLiteral("messages"), qint64(messages.size())},
-        {QStringLiteral("messagesPerSecond"), double(messages.size()) / streamSeconds},
-        {QStringLiteral("lagP50Ms"), Bench::quantile(lags, 0.50)},
-        {QStringLiteral("lagP99Ms"), Bench::quantile(lags, 0.99)},
-        {QStringLiteral("lagMaxMs"), Bench::quantile(lags, 1.0)},
-        {QStringLiteral("requestedDx"), requestedX},
-        {QStringLiteral("sentDx"), qint64(totalX)},
-        {QStringLiteral("requestedDy"), requestedY},
-        {QStringLiteral("sentDy"), qint64(totalY)},
-        {QStringLiteral("lostMotion"), std::max(std::abs(requestedX - double(totalX)), std::abs(requestedY - double(totalY)))},
+        { QStringLiteral("moveCalls"), qint64(calls.size()) },
+        { QStringLiteral("streamSeconds"), streamSeconds },
+        { QStringLiteral("callRate"), double(calls.size()) / streamSeconds },
+        { QStringLiteral("messages"), qint64(messages.size()) },
+        { QStringLiteral("messagesPerSecond"), double(messages.size()) / streamSeconds },
+        { QStringLiteral("lagP50Ms"), Bench::quantile(lags, 0.50) },
+        { QStringLiteral("lagP99Ms"), Bench::quantile(lags, 0.99) },
+        { QStringLiteral("lagMaxMs"), Bench::quantile(lags, 1.0) },
+        { QStringLiteral("requestedDx"), requestedX },
+        { QStringLiteral("sentDx"), qint64(totalX) },
+        { QStringLiteral("requestedDy"), requestedY },
+        { QStringLiteral("sentDy"), qint64(totalY) },
+        { QStringLiteral("lostMotion"),
+            std::max(std::abs(requestedX - double(totalX)), std::abs(requestedY - double(totalY))) },
     });
     session.disconnect();
     return 0;

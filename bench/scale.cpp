@@ -24,9 +24,9 @@ using Bench::Clock;
 
 QJsonObject summary(const std::vector<double> &samples)
 {
-    return {{QStringLiteral("p50Ms"), Bench::quantile(samples, 0.5)},
-            {QStringLiteral("p99Ms"), Bench::quantile(samples, 0.99)},
-            {QStringLiteral("rounds"), qint64(samples.size())}};
+    return { { QStringLiteral("p50Ms"), Bench::quantile(samples, 0.5) },
+        { QStringLiteral("p99Ms"), Bench::quantile(samples, 0.99) },
+        { QStringLiteral("rounds"), qint64(samples.size()) } };
 }
 
 TVDevice savedTV(int index)
@@ -60,9 +60,9 @@ int main(int argc, char **argv)
     qputenv("CORVANE_BIN_DIR", Bench::option(arguments, QStringLiteral("bin"), binDir()).toUtf8());
 
     // The app list: the session's refresh against an emulator with many launch points.
-    TVSimProcess sim({.address = address,
-                      .extraArgs = {QStringLiteral("--apps"), QString::number(appCount), QStringLiteral("--pairing-delay"),
-                                    QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("3082")}});
+    TVSimProcess sim({ .address = address,
+        .extraArgs = { QStringLiteral("--apps"), QString::number(appCount), QStringLiteral("--pairing-delay"),
+            QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("3082") } });
     if (!sim.start())
         Bench::fail(QStringLiteral("tvsim did not start"));
     std::vector<double> refresh;
@@ -112,12 +112,12 @@ int main(int argc, char **argv)
     }
 
     Bench::print({
-        {QStringLiteral("apps"), appCount},
-        {QStringLiteral("devices"), deviceCount},
-        {QStringLiteral("refreshApps"), summary(refresh)},
-        {QStringLiteral("storeLoad"), summary(load)},
-        {QStringLiteral("storeSave"), summary(save)},
-        {QStringLiteral("storeFileBytes"), QFileInfo(path).size()},
+        { QStringLiteral("apps"), appCount },
+        { QStringLiteral("devices"), deviceCount },
+        { QStringLiteral("refreshApps"), summary(refresh) },
+        { QStringLiteral("storeLoad"), summary(load) },
+        { QStringLiteral("storeSave"), summary(save) },
+        { QStringLiteral("storeFileBytes"), QFileInfo(path).size() },
     });
     return 0;
 }

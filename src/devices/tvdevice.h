@@ -6,14 +6,13 @@
 #include <optional>
 
 // One saved TV.
-struct TVDevice
-{
-    QString id;    // upper-case UUID given by the store; never changes
-    QString name;  // may be empty
+struct TVDevice {
+    QString id; // upper-case UUID given by the store; never changes
+    QString name; // may be empty
     QString model; // "LG webOS TV" when discovery gave none
-    QString host;  // IPv4 address (or host name)
+    QString host; // IPv4 address (or host name)
     std::optional<QString> tvUUID;
-    std::optional<QString> mac;       // canonical aa:bb:cc:dd:ee:ff
+    std::optional<QString> mac; // canonical aa:bb:cc:dd:ee:ff
     std::optional<QString> clientKey; // present means paired
     std::optional<QString> certFingerprint;
 

@@ -12,8 +12,7 @@
 // device's description document. Stateless; every scan has its own socket.
 namespace SSDPDiscovery {
 
-struct Found
-{
+struct Found {
     QString host;
     std::optional<QString> uuid;
     std::optional<QString> name;

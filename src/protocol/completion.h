@@ -21,9 +21,7 @@
 // completed it. A completion fired from a destructor or from a socket callback therefore never
 // runs the caller's code while the client is half torn down; when it resumes, the caller's
 // QPointer to the client is already null.
-template<typename T>
-class Completion
-{
+template <typename T> class Completion {
 public:
     bool isDone() const { return m_outcome.index() != 0; }
 
@@ -47,8 +45,7 @@ public:
 
     auto operator co_await() noexcept
     {
-        struct Awaiter
-        {
+        struct Awaiter {
             Completion *c;
             bool await_ready() const noexcept { return c->isDone(); }
             void await_suspend(std::coroutine_handle<> handle) noexcept { c->m_waiting = handle; }
@@ -59,7 +56,7 @@ public:
                 return std::move(std::get<1>(c->m_outcome));
             }
         };
-        return Awaiter{this};
+        return Awaiter { this };
     }
 
     // The coroutine that awaits a completion; it holds the completion and nothing else.
@@ -72,7 +69,8 @@ private:
         if (!handle)
             return;
         if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [handle] { handle.resume(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [handle] { handle.resume(); }, Qt::QueuedConnection);
         else
             handle.resume();
     }

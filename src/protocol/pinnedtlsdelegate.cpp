@@ -26,11 +26,11 @@ QList<QSslCertificate> presentedChain(QWebSocket *socket, const QList<QSslError>
     }
     for (const QSslError &error : errors) {
         if (error.error() == QSslError::HostNameMismatch && !error.certificate().isNull())
-            return {error.certificate()};
+            return { error.certificate() };
     }
     for (const QSslError &error : errors) {
         if (!error.certificate().isNull())
-            return {error.certificate()};
+            return { error.certificate() };
     }
     return {};
 }
@@ -106,8 +106,8 @@ void PinnedTLSDelegate::attach(QWebSocket *socket)
                 socket->abort();
         },
         Qt::DirectConnection);
-    QObject::connect(socket, &QWebSocket::disconnected, socket,
-                     [socket] { socket->setProperty(approvedProperty, false); });
+    QObject::connect(
+        socket, &QWebSocket::disconnected, socket, [socket] { socket->setProperty(approvedProperty, false); });
 }
 
 void PinnedTLSDelegate::attach(QNetworkReply *reply)

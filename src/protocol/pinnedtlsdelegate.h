@@ -19,8 +19,7 @@ class QWebSocket;
 //
 // Every socket of one SSAP client goes through the same delegate (main channel, pointer
 // socket, icon downloads), so the pin covers all of them.
-class PinnedTLSDelegate
-{
+class PinnedTLSDelegate {
 public:
     explicit PinnedTLSDelegate(std::optional<QString> expectedFingerprint);
 

@@ -44,7 +44,7 @@ PointerClient::PointerClient(QWebSocket *socket, const QUrl &url, QObject *paren
     // Incoming messages carry nothing of use and are not read; the end of the socket is.
     QObject::connect(socket, &QWebSocket::disconnected, this, [this] { setBroken(); });
     QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
-                     [this](QAbstractSocket::SocketError) { setBroken(); });
+        [this](QAbstractSocket::SocketError) { setBroken(); });
     socket->open(url);
 }
 

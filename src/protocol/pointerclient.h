@@ -13,8 +13,7 @@ class QWebSocket;
 // The TV's pointer-input socket: buttons, relative moves, scroll steps and clicks as short
 // line-based text frames. Messages sent while the socket is still opening are queued and sent
 // once it is open, so a button pressed right after connecting is not lost.
-class PointerClient : public QObject
-{
+class PointerClient : public QObject {
     Q_OBJECT
 
 public:
@@ -27,10 +26,10 @@ public:
     using Sent = std::function<void(bool)>;
 
     void button(const QString &name, Sent sent = {}); // "type:button\nname:NAME\n\n"
-    void move(int dx, int dy);        // "type:move\ndx:DX\ndy:DY\ndown:0\n\n"
-    void scroll(int dx, int dy);      // "type:scroll\ndx:DX\ndy:DY\n\n"
+    void move(int dx, int dy); // "type:move\ndx:DX\ndy:DY\ndown:0\n\n"
+    void scroll(int dx, int dy); // "type:scroll\ndx:DX\ndy:DY\n\n"
     void click(Sent sent = {}); // "type:click\n\n"
-    void close();                     // close code 1001; isOpen becomes false for good
+    void close(); // close code 1001; isOpen becomes false for good
 
     bool isOpen() const { return m_isOpen; }
 

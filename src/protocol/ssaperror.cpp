@@ -9,20 +9,20 @@ SSAPError::SSAPError(Kind kind, const QString &description)
 
 SSAPError SSAPError::server(const QString &text)
 {
-    return {Kind::Server, text};
+    return { Kind::Server, text };
 }
 
 SSAPError SSAPError::notConnected()
 {
-    return {Kind::NotConnected, QStringLiteral("未连接电视")};
+    return { Kind::NotConnected, QStringLiteral("未连接电视") };
 }
 
 SSAPError SSAPError::timeout()
 {
-    return {Kind::Timeout, QStringLiteral("电视响应超时")};
+    return { Kind::Timeout, QStringLiteral("电视响应超时") };
 }
 
 SSAPError SSAPError::platform(const QString &description)
 {
-    return {Kind::Platform, description};
+    return { Kind::Platform, description };
 }

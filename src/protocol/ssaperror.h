@@ -6,14 +6,13 @@
 
 // Failures of the SSAP client. `server` carries the TV's text; `platform` carries the
 // description of a socket or TLS failure reported by Qt.
-class SSAPError : public std::exception
-{
+class SSAPError : public std::exception {
 public:
     enum class Kind { Server, NotConnected, Timeout, Platform };
 
     static SSAPError server(const QString &text);
     static SSAPError notConnected(); // "未连接电视"
-    static SSAPError timeout();      // "电视响应超时"
+    static SSAPError timeout(); // "电视响应超时"
     static SSAPError platform(const QString &description);
 
     Kind kind() const { return m_kind; }

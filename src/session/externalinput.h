@@ -6,8 +6,7 @@
 #include <optional>
 
 // One external input of the TV (HDMI and so on).
-struct ExternalInput
-{
+struct ExternalInput {
     QString id;
     QString label; // the id when the TV gives none
     QString appID;

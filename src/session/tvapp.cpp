@@ -10,7 +10,7 @@ std::optional<TVApp> TVApp::fromJson(const QJsonObject &entry)
     if (!id.isString() || !title.isString())
         return std::nullopt;
 
-    TVApp app{id.toString(), title.toString(), std::nullopt};
+    TVApp app { id.toString(), title.toString(), std::nullopt };
     // "largeIcon" wins whenever it exists, even when it is not usable.
     const QJsonValue icon = entry.contains(QLatin1String("largeIcon")) ? entry.value(QLatin1String("largeIcon"))
                                                                        : entry.value(QLatin1String("icon"));

@@ -7,8 +7,7 @@
 #include <optional>
 
 // One launchable application of the TV.
-struct TVApp
-{
+struct TVApp {
     QString id;
     QString title;
     std::optional<QUrl> icon; // "largeIcon" if the member exists, else "icon"

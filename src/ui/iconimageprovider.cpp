@@ -6,7 +6,10 @@
 #include <QImageReader>
 #include <QPainter>
 
-IconImageProvider::IconImageProvider() : QQuickImageProvider(QQuickImageProvider::Image) {}
+IconImageProvider::IconImageProvider()
+    : QQuickImageProvider(QQuickImageProvider::Image)
+{
+}
 
 QImage IconImageProvider::render(const QString &name, const QColor &color, const QSize &size)
 {

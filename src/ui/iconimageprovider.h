@@ -5,8 +5,7 @@
 // "image://icon/NAME/RRGGBB": the bundled line icon NAME (src/ui/icons/NAME.svg) drawn in the
 // colour RRGGBB at the requested size. The SVGs use currentColor, so one file serves every
 // theme and state.
-class IconImageProvider : public QQuickImageProvider
-{
+class IconImageProvider : public QQuickImageProvider {
 public:
     IconImageProvider();
 

@@ -7,7 +7,11 @@
 #include <QQuickItem>
 #include <QWindow>
 
-KeyShortcuts::KeyShortcuts(TVSession *session, QObject *parent) : QObject(parent), m_session(session) {}
+KeyShortcuts::KeyShortcuts(TVSession *session, QObject *parent)
+    : QObject(parent)
+    , m_session(session)
+{
+}
 
 KeyShortcuts::~KeyShortcuts()
 {

@@ -6,10 +6,10 @@
 #include "mcpserver.h"
 #include "pagelogic.h"
 #include "platform.h"
-#include "windowplatform.h"
 #include "preferences.h"
 #include "protocoltrace.h"
 #include "tvsession.h"
+#include "windowplatform.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -2,7 +2,10 @@
 
 #include <cmath>
 
-TouchpadModel::TouchpadModel(QObject *parent) : QObject(parent) {}
+TouchpadModel::TouchpadModel(QObject *parent)
+    : QObject(parent)
+{
+}
 
 void TouchpadModel::mouseDown()
 {

@@ -9,8 +9,7 @@ class TVSession;
 // provider from its loader threads; the session lives on the main thread, so each request hops
 // there, awaits the session's icon(), and answers the loader with the image (or an error when
 // the TV had none).
-class TVIconProvider : public QQuickAsyncImageProvider
-{
+class TVIconProvider : public QQuickAsyncImageProvider {
 public:
     explicit TVIconProvider(TVSession *session);
 

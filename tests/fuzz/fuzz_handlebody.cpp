@@ -18,17 +18,16 @@
 
 namespace {
 
-struct Rig
-{
-    Preferences preferences{Fuzz::temporaryPath(QStringLiteral("handlebody"))};
-    DeviceStore store{preferences};
-    TVScanner scanner{store};
-    TVSession session{store, scanner};
-    MCPTools tools{session,
-                   {.connectTimeout = 0.05,
-                    .pressSpacing = std::chrono::milliseconds(0),
-                    .powerOnPoll = std::chrono::milliseconds(1),
-                    .powerOnDeadline = std::chrono::milliseconds(20)}};
+struct Rig {
+    Preferences preferences { Fuzz::temporaryPath(QStringLiteral("handlebody")) };
+    DeviceStore store { preferences };
+    TVScanner scanner { store };
+    TVSession session { store, scanner };
+    MCPTools tools { session,
+        { .connectTimeout = 0.05,
+            .pressSpacing = std::chrono::milliseconds(0),
+            .powerOnPoll = std::chrono::milliseconds(1),
+            .powerOnDeadline = std::chrono::milliseconds(20) } };
 };
 
 Rig &rig()
@@ -90,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(reply.body.isEmpty());
     } else {
         FUZZ_CHECK(reply.status == QLatin1String("200 OK") || reply.status == QLatin1String("400 Bad Request"));
-        QJsonParseError error{};
+        QJsonParseError error {};
         const QJsonDocument answer = QJsonDocument::fromJson(reply.body, &error);
         FUZZ_CHECK(error.error == QJsonParseError::NoError);
         if (answer.isArray()) {
@@ -107,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     if (request.isObject() && reply.status == QLatin1String("202 Accepted"))
-        FUZZ_CHECK(answerable(QJsonArray{request.object()}) == 0);
+        FUZZ_CHECK(answerable(QJsonArray { request.object() }) == 0);
 
     // No saved TV appeared and the session never got anywhere.
     FUZZ_CHECK(r.store.devices().isEmpty());

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray longer = buffer;
     longer.append("GET / HTTP/1.1\r\n\r\n");
     const std::optional<HTTPRequest> again = parseRequest(longer);
-    FUZZ_CHECK(again && again->method == request->method && again->path == request->path
-               && again->body == request->body && again->headers == request->headers);
+    FUZZ_CHECK(again && again->method == request->method && again->path == request->path && again->body == request->body
+        && again->headers == request->headers);
     return 0;
 }

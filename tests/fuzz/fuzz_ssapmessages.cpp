@@ -51,13 +51,12 @@ bool pumpUntil(const std::function<bool()> &done, int timeoutMs)
 
 // A TV that pairs at once and answers every request with success, except the requests of the
 // current input, which wait until the input's frames have been delivered.
-struct Rig
-{
-    TestTVServer server{TestCertificates::selfSigned()};
-    Preferences preferences{Fuzz::temporaryPath(QStringLiteral("ssapmessages"))};
-    DeviceStore store{preferences};
-    TVScanner scanner{store};
-    TVSession session{store, scanner, {.moveFlushMs = 1}};
+struct Rig {
+    TestTVServer server { TestCertificates::selfSigned() };
+    Preferences preferences { Fuzz::temporaryPath(QStringLiteral("ssapmessages")) };
+    DeviceStore store { preferences };
+    TVScanner scanner { store };
+    TVSession session { store, scanner, { .moveFlushMs = 1 } };
     QString deviceID;
 
     QPointer<QWebSocket> ssap; // the session's SSAP connection
@@ -73,8 +72,10 @@ struct Rig
             std::abort();
         }
         server.onMessage = [this](QWebSocket *socket, const QJsonObject &message) { answer(socket, message); };
-        deviceID = store.upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
-                                          QStringLiteral("LG webOS TV")).id;
+        deviceID = store
+                       .upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
+                           QStringLiteral("LG webOS TV"))
+                       .id;
     }
 
     void answer(QWebSocket *socket, const QJsonObject &message)

@@ -17,8 +17,7 @@
 
 // One session over its own preferences file and device store, recording every state it passes
 // through.
-class SessionRig
-{
+class SessionRig {
 public:
     explicit SessionRig(const TVSession::Timings &timings = {}, double scanSeconds = 3.0);
     ~SessionRig();
@@ -51,8 +50,7 @@ private:
 };
 
 // The outcome of an awaited session operation, observable from a Qt Test function.
-struct Outcome
-{
+struct Outcome {
     bool done = false;
     std::optional<SSAPError> error;
     QJsonObject reply;

@@ -50,8 +50,10 @@ Cert makeCertificate(EVP_PKEY *key, const QString &commonName, bool isCA, X509 *
     X509_set_pubkey(cert.get(), key);
     X509_NAME *name = X509_get_subject_name(cert.get());
     const QByteArray cn = commonName.toUtf8();
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char *>("webOS TV"), -1, -1, 0);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char *>(cn.constData()), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(
+        name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char *>("webOS TV"), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(
+        name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char *>(cn.constData()), -1, -1, 0);
     X509 *signer = issuer ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
     bool ok = addExtension(cert.get(), signer, NID_basic_constraints, isCA ? "critical,CA:TRUE" : "critical,CA:FALSE");
@@ -99,8 +101,14 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QString keyFile(bool chain) { return chain ? QStringLiteral("chain-key.pem") : QStringLiteral("key.pem"); }
-QString certFile(bool chain) { return chain ? QStringLiteral("chain-cert.pem") : QStringLiteral("cert.pem"); }
+QString keyFile(bool chain)
+{
+    return chain ? QStringLiteral("chain-key.pem") : QStringLiteral("key.pem");
+}
+QString certFile(bool chain)
+{
+    return chain ? QStringLiteral("chain-cert.pem") : QStringLiteral("cert.pem");
+}
 
 } // namespace
 
@@ -109,7 +117,7 @@ bool Certificates::load(const QString &stateDir, bool chain, bool fresh, const Q
     const QDir dir(stateDir);
     if (fresh) {
         // A replaced TV: every identity of the old one goes.
-        for (bool c : {false, true}) {
+        for (bool c : { false, true }) {
             QFile::remove(dir.filePath(keyFile(c)));
             QFile::remove(dir.filePath(certFile(c)));
         }
@@ -151,11 +159,11 @@ bool Certificates::generate(const QString &dir, bool chain, const QString &commo
         }
         Cert root = makeCertificate(rootKey.get(), QStringLiteral("webOS TV Root CA"), true, nullptr, nullptr);
         Cert intermediate = root ? makeCertificate(intermediateKey.get(), QStringLiteral("webOS TV Device CA"), true,
-                                                   root.get(), rootKey.get())
+                                root.get(), rootKey.get())
                                  : Cert(nullptr, &X509_free);
-        Cert leaf = intermediate ? makeCertificate(leafKey.get(), commonName, false, intermediate.get(),
-                                                   intermediateKey.get())
-                                 : Cert(nullptr, &X509_free);
+        Cert leaf = intermediate
+            ? makeCertificate(leafKey.get(), commonName, false, intermediate.get(), intermediateKey.get())
+            : Cert(nullptr, &X509_free);
         if (!leaf) {
             *error = QStringLiteral("cannot make the certificate chain");
             return false;

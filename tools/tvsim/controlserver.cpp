@@ -13,12 +13,13 @@ namespace {
 
 HttpServer::Response json(const QJsonObject &object, int status = 200)
 {
-    return {status, QByteArrayLiteral("application/json"), QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n'};
+    return { status, QByteArrayLiteral("application/json"),
+        QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n' };
 }
 
 HttpServer::Response failure(int status, const QString &error)
 {
-    return json({{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}}, status);
+    return json({ { QStringLiteral("ok"), false }, { QStringLiteral("error"), error } }, status);
 }
 
 const QStringList powerStates { QStringLiteral("Active"), QStringLiteral("Active Standby"), QStringLiteral("Suspend"),
@@ -27,8 +28,9 @@ const QStringList powerStates { QStringLiteral("Active"), QStringLiteral("Active
 } // namespace
 
 ControlServer::ControlServer(TVSimulator *simulator, QObject *parent)
-    : QObject(parent), m_simulator(simulator),
-      m_http(new HttpServer([this](const HttpServer::Request &request) { return handle(request); }, this))
+    : QObject(parent)
+    , m_simulator(simulator)
+    , m_http(new HttpServer([this](const HttpServer::Request &request) { return handle(request); }, this))
 {
 }
 
@@ -44,7 +46,7 @@ HttpServer::Response ControlServer::handle(const HttpServer::Request &request)
         if (path == QStringLiteral("/state"))
             return json(m_simulator->stateJson());
         if (path == QStringLiteral("/received"))
-            return json({{QStringLiteral("messages"), m_simulator->log()->messages()}});
+            return json({ { QStringLiteral("messages"), m_simulator->log()->messages() } });
         if (path == QStringLiteral("/faults"))
             return json(m_simulator->faults()->toJson());
         return failure(404, QStringLiteral("not found"));
@@ -53,7 +55,7 @@ HttpServer::Response ControlServer::handle(const HttpServer::Request &request)
         return failure(405, QStringLiteral("method not allowed"));
     QJsonObject body;
     if (!request.body.trimmed().isEmpty()) {
-        QJsonParseError error{};
+        QJsonParseError error {};
         const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
         if (error.error != QJsonParseError::NoError || !document.isObject())
             return failure(400, QStringLiteral("body must be a JSON object"));
@@ -61,7 +63,7 @@ HttpServer::Response ControlServer::handle(const HttpServer::Request &request)
     }
     if (path == QStringLiteral("/received/clear")) {
         m_simulator->log()->clear();
-        return json({{QStringLiteral("ok"), true}});
+        return json({ { QStringLiteral("ok"), true } });
     }
     if (path == QStringLiteral("/set"))
         return set(body);
@@ -71,13 +73,15 @@ HttpServer::Response ControlServer::handle(const HttpServer::Request &request)
         return pairing(body);
     if (path == QStringLiteral("/standby")) {
         m_simulator->standby();
-        return json({{QStringLiteral("ok"), true}, {QStringLiteral("power"), m_simulator->state()->powerState()}});
+        return json(
+            { { QStringLiteral("ok"), true }, { QStringLiteral("power"), m_simulator->state()->powerState() } });
     }
     if (path == QStringLiteral("/wake")) {
         QString error;
         if (!m_simulator->wake(&error))
             return failure(500, error);
-        return json({{QStringLiteral("ok"), true}, {QStringLiteral("power"), m_simulator->state()->powerState()}});
+        return json(
+            { { QStringLiteral("ok"), true }, { QStringLiteral("power"), m_simulator->state()->powerState() } });
     }
     return failure(404, QStringLiteral("not found"));
 }
@@ -88,7 +92,7 @@ HttpServer::Response ControlServer::set(const QJsonObject &body)
     // Check everything first, so a bad request changes nothing.
     if (body.contains(QStringLiteral("volume")) && !body.value(QStringLiteral("volume")).isDouble())
         return failure(400, QStringLiteral("volume must be a number"));
-    for (const char *flag : {"muted", "keyboardFocus"})
+    for (const char *flag : { "muted", "keyboardFocus" })
         if (body.contains(QLatin1String(flag)) && !body.value(QLatin1String(flag)).isBool())
             return failure(400, QStringLiteral("%1 must be a boolean").arg(QLatin1String(flag)));
     if (body.contains(QStringLiteral("foregroundAppId")) && !body.value(QStringLiteral("foregroundAppId")).isString())
@@ -100,7 +104,8 @@ HttpServer::Response ControlServer::set(const QJsonObject &body)
         return failure(400,
             QStringLiteral("soundOutput must be one of: %1").arg(TVState::soundOutputs().join(QStringLiteral(", "))));
     const QString shape = body.value(QStringLiteral("volumeShape")).toString();
-    if (body.contains(QStringLiteral("volumeShape")) && shape != QStringLiteral("nested") && shape != QStringLiteral("flat"))
+    if (body.contains(QStringLiteral("volumeShape")) && shape != QStringLiteral("nested")
+        && shape != QStringLiteral("flat"))
         return failure(400, QStringLiteral("volumeShape must be nested or flat"));
 
     if (!shape.isEmpty())
@@ -140,8 +145,8 @@ HttpServer::Response ControlServer::fault(const QJsonObject &body)
         if (uri.isEmpty() || (shape != QStringLiteral("error") && shape != QStringLiteral("returnValue")))
             return failure(400, QStringLiteral("fail needs uri, error and shape error or returnValue"));
         faults->setFailure(FaultSettings::servicePath(uri),
-                           {fail.value(QStringLiteral("error")).toString(QStringLiteral("500 Application error")),
-                            shape == QStringLiteral("returnValue")});
+            { fail.value(QStringLiteral("error")).toString(QStringLiteral("500 Application error")),
+                shape == QStringLiteral("returnValue") });
     }
     if (body.contains(QStringLiteral("hang")))
         faults->setHang(body.value(QStringLiteral("hang")).toBool());
@@ -171,7 +176,7 @@ HttpServer::Response ControlServer::fault(const QJsonObject &body)
     }
     if (body.value(QStringLiteral("drop")).toBool())
         m_simulator->ssap()->closeAll(true);
-    return json({{QStringLiteral("ok"), true}, {QStringLiteral("faults"), faults->toJson()}});
+    return json({ { QStringLiteral("ok"), true }, { QStringLiteral("faults"), faults->toJson() } });
 }
 
 HttpServer::Response ControlServer::pairing(const QJsonObject &body)
@@ -182,5 +187,5 @@ HttpServer::Response ControlServer::pairing(const QJsonObject &body)
     const int answered = m_simulator->ssap()->answerPairing(action == QStringLiteral("accept"));
     if (answered == 0)
         return failure(409, QStringLiteral("no pairing pending"));
-    return json({{QStringLiteral("ok"), true}, {QStringLiteral("answered"), answered}});
+    return json({ { QStringLiteral("ok"), true }, { QStringLiteral("answered"), answered } });
 }

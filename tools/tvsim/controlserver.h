@@ -8,8 +8,7 @@ class TVSimulator;
 
 // The control interface tests use: state, received messages, state changes and faults,
 // as HTTP+JSON on the emulator's address.
-class ControlServer : public QObject
-{
+class ControlServer : public QObject {
     Q_OBJECT
 public:
     explicit ControlServer(TVSimulator *simulator, QObject *parent = nullptr);

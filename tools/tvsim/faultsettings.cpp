@@ -53,12 +53,12 @@ QJsonObject FaultSettings::toJson() const
         delays.insert(it.key(), it.value());
     QJsonObject failures;
     for (auto it = m_failures.cbegin(); it != m_failures.cend(); ++it)
-        failures.insert(it.key(), QJsonObject{{QStringLiteral("error"), it->error},
-                                              {QStringLiteral("shape"), it->asReturnValue ? QStringLiteral("returnValue")
-                                                                                          : QStringLiteral("error")}});
-    QJsonObject result{{QStringLiteral("delays"), delays},
-                       {QStringLiteral("fails"), failures},
-                       {QStringLiteral("hang"), m_hang}};
+        failures.insert(it.key(),
+            QJsonObject { { QStringLiteral("error"), it->error },
+                { QStringLiteral("shape"),
+                    it->asReturnValue ? QStringLiteral("returnValue") : QStringLiteral("error") } });
+    QJsonObject result { { QStringLiteral("delays"), delays }, { QStringLiteral("fails"), failures },
+        { QStringLiteral("hang"), m_hang } };
     if (!m_nextPairing.isEmpty())
         result.insert(QStringLiteral("nextPairing"), m_nextPairing);
     if (!m_closeOn.isEmpty())

@@ -6,11 +6,9 @@
 
 // Misbehaviour asked for through the control interface. Service paths are kept without the
 // "ssap://" prefix.
-class FaultSettings
-{
+class FaultSettings {
 public:
-    struct Failure
-    {
+    struct Failure {
         QString error;
         bool asReturnValue = false; // "returnValue": false with "errorText", else a message of type "error"
     };

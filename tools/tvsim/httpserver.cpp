@@ -9,13 +9,20 @@ namespace {
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return QByteArrayLiteral("OK");
-    case 400: return QByteArrayLiteral("Bad Request");
-    case 404: return QByteArrayLiteral("Not Found");
-    case 405: return QByteArrayLiteral("Method Not Allowed");
-    case 409: return QByteArrayLiteral("Conflict");
-    case 413: return QByteArrayLiteral("Payload Too Large");
-    default: return QByteArrayLiteral("Error");
+    case 200:
+        return QByteArrayLiteral("OK");
+    case 400:
+        return QByteArrayLiteral("Bad Request");
+    case 404:
+        return QByteArrayLiteral("Not Found");
+    case 405:
+        return QByteArrayLiteral("Method Not Allowed");
+    case 409:
+        return QByteArrayLiteral("Conflict");
+    case 413:
+        return QByteArrayLiteral("Payload Too Large");
+    default:
+        return QByteArrayLiteral("Error");
     }
 }
 
@@ -33,7 +40,9 @@ void respond(QTcpSocket *socket, const HttpServer::Response &response)
 } // namespace
 
 HttpServer::HttpServer(Handler handler, QObject *parent)
-    : QObject(parent), m_handler(std::move(handler)), m_server(new QTcpServer(this))
+    : QObject(parent)
+    , m_handler(std::move(handler))
+    , m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HttpServer::onNewConnection);
 }
@@ -43,7 +52,10 @@ bool HttpServer::listen(const QHostAddress &address, quint16 port, QString *erro
     if (m_server->listen(address, port))
         return true;
     if (error)
-        *error = QStringLiteral("cannot listen on %1:%2: %3").arg(address.toString()).arg(port).arg(m_server->errorString());
+        *error = QStringLiteral("cannot listen on %1:%2: %3")
+                     .arg(address.toString())
+                     .arg(port)
+                     .arg(m_server->errorString());
     return false;
 }
 
@@ -69,7 +81,7 @@ void HttpServer::onReadyRead(QTcpSocket *socket)
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     if (buffer.size() > maxRequestSize) {
         socket->setProperty("answered", true);
-        respond(socket, {413, "text/plain", "request too large\n"});
+        respond(socket, { 413, "text/plain", "request too large\n" });
         return;
     }
     socket->setProperty("buffer", buffer);
@@ -87,18 +99,18 @@ void HttpServer::onReadyRead(QTcpSocket *socket)
     }
     if (contentLength < 0 || contentLength > maxRequestSize) {
         socket->setProperty("answered", true);
-        respond(socket, {413, "text/plain", "request too large\n"});
+        respond(socket, { 413, "text/plain", "request too large\n" });
         return;
     }
     if (buffer.size() - headerEnd - 4 < contentLength)
         return;
     socket->setProperty("answered", true);
     if (requestLine.size() < 2) {
-        respond(socket, {400, "text/plain", "bad request\n"});
+        respond(socket, { 400, "text/plain", "bad request\n" });
         return;
     }
     const QUrl url(QString::fromUtf8(requestLine.at(1)));
-    Request request{requestLine.at(0), url.path(), url.query(), buffer.mid(headerEnd + 4, contentLength),
-                    QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort())};
+    Request request { requestLine.at(0), url.path(), url.query(), buffer.mid(headerEnd + 4, contentLength),
+        QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()) };
     respond(socket, m_handler(request));
 }

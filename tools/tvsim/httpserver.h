@@ -11,20 +11,17 @@ class QTcpServer;
 class QTcpSocket;
 
 // A small HTTP/1.1 server: one request per connection, answered at once, then closed.
-class HttpServer : public QObject
-{
+class HttpServer : public QObject {
     Q_OBJECT
 public:
-    struct Request
-    {
+    struct Request {
         QByteArray method;
-        QString path;   // without the query
+        QString path; // without the query
         QString query;
         QByteArray body;
         QString peer;
     };
-    struct Response
-    {
+    struct Response {
         int status = 200;
         QByteArray contentType = QByteArrayLiteral("application/json");
         QByteArray body;

@@ -10,7 +10,7 @@ namespace {
 quint32 crc32(const QByteArray &data)
 {
     static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
+        std::array<quint32, 256> t {};
         for (quint32 n = 0; n < 256; ++n) {
             quint32 c = n;
             for (int k = 0; k < 8; ++k)
@@ -43,7 +43,8 @@ QByteArray chunk(const char *type, const QByteArray &data)
 QByteArray IconImage::png(const QString &id, int size)
 {
     const QByteArray hash = QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha256);
-    const quint8 r = 60 + quint8(hash.at(0)) % 160, g = 60 + quint8(hash.at(1)) % 160, b = 60 + quint8(hash.at(2)) % 160;
+    const quint8 r = 60 + quint8(hash.at(0)) % 160, g = 60 + quint8(hash.at(1)) % 160,
+                 b = 60 + quint8(hash.at(2)) % 160;
     QByteArray raw;
     raw.reserve((size * 3 + 1) * size);
     for (int y = 0; y < size; ++y) {

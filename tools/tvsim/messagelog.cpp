@@ -12,7 +12,7 @@ void MessageLog::record(const QString &channel, const QString &text, const QJson
     QJsonObject entry = extra;
     entry.insert(QStringLiteral("channel"), channel);
     entry.insert(QStringLiteral("text"), text);
-    QJsonParseError error{};
+    QJsonParseError error {};
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error == QJsonParseError::NoError) {
         if (document.isObject())

@@ -6,8 +6,7 @@
 
 // What reached the TV, in arrival order, for the control interface; every entry is also
 // printed as one JSON line on standard output.
-class MessageLog
-{
+class MessageLog {
 public:
     void record(const QString &channel, const QString &text, const QJsonObject &extra = {});
     QJsonArray messages() const;

@@ -9,8 +9,7 @@ class TVState;
 
 // What the TV serves over plain HTTP: its device description (named by the SSDP LOCATION)
 // and the icons of launch points and inputs.
-class ResourceServer : public QObject
-{
+class ResourceServer : public QObject {
     Q_OBJECT
 public:
     ResourceServer(TVState *state, MessageLog *log, QObject *parent = nullptr);

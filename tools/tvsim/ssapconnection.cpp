@@ -24,19 +24,21 @@ bool hasSignatures(const QJsonObject &payload)
     const QJsonObject manifest = payload.value(QStringLiteral("manifest")).toObject();
     const QJsonValue block = manifest.value(QStringLiteral("signed"));
     return block.isObject()
-           && (manifest.contains(QStringLiteral("signatures")) || block.toObject().contains(QStringLiteral("signatures")));
+        && (manifest.contains(QStringLiteral("signatures")) || block.toObject().contains(QStringLiteral("signatures")));
 }
 
 } // namespace
 
 SSAPConnection::SSAPConnection(QWebSocket *socket, SSAPService *service)
-    : QObject(service), m_socket(socket), m_service(service)
+    : QObject(service)
+    , m_socket(socket)
+    , m_service(service)
 {
     socket->setParent(this);
     m_peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
     connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString &text) { onMessage(text, false); });
     connect(socket, &QWebSocket::binaryMessageReceived, this,
-            [this](const QByteArray &data) { onMessage(QString::fromUtf8(data), true); });
+        [this](const QByteArray &data) { onMessage(QString::fromUtf8(data), true); });
     connect(socket, &QWebSocket::disconnected, this, &QObject::deleteLater);
 }
 
@@ -50,7 +52,7 @@ void SSAPConnection::closeSocket(bool abort)
 
 void SSAPConnection::onMessage(const QString &text, bool binary)
 {
-    QJsonObject extra{{QStringLiteral("from"), m_peer}};
+    QJsonObject extra { { QStringLiteral("from"), m_peer } };
     if (binary)
         extra.insert(QStringLiteral("binary"), true);
     m_service->log()->record(QStringLiteral("ssap"), text, extra);
@@ -70,15 +72,19 @@ void SSAPConnection::onMessage(const QString &text, bool binary)
         if (replay(QStringLiteral("hello"), id))
             return;
         const bool classic = m_service->state()->isClassicFirmware();
-        QJsonObject hello{{QStringLiteral("type"), QStringLiteral("hello")},
-                          {QStringLiteral("payload"),
-                           QJsonObject{{QStringLiteral("protocolVersion"), 1},
-                                       {QStringLiteral("deviceType"), QStringLiteral("tv")},
-                                       {QStringLiteral("deviceOS"), QStringLiteral("webOS")},
-                                       {QStringLiteral("deviceOSVersion"), classic ? QStringLiteral("4.1.0") : QStringLiteral("7.3.0")},
-                                       {QStringLiteral("deviceOSReleaseVersion"), classic ? QStringLiteral("6.3.0") : QStringLiteral("10.2.0")},
-                                       {QStringLiteral("deviceUUID"), m_service->state()->deviceUUID()},
-                                       {QStringLiteral("pairingTypes"), QJsonArray{QStringLiteral("PIN"), QStringLiteral("PROMPT"), QStringLiteral("COMBINED")}}}}};
+        QJsonObject hello {
+            { QStringLiteral("type"), QStringLiteral("hello") },
+            { QStringLiteral("payload"),
+                QJsonObject { { QStringLiteral("protocolVersion"), 1 },
+                    { QStringLiteral("deviceType"), QStringLiteral("tv") },
+                    { QStringLiteral("deviceOS"), QStringLiteral("webOS") },
+                    { QStringLiteral("deviceOSVersion"), classic ? QStringLiteral("4.1.0") : QStringLiteral("7.3.0") },
+                    { QStringLiteral("deviceOSReleaseVersion"),
+                        classic ? QStringLiteral("6.3.0") : QStringLiteral("10.2.0") },
+                    { QStringLiteral("deviceUUID"), m_service->state()->deviceUUID() },
+                    { QStringLiteral("pairingTypes"),
+                        QJsonArray { QStringLiteral("PIN"), QStringLiteral("PROMPT"), QStringLiteral("COMBINED") } } } }
+        };
         if (!id.isUndefined())
             hello.insert(QStringLiteral("id"), id);
         send(hello);
@@ -129,9 +135,10 @@ void SSAPConnection::handleRegister(const QJsonValue &id, const QJsonObject &pay
     const QString key = payload.value(QStringLiteral("client-key")).toString();
     if (state->hasClientKey(key) && !payload.value(QStringLiteral("forcePairing")).toBool()) {
         m_registered = true;
-        send({{QStringLiteral("type"), QStringLiteral("registered")}, {QStringLiteral("id"), id},
-              {QStringLiteral("payload"), QJsonObject{{QStringLiteral("client-key"), key}}}});
-        MessageLog::printEvent(QStringLiteral("registered"), {{QStringLiteral("client-key"), key}, {QStringLiteral("paired"), false}});
+        send({ { QStringLiteral("type"), QStringLiteral("registered") }, { QStringLiteral("id"), id },
+            { QStringLiteral("payload"), QJsonObject { { QStringLiteral("client-key"), key } } } });
+        MessageLog::printEvent(QStringLiteral("registered"),
+            { { QStringLiteral("client-key"), key }, { QStringLiteral("paired"), false } });
         if (m_service->faults()->takeCloseOn(QStringLiteral("registered")))
             closeSocket(false);
         return;
@@ -140,22 +147,24 @@ void SSAPConnection::handleRegister(const QJsonValue &id, const QJsonObject &pay
     m_pairing.id = id;
     m_pairing.generation = ++m_generation;
     m_pairing.pin = payload.value(QStringLiteral("pairingType")).toString().toUpper() == QStringLiteral("PIN");
-    send({{QStringLiteral("type"), QStringLiteral("response")}, {QStringLiteral("id"), id},
-          {QStringLiteral("payload"), QJsonObject{{QStringLiteral("pairingType"), m_pairing.pin ? QStringLiteral("PIN") : QStringLiteral("PROMPT")},
-                                                  {QStringLiteral("returnValue"), true}}}});
+    send({ { QStringLiteral("type"), QStringLiteral("response") }, { QStringLiteral("id"), id },
+        { QStringLiteral("payload"),
+            QJsonObject {
+                { QStringLiteral("pairingType"), m_pairing.pin ? QStringLiteral("PIN") : QStringLiteral("PROMPT") },
+                { QStringLiteral("returnValue"), true } } } });
 
     QString mode = m_service->faults()->takeNextPairing();
     if (m_pairing.pin) {
         const QString fixed = state->options().pin;
         m_pairing.pinCode = !fixed.isEmpty()
-                                ? fixed
-                                : QStringLiteral("%1").arg(QRandomGenerator::global()->bounded(100000000), 8, 10, QLatin1Char('0'));
-        MessageLog::printEvent(QStringLiteral("pin"), {{QStringLiteral("pin"), m_pairing.pinCode}});
+            ? fixed
+            : QStringLiteral("%1").arg(QRandomGenerator::global()->bounded(100000000), 8, 10, QLatin1Char('0'));
+        MessageLog::printEvent(QStringLiteral("pin"), { { QStringLiteral("pin"), m_pairing.pinCode } });
         // The PIN completes a PIN pairing; only an explicit rejection ends it early.
         if (mode != QStringLiteral("reject"))
             return;
     } else {
-        MessageLog::printEvent(QStringLiteral("prompt"), {{QStringLiteral("from"), m_peer}});
+        MessageLog::printEvent(QStringLiteral("prompt"), { { QStringLiteral("from"), m_peer } });
         if (mode.isEmpty())
             mode = state->options().pairing.section(QLatin1Char('-'), 1);
     }
@@ -177,14 +186,15 @@ void SSAPConnection::finishPairing(bool accept)
     m_pairing = Pairing();
     if (!accept) {
         sendError(id, kRegisterRejected);
-        MessageLog::printEvent(QStringLiteral("pairing-rejected"), {{QStringLiteral("from"), m_peer}});
+        MessageLog::printEvent(QStringLiteral("pairing-rejected"), { { QStringLiteral("from"), m_peer } });
         return;
     }
     const QString key = m_service->state()->issueClientKey();
     m_registered = true;
-    send({{QStringLiteral("type"), QStringLiteral("registered")}, {QStringLiteral("id"), id},
-          {QStringLiteral("payload"), QJsonObject{{QStringLiteral("client-key"), key}}}});
-    MessageLog::printEvent(QStringLiteral("registered"), {{QStringLiteral("client-key"), key}, {QStringLiteral("paired"), true}});
+    send({ { QStringLiteral("type"), QStringLiteral("registered") }, { QStringLiteral("id"), id },
+        { QStringLiteral("payload"), QJsonObject { { QStringLiteral("client-key"), key } } } });
+    MessageLog::printEvent(
+        QStringLiteral("registered"), { { QStringLiteral("client-key"), key }, { QStringLiteral("paired"), true } });
     if (m_service->faults()->takeCloseOn(QStringLiteral("registered")))
         closeSocket(false);
 }
@@ -204,22 +214,23 @@ void SSAPConnection::handleSetPin(const QJsonValue &id, const QJsonObject &paylo
         sendError(id, QStringLiteral("400 wrong PIN code"));
         return;
     }
-    send({{QStringLiteral("type"), QStringLiteral("response")}, {QStringLiteral("id"), id},
-          {QStringLiteral("payload"), QJsonObject{{QStringLiteral("returnValue"), true}}}});
+    send({ { QStringLiteral("type"), QStringLiteral("response") }, { QStringLiteral("id"), id },
+        { QStringLiteral("payload"), QJsonObject { { QStringLiteral("returnValue"), true } } } });
     finishPairing(true);
 }
 
-void SSAPConnection::handleRequest(const QString &type, const QJsonValue &id, const QString &path,
-                                   const QJsonObject &payload)
+void SSAPConnection::handleRequest(
+    const QString &type, const QJsonValue &id, const QString &path, const QJsonObject &payload)
 {
     if (m_service->faults()->hang())
         return;
     const bool subscribe = type == QStringLiteral("subscribe");
     if (const FaultSettings::Failure *failure = m_service->faults()->failure(path)) {
         if (failure->asReturnValue)
-            reply(id, TVServices::Reply{false, {}, QJsonObject{{QStringLiteral("returnValue"), false},
-                                                               {QStringLiteral("errorCode"), -1},
-                                                               {QStringLiteral("errorText"), failure->error}}});
+            reply(id,
+                TVServices::Reply { false, {},
+                    QJsonObject { { QStringLiteral("returnValue"), false }, { QStringLiteral("errorCode"), -1 },
+                        { QStringLiteral("errorText"), failure->error } } });
         else
             sendError(id, failure->error);
         return;
@@ -234,12 +245,14 @@ void SSAPConnection::handleRequest(const QString &type, const QJsonValue &id, co
             sendError(id, QStringLiteral("401 insufficient permissions"));
             return;
         }
-        reply(id, TVServices::Reply{false, {}, QJsonObject{{QStringLiteral("returnValue"), true},
-                                                           {QStringLiteral("socketPath"), m_service->newPointerSocketPath()}}});
+        reply(id,
+            TVServices::Reply { false, {},
+                QJsonObject { { QStringLiteral("returnValue"), true },
+                    { QStringLiteral("socketPath"), m_service->newPointerSocketPath() } } });
         return;
     }
     if (path == QStringLiteral("system/turnOff")) {
-        reply(id, TVServices::Reply{false, {}, QJsonObject{{QStringLiteral("returnValue"), true}}});
+        reply(id, TVServices::Reply { false, {}, QJsonObject { { QStringLiteral("returnValue"), true } } });
         emit m_service->turnOffRequested();
         return;
     }
@@ -255,8 +268,8 @@ void SSAPConnection::push(bool (*matches)(const QString &path), const QJsonObjec
             continue;
         QJsonObject pushed = payload;
         pushed.insert(QStringLiteral("subscribed"), true);
-        send({{QStringLiteral("type"), QStringLiteral("response")}, {QStringLiteral("id"), m_subscriptionIds.value(it.key())},
-              {QStringLiteral("payload"), pushed}});
+        send({ { QStringLiteral("type"), QStringLiteral("response") },
+            { QStringLiteral("id"), m_subscriptionIds.value(it.key()) }, { QStringLiteral("payload"), pushed } });
     }
 }
 
@@ -276,7 +289,8 @@ void SSAPConnection::pushOdd(const QString &kind, int mebibytes)
     } else if (kind == QStringLiteral("notjson")) {
         m_socket->sendTextMessage(QStringLiteral("{\"type\":\"response\",\"id\":\"1\",\"payload\":{"));
     } else if (kind == QStringLiteral("array")) {
-        m_socket->sendTextMessage(QStringLiteral("[{\"type\":\"response\",\"id\":\"1\",\"payload\":{\"returnValue\":true}}]"));
+        m_socket->sendTextMessage(
+            QStringLiteral("[{\"type\":\"response\",\"id\":\"1\",\"payload\":{\"returnValue\":true}}]"));
     } else if (kind == QStringLiteral("binary")) {
         // The current state of every subscription, each in a binary frame; an invalid UTF-8 byte
         // rides along in a member nobody reads.
@@ -289,13 +303,14 @@ void SSAPConnection::pushOdd(const QString &kind, int mebibytes)
                 continue;
             TVServices::Reply current = m_service->services()->call(path, {}, true);
             current.payload.insert(QStringLiteral("note"), QStringLiteral("@@"));
-            const QJsonObject message{{QStringLiteral("type"), QStringLiteral("response")},
-                                      {QStringLiteral("id"), m_subscriptionIds.value(it.key())},
-                                      {QStringLiteral("payload"), current.payload}};
+            const QJsonObject message { { QStringLiteral("type"), QStringLiteral("response") },
+                { QStringLiteral("id"), m_subscriptionIds.value(it.key()) },
+                { QStringLiteral("payload"), current.payload } };
             frames.append(QJsonDocument(message).toJson(QJsonDocument::Compact).replace("@@", "\xff\xfe"));
         }
         if (frames.isEmpty())
-            frames.append(QByteArrayLiteral("{\"type\":\"response\",\"id\":\"binary\",\"payload\":{\"returnValue\":true,\"note\":\"\xff\"}}"));
+            frames.append(QByteArrayLiteral(
+                "{\"type\":\"response\",\"id\":\"binary\",\"payload\":{\"returnValue\":true,\"note\":\"\xff\"}}"));
         for (const QByteArray &frame : frames)
             m_socket->sendBinaryMessage(frame);
     }
@@ -307,14 +322,14 @@ void SSAPConnection::reply(const QJsonValue &id, const TVServices::Reply &reply)
         sendError(id, reply.errorMessage);
         return;
     }
-    send({{QStringLiteral("type"), QStringLiteral("response")}, {QStringLiteral("id"), id}, {QStringLiteral("payload"), reply.payload}});
+    send({ { QStringLiteral("type"), QStringLiteral("response") }, { QStringLiteral("id"), id },
+        { QStringLiteral("payload"), reply.payload } });
 }
 
 void SSAPConnection::sendError(const QJsonValue &id, const QString &error)
 {
-    QJsonObject message{{QStringLiteral("type"), QStringLiteral("error")},
-                        {QStringLiteral("error"), error},
-                        {QStringLiteral("payload"), QJsonObject()}};
+    QJsonObject message { { QStringLiteral("type"), QStringLiteral("error") }, { QStringLiteral("error"), error },
+        { QStringLiteral("payload"), QJsonObject() } };
     if (!id.isUndefined() && !id.isNull())
         message.insert(QStringLiteral("id"), id);
     send(message);

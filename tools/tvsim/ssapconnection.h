@@ -13,8 +13,7 @@ class SSAPService;
 
 // One SSAP client connection: greeting, registration (prompt or PIN), requests and
 // subscriptions. Owns its socket; deletes itself when the socket ends.
-class SSAPConnection : public QObject
-{
+class SSAPConnection : public QObject {
     Q_OBJECT
 public:
     SSAPConnection(QWebSocket *socket, SSAPService *service);
@@ -28,8 +27,7 @@ public:
     void pushOdd(const QString &kind, int mebibytes);
 
 private:
-    struct Pairing
-    {
+    struct Pairing {
         bool open = false;
         bool pin = false;
         QJsonValue id;

@@ -15,9 +15,14 @@
 #include <QWebSocketServer>
 
 SSAPService::SSAPService(const QHostAddress &address, const Certificates *certificates, TVState *state,
-                         TVServices *services, FaultSettings *faults, MessageLog *log, QObject *parent)
-    : QObject(parent), m_address(address), m_certificates(certificates), m_state(state), m_services(services),
-      m_faults(faults), m_log(log)
+    TVServices *services, FaultSettings *faults, MessageLog *log, QObject *parent)
+    : QObject(parent)
+    , m_address(address)
+    , m_certificates(certificates)
+    , m_state(state)
+    , m_services(services)
+    , m_faults(faults)
+    , m_log(log)
 {
     // Queued: the reply to the request that caused a change goes out before the push.
     connect(state, &TVState::volumeChanged, this, &SSAPService::pushVolume, Qt::QueuedConnection);
@@ -44,7 +49,10 @@ bool SSAPService::startListening(QString *error)
     connect(m_server, &QWebSocketServer::newConnection, this, &SSAPService::onNewConnection);
     if (!m_server->listen(m_address, port)) {
         if (error)
-            *error = QStringLiteral("cannot listen on %1:%2: %3").arg(m_address.toString()).arg(port).arg(m_server->errorString());
+            *error = QStringLiteral("cannot listen on %1:%2: %3")
+                         .arg(m_address.toString())
+                         .arg(port)
+                         .arg(m_server->errorString());
         delete m_server;
         m_server = nullptr;
         return false;
@@ -164,15 +172,15 @@ void SSAPService::onNewConnection()
         if (m_pointerPaths.contains(path)) {
             m_pointerSockets.append(socket);
             connect(socket, &QWebSocket::textMessageReceived, this,
-                    [this, socket](const QString &text) { onPointerMessage(socket, text); });
+                [this, socket](const QString &text) { onPointerMessage(socket, text); });
             connect(socket, &QWebSocket::binaryMessageReceived, this,
-                    [this, socket](const QByteArray &data) { onPointerMessage(socket, QString::fromUtf8(data)); });
+                [this, socket](const QByteArray &data) { onPointerMessage(socket, QString::fromUtf8(data)); });
             connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
         if (!path.isEmpty() && path != QStringLiteral("/")) {
             m_log->record(QStringLiteral("ssap"), QString(),
-                          {{QStringLiteral("event"), QStringLiteral("refused")}, {QStringLiteral("path"), path}});
+                { { QStringLiteral("event"), QStringLiteral("refused") }, { QStringLiteral("path"), path } });
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("unknown path"));
             socket->deleteLater();
             continue;
@@ -193,8 +201,9 @@ void SSAPService::onPointerMessage(QWebSocket *socket, const QString &text)
             fields.insert(line.left(colon), line.mid(colon + 1));
     }
     m_log->record(QStringLiteral("pointer"), text,
-                  {{QStringLiteral("fields"), fields},
-                   {QStringLiteral("from"), QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort())}});
+        { { QStringLiteral("fields"), fields },
+            { QStringLiteral("from"),
+                QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()) } });
     if (m_faults->hang() || fields.value(QStringLiteral("type")).toString() != QStringLiteral("button"))
         return;
     // A few buttons change what the TV reports.

@@ -19,14 +19,13 @@ class TraceReplay;
 
 // The TV's second-screen service: a TLS WebSocket server on ADDRESS:3001 carrying the SSAP
 // connections and the pointer sockets (same port, paths handed out by getPointerInputSocket).
-class SSAPService : public QObject
-{
+class SSAPService : public QObject {
     Q_OBJECT
 public:
     static constexpr quint16 port = 3001;
 
     SSAPService(const QHostAddress &address, const Certificates *certificates, TVState *state, TVServices *services,
-                FaultSettings *faults, MessageLog *log, QObject *parent = nullptr);
+        FaultSettings *faults, MessageLog *log, QObject *parent = nullptr);
     ~SSAPService() override;
 
     bool startListening(QString *error);
@@ -38,8 +37,8 @@ public:
     int connectionCount() const;
     int pointerConnectionCount() const;
     bool pairingPending() const;
-    QString openPin() const;           // the PIN of an open PIN pairing, or empty
-    int answerPairing(bool accept);    // answers every open pairing; returns how many there were
+    QString openPin() const; // the PIN of an open PIN pairing, or empty
+    int answerPairing(bool accept); // answers every open pairing; returns how many there were
     void pushOdd(const QString &kind, int mebibytes = 5); // "notjson" | "array" | "binary" | "intid" | "huge"
 
     // Used by the connections.

@@ -15,7 +15,10 @@
 const QString SSDPResponder::serviceType = QStringLiteral("urn:lge-com:service:webos-second-screen:1");
 
 SSDPResponder::SSDPResponder(const QHostAddress &address, TVState *state, MessageLog *log, QObject *parent)
-    : QObject(parent), m_address(address), m_state(state), m_log(log)
+    : QObject(parent)
+    , m_address(address)
+    , m_state(state)
+    , m_log(log)
 {
 }
 
@@ -52,7 +55,8 @@ void SSDPResponder::onReadyRead(QUdpSocket *socket)
         // Our own answers to another emulator's search are not news.
         if (!text.startsWith(QStringLiteral("M-SEARCH")))
             continue;
-        m_log->record(QStringLiteral("ssdp"), text, {{QStringLiteral("from"), datagram->from()}, {QStringLiteral("headers"), headers}});
+        m_log->record(QStringLiteral("ssdp"), text,
+            { { QStringLiteral("from"), datagram->from() }, { QStringLiteral("headers"), headers } });
         const QString target = headers.value(QStringLiteral("st")).toString();
         // Only searches from the TV's own network get an answer.
         if (m_subnet.second <= 0 || !sender.isInSubnet(m_subnet.first, m_subnet.second))
@@ -71,7 +75,8 @@ void SSDPResponder::answer(const QHostAddress &to, quint16 port, const QString &
 {
     if (!m_answering)
         return;
-    const QString date = QLocale::c().toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+    const QString date
+        = QLocale::c().toString(QDateTime::currentDateTimeUtc(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
     const QString text = QStringLiteral("HTTP/1.1 200 OK\r\n"
                                         "CACHE-CONTROL: max-age=1800\r\n"
                                         "DATE: %1\r\n"

@@ -10,8 +10,7 @@ class TVState;
 
 // Answers SSDP searches for the second-screen service with a unicast reply from the TV's own
 // address. Port 1900 is shared with other emulators in the same namespace.
-class SSDPResponder : public QObject
-{
+class SSDPResponder : public QObject {
     Q_OBJECT
 public:
     static const QString serviceType;
@@ -29,8 +28,8 @@ private:
     TVState *m_state;
     MessageLog *m_log;
     QUdpSocket *m_multicast = nullptr; // 0.0.0.0:1900, member of the SSDP group
-    QUdpSocket *m_unicast = nullptr;   // ADDRESS:1900, sends the answers and takes unicast searches
-    QPair<QHostAddress, int> m_subnet{QHostAddress(), -1};
+    QUdpSocket *m_unicast = nullptr; // ADDRESS:1900, sends the answers and takes unicast searches
+    QPair<QHostAddress, int> m_subnet { QHostAddress(), -1 };
     quint16 m_httpPort = 0;
     bool m_answering = true;
 };

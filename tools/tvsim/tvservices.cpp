@@ -32,7 +32,9 @@ QString randomHex(int bytes)
 
 } // namespace
 
-TVServices::TVServices(TVState *state, const QString &resourceBase) : m_state(state), m_resourceBase(resourceBase)
+TVServices::TVServices(TVState *state, const QString &resourceBase)
+    : m_state(state)
+    , m_resourceBase(resourceBase)
 {
 }
 
@@ -59,35 +61,34 @@ bool TVServices::isKeyboard(const QString &path)
 TVServices::Reply TVServices::ok(QJsonObject payload)
 {
     payload.insert(QStringLiteral("returnValue"), true);
-    return Reply{false, {}, payload};
+    return Reply { false, {}, payload };
 }
 
 TVServices::Reply TVServices::badParameters(const QString &text)
 {
-    return Reply{false, {}, QJsonObject{{QStringLiteral("returnValue"), false},
-                                        {QStringLiteral("errorCode"), -1000},
-                                        {QStringLiteral("errorText"), text}}};
+    return Reply { false, {},
+        QJsonObject { { QStringLiteral("returnValue"), false }, { QStringLiteral("errorCode"), -1000 },
+            { QStringLiteral("errorText"), text } } };
 }
 
 TVServices::Reply TVServices::notFound()
 {
-    return Reply{true, QStringLiteral("404 no such service or method"), {}};
+    return Reply { true, QStringLiteral("404 no such service or method"), {} };
 }
 
 QString TVServices::iconURL(const QString &id, bool large) const
 {
-    return QStringLiteral("%1/resources/%2/%3").arg(m_resourceBase, id,
-                                                   large ? QStringLiteral("largeIcon.png") : QStringLiteral("icon.png"));
+    return QStringLiteral("%1/resources/%2/%3")
+        .arg(m_resourceBase, id, large ? QStringLiteral("largeIcon.png") : QStringLiteral("icon.png"));
 }
 
 QJsonObject TVServices::volumePayload() const
 {
     if (m_state->flatVolume())
-        return QJsonObject{{QStringLiteral("returnValue"), true},
-                           {QStringLiteral("scenario"), QStringLiteral("mastervolume_tv_speaker")},
-                           {QStringLiteral("volume"), m_state->volume()},
-                           {QStringLiteral("muted"), m_state->muted()},
-                           {QStringLiteral("volumeMax"), 100}};
+        return QJsonObject { { QStringLiteral("returnValue"), true },
+            { QStringLiteral("scenario"), QStringLiteral("mastervolume_tv_speaker") },
+            { QStringLiteral("volume"), m_state->volume() }, { QStringLiteral("muted"), m_state->muted() },
+            { QStringLiteral("volumeMax"), 100 } };
     return QJsonObject { { QStringLiteral("returnValue"), true },
         { QStringLiteral("callerId"), QStringLiteral("secondscreen.client") },
         { QStringLiteral("volumeStatus"),
@@ -108,15 +109,14 @@ QJsonObject TVServices::volumeChangeReply() const
 
 QJsonObject TVServices::foregroundAppPayload() const
 {
-    return QJsonObject{{QStringLiteral("returnValue"), true},
-                       {QStringLiteral("appId"), m_state->foregroundAppId()},
-                       {QStringLiteral("windowId"), QString()},
-                       {QStringLiteral("processId"), QString()}};
+    return QJsonObject { { QStringLiteral("returnValue"), true },
+        { QStringLiteral("appId"), m_state->foregroundAppId() }, { QStringLiteral("windowId"), QString() },
+        { QStringLiteral("processId"), QString() } };
 }
 
 QJsonObject TVServices::powerStatePayload() const
 {
-    QJsonObject payload{{QStringLiteral("returnValue"), true}, {QStringLiteral("state"), m_state->powerState()}};
+    QJsonObject payload { { QStringLiteral("returnValue"), true }, { QStringLiteral("state"), m_state->powerState() } };
     if (m_state->powerState() == QStringLiteral("Active Standby"))
         payload.insert(QStringLiteral("processing"), QStringLiteral("Request Power Off"));
     return payload;
@@ -124,7 +124,7 @@ QJsonObject TVServices::powerStatePayload() const
 
 QJsonObject TVServices::keyboardPayload() const
 {
-    QJsonObject widget{{QStringLiteral("focus"), m_state->keyboardFocus()}};
+    QJsonObject widget { { QStringLiteral("focus"), m_state->keyboardFocus() } };
     if (m_state->keyboardFocus()) {
         widget.insert(QStringLiteral("contentType"), QStringLiteral("text"));
         widget.insert(QStringLiteral("cursorVisible"), true);
@@ -133,7 +133,7 @@ QJsonObject TVServices::keyboardPayload() const
         widget.insert(QStringLiteral("hiddenText"), false);
         widget.insert(QStringLiteral("predictionEnabled"), false);
     }
-    return QJsonObject{{QStringLiteral("returnValue"), true}, {QStringLiteral("currentWidget"), widget}};
+    return QJsonObject { { QStringLiteral("returnValue"), true }, { QStringLiteral("currentWidget"), widget } };
 }
 
 TVServices::Reply TVServices::call(const QString &path, const QJsonObject &payload, bool subscribe)
@@ -141,56 +141,52 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
     TVState &s = *m_state;
     Reply reply = notFound();
     if (isVolume(path)) {
-        reply = Reply{false, {}, volumePayload()};
+        reply = Reply { false, {}, volumePayload() };
     } else if (isForegroundApp(path)) {
-        reply = Reply{false, {}, foregroundAppPayload()};
+        reply = Reply { false, {}, foregroundAppPayload() };
     } else if (isPowerState(path)) {
-        reply = Reply{false, {}, powerStatePayload()};
+        reply = Reply { false, {}, powerStatePayload() };
     } else if (isKeyboard(path)) {
-        reply = Reply{false, {}, keyboardPayload()};
+        reply = Reply { false, {}, keyboardPayload() };
     } else if (path == QStringLiteral("system/getSystemInfo")) {
-        reply = ok({{QStringLiteral("features"), QJsonObject{{QStringLiteral("3d"), false}, {QStringLiteral("dvr"), true}}},
-                    {QStringLiteral("receiverType"), QStringLiteral("dvb")},
-                    {QStringLiteral("modelName"), s.options().model},
-                    {QStringLiteral("programMode"), QStringLiteral("false")}});
+        reply = ok({ { QStringLiteral("features"),
+                         QJsonObject { { QStringLiteral("3d"), false }, { QStringLiteral("dvr"), true } } },
+            { QStringLiteral("receiverType"), QStringLiteral("dvb") },
+            { QStringLiteral("modelName"), s.options().model },
+            { QStringLiteral("programMode"), QStringLiteral("false") } });
     } else if (path == QStringLiteral("com.webos.service.update/getCurrentSWInformation")) {
         const bool classic = s.isClassicFirmware();
-        reply = ok({{QStringLiteral("product_name"), QStringLiteral("webOSTV 23")},
-                    {QStringLiteral("model_name"), QStringLiteral("HE_DTV_W23O_AFABATAA")},
-                    {QStringLiteral("sw_type"), QStringLiteral("FIRMWARE")},
-                    {QStringLiteral("major_ver"), classic ? QStringLiteral("03") : QStringLiteral("33")},
-                    {QStringLiteral("minor_ver"), classic ? QStringLiteral("21.30") : QStringLiteral("10.05")},
-                    {QStringLiteral("country"), QStringLiteral("CN")},
-                    {QStringLiteral("device_id"), s.wiredMAC()}});
+        reply = ok({ { QStringLiteral("product_name"), QStringLiteral("webOSTV 23") },
+            { QStringLiteral("model_name"), QStringLiteral("HE_DTV_W23O_AFABATAA") },
+            { QStringLiteral("sw_type"), QStringLiteral("FIRMWARE") },
+            { QStringLiteral("major_ver"), classic ? QStringLiteral("03") : QStringLiteral("33") },
+            { QStringLiteral("minor_ver"), classic ? QStringLiteral("21.30") : QStringLiteral("10.05") },
+            { QStringLiteral("country"), QStringLiteral("CN") }, { QStringLiteral("device_id"), s.wiredMAC() } });
     } else if (path == QStringLiteral("audio/volumeUp") || path == QStringLiteral("audio/volumeDown")) {
         s.setVolume(s.volume() + (path.endsWith(QStringLiteral("Up")) ? 1 : -1));
-        reply = Reply{false, {}, volumeChangeReply()};
+        reply = Reply { false, {}, volumeChangeReply() };
     } else if (path == QStringLiteral("audio/setVolume")) {
         const QJsonValue volume = payload.value(QStringLiteral("volume"));
         if (!volume.isDouble())
             return badParameters(QStringLiteral("Invalid parameters: volume must be an integer"));
         s.setVolume(int(volume.toDouble()));
-        reply = Reply{false, {}, volumeChangeReply()};
+        reply = Reply { false, {}, volumeChangeReply() };
     } else if (path == QStringLiteral("audio/setMute")) {
         const QJsonValue mute = payload.value(QStringLiteral("mute"));
         if (!mute.isBool())
             return badParameters(QStringLiteral("Invalid parameters: mute must be a boolean"));
         s.setMuted(mute.toBool());
-        reply = ok({{QStringLiteral("mute"), s.muted()}});
+        reply = ok({ { QStringLiteral("mute"), s.muted() } });
     } else if (path == QStringLiteral("tv/getExternalInputList")) {
         QJsonArray devices;
         int port = 1;
         for (const TVState::Input &input : s.inputs())
-            devices.append(QJsonObject{{QStringLiteral("id"), input.id},
-                                       {QStringLiteral("label"), input.label},
-                                       {QStringLiteral("port"), port++},
-                                       {QStringLiteral("appId"), input.appId},
-                                       {QStringLiteral("icon"), iconURL(input.id, false)},
-                                       {QStringLiteral("modified"), false},
-                                       {QStringLiteral("subList"), QJsonArray()},
-                                       {QStringLiteral("connected"), input.connected},
-                                       {QStringLiteral("favorite"), false}});
-        reply = ok({{QStringLiteral("devices"), devices}});
+            devices.append(QJsonObject { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
+                { QStringLiteral("port"), port++ }, { QStringLiteral("appId"), input.appId },
+                { QStringLiteral("icon"), iconURL(input.id, false) }, { QStringLiteral("modified"), false },
+                { QStringLiteral("subList"), QJsonArray() }, { QStringLiteral("connected"), input.connected },
+                { QStringLiteral("favorite"), false } });
+        reply = ok({ { QStringLiteral("devices"), devices } });
     } else if (path == QStringLiteral("tv/switchInput")) {
         const QJsonValue id = payload.value(QStringLiteral("inputId"));
         if (!id.isString())
@@ -203,17 +199,16 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
     } else if (path == QStringLiteral("com.webos.applicationManager/listLaunchPoints")) {
         QJsonArray points;
         for (const TVState::App &app : s.apps()) {
-            QJsonObject point{{QStringLiteral("id"), app.id},
-                              {QStringLiteral("launchPointId"), app.id + QStringLiteral("_default")},
-                              {QStringLiteral("title"), app.title},
-                              {QStringLiteral("icon"), iconURL(app.id, false)},
-                              {QStringLiteral("removable"), !app.id.startsWith(QStringLiteral("com.webos."))},
-                              {QStringLiteral("systemApp"), app.id.startsWith(QStringLiteral("com.webos."))}};
+            QJsonObject point { { QStringLiteral("id"), app.id },
+                { QStringLiteral("launchPointId"), app.id + QStringLiteral("_default") },
+                { QStringLiteral("title"), app.title }, { QStringLiteral("icon"), iconURL(app.id, false) },
+                { QStringLiteral("removable"), !app.id.startsWith(QStringLiteral("com.webos.")) },
+                { QStringLiteral("systemApp"), app.id.startsWith(QStringLiteral("com.webos.")) } };
             if (app.hasLargeIcon)
                 point.insert(QStringLiteral("largeIcon"), iconURL(app.id, true));
             points.append(point);
         }
-        reply = ok({{QStringLiteral("launchPoints"), points}});
+        reply = ok({ { QStringLiteral("launchPoints"), points } });
     } else if (path == QStringLiteral("system.launcher/open") && payload.contains(QStringLiteral("target"))) {
         // A web address opens in the browser.
         const QUrl target(payload.value(QStringLiteral("target")).toString(), QUrl::StrictMode);
@@ -238,14 +233,16 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
             return badParameters(QStringLiteral("Invalid parameters: params must be an object"));
         s.setLastLaunch(payload);
         s.setForegroundAppId(id);
-        reply = ok({{QStringLiteral("id"), id}, {QStringLiteral("sessionId"), randomHex(16)}});
+        reply = ok({ { QStringLiteral("id"), id }, { QStringLiteral("sessionId"), randomHex(16) } });
     } else if (path == QStringLiteral("com.webos.service.connectionmanager/getinfo")) {
-        reply = ok({{QStringLiteral("isInternetConnectionAvailable"), true},
-                    {QStringLiteral("wiredInfo"), QJsonObject{{QStringLiteral("macAddress"), s.wiredMAC()},
-                                                              {QStringLiteral("state"), QStringLiteral("connected")}}},
-                    {QStringLiteral("wifiInfo"), QJsonObject{{QStringLiteral("macAddress"), s.wifiMAC()},
-                                                             {QStringLiteral("state"), QStringLiteral("disconnected")}}},
-                    {QStringLiteral("p2pInfo"), QJsonObject{{QStringLiteral("macAddress"), s.wifiMAC()}}}});
+        reply = ok({ { QStringLiteral("isInternetConnectionAvailable"), true },
+            { QStringLiteral("wiredInfo"),
+                QJsonObject { { QStringLiteral("macAddress"), s.wiredMAC() },
+                    { QStringLiteral("state"), QStringLiteral("connected") } } },
+            { QStringLiteral("wifiInfo"),
+                QJsonObject { { QStringLiteral("macAddress"), s.wifiMAC() },
+                    { QStringLiteral("state"), QStringLiteral("disconnected") } } },
+            { QStringLiteral("p2pInfo"), QJsonObject { { QStringLiteral("macAddress"), s.wifiMAC() } } } });
     } else if (path == QStringLiteral("com.webos.service.ime/insertText")) {
         const QJsonValue text = payload.value(QStringLiteral("text"));
         if (!text.isString())
@@ -260,8 +257,8 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
     } else if (path == QStringLiteral("com.webos.service.ime/sendEnterKey")) {
         reply = ok();
     } else if (path.startsWith(QStringLiteral("media.controls/"))) {
-        static const QStringList actions{QStringLiteral("play"), QStringLiteral("pause"), QStringLiteral("stop"),
-                                         QStringLiteral("rewind"), QStringLiteral("fastForward")};
+        static const QStringList actions { QStringLiteral("play"), QStringLiteral("pause"), QStringLiteral("stop"),
+            QStringLiteral("rewind"), QStringLiteral("fastForward") };
         const QString action = path.mid(qsizetype(std::char_traits<char>::length("media.controls/")));
         if (!actions.contains(action))
             return notFound();
@@ -309,7 +306,8 @@ TVServices::Reply TVServices::call(const QString &path, const QJsonObject &paylo
         if (!message.isString() || message.toString().isEmpty())
             return badParameters(QStringLiteral("Invalid parameters: message is missing"));
         s.addToast(message.toString());
-        reply = ok({{QStringLiteral("toastId"), QStringLiteral("com.webos.service.apiadapter-%1").arg(randomHex(4))}});
+        reply = ok(
+            { { QStringLiteral("toastId"), QStringLiteral("com.webos.service.apiadapter-%1").arg(randomHex(4)) } });
     }
     if (subscribe && !reply.isError)
         reply.payload.insert(QStringLiteral("subscribed"), true);

@@ -7,11 +7,9 @@ class TVState;
 
 // The SSAP services of the TV: reads and changes TVState and builds the reply payloads.
 // Service paths come without the "ssap://" prefix.
-class TVServices
-{
+class TVServices {
 public:
-    struct Reply
-    {
+    struct Reply {
         bool isError = false; // a message of type "error" carrying errorMessage
         QString errorMessage;
         QJsonObject payload;

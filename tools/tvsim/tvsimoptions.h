@@ -3,8 +3,7 @@
 #include <QString>
 
 // Everything the command line can set for one emulated TV.
-struct TVSimOptions
-{
+struct TVSimOptions {
     QString address;
     QString stateDir;
     bool newCert = false;
@@ -12,12 +11,12 @@ struct TVSimOptions
     bool chain = false;
     QString pairing = QStringLiteral("prompt-accept"); // prompt-accept | prompt-reject | prompt-ignore
     int pairingDelayMs = 1000;
-    QString pin;                                        // empty: a random 8-digit PIN per pairing
+    QString pin; // empty: a random 8-digit PIN per pairing
     int inputs = 4;
     int apps = 20;
     int channels = 12;
-    QString volumeShape = QStringLiteral("nested");     // nested | flat
-    QString firmware = QStringLiteral("classic");       // classic | 2026
+    QString volumeShape = QStringLiteral("nested"); // nested | flat
+    QString firmware = QStringLiteral("classic"); // classic | 2026
     int wakeDelayMs = 3000;
     int controlPort = 3080;
     int httpPort = 3000;

@@ -34,7 +34,9 @@ QString interfaceMAC(const QHostAddress &address)
 } // namespace
 
 TVSimulator::TVSimulator(const TVSimOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_address(options.address)
+    : QObject(parent)
+    , m_options(options)
+    , m_address(options.address)
 {
 }
 
@@ -83,19 +85,19 @@ bool TVSimulator::start(QString *error)
     m_ssdp = new SSDPResponder(m_address, m_state, &m_log, this);
     QString warning;
     if (!m_ssdp->start(m_resources->port(), &warning))
-        MessageLog::printEvent(QStringLiteral("warning"), {{QStringLiteral("ssdp"), warning}});
+        MessageLog::printEvent(QStringLiteral("warning"), { { QStringLiteral("ssdp"), warning } });
     m_wake = new WakeListener(m_address, &m_log, this);
     connect(m_wake, &WakeListener::magicPacket, this, &TVSimulator::onMagicPacket);
     if (!m_wake->start(&warning))
-        MessageLog::printEvent(QStringLiteral("warning"), {{QStringLiteral("wol"), warning}});
+        MessageLog::printEvent(QStringLiteral("warning"), { { QStringLiteral("wol"), warning } });
 
-    MessageLog::printLine(QStringLiteral("tvsim ready address=%1 ssap=%2 control=%3 http=%4 uuid=%5 fingerprint=%6 macs=%7")
-                              .arg(m_address.toString())
-                              .arg(SSAPService::port)
-                              .arg(m_control->port())
-                              .arg(m_resources->port())
-                              .arg(m_state->deviceUUID(), m_certificates.fingerprint(),
-                                   m_state->macs().join(QLatin1Char(','))));
+    MessageLog::printLine(
+        QStringLiteral("tvsim ready address=%1 ssap=%2 control=%3 http=%4 uuid=%5 fingerprint=%6 macs=%7")
+            .arg(m_address.toString())
+            .arg(SSAPService::port)
+            .arg(m_control->port())
+            .arg(m_resources->port())
+            .arg(m_state->deviceUUID(), m_certificates.fingerprint(), m_state->macs().join(QLatin1Char(','))));
     return true;
 }
 
@@ -155,6 +157,6 @@ void TVSimulator::onMagicPacket(const QString &mac)
             return;
         QString error;
         if (!wake(&error))
-            MessageLog::printEvent(QStringLiteral("warning"), {{QStringLiteral("wake"), error}});
+            MessageLog::printEvent(QStringLiteral("warning"), { { QStringLiteral("wake"), error } });
     });
 }

@@ -21,8 +21,7 @@ class TraceReplay;
 class WakeListener;
 
 // One emulated TV on one address: builds every service, and moves between on and standby.
-class TVSimulator : public QObject
-{
+class TVSimulator : public QObject {
     Q_OBJECT
 public:
     explicit TVSimulator(const TVSimOptions &options, QObject *parent = nullptr);

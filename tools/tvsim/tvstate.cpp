@@ -12,8 +12,7 @@
 
 namespace {
 
-struct KnownApp
-{
+struct KnownApp {
     const char *id;
     const char *title;
     bool textField;
@@ -21,26 +20,26 @@ struct KnownApp
 
 // Launch points a typical set contains; more are made up when a larger count is asked for.
 constexpr KnownApp knownApps[] = {
-    {"com.webos.app.livetv", "Live TV", false},
-    {"youtube.leanback.v4", "YouTube", true},
-    {"netflix", "Netflix", false},
-    {"amazon", "Prime Video", false},
-    {"com.webos.app.browser", "Web Browser", true},
-    {"com.webos.app.photovideo", "Photo & Video", false},
-    {"com.webos.app.music", "Music", false},
-    {"com.palm.app.settings", "Settings", false},
-    {"com.webos.app.discovery", "Apps", false},
-    {"com.webos.app.tvguide", "TV Guide", false},
-    {"spotify-beehive", "Spotify", true},
-    {"com.disney.disneyplus-prod", "Disney+", false},
-    {"com.apple.appletv", "Apple TV", false},
-    {"com.webos.app.miracast", "Screen Share", false},
-    {"com.webos.app.connectionwizard", "Device Connector", false},
-    {"com.webos.app.tvuserguide", "User Guide", false},
-    {"com.webos.app.notificationcenter", "Notifications", false},
-    {"com.webos.app.sports", "Sports", false},
-    {"com.webos.app.scheduler", "Scheduler", false},
-    {"com.webos.app.gallery", "Gallery", false},
+    { "com.webos.app.livetv", "Live TV", false },
+    { "youtube.leanback.v4", "YouTube", true },
+    { "netflix", "Netflix", false },
+    { "amazon", "Prime Video", false },
+    { "com.webos.app.browser", "Web Browser", true },
+    { "com.webos.app.photovideo", "Photo & Video", false },
+    { "com.webos.app.music", "Music", false },
+    { "com.palm.app.settings", "Settings", false },
+    { "com.webos.app.discovery", "Apps", false },
+    { "com.webos.app.tvguide", "TV Guide", false },
+    { "spotify-beehive", "Spotify", true },
+    { "com.disney.disneyplus-prod", "Disney+", false },
+    { "com.apple.appletv", "Apple TV", false },
+    { "com.webos.app.miracast", "Screen Share", false },
+    { "com.webos.app.connectionwizard", "Device Connector", false },
+    { "com.webos.app.tvuserguide", "User Guide", false },
+    { "com.webos.app.notificationcenter", "Notifications", false },
+    { "com.webos.app.sports", "Sports", false },
+    { "com.webos.app.scheduler", "Scheduler", false },
+    { "com.webos.app.gallery", "Gallery", false },
 };
 
 struct KnownChannel {
@@ -77,7 +76,9 @@ QString macFromHash(const QByteArray &seed, const char *prefix)
 } // namespace
 
 TVState::TVState(const TVSimOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_volumeShape(options.volumeShape)
+    : QObject(parent)
+    , m_options(options)
+    , m_volumeShape(options.volumeShape)
 {
     const int appCount = std::max(0, options.apps);
     for (int i = 0; i < appCount; ++i) {
@@ -95,8 +96,8 @@ TVState::TVState(const TVSimOptions &options, QObject *parent)
         m_apps.append(app);
     }
     for (int i = 1; i <= std::max(0, options.inputs); ++i)
-        m_inputs.append({QStringLiteral("HDMI_%1").arg(i), QStringLiteral("HDMI %1").arg(i),
-                         QStringLiteral("com.webos.app.hdmi%1").arg(i), i <= 2});
+        m_inputs.append({ QStringLiteral("HDMI_%1").arg(i), QStringLiteral("HDMI %1").arg(i),
+            QStringLiteral("com.webos.app.hdmi%1").arg(i), i <= 2 });
     for (int i = 0; i < std::max(0, options.channels); ++i) {
         Channel channel;
         if (i < int(std::size(knownChannels))) {
@@ -168,7 +169,7 @@ bool TVState::saveClientKeys() const
 
 QStringList TVState::macs() const
 {
-    QStringList result{m_wiredMAC, m_wifiMAC};
+    QStringList result { m_wiredMAC, m_wifiMAC };
     if (!m_interfaceMAC.isEmpty() && !result.contains(m_interfaceMAC))
         result.append(m_interfaceMAC);
     return result;
@@ -285,28 +286,26 @@ QJsonObject TVState::toJson() const
 {
     QJsonArray inputs;
     for (const Input &input : m_inputs)
-        inputs.append(QJsonObject{{QStringLiteral("id"), input.id},
-                                  {QStringLiteral("label"), input.label},
-                                  {QStringLiteral("appId"), input.appId},
-                                  {QStringLiteral("connected"), input.connected}});
-    return QJsonObject{
-        {QStringLiteral("power"), m_power},
-        {QStringLiteral("volume"), m_volume},
-        {QStringLiteral("muted"), m_muted},
-        {QStringLiteral("volumeShape"), m_volumeShape},
-        {QStringLiteral("foregroundAppId"), m_foregroundAppId},
-        {QStringLiteral("keyboardFocus"), m_keyboardFocus},
-        {QStringLiteral("deviceUUID"), m_deviceUUID},
-        {QStringLiteral("clientKeys"), QJsonArray::fromStringList(m_clientKeys)},
-        {QStringLiteral("macs"), QJsonArray::fromStringList(macs())},
-        {QStringLiteral("inputs"), inputs},
-        {QStringLiteral("apps"), int(m_apps.size())},
-        {QStringLiteral("channel"), m_channel},
-        {QStringLiteral("text"), m_text},
-        {QStringLiteral("mediaState"), m_mediaState},
-        {QStringLiteral("toasts"), QJsonArray::fromStringList(m_toasts)},
-        {QStringLiteral("firmware"), m_options.firmware},
-        {QStringLiteral("name"), friendlyName()},
-        {QStringLiteral("model"), m_options.model},
+        inputs.append(QJsonObject { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
+            { QStringLiteral("appId"), input.appId }, { QStringLiteral("connected"), input.connected } });
+    return QJsonObject {
+        { QStringLiteral("power"), m_power },
+        { QStringLiteral("volume"), m_volume },
+        { QStringLiteral("muted"), m_muted },
+        { QStringLiteral("volumeShape"), m_volumeShape },
+        { QStringLiteral("foregroundAppId"), m_foregroundAppId },
+        { QStringLiteral("keyboardFocus"), m_keyboardFocus },
+        { QStringLiteral("deviceUUID"), m_deviceUUID },
+        { QStringLiteral("clientKeys"), QJsonArray::fromStringList(m_clientKeys) },
+        { QStringLiteral("macs"), QJsonArray::fromStringList(macs()) },
+        { QStringLiteral("inputs"), inputs },
+        { QStringLiteral("apps"), int(m_apps.size()) },
+        { QStringLiteral("channel"), m_channel },
+        { QStringLiteral("text"), m_text },
+        { QStringLiteral("mediaState"), m_mediaState },
+        { QStringLiteral("toasts"), QJsonArray::fromStringList(m_toasts) },
+        { QStringLiteral("firmware"), m_options.firmware },
+        { QStringLiteral("name"), friendlyName() },
+        { QStringLiteral("model"), m_options.model },
     };
 }

@@ -10,19 +10,16 @@
 
 // The TV's own state: what its services report and change. Every change of a subscribable
 // value is announced, so the SSAP side can push it.
-class TVState : public QObject
-{
+class TVState : public QObject {
     Q_OBJECT
 public:
-    struct App
-    {
+    struct App {
         QString id;
         QString title;
         bool hasTextField = false; // the on-screen keyboard takes focus while it is in front
         bool hasLargeIcon = true;
     };
-    struct Input
-    {
+    struct Input {
         QString id;
         QString label;
         QString appId;
@@ -60,7 +57,7 @@ public:
 
     int volume() const { return m_volume; }
     bool muted() const { return m_muted; }
-    void setVolume(int volume);   // clamped to 0..100
+    void setVolume(int volume); // clamped to 0..100
     void setMuted(bool muted);
     bool flatVolume() const { return m_volumeShape == QStringLiteral("flat"); }
     QString volumeShape() const { return m_volumeShape; }

@@ -12,11 +12,9 @@ class QUdpSocket;
 
 // UDP sockets several emulators can hold in one network namespace at once: SO_REUSEADDR and
 // SO_REUSEPORT are set before bind, which QUdpSocket's own bind cannot do for both.
-class UdpBinding
-{
+class UdpBinding {
 public:
-    struct Datagram
-    {
+    struct Datagram {
         QByteArray data;
         QHostAddress sender;
         quint16 senderPort = 0;

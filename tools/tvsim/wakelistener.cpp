@@ -7,7 +7,9 @@
 #include <QUdpSocket>
 
 WakeListener::WakeListener(const QHostAddress &address, MessageLog *log, QObject *parent)
-    : QObject(parent), m_address(address), m_log(log)
+    : QObject(parent)
+    , m_address(address)
+    , m_log(log)
 {
 }
 
@@ -44,7 +46,8 @@ void WakeListener::onReadyRead(QUdpSocket *socket)
 {
     while (const std::optional<UdpBinding::Datagram> datagram = UdpBinding::next(socket)) {
         const QString mac = magicPacketMAC(datagram->data);
-        QJsonObject extra{{QStringLiteral("from"), datagram->from()}, {QStringLiteral("size"), int(datagram->data.size())}};
+        QJsonObject extra { { QStringLiteral("from"), datagram->from() },
+            { QStringLiteral("size"), int(datagram->data.size()) } };
         extra.insert(QStringLiteral("mac"), mac.isEmpty() ? QJsonValue() : QJsonValue(mac));
         m_log->record(QStringLiteral("wol"), QString::fromLatin1(datagram->data.toHex()), extra);
         if (!mac.isEmpty())

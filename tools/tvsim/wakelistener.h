@@ -8,8 +8,7 @@ class QUdpSocket;
 
 // Listens for Wake-on-LAN magic packets on UDP port 9: broadcasts on 0.0.0.0:9 (shared with
 // other emulators) and unicasts on ADDRESS:9, so a unicast packet reaches this TV and no other.
-class WakeListener : public QObject
-{
+class WakeListener : public QObject {
     Q_OBJECT
 public:
     WakeListener(const QHostAddress &address, MessageLog *log, QObject *parent = nullptr);
