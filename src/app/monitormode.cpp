@@ -239,7 +239,7 @@ std::optional<MonitorMode::Text> MonitorMode::notShowingComputer() const
     for (const ExternalInput &tvInput : m_session.inputs()) {
         if (tvInput.id != input())
             continue;
-        if (tvInput.appID == m_session.foregroundAppID())
+        if (tvInput.appId == m_session.foregroundAppId())
             return std::nullopt;
         return said(QT_TR_NOOP("电视正在显示「%1」，不是电脑所在的「%2」"))
             .arg(Text(m_session.currentSourceName(), PageLogic::sourceName(m_session.currentSourceName())),

@@ -40,7 +40,7 @@ QCoro::Task<Result> status(Session session, Timings timings, QJsonObject)
         { QStringLiteral("muted"), s.muted() },
         { QStringLiteral("foreground"),
             QJsonObject {
-                { QStringLiteral("id"), s.foregroundAppID() }, { QStringLiteral("title"), s.currentSourceName() } } },
+                { QStringLiteral("id"), s.foregroundAppId() }, { QStringLiteral("title"), s.currentSourceName() } } },
         { QStringLiteral("inputs"), inputArray(s) },
     };
     co_return Result(MCPTools::jsonText(result), result);

@@ -128,7 +128,7 @@ QJsonArray inputArray(const TVSession &session)
     for (const ExternalInput &input : session.inputs()) {
         inputs.append(QJsonObject { { QStringLiteral("id"), input.id }, { QStringLiteral("label"), input.label },
             { QStringLiteral("connected"), input.connected },
-            { QStringLiteral("active"), input.appID == session.foregroundAppID() } });
+            { QStringLiteral("active"), input.appId == session.foregroundAppId() } });
     }
     return inputs;
 }

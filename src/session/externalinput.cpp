@@ -13,8 +13,8 @@ std::optional<ExternalInput> ExternalInput::fromJson(const QJsonObject &entry)
     input.id = id.toString();
     const QJsonValue label = entry.value(QLatin1String("label"));
     input.label = label.isString() ? label.toString() : input.id;
-    const QJsonValue appID = entry.value(QLatin1String("appId"));
-    input.appID = appID.isString() ? appID.toString() : QString();
+    const QJsonValue appId = entry.value(QLatin1String("appId"));
+    input.appId = appId.isString() ? appId.toString() : QString();
     const QJsonValue connected = entry.value(QLatin1String("connected"));
     input.connected = connected.isBool() && connected.toBool();
     return input;
@@ -22,5 +22,5 @@ std::optional<ExternalInput> ExternalInput::fromJson(const QJsonObject &entry)
 
 size_t qHash(const ExternalInput &input, size_t seed)
 {
-    return qHashMulti(seed, input.id, input.label, input.appID, input.connected);
+    return qHashMulti(seed, input.id, input.label, input.appId, input.connected);
 }

@@ -9,7 +9,7 @@
 struct ExternalInput {
     QString id;
     QString label; // the id when the TV gives none
-    QString appID;
+    QString appId;
     bool connected = false;
 
     bool operator==(const ExternalInput &other) const = default;

@@ -153,7 +153,7 @@ QCoro::Task<void> SelfTest::extended()
     if (!m_session)
         co_return;
     bool alive = true;
-    const QString startApp = m_session->foregroundAppID();
+    const QString startApp = m_session->foregroundAppId();
 
     alive = co_await probe(QStringLiteral("静音"), TVCommands::setMute(true));
     if (alive)
@@ -199,7 +199,7 @@ QCoro::Task<void> SelfTest::extended()
             alive = co_await wait(4.0);
         if (!alive)
             co_return;
-        log(QStringLiteral("前台 ") + m_session->foregroundAppID() + QStringLiteral(" 当前来源 ")
+        log(QStringLiteral("前台 ") + m_session->foregroundAppId() + QStringLiteral(" 当前来源 ")
             + m_session->currentSourceName());
     }
 
@@ -219,7 +219,7 @@ QCoro::Task<void> SelfTest::extended()
             alive = co_await wait(4.0);
         if (!alive)
             co_return;
-        log(QStringLiteral("前台 ") + m_session->foregroundAppID() + QStringLiteral("（测试前 ") + startApp
+        log(QStringLiteral("前台 ") + m_session->foregroundAppId() + QStringLiteral("（测试前 ") + startApp
             + QStringLiteral("）"));
     }
 

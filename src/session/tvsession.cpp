@@ -23,7 +23,7 @@ TVSession::TVSession(DeviceStore &store, TVScanner &scanner, const Timings &timi
     QObject::connect(m_pointerInput, &PointerInput::inputRefusalChanged, this, &TVSession::inputRefusalChanged);
     QObject::connect(m_mirror, &TVStateMirror::volumeChanged, this, &TVSession::volumeChanged);
     QObject::connect(m_mirror, &TVStateMirror::mutedChanged, this, &TVSession::mutedChanged);
-    QObject::connect(m_mirror, &TVStateMirror::foregroundAppIDChanged, this, &TVSession::foregroundAppIDChanged);
+    QObject::connect(m_mirror, &TVStateMirror::foregroundAppIdChanged, this, &TVSession::foregroundAppIdChanged);
     QObject::connect(m_mirror, &TVStateMirror::powerStateChanged, this, &TVSession::powerStateChanged);
     QObject::connect(m_mirror, &TVStateMirror::keyboardFocusedChanged, this, &TVSession::keyboardFocusedChanged);
     QObject::connect(m_mirror, &TVStateMirror::soundOutputChanged, this, &TVSession::soundOutputChanged);
@@ -32,7 +32,7 @@ TVSession::TVSession(DeviceStore &store, TVScanner &scanner, const Timings &timi
     QObject::connect(m_mirror, &TVStateMirror::channelsChanged, this, &TVSession::channelsChanged);
     QObject::connect(m_mirror, &TVStateMirror::currentChannelChanged, this, &TVSession::currentChannelChanged);
     QObject::connect(m_connection, &TVConnection::stateChanged, this, &TVSession::updateDerived);
-    for (auto changed : { &TVStateMirror::powerStateChanged, &TVStateMirror::foregroundAppIDChanged,
+    for (auto changed : { &TVStateMirror::powerStateChanged, &TVStateMirror::foregroundAppIdChanged,
              &TVStateMirror::inputsChanged, &TVStateMirror::appsChanged })
         QObject::connect(m_mirror, changed, this, &TVSession::updateDerived);
 

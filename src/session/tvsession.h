@@ -45,7 +45,7 @@ class TVSession : public QObject {
     // Live TV state.
     Q_PROPERTY(int volume READ volume WRITE setVolumeValue NOTIFY volumeChanged)
     Q_PROPERTY(bool muted READ muted NOTIFY mutedChanged)
-    Q_PROPERTY(QString foregroundAppID READ foregroundAppID NOTIFY foregroundAppIDChanged)
+    Q_PROPERTY(QString foregroundAppId READ foregroundAppId NOTIFY foregroundAppIdChanged)
     Q_PROPERTY(QString powerState READ powerState NOTIFY powerStateChanged)
     Q_PROPERTY(bool keyboardFocused READ keyboardFocused NOTIFY keyboardFocusedChanged)
     Q_PROPERTY(bool isStandby READ isStandby NOTIFY isStandbyChanged)
@@ -98,7 +98,7 @@ public:
     int volume() const { return m_mirror->volume(); }
     void setVolumeValue(int volume); // the slider writes the field while dragging; sends nothing
     bool muted() const { return m_mirror->muted(); }
-    QString foregroundAppID() const { return m_mirror->foregroundAppID(); }
+    QString foregroundAppId() const { return m_mirror->foregroundAppId(); }
     QString powerState() const { return m_mirror->powerState(); }
     bool keyboardFocused() const { return m_mirror->keyboardFocused(); }
     const QList<TVApp> &apps() const { return m_mirror->apps(); }
@@ -175,7 +175,7 @@ Q_SIGNALS:
     void stateChanged();
     void volumeChanged();
     void mutedChanged();
-    void foregroundAppIDChanged();
+    void foregroundAppIdChanged();
     void powerStateChanged();
     void keyboardFocusedChanged();
     void isStandbyChanged();

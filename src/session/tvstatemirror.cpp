@@ -21,23 +21,23 @@ bool TVStateMirror::powerIsStandby() const
 QString TVStateMirror::sourceName() const
 {
     for (const ExternalInput &input : m_inputs) {
-        if (input.appID == m_foregroundAppID)
+        if (input.appId == m_foregroundAppId)
             return input.label;
     }
     for (const TVApp &app : m_apps) {
-        if (app.id == m_foregroundAppID)
+        if (app.id == m_foregroundAppId)
             return app.title;
     }
-    if (m_foregroundAppID.isEmpty())
+    if (m_foregroundAppId.isEmpty())
         return QStringLiteral("—");
     // Marked for the "TVSession" context the window translates in.
-    if (m_foregroundAppID == QLatin1String("com.webos.app.home"))
+    if (m_foregroundAppId == QLatin1String("com.webos.app.home"))
         return QString::fromUtf8(QT_TRANSLATE_NOOP("TVSession", "主页"));
-    if (m_foregroundAppID == QLatin1String("com.webos.app.livetv"))
+    if (m_foregroundAppId == QLatin1String("com.webos.app.livetv"))
         return QString::fromUtf8(QT_TRANSLATE_NOOP("TVSession", "电视直播"));
-    if (m_foregroundAppID == QLatin1String("com.webos.app.screensaver"))
+    if (m_foregroundAppId == QLatin1String("com.webos.app.screensaver"))
         return QString::fromUtf8(QT_TRANSLATE_NOOP("TVSession", "屏幕保护"));
-    return m_foregroundAppID;
+    return m_foregroundAppId;
 }
 
 QVariantMap TVStateMirror::currentChannelMap() const
@@ -68,8 +68,8 @@ void TVStateMirror::handleVolume(const QJsonObject &payload)
 
 void TVStateMirror::handleForeground(const QJsonObject &payload)
 {
-    const QJsonValue appID = payload.value(QLatin1String("appId"));
-    setForegroundAppID(appID.isString() ? appID.toString() : QString());
+    const QJsonValue appId = payload.value(QLatin1String("appId"));
+    setForegroundAppId(appId.isString() ? appId.toString() : QString());
 }
 
 void TVStateMirror::handlePower(const QJsonObject &payload)
@@ -97,9 +97,9 @@ void TVStateMirror::setMuted(bool muted)
     assign(m_muted, muted, &TVStateMirror::mutedChanged);
 }
 
-void TVStateMirror::setForegroundAppID(const QString &appID)
+void TVStateMirror::setForegroundAppId(const QString &appID)
 {
-    assign(m_foregroundAppID, appID, &TVStateMirror::foregroundAppIDChanged);
+    assign(m_foregroundAppId, appID, &TVStateMirror::foregroundAppIdChanged);
 }
 
 void TVStateMirror::setPowerState(const QString &state)

@@ -22,7 +22,7 @@ public:
 
     int volume() const { return m_volume; }
     bool muted() const { return m_muted; }
-    QString foregroundAppID() const { return m_foregroundAppID; }
+    QString foregroundAppId() const { return m_foregroundAppId; }
     QString powerState() const { return m_powerState; }
     bool keyboardFocused() const { return m_keyboardFocused; }
     QString soundOutput() const { return m_soundOutput; }
@@ -46,7 +46,7 @@ public:
 
     void setVolume(int volume);
     void setMuted(bool muted);
-    void setForegroundAppID(const QString &appID);
+    void setForegroundAppId(const QString &appID);
     void setPowerState(const QString &state);
     void setKeyboardFocused(bool focused);
     void setSoundOutput(const QString &output);
@@ -58,7 +58,7 @@ public:
 Q_SIGNALS:
     void volumeChanged();
     void mutedChanged();
-    void foregroundAppIDChanged();
+    void foregroundAppIdChanged();
     void powerStateChanged();
     void keyboardFocusedChanged();
     void soundOutputChanged();
@@ -72,7 +72,7 @@ private:
 
     int m_volume = 0;
     bool m_muted = false;
-    QString m_foregroundAppID;
+    QString m_foregroundAppId;
     QString m_powerState;
     bool m_keyboardFocused = false;
     QString m_soundOutput;

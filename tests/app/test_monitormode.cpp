@@ -111,10 +111,10 @@ private:
             QStringLiteral("org.%1.ScreenSaver").arg(desktop), QStringLiteral("ActiveChanged"), active);
     }
 
-    void showOnTV(const QString &appID)
+    void showOnTV(const QString &appId)
     {
-        sim().control(QStringLiteral("/set"), { { "foregroundAppId", appID } });
-        QTRY_COMPARE(session().foregroundAppID(), appID);
+        sim().control(QStringLiteral("/set"), { { "foregroundAppId", appId } });
+        QTRY_COMPARE(session().foregroundAppId(), appId);
     }
 
     // Every call on the app's system bus before this one has reached the stand-in.
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
         QTRY_VERIFY(!session().inputs().isEmpty());
         QTRY_VERIFY(m_rig->record(m_id).mac.has_value());
-        QTRY_COMPARE(session().foregroundAppID(), QStringLiteral("com.webos.app.hdmi1"));
+        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi1"));
 
         m_events = std::make_unique<SystemEvents>();
         m_monitor = std::make_unique<MonitorMode>(session(), m_rig->preferences(), *m_events);
@@ -264,7 +264,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!requests(QStringLiteral("tv/switchInput")).isEmpty(), 15000);
         QCOMPARE(ssapPayload(sim().received(), QStringLiteral("tv/switchInput")).value("inputId").toString(),
             QStringLiteral("HDMI_1"));
-        QTRY_COMPARE(session().foregroundAppID(), QStringLiteral("com.webos.app.hdmi1"));
+        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi1"));
         QTRY_VERIFY(m_monitor->lastAction().contains(QStringLiteral("HDMI 1")));
 
         // The hanging TV, from a fresh start.

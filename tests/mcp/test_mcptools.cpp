@@ -72,7 +72,7 @@ private Q_SLOTS:
     void statusAndListings()
     {
         m_sim->control("/set", { { "volume", 17 }, { "muted", true }, { "foregroundAppId", "com.webos.app.hdmi2" } });
-        QTRY_COMPARE_WITH_TIMEOUT(session().foregroundAppID(), QStringLiteral("com.webos.app.hdmi2"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi2"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(session().volume(), 17, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(session().muted(), 5000);
 
@@ -82,7 +82,7 @@ private Q_SLOTS:
             { "host", kHost }, { "paired", true } };
         QJsonObject status = parsed(result.text).toObject();
         QCOMPARE(result.structured, status);
-        // An input's label names the foreground when its appID matches, else an app's title, else the id.
+        // An input's label names the foreground when its appId matches, else an app's title, else the id.
         const QJsonArray inputs = status.take("inputs").toArray();
         QCOMPARE(status,
             QJsonObject({ { "connection", "ready" }, { "power", "Active" }, { "device", device }, { "volume", 17 },

@@ -102,7 +102,7 @@ private Q_SLOTS:
 
         QSignalSpy sourceSpy(&session(), &TVSession::currentSourceNameChanged);
         sim().control(QStringLiteral("/set"), { { "foregroundAppId", "netflix" } });
-        QTRY_COMPARE(session().foregroundAppID(), QStringLiteral("netflix"));
+        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("netflix"));
         QCOMPARE(session().currentSourceName(), QStringLiteral("Netflix"));
         QCOMPARE(sourceSpy.count(), 1);
 
@@ -122,7 +122,7 @@ private Q_SLOTS:
         QVERIFY(!session().isStandby());
         QCOMPARE(standbySpy.count(), 2);
         QCOMPARE(session().volume(), 12);
-        QCOMPARE(session().foregroundAppID(), QStringLiteral("netflix"));
+        QCOMPARE(session().foregroundAppId(), QStringLiteral("netflix"));
         QVERIFY(!session().apps().isEmpty());
 
         // The lists as read on connecting.
