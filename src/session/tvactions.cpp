@@ -11,13 +11,6 @@
 
 namespace {
 
-// The text of a service path as the log shows it.
-QString logURI(const QString &uri)
-{
-    static const QString prefix = QStringLiteral("ssap://");
-    return uri.startsWith(prefix) ? uri.mid(prefix.size()) : uri;
-}
-
 // A one-way command: the reply is not used, a failure is one log line.
 QCoro::Task<void> requestOneWay(QPointer<SSAPClient> client, QString uri, QJsonObject payload)
 {
@@ -26,7 +19,7 @@ QCoro::Task<void> requestOneWay(QPointer<SSAPClient> client, QString uri, QJsonO
             throw SSAPError::notConnected();
         co_await client->request(uri, payload, SSAPClient::requestTimeout);
     } catch (const SSAPError &error) {
-        appLog(logURI(uri) + QStringLiteral(" 失败: ") + error.description());
+        appLog(TVCommands::servicePath(uri) + QStringLiteral(" 失败: ") + error.description());
     }
 }
 
@@ -36,7 +29,7 @@ template <typename T> QCoro::Task<void> logFailure(QCoro::Task<T> action, QStrin
     try {
         co_await std::move(action);
     } catch (const SSAPError &error) {
-        appLog(logURI(uri) + QStringLiteral(" 失败: ") + error.description());
+        appLog(TVCommands::servicePath(uri) + QStringLiteral(" 失败: ") + error.description());
     }
 }
 

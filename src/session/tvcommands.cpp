@@ -174,4 +174,10 @@ TVRequest createToast(const QString &message)
     return with("system.notifications/createToast", QStringLiteral("message"), message);
 }
 
+QString servicePath(const QString &uri)
+{
+    static const QString prefix = QStringLiteral("ssap://");
+    return uri.startsWith(prefix) ? uri.mid(prefix.size()) : uri;
+}
+
 } // namespace TVCommands

@@ -52,4 +52,7 @@ TVRequest turnScreen(bool on); // the picture only
 TVRequest turnOff();
 TVRequest createToast(const QString &message);
 
+// A URI as the log shows it: the service path, without "ssap://".
+QString servicePath(const QString &uri);
+
 } // namespace TVCommands

@@ -20,13 +20,6 @@ std::chrono::milliseconds seconds(double value)
     return std::chrono::milliseconds(qMax<qint64>(0, qRound64(value * 1000.0)));
 }
 
-// The text of a service path as the log shows it.
-QString logURI(const QString &uri)
-{
-    static const QString prefix = QStringLiteral("ssap://");
-    return uri.startsWith(prefix) ? uri.mid(prefix.size()) : uri;
-}
-
 QCoro::Task<void> sendPin(QPointer<SSAPClient> client, QString pin)
 {
     try {
@@ -414,7 +407,7 @@ void TVConnection::reconnectNow()
 
 void TVConnection::notePowerOff(const QString &uri)
 {
-    if (logURI(uri) == TVCommands::turnOff().uri)
+    if (TVCommands::servicePath(uri) == TVCommands::turnOff().uri)
         m_ownPowerOff = true;
 }
 
