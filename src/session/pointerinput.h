@@ -38,6 +38,7 @@ public:
     PointerClient *pointer() const { return m_pointer; }
     QString inputRefusal() const { return m_inputRefusal; }
     std::optional<QString> pointerRefusal() const;
+    bool moveScheduled() const { return m_moveScheduled; } // motion waits for its flush
 
     QCoro::Task<std::optional<SSAPError>> connectPointer(); // why no pointer was installed
     void dropPointer();

@@ -113,6 +113,7 @@ public:
     QString inputRefusal() const { return m_pointerInput->inputRefusal(); }
     // The TV's reason when it refused the pointer socket on the current connection.
     std::optional<QString> pointerRefusal() const { return m_pointerInput->pointerRefusal(); }
+    bool moveScheduled() const { return m_pointerInput->moveScheduled(); }
 
     QCoro::Task<std::optional<SSAPError>> connectPointer(); // why no pointer was installed
     QCoro::Task<void> refreshInputs();

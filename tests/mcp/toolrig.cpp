@@ -44,7 +44,8 @@ void ToolRig::rebuildTools(const MCPTools::Timings &timings)
 
 void ToolRig::renewSession(const TVSession::Timings &timings)
 {
-    renewSession(timings, m_tools->timings());
+    const MCPTools::Timings toolTimings = m_tools->timings(); // a copy: the tools go first
+    renewSession(timings, toolTimings);
 }
 
 void ToolRig::renewSession(const TVSession::Timings &sessionTimings, const MCPTools::Timings &toolTimings)
