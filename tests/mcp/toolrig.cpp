@@ -5,6 +5,7 @@
 
 #include <QCoro/QCoroTask>
 
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -71,8 +72,10 @@ QString ToolRig::addTV(const QString &host, const QString &name)
 
 bool ToolRig::pair(const QString &id)
 {
+    // Settled: lists read and the MAC lookup (a child process) over, so none outlives the test.
+    QSignalSpy settled(m_session.get(), &TVSession::connectionSettled);
     m_session->connect(id);
-    return QTest::qWaitFor([&] { return m_session->isReady(); }, 15000);
+    return QTest::qWaitFor([&] { return m_session->isReady() && !settled.isEmpty(); }, 15000);
 }
 
 ToolRig::Result ToolRig::call(const QString &name, const QJsonObject &arguments)
