@@ -1,10 +1,12 @@
 // Monitor mode end to end: the session against the TV emulator, logind and the screensaver as
 // stand-ins on a private D-Bus daemon, the sleep lock as the real descriptor logind would hold.
 #include "applog.h"
+#include "appparts.h"
 #include "monitormode.h"
 #include "platform.h"
-#include "sessionrig.h"
+#include "simmessages.h"
 #include "systemevents.h"
+#include "testawait.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 #include "windowlanguage.h"
@@ -84,7 +86,7 @@ private:
     TestHome m_home;
     QProcess m_daemon;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<SessionRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     Login1StandIn m_login1;
     QString m_id;
     std::unique_ptr<SystemEvents> m_events;
@@ -163,7 +165,7 @@ private Q_SLOTS:
         TVSession::Timings timings;
         timings.wakePause = 0.3;
         timings.wakePoll = 0.05;
-        m_rig = std::make_unique<SessionRig>(timings);
+        m_rig = std::make_unique<AppParts>(AppParts::Setup { .session = timings });
         m_id = m_rig->addTV(kHost);
     }
 

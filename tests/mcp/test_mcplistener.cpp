@@ -1,6 +1,8 @@
+#include "appparts.h"
+#include "httpclient.h"
 #include "mcpserver.h"
+#include "simmessages.h"
 #include "testenv.h"
-#include "toolrig.h"
 #include "tvsimprocess.h"
 
 #include <QJsonDocument>
@@ -25,7 +27,7 @@ private:
     static constexpr quint16 busyPort = 18701;
 
     TestHome m_home;
-    std::unique_ptr<ToolRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     std::unique_ptr<MCPServer> m_server;
 
     static QByteArray ping(int id = 1) { return Http::rpc(QStringLiteral("ping"), {}, id); }
@@ -48,7 +50,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_rig = std::make_unique<ToolRig>();
+        m_rig = std::make_unique<AppParts>(AppParts::quick());
         m_rig->preferences().setInteger("mcpPort", port);
         restartServer({});
     }

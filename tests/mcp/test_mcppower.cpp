@@ -1,8 +1,10 @@
 // tv_power "on" with real Wake-on-LAN: the TV emulator sits in the network lab's TV namespace,
 // this process in its "pc" namespace, so magic packets cross the lab's link and nothing else.
+#include "appparts.h"
+#include "httpclient.h"
 #include "netlab.h"
+#include "simmessages.h"
 #include "testenv.h"
-#include "toolrig.h"
 #include "tvsimprocess.h"
 
 #include <QTest>
@@ -16,11 +18,11 @@ private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<ToolRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     QString m_id;
 
     TVSession &session() { return m_rig->session(); }
-    ToolRig::Result power(const QString &action) { return m_rig->call("tv_power", { { "action", action } }); }
+    AppParts::ToolAnswer power(const QString &action) { return m_rig->callTool("tv_power", { { "action", action } }); }
 
     void setDeadline(std::chrono::milliseconds deadline)
     {
@@ -61,7 +63,7 @@ private Q_SLOTS:
         m_sim = m_lab->startTV(QStringLiteral("tv1"), { "--pairing-delay", "50", "--wake-delay", "400" });
         QVERIFY2(m_sim, qPrintable(m_lab->error()));
 
-        m_rig = std::make_unique<ToolRig>();
+        m_rig = std::make_unique<AppParts>(AppParts::quick());
         m_id = m_rig->addTV(address, QStringLiteral("Lab TV"));
         QVERIFY(m_rig->pair(m_id));
         // The session learns a MAC after connecting; waking needs one the TV answers to.
@@ -115,7 +117,7 @@ private Q_SLOTS:
         timings.wakeAttempts = 3;
         timings.wakePause = 0.1;
         m_rig->renewSession(timings);
-        const ToolRig::Result result = power("on");
+        const AppParts::ToolAnswer result = power("on");
         QCOMPARE(session().stateKind(), ConnectionState::Kind::Error);
         QCOMPARE(result, failure(session().stateMessage()));
         QVERIFY(!result.text.isEmpty());

@@ -2,12 +2,12 @@
 // over HTTP and the stdio bridge, and the bridge's framing and errors against a service in this
 // process. The app scans by SSDP multicast at start-up: the test runs in a network namespace of
 // its own (entered in initTestCase; needs root, which CI has).
+#include "appparts.h"
 #include "appprocess.h"
 #include "httpclient.h"
 #include "mcpserver.h"
 #include "simmessages.h"
 #include "testenv.h"
-#include "toolrig.h"
 #include "tvsimprocess.h"
 
 #include <QDir>
@@ -37,7 +37,8 @@ class TestMCPStartup : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<AppProcess> m_app;
-    std::unique_ptr<ToolRig> m_rig = std::make_unique<ToolRig>(); // serves the bridge in this process
+    std::unique_ptr<AppParts> m_rig
+        = std::make_unique<AppParts>(AppParts::quick()); // serves the bridge in this process
 
     // Starts the app and waits until its start-up routine connects to host (logged after the
     // listener has started or been skipped).

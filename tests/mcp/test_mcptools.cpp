@@ -1,7 +1,9 @@
 // The tool handlers against the TV emulator through a real session: result texts, what reached
 // the TV, every failure text, and the matching rules.
+#include "appparts.h"
+#include "httpclient.h"
+#include "simmessages.h"
 #include "testenv.h"
-#include "toolrig.h"
 #include "tvsimprocess.h"
 
 #include <QJsonDocument>
@@ -33,13 +35,13 @@ class TestMCPTools : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<ToolRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     QString m_id;
 
     TVSession &session() { return m_rig->session(); }
-    ToolRig::Result call(const QString &name, const QJsonObject &arguments = {})
+    AppParts::ToolAnswer call(const QString &name, const QJsonObject &arguments = {})
     {
-        return m_rig->call(name, arguments);
+        return m_rig->callTool(name, arguments);
     }
     QList<QJsonObject> sent(const QString &uri) { return ssapRequests(m_sim->received(), uri); }
     QJsonObject payload(const QString &uri, qsizetype index = 0) { return ssapPayload(m_sim->received(), uri, index); }
@@ -51,7 +53,7 @@ private Q_SLOTS:
         m_sim = std::make_unique<TVSimProcess>(
             TVSimProcess::Options { .address = kHost, .extraArgs = kFast + QStringList { "--channels", "60" } });
         QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
-        m_rig = std::make_unique<ToolRig>();
+        m_rig = std::make_unique<AppParts>(AppParts::quick());
         m_id = m_rig->addTV(kHost, "Living Room TV");
         QVERIFY(m_rig->pair(m_id));
     }
@@ -76,7 +78,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(session().volume(), 17, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(session().muted(), 5000);
 
-        const ToolRig::Result result = call("tv_status");
+        const AppParts::ToolAnswer result = call("tv_status");
         QVERIFY(!result.isError);
         const QJsonObject device { { "name", "Living Room TV" }, { "model", m_rig->store().device(m_id)->model },
             { "host", kHost }, { "paired", true } };
@@ -95,7 +97,7 @@ private Q_SLOTS:
         m_sim->control("/set", { { "muted", false } });
 
         // Texts stay as agents have always read them; the structured content holds the same data.
-        const ToolRig::Result devices = call("tv_list_devices");
+        const AppParts::ToolAnswer devices = call("tv_list_devices");
         QJsonObject listed = device;
         listed.insert("id", m_id);
         listed.insert("selected", true);
@@ -104,14 +106,14 @@ private Q_SLOTS:
 
         // Lists are always read afresh from the TV.
         m_sim->clearReceived();
-        const ToolRig::Result apps = call("tv_list_apps");
+        const AppParts::ToolAnswer apps = call("tv_list_apps");
         QVERIFY(!apps.isError);
         const QJsonArray appList = parsed(apps.text).toArray();
         QCOMPARE(appList.size(), 20);
         QCOMPARE(appList.at(1).toObject(), QJsonObject({ { "id", "youtube.leanback.v4" }, { "title", "YouTube" } }));
         QCOMPARE(apps.structured, QJsonObject({ { "apps", appList } }));
         QCOMPARE(sent("com.webos.applicationManager/listLaunchPoints").size(), 1);
-        const ToolRig::Result inputList = call("tv_list_inputs");
+        const AppParts::ToolAnswer inputList = call("tv_list_inputs");
         QCOMPARE(parsed(inputList.text).toArray().size(), 4);
         QCOMPARE(inputList.structured, QJsonObject({ { "inputs", parsed(inputList.text) } }));
         QCOMPARE(sent("tv/getExternalInputList").size(), 1);
@@ -229,19 +231,19 @@ private Q_SLOTS:
     {
         TVSimProcess tv({ .address = kRefusingHost, .extraArgs = kFast + QStringList { "--firmware", "2026" } });
         QVERIFY2(tv.start(), qPrintable(tv.output()));
-        ToolRig rig;
+        AppParts rig(AppParts::quick());
         QVERIFY(rig.pair(rig.addTV(kRefusingHost, "Study TV")));
         tv.control("/set", { { "volume", 20 } });
-        QCOMPARE(
-            rig.call("tv_press_button", { { "button", "volumeup" }, { "repeat", 2 } }), success("Pressed VOLUMEUP ×2"));
+        QCOMPARE(rig.callTool("tv_press_button", { { "button", "volumeup" }, { "repeat", 2 } }),
+            success("Pressed VOLUMEUP ×2"));
         QCOMPARE(tv.state().value("volume").toInt(), 22);
-        QCOMPARE(rig.call("tv_press_button", { { "button", "HOME" }, { "repeat", 3 } }),
+        QCOMPARE(rig.callTool("tv_press_button", { { "button", "HOME" }, { "repeat", 3 } }),
             failure("The TV refused remote-control input (401 insufficient permissions), so HOME was not pressed. "
                     "Still available: the buttons VOLUMEUP, VOLUMEDOWN, MUTE, CHANNELUP, CHANNELDOWN, PLAY, PAUSE, "
                     "STOP, REWIND, FASTFORWARD and ENTER, and the tools for apps, inputs, volume, mute, media, "
                     "channels and text."));
-        QVERIFY(
-            rig.call("tv_press_button", { { "button", "OK" } }).text.contains("(401 insufficient permissions), so OK"));
+        QVERIFY(rig.callTool("tv_press_button", { { "button", "OK" } })
+                    .text.contains("(401 insufficient permissions), so OK"));
         QCOMPARE(pointerTexts(tv.received()), QStringList());
     }
 
@@ -255,7 +257,7 @@ private Q_SLOTS:
         QCOMPARE(simState("volume").toInt(), 100);
         QCOMPARE(call("tv_volume", { { "action", "down" } }).structured, QJsonObject({ { "volume", 99 } }));
 
-        const ToolRig::Result muted = call("tv_mute", { { "muted", true } });
+        const AppParts::ToolAnswer muted = call("tv_mute", { { "muted", true } });
         QCOMPARE(muted, success("Muted"));
         QCOMPARE(muted.structured, QJsonObject({ { "muted", true } }));
         QCOMPARE(simState("muted").toBool(), true);
@@ -264,12 +266,12 @@ private Q_SLOTS:
 
         // Sound output: read and chosen; the TV's reason when it refuses one.
         QCOMPARE(call("tv_sound_output", { { "action", "get" } }), success("Sound output: tv_speaker"));
-        const ToolRig::Result arc = call("tv_sound_output", { { "action", "set" }, { "output", "external_arc" } });
+        const AppParts::ToolAnswer arc = call("tv_sound_output", { { "action", "set" }, { "output", "external_arc" } });
         QCOMPARE(arc, success("Sound output: external_arc"));
         QCOMPARE(arc.structured, QJsonObject({ { "output", "external_arc" } }));
         QCOMPARE(simState("soundOutput").toString(), QStringLiteral("external_arc"));
         QCOMPARE(session().soundOutput(), QStringLiteral("external_arc"));
-        const ToolRig::Result unknown = call("tv_sound_output", { { "action", "set" }, { "output", "hdmi_9" } });
+        const AppParts::ToolAnswer unknown = call("tv_sound_output", { { "action", "set" }, { "output", "hdmi_9" } });
         QVERIFY2(unknown.isError && unknown.text.contains("unknown sound output 'hdmi_9'"), qPrintable(unknown.text));
         QCOMPARE(call("tv_sound_output", { { "action", "set" }, { "output", "tv_speaker" } }),
             success("Sound output: tv_speaker"));
@@ -290,7 +292,7 @@ private Q_SLOTS:
             const QString shape = tool == "tv_mute" ? "error" : "returnValue";
             m_sim->control(
                 "/fault", { { "fail", QJsonObject { { "uri", uri }, { "error", "Not now" }, { "shape", shape } } } });
-            const ToolRig::Result answer = call(tool, arguments);
+            const AppParts::ToolAnswer answer = call(tool, arguments);
             m_sim->control("/fault", { { "clear", true } });
             QVERIFY2(answer.isError && answer.text.contains("Not now"), qPrintable(tool + ": " + answer.text));
         }
@@ -325,7 +327,7 @@ private Q_SLOTS:
 
         // Channels: a long list comes cut, with its count; set by number (a number not in the list
         // names the nearest ones), read back after a step.
-        const ToolRig::Result list = call("tv_channel", { { "action", "list" } });
+        const AppParts::ToolAnswer list = call("tv_channel", { { "action", "list" } });
         const QJsonObject listed = parsed(list.text).toObject();
         QCOMPARE(list.structured, listed);
         QCOMPARE(listed["total"].toInt(), 60);
@@ -361,7 +363,7 @@ private Q_SLOTS:
     void connectionComesFirst()
     {
         // A paired TV that cannot be reached: the connection error, never the argument error.
-        ToolRig rig;
+        AppParts rig(AppParts::quick());
         const QString id = rig.addTV(kNobody, "Gone");
         TVDevice device = *rig.store().device(id);
         device.clientKey = QStringLiteral("0123456789abcdef");
@@ -371,13 +373,13 @@ private Q_SLOTS:
         timings.connectTimeout = 3;
         rig.rebuildTools(timings);
 
-        const ToolRig::Result press = rig.call("tv_press_button", { { "button", "POWER" } });
+        const AppParts::ToolAnswer press = rig.callTool("tv_press_button", { { "button", "POWER" } });
         QVERIFY2(
             press.isError && !press.text.isEmpty() && !press.text.startsWith("Unsupported"), qPrintable(press.text));
-        QCOMPARE(rig.call("tv_volume"), press);
+        QCOMPARE(rig.callTool("tv_volume"), press);
 
         // tv_status still answers, with what went wrong in "connection".
-        const ToolRig::Result status = rig.call("tv_status");
+        const AppParts::ToolAnswer status = rig.callTool("tv_status");
         QVERIFY(!status.isError);
         const QJsonObject object = parsed(status.text).toObject();
         QVERIFY(object.value("connection").toString() != QStringLiteral("ready"));

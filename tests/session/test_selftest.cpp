@@ -1,7 +1,9 @@
 // The self-test run against the TV emulator: its "[autotest]" lines in order, and only once per
 // process. Built twice: the basic sequence, and with SELFTEST_FULL the extended one as well.
+#include "appparts.h"
 #include "selftest.h"
-#include "sessionrig.h"
+#include "simmessages.h"
+#include "testawait.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 
@@ -35,7 +37,7 @@ class TestSelfTest : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<SessionRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     QString m_id;
     QStringList m_lines;
 
@@ -70,7 +72,7 @@ private Q_SLOTS:
         m_sim->control(QStringLiteral("/fault"),
             { { "fail",
                 QJsonObject { { "uri", "system.notifications/createToast" }, { "error", "500 no toasts" } } } });
-        m_rig = std::make_unique<SessionRig>(scaledWaits());
+        m_rig = std::make_unique<AppParts>(AppParts::Setup { .session = scaledWaits() });
         m_rig->preferences().setString(QStringLiteral("autotest"), kMode);
         m_id = m_rig->addTV(kHost);
     }

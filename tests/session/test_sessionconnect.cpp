@@ -1,7 +1,9 @@
 // Connecting and pairing against the TV emulator: prompt and PIN pairing, what reaches the
 // store, certificate and device changes, a broken socket, ensureConnected, and attempts that a
 // newer connect or a disconnect overtakes.
-#include "sessionrig.h"
+#include "appparts.h"
+#include "simmessages.h"
+#include "testawait.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 
@@ -79,7 +81,7 @@ private:
     TestHome m_home;
 
     // Pairs rig's TV at the emulator's address by prompt and returns its id.
-    QString pair(SessionRig &rig, TVSimProcess &sim)
+    QString pair(AppParts &rig, TVSimProcess &sim)
     {
         const QString id = rig.addTV(sim.address());
         rig.session().connect(id);
@@ -92,7 +94,7 @@ private Q_SLOTS:
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         const QString id = rig.addTV(kHost);
         const int mark = logMark();
 
@@ -148,7 +150,7 @@ private Q_SLOTS:
         const QString tracePath = dir.filePath(QStringLiteral("trace.jsonl"));
         QVERIFY(ProtocolTrace::instance().start(tracePath));
         const auto stopTrace = qScopeGuard([] { ProtocolTrace::instance().stop(); });
-        SessionRig rig;
+        AppParts rig;
         const QString id = rig.addTV(kHost);
         const int mark = logMark();
 
@@ -235,7 +237,7 @@ private Q_SLOTS:
         QVERIFY2(!facts.states.isEmpty(), "the trace holds no connection");
         TVSimProcess sim({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), path } });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         rig.session().connect(rig.addTV(kReplayHost), facts.pin);
         for (int pin = 0; pin < facts.pinsSent; ++pin) {
             QTRY_VERIFY_WITH_TIMEOUT(rig.session().awaitingPin(), 10000);
@@ -257,7 +259,7 @@ private Q_SLOTS:
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         const QString id = pair(rig, sim);
         const TVDevice paired = rig.record(id);
         rig.session().disconnect();
@@ -318,7 +320,7 @@ private Q_SLOTS:
         QVERIFY2(sim.start(), qPrintable(sim.output()));
         TVSession::Timings timings = fastTimings();
         timings.reconnect = { .firstDelay = 0.1, .maxDelay = 0.3, .window = 60 };
-        SessionRig rig(timings, 0.2);
+        AppParts rig({ .session = timings, .scanSeconds = 0.2 });
         const QString id = pair(rig, sim);
         QTRY_VERIFY(rig.session().hasPointer());
         int mark = logMark();
@@ -359,7 +361,7 @@ private Q_SLOTS:
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         const QString id = rig.addTV(kHost);
 
         // Before registration: the attempt fails with what happened to the socket.
@@ -395,7 +397,7 @@ private Q_SLOTS:
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         pair(rig, sim);
         QTRY_VERIFY(rig.session().hasPointer());
         const int mark = logMark();
@@ -426,7 +428,7 @@ private Q_SLOTS:
 
     void ensureConnectedFailures()
     {
-        SessionRig rig(fastTimings());
+        AppParts rig({ .session = fastTimings() });
         const QString noPaired = QStringLiteral("No paired TV. Pair one in the Corvane Remote app first.");
 
         // No selection at all, then a selected TV without a key: no attempt.
@@ -434,11 +436,10 @@ private Q_SLOTS:
         for (const bool selected : { false, true }) {
             if (selected)
                 rig.store().setSelectedID(id = rig.addTV(kOtherHost));
-            Outcome outcome;
-            track(rig.session().ensureConnected(1), &outcome);
-            QTRY_VERIFY(outcome.done);
-            QVERIFY(outcome.error);
-            QCOMPARE(outcome.error->description(), noPaired);
+            auto outcome = start(rig.session().ensureConnected(1));
+            QTRY_VERIFY(outcome->done());
+            QVERIFY(outcome->error);
+            QCOMPARE(outcome->error->description(), noPaired);
             QVERIFY(rig.states.isEmpty());
         }
 
@@ -446,44 +447,40 @@ private Q_SLOTS:
         TVDevice record = rig.record(id);
         record.clientKey = QStringLiteral("key");
         rig.store().update(record);
-        Outcome refused;
-        track(rig.session().ensureConnected(5), &refused);
-        QTRY_VERIFY_WITH_TIMEOUT(refused.done, 8000);
-        QVERIFY(refused.error);
+        auto refused = start(rig.session().ensureConnected(5));
+        QTRY_VERIFY_WITH_TIMEOUT(refused->done(), 8000);
+        QVERIFY(refused->error);
         QCOMPARE(rig.session().stateKind(), Kind::Error);
-        QCOMPARE(refused.error->description(), rig.session().stateMessage());
+        QCOMPARE(refused->error->description(), rig.session().stateMessage());
         rig.states.clear();
-        Outcome again;
-        track(rig.session().ensureConnected(5), &again);
+        auto again = start(rig.session().ensureConnected(5));
         QVERIFY(rig.passedThrough(Kind::Connecting));
-        QTRY_VERIFY_WITH_TIMEOUT(again.done, 8000);
-        QVERIFY(again.error);
-        QCOMPARE(again.error->kind(), SSAPError::Kind::Server);
-        QCOMPARE(again.error->description(), rig.session().stateMessage());
+        QTRY_VERIFY_WITH_TIMEOUT(again->done(), 8000);
+        QVERIFY(again->error);
+        QCOMPARE(again->error->kind(), SSAPError::Kind::Server);
+        QCOMPARE(again->error->description(), rig.session().stateMessage());
     }
 
     void ensureConnectedTimesOut()
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kFast });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig(fastTimings());
+        AppParts rig({ .session = fastTimings() });
         const QString id = pair(rig, sim);
         rig.session().disconnect();
 
         sim.control(QStringLiteral("/fault"), { { "hang", true } });
-        Outcome outcome;
-        track(rig.session().ensureConnected(0.4), &outcome);
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 5000);
-        QVERIFY(outcome.error);
-        QCOMPARE(outcome.error->kind(), SSAPError::Kind::Timeout);
-        QCOMPARE(outcome.error->description(), QStringLiteral("电视响应超时"));
+        auto outcome = start(rig.session().ensureConnected(0.4));
+        QTRY_VERIFY_WITH_TIMEOUT(outcome->done(), 5000);
+        QVERIFY(outcome->error);
+        QCOMPARE(outcome->error->kind(), SSAPError::Kind::Timeout);
+        QCOMPARE(outcome->error->description(), QStringLiteral("电视响应超时"));
         QCOMPARE(rig.session().stateKind(), Kind::Connecting);
 
         // A second caller while connecting joins the attempt instead of starting another.
-        Outcome joined;
         rig.states.clear();
-        track(rig.session().ensureConnected(0.2), &joined);
-        QTRY_VERIFY_WITH_TIMEOUT(joined.done, 5000);
+        auto joined = start(rig.session().ensureConnected(0.2));
+        QTRY_VERIFY_WITH_TIMEOUT(joined->done(), 5000);
         QVERIFY(rig.states.isEmpty());
         QCOMPARE(sim.state().value("connections").toInt(), 1);
         QVERIFY(rig.record(id).clientKey.has_value());
@@ -494,7 +491,7 @@ private Q_SLOTS:
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kManual });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         const QString id = rig.addTV(kHost);
         const int mark = logMark();
 
@@ -525,7 +522,7 @@ private Q_SLOTS:
     {
         TVSimProcess sim({ .address = kHost, .extraArgs = kManual });
         QVERIFY2(sim.start(), qPrintable(sim.output()));
-        SessionRig rig;
+        AppParts rig;
         const QString id = rig.addTV(kHost);
         const TVDevice before = rig.record(id);
 

@@ -1,7 +1,9 @@
 // Wake-on-LAN, discovery and the self-test's power cycle through the session, in the network lab
 // (needs root): the test joins the lab's "pc" namespace, the emulator runs in "tv1".
+#include "appparts.h"
 #include "netlab.h"
-#include "sessionrig.h"
+#include "simmessages.h"
+#include "testawait.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 
@@ -18,7 +20,7 @@ private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<SessionRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     QString m_id;
 
     TVSession &session() { return m_rig->session(); }
@@ -78,7 +80,7 @@ private Q_SLOTS:
         // of them: the power cycle is checked, not the machine's speed.
         timings.wakePause = 0.05;
         timings.wakeAttempts = 100;
-        m_rig = std::make_unique<SessionRig>(timings, 0.5);
+        m_rig = std::make_unique<AppParts>(AppParts::Setup { .session = timings, .scanSeconds = 0.5 });
         m_id = m_rig->addTV(m_lab->address("tv1"));
     }
 
@@ -195,12 +197,11 @@ private Q_SLOTS:
     {
         QTRY_VERIFY(m_sim->state().value("listening").toBool());
         session().disconnect();
-        Outcome first, second;
-        track(m_rig->scanner().scan(), &first);
+        auto first = start(m_rig->scanner().scan());
         QVERIFY(m_rig->scanner().isScanning());
-        track(m_rig->scanner().scan(), &second);
-        QVERIFY(second.done); // one scan at a time: the second returns at once
-        QTRY_VERIFY_WITH_TIMEOUT(first.done, 10000);
+        auto second = start(m_rig->scanner().scan());
+        QVERIFY(second->done()); // one scan at a time: the second returns at once
+        QTRY_VERIFY_WITH_TIMEOUT(first->done(), 10000);
         QVERIFY(!m_rig->scanner().isScanning());
 
         QCOMPARE(m_rig->scanner().discovered().size(), 1);
@@ -215,9 +216,8 @@ private Q_SLOTS:
         // The TV gone: the next scan's empty result replaces the list.
         m_sim->control(QStringLiteral("/standby"));
         QTRY_VERIFY(!m_sim->state().value("listening").toBool());
-        Outcome empty;
-        track(m_rig->scanner().scan(), &empty);
-        QTRY_VERIFY_WITH_TIMEOUT(empty.done, 10000);
+        auto empty = start(m_rig->scanner().scan());
+        QTRY_VERIFY_WITH_TIMEOUT(empty->done(), 10000);
         QCOMPARE(m_rig->scanner().discovered().size(), 0);
         m_sim->control(QStringLiteral("/wake"));
     }

@@ -1,6 +1,8 @@
 // Live TV state and remote actions against the TV emulator: what the TV pushes reaches the
 // session's fields, and every action leaves the session as the right message on the wire.
-#include "sessionrig.h"
+#include "appparts.h"
+#include "simmessages.h"
+#include "testawait.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 
@@ -45,7 +47,7 @@ class TestSessionState : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<SessionRig> m_rig;
+    std::unique_ptr<AppParts> m_rig;
     QString m_id;
 
     TVSession &session() { return m_rig->session(); }
@@ -61,7 +63,7 @@ private Q_SLOTS:
         m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options {
             .address = kHost, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } });
         QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
-        m_rig = std::make_unique<SessionRig>();
+        m_rig = std::make_unique<AppParts>();
         m_id = m_rig->addTV(kHost);
     }
 
@@ -136,11 +138,10 @@ private Q_SLOTS:
     void macLearnedFromNetworkInfo()
     {
         // Loopback has no ARP entry: the TV's own report is used, Wi-Fi first.
-        Outcome info;
-        track(session().request(QStringLiteral("com.webos.service.connectionmanager/getinfo")), &info);
-        QTRY_VERIFY(info.done);
-        QVERIFY(!info.error);
-        const QString wifi = info.reply.value("wifiInfo").toObject().value("macAddress").toString();
+        auto info = start(session().request(QStringLiteral("com.webos.service.connectionmanager/getinfo")));
+        QTRY_VERIFY(info->done());
+        QVERIFY(!info->error);
+        const QString wifi = info->value->value("wifiInfo").toObject().value("macAddress").toString();
         QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
 
         // Learnt again only when it differs: one log line for a changed MAC, none otherwise.
@@ -148,15 +149,13 @@ private Q_SLOTS:
         record.mac = QStringLiteral("02:00:00:00:00:01");
         m_rig->store().update(record);
         const int mark = logMark();
-        Outcome learnt;
-        track(session().learnMAC(), &learnt);
-        QTRY_VERIFY(learnt.done);
+        auto learnt = start(session().learnMAC());
+        QTRY_VERIFY(learnt->done());
         QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
         QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")),
             QStringList { QStringLiteral("记录 MAC ") + *LocalNetwork::normalizeMAC(wifi) });
-        Outcome again;
-        track(session().learnMAC(), &again);
-        QTRY_VERIFY(again.done);
+        auto again = start(session().learnMAC());
+        QTRY_VERIFY(again->done());
         QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")).size(), 1);
     }
 
@@ -175,14 +174,14 @@ private Q_SLOTS:
         QVERIFY(arp.setPermissions(arp.permissions() | QFileDevice::ExeOwner));
         session().setARPProgram(arp.fileName());
 
-        Outcome learnt;
+        std::shared_ptr<Outcome<void>> learnt;
         bool firedDuringLookup = false;
         QTimer::singleShot(0, this, [&] {
-            firedDuringLookup = !learnt.done;
+            firedDuringLookup = !learnt->done();
             QFile(go).open(QIODevice::WriteOnly);
         });
-        track(session().learnMAC(), &learnt);
-        QTRY_VERIFY(learnt.done);
+        learnt = start(session().learnMAC());
+        QTRY_VERIFY(learnt->done());
         QVERIFY(firedDuringLookup);
         QCOMPARE(m_rig->record(m_id).mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
     }
@@ -232,10 +231,9 @@ private Q_SLOTS:
         QPointer<PointerClient> old = session().pointer();
         old->close();
         sim().clearReceived();
-        Outcome pressed;
-        track(session().pressAsync(QStringLiteral("UP")), &pressed);
-        QTRY_VERIFY(pressed.done);
-        QVERIFY(!pressed.error && !pressed.refused);
+        auto pressed = start(session().pressAsync(QStringLiteral("UP")));
+        QTRY_VERIFY(pressed->done());
+        QVERIFY(!pressed->value->error && !pressed->value->refused);
         QVERIFY(session().pointer() && session().pointer() != old.data());
         QTRY_COMPARE(pointerTexts(sim().received()), QStringList { QStringLiteral("type:button\nname:UP\n\n") });
         QCOMPARE(requests(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket")).size(), 1);
@@ -303,10 +301,9 @@ private Q_SLOTS:
         sim().control(QStringLiteral("/fault"),
             { { "fail", QJsonObject { { "uri", "audio/setMute" }, { "error", "500 mute refused" } } } });
         const int mark = logMark();
-        Outcome outcome;
-        track(session().setMuteAsync(true), &outcome);
-        QTRY_VERIFY(outcome.done);
-        QVERIFY(!outcome.error);
+        auto outcome = start(session().setMuteAsync(true));
+        QTRY_VERIFY(outcome->done());
+        QVERIFY(!outcome->error);
         QTRY_COMPARE(pointerTexts(sim().received()), QStringList { QStringLiteral("type:button\nname:MUTE\n\n") });
         // The key toggles: a muted TV is unmuted, and the subscription says so.
         QTRY_COMPARE(session().muted(), false);
@@ -342,20 +339,19 @@ private Q_SLOTS:
         const QList<ExternalInput> inputs = session().inputs();
         const int mark = logMark();
 
-        Outcome request, refresh, press;
-        track(session().request(QStringLiteral("audio/volumeUp")), &request);
-        track(session().refreshInputs(), &refresh);
+        auto request = start(session().request(QStringLiteral("audio/volumeUp")));
+        auto refresh = start(session().refreshInputs());
         session().pointer()->close();
-        track(session().pressAsync(QStringLiteral("OK")), &press);
+        auto press = start(session().pressAsync(QStringLiteral("OK")));
         session().volumeUp(); // fire and forget
         QTRY_COMPARE(requests(QStringLiteral("audio/volumeUp")).size(), 2);
         QTRY_COMPARE(requests(QStringLiteral("com.webos.service.networkinput/getPointerInputSocket")).size(), 1);
 
         session().disconnect();
-        QTRY_VERIFY(request.done && refresh.done && press.done);
-        QVERIFY(request.error);
-        QCOMPARE(request.error->kind(), SSAPError::Kind::NotConnected);
-        QVERIFY(press.error && !press.refused); // lost with the connection, not refused by the TV
+        QTRY_VERIFY(request->done() && refresh->done() && press->done());
+        QVERIFY(request->error);
+        QCOMPARE(request->error->kind(), SSAPError::Kind::NotConnected);
+        QVERIFY(press->value->error && !press->value->refused); // lost with the connection, not refused by the TV
         QCOMPARE(session().inputs(), inputs);
         QVERIFY(!session().hasPointer());
         QTRY_COMPARE(logSince(mark).size(), 2);
@@ -368,13 +364,12 @@ private Q_SLOTS:
         // The same with the session itself destroyed while the TV is still answering.
         session().connect(m_id);
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
-        Outcome late;
-        track(session().request(QStringLiteral("audio/volumeUp")), &late);
+        auto late = start(session().request(QStringLiteral("audio/volumeUp")));
         session().volumeUp();
         session().move(5, 5);
         m_rig->renewSession();
-        QTRY_VERIFY(late.done);
-        QVERIFY(late.error);
+        QTRY_VERIFY(late->done());
+        QVERIFY(late->error);
     }
 
     // Firmware that refuses the pointer socket: buttons with a request of their own reach the TV
@@ -391,7 +386,7 @@ private Q_SLOTS:
         const QString tracePath = traceDir.filePath(QStringLiteral("firmware-2026.jsonl"));
         QVERIFY(ProtocolTrace::instance().start(tracePath));
         const auto stopTrace = qScopeGuard([] { ProtocolTrace::instance().stop(); });
-        SessionRig rig;
+        AppParts rig;
         const QString id = rig.addTV(kRefusingHost);
         TVSession &s = rig.session();
         const auto asked = [&] {
@@ -417,28 +412,25 @@ private Q_SLOTS:
         // Done only when the TV took the request.
         tv.control(QStringLiteral("/fault"),
             { { "fail", QJsonObject { { "uri", "tv/channelUp" }, { "error", "500 no tuner" } } } });
-        Outcome channel;
-        track(s.pressAsync(QStringLiteral("CHANNELUP")), &channel);
-        QTRY_VERIFY(channel.done);
-        QCOMPARE(channel.error, std::optional<SSAPError>(SSAPError::server(QStringLiteral("500 no tuner"))));
-        QVERIFY(!channel.refused);
+        auto channel = start(s.pressAsync(QStringLiteral("CHANNELUP")));
+        QTRY_VERIFY(channel->done());
+        QCOMPARE(channel->value->error, std::optional<SSAPError>(SSAPError::server(QStringLiteral("500 no tuner"))));
+        QVERIFY(!channel->value->refused);
 
         // Without a request of its own: refused with the TV's reason; the awaitable form tells its
         // caller only, the window's input shows it once.
-        Outcome home;
-        track(s.pressAsync(QStringLiteral("HOME")), &home);
-        QTRY_VERIFY(home.done);
-        QVERIFY(home.refused);
-        QCOMPARE(home.error->description(), kRefusal);
+        auto home = start(s.pressAsync(QStringLiteral("HOME")));
+        QTRY_VERIFY(home->done());
+        QVERIFY(home->value->refused);
+        QCOMPARE(home->value->error->description(), kRefusal);
         QCOMPARE(shown.count(), 0);
         s.move(6, 0);
         QTRY_COMPARE(s.inputRefusal(), kRefusal);
         s.press(QStringLiteral("UP"));
         s.click();
         s.scroll(1);
-        Outcome marker;
-        track(s.clickAsync(), &marker);
-        QTRY_VERIFY(marker.done && marker.refused);
+        auto marker = start(s.clickAsync());
+        QTRY_VERIFY(marker->done() && marker->value->refused);
         QCOMPARE(shown.count(), 1);
         QCOMPARE(pointerTexts(tv.received()), QStringList());
         QCOMPARE(asked(), 1); // once for the connection
@@ -455,7 +447,7 @@ private Q_SLOTS:
         // The replayed TV: the same states, lists and refusal.
         TVSimProcess replayed({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), tracePath } });
         QVERIFY2(replayed.start(), qPrintable(replayed.output()));
-        SessionRig replayRig;
+        AppParts replayRig;
         TVSession &r = replayRig.session();
         r.connect(replayRig.addTV(kReplayHost));
         QTRY_VERIFY_WITH_TIMEOUT(r.isReady(), 10000);
@@ -475,12 +467,11 @@ private Q_SLOTS:
         session().insertText(QStringLiteral("x"));
         session().press(QStringLiteral("HOME"));
         session().move(4, 4);
-        Outcome mute, request;
-        track(session().setMuteAsync(true), &mute);
-        track(session().request(QStringLiteral("audio/getVolume")), &request);
+        auto mute = start(session().setMuteAsync(true));
+        auto request = start(session().request(QStringLiteral("audio/getVolume")));
         // The motion's flush must have run too, or it would still be waiting when the session goes.
-        QTRY_VERIFY(mute.done && request.done && !session().moveScheduled());
-        QCOMPARE(request.error->description(), QStringLiteral("未连接电视"));
+        QTRY_VERIFY(mute->done() && request->done() && !session().moveScheduled());
+        QCOMPARE(request->error->description(), QStringLiteral("未连接电视"));
         QCOMPARE(sim().received().size(), 0);
         QCOMPARE(logSince(mark), QStringList());
         QCOMPARE(session().stateKind(), Kind::Offline);

@@ -152,3 +152,8 @@ ToolResult toolResult(const Reply &reply)
 }
 
 } // namespace Http
+
+Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
+{
+    return offThread([=] { return Http::exchange(port, pieces, timeoutMs, pauseMs); });
+}

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+
+#include <future>
 
 // A blocking HTTP client on plain sockets to 127.0.0.1, for the MCP listener and load tests; it
 // runs on any thread, many at once. Called from the main thread it keeps that thread's event loop
@@ -44,3 +47,20 @@ struct ToolResult {
 ToolResult toolResult(const Reply &reply);
 
 } // namespace Http
+
+// Http blocks: it runs on a worker thread while this thread's event loop serves a listener of this
+// process.
+template <typename F> auto offThread(F work) -> decltype(work())
+{
+    QEventLoop loop;
+    auto running = std::async(std::launch::async, [&] {
+        auto result = work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        return result;
+    });
+    loop.exec();
+    return running.get();
+}
+
+// Http::exchange with a listener of this process.
+Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs = 30000, int pauseMs = 0);

@@ -67,3 +67,23 @@ void drainPostedEvents()
     for (int round = 0; round < 8; ++round)
         QCoreApplication::sendPostedEvents();
 }
+
+int logMark()
+{
+    return readLogMessages().size();
+}
+
+QStringList logSince(int mark)
+{
+    return readLogMessages().mid(mark);
+}
+
+QStringList logSince(int mark, const QString &prefix)
+{
+    QStringList lines;
+    for (const QString &line : logSince(mark)) {
+        if (line.startsWith(prefix))
+            lines << line;
+    }
+    return lines;
+}

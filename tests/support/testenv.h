@@ -27,6 +27,11 @@ QStringList readLogLines();
 // Log messages without their time stamps.
 QStringList readLogMessages();
 
+// Log messages written since a mark (the count of messages read before), all or by prefix.
+int logMark();
+QStringList logSince(int mark);
+QStringList logSince(int mark, const QString &prefix);
+
 // Directory holding the built executables (corvane-remote, tvsim).
 QString binDir();
 

@@ -196,7 +196,7 @@ ApplicationWindow {
     void settingsSaveTrimsAndNormalises()
     {
         auto objects = makeApp();
-        DeviceStore &store = objects->store;
+        DeviceStore &store = objects->store();
         const TVDevice added
             = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
         store.setSelectedID(added.id);
@@ -235,7 +235,7 @@ ApplicationWindow {
         QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral("a: b:c:d:e:f")).mac, std::nullopt);
 
         // Saved, not just held in memory: a fresh store reads the same record.
-        Preferences reread(objects->preferences.filePath());
+        Preferences reread(objects->preferences().filePath());
         DeviceStore again(reread);
         QCOMPARE(again.device(added.id)->name, QStringLiteral("客厅"));
         QCOMPARE(again.device(added.id)->mac, std::optional<QString>(QStringLiteral("0a:0b:0c:0d:0e:0f")));
@@ -322,8 +322,8 @@ ApplicationWindow {
         Theme &theme = *objects->window.theme();
         QCOMPARE(controller.appearance(), QStringLiteral("system")); // nothing stored yet
         controller.setAppearanceChoice(QStringLiteral("dark"));
-        QCOMPARE(
-            objects->preferences.string(QStringLiteral("appearance")), std::optional<QString>(QStringLiteral("dark")));
+        QCOMPARE(objects->preferences().string(QStringLiteral("appearance")),
+            std::optional<QString>(QStringLiteral("dark")));
         QVERIFY(theme.dark());
         controller.setAppearanceChoice(QStringLiteral("light"));
         QVERIFY(!theme.dark());
@@ -332,15 +332,15 @@ ApplicationWindow {
         // Only the exact raw values count.
         controller.setAppearanceChoice(QStringLiteral("Dark"));
         QCOMPARE(controller.appearance(), QStringLiteral("system"));
-        objects->preferences.setString(QStringLiteral("appearance"), QStringLiteral("Dark"));
-        QCOMPARE(storedAppearance(objects->preferences), AppearancePreference::System);
+        objects->preferences().setString(QStringLiteral("appearance"), QStringLiteral("Dark"));
+        QCOMPARE(storedAppearance(objects->preferences()), AppearancePreference::System);
     }
 
     void rowsSelectAndRemove()
     {
         auto objects = makeApp();
         AppController &controller = *objects->window.controller();
-        DeviceStore &store = objects->store;
+        DeviceStore &store = objects->store();
         const TVDevice a
             = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
         const TVDevice b
@@ -349,7 +349,7 @@ ApplicationWindow {
         // Clicking a row only selects it.
         controller.selectDevice(b.id);
         QCOMPARE(store.selectedID(), std::optional<QString>(b.id));
-        QCOMPARE(objects->session.stateKind(), Kind::Offline);
+        QCOMPARE(objects->session().stateKind(), Kind::Offline);
         // Removing the selected TV moves the selection to the first one left.
         controller.removeDevice(b.id);
         QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
@@ -360,7 +360,7 @@ ApplicationWindow {
         controller.primaryAction();
         objects->window.settings()->editNameField(QStringLiteral("x"));
         objects->window.settings()->saveSelected();
-        QCOMPARE(objects->session.stateKind(), Kind::Offline);
+        QCOMPARE(objects->session().stateKind(), Kind::Offline);
     }
 
     // Chinese systems get the source texts, every other one English; "-language" overrides.
@@ -395,7 +395,7 @@ ApplicationWindow {
             QCOMPARE(controller.volumeText(), QStringLiteral("42"));
             // Waking with no TV selected is the session's error, shown on both pages.
             controller.powerButton();
-            QCOMPARE(objects->session.state().message(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
+            QCOMPARE(objects->session().state().message(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
             QCOMPARE(controller.pairingStatus(),
                 en ? QStringLiteral("No MAC address saved for this TV: cannot wake it over the network")
                    : QStringLiteral("未记录电视 MAC，无法网络唤醒"));
@@ -408,20 +408,20 @@ ApplicationWindow {
                 { QStringLiteral(" 127.0.0.39"), QStringLiteral("127.0.0.256"), QStringLiteral("１２７.0.0.39"),
                     QStringLiteral("127.0.0.39") + QChar(0), QStringLiteral("tv.local") })
                 QVERIFY2(!controller.addManualHost(bad), qPrintable(bad));
-            QVERIFY(objects->store.devices().isEmpty());
+            QVERIFY(objects->store().devices().isEmpty());
             QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39")));
-            const QString id = objects->store.devices().constFirst().id;
-            QCOMPARE(objects->store.selectedID(), std::optional<QString>(id));
-            QTRY_COMPARE_WITH_TIMEOUT(objects->session.stateKind(), Kind::Error, 10000);
-            QVERIFY(objects->session.state().message().contains(QStringLiteral("refused"), Qt::CaseInsensitive));
+            const QString id = objects->store().devices().constFirst().id;
+            QCOMPARE(objects->store().selectedID(), std::optional<QString>(id));
+            QTRY_COMPARE_WITH_TIMEOUT(objects->session().stateKind(), Kind::Error, 10000);
+            QVERIFY(objects->session().state().message().contains(QStringLiteral("refused"), Qt::CaseInsensitive));
             QCOMPARE(controller.pairingStatus(),
                 en ? QStringLiteral("The TV refused the connection") : QStringLiteral("电视拒绝了连接"));
             QVERIFY(controller.pairingStatusIsError());
             QCOMPARE(controller.inputNotice(), controller.pairingStatus());
             QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39"))); // same host: same record
-            QCOMPARE(objects->store.devices().size(), 1);
-            QCOMPARE(objects->store.devices().constFirst().id, id);
-            objects->session.disconnect();
+            QCOMPARE(objects->store().devices().size(), 1);
+            QCOMPARE(objects->store().devices().constFirst().id, id);
+            objects->session().disconnect();
         }
     }
 };

@@ -110,17 +110,17 @@ private Q_SLOTS:
                 { QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"),
                     QStringLiteral("18830") });
             QVERIFY(app.start());
-            QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
-            QCOMPARE(app.store.devices().size(), 1);
-            QCOMPARE(app.store.devices().constFirst().host, QStringLiteral("127.0.0.30"));
-            QVERIFY(app.store.devices().constFirst().isPaired());
-            QTRY_VERIFY(app.server.isRunning());
+            QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Ready, 15000);
+            QCOMPARE(app.store().devices().size(), 1);
+            QCOMPARE(app.store().devices().constFirst().host, QStringLiteral("127.0.0.30"));
+            QVERIFY(app.store().devices().constFirst().isPaired());
+            QTRY_VERIFY(app.server().isRunning());
 
             // The remote page shows the connection and the TV's own volume.
             QCOMPARE(app.window.currentPage(), QStringLiteral("remote"));
             QTRY_COMPARE(app.text(QStringLiteral("statusBadge")), QStringLiteral("已连接"));
             QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("volumeText")), QStringLiteral("23"), 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(app.session.hasPointer(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(app.session().hasPointer(), 5000);
 
             // Keys drive the TV while the page is shown...
             QQuickWindow *window = app.window.window();
@@ -179,10 +179,10 @@ private Q_SLOTS:
             QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.2));
             QTest::mouseMove(window, centreOf(slider, 0.4));
             QTest::mouseMove(window, centreOf(slider, 0.6));
-            app.session.setMute(false); // a marker on the same socket, after the drag
+            app.session().setMute(false); // a marker on the same socket, after the drag
             QTRY_COMPARE_WITH_TIMEOUT(ssapCount(QStringLiteral("audio/setMute")), 1, 5000);
             QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 0);
-            const int dragged = app.session.volume();
+            const int dragged = app.session().volume();
             QVERIFY2(dragged > 40 && dragged < 80, qPrintable(QString::number(dragged)));
             QCOMPARE(app.text(QStringLiteral("volumeText")), QString::number(dragged));
             QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.6));
@@ -206,7 +206,7 @@ private Q_SLOTS:
             QTRY_VERIFY(app.item(QStringLiteral("appGrid")));
             QTRY_VERIFY_WITH_TIMEOUT(app.item(QStringLiteral("appGrid"))->property("count").toInt() > 1, 10000);
             QString youtube;
-            for (const TVApp &tvApp : app.session.apps()) {
+            for (const TVApp &tvApp : app.session().apps()) {
                 if (tvApp.title == u"YouTube")
                     youtube = tvApp.id;
             }
@@ -220,7 +220,7 @@ private Q_SLOTS:
             QCOMPARE(ssapCount(QStringLiteral("system.launcher/launch")), 1);
 
             // An icon address with non-ASCII text is fetched as that very address.
-            QUrl iconURL = *app.session.apps().constFirst().icon;
+            QUrl iconURL = *app.session().apps().constFirst().icon;
             iconURL.setQuery(QStringLiteral("name=电视 é"));
             QQmlComponent component(app.window.engine());
             component.setData("import QtQuick\nImage {}", QUrl());
@@ -228,14 +228,14 @@ private Q_SLOTS:
             QVERIFY(image);
             image->setProperty("source", app.window.controller()->iconSource(iconURL.toString()));
             QTRY_COMPARE_WITH_TIMEOUT(image->property("status").toInt(), 1, 5000); // Image.Ready
-            QVERIFY(app.session.cachedIcon(iconURL));
+            QVERIFY(app.session().cachedIcon(iconURL));
 
             // Other pages turn the keys off.
             app.window.showPage(QStringLiteral("devices"));
             QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
             sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Left);
-            app.session.press(QStringLiteral("RIGHT")); // a marker on the same socket, after the key
+            app.session().press(QStringLiteral("RIGHT")); // a marker on the same socket, after the key
             QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("name:RIGHT")), 5000);
             QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
 
@@ -251,8 +251,8 @@ private Q_SLOTS:
             AppController &controller = *app.window.controller();
             QVERIFY(controller.inputs()->rowCount() > 0);
             QVERIFY(!controller.foregroundText().isEmpty());
-            app.session.disconnect();
-            QVERIFY(!app.session.inputs().isEmpty()); // the session keeps them for a reconnection
+            app.session().disconnect();
+            QVERIFY(!app.session().inputs().isEmpty()); // the session keeps them for a reconnection
             QCOMPARE(controller.inputs()->rowCount(), 0);
             QCOMPARE(controller.foregroundText(), QString());
             QTRY_VERIFY(!row || row->property("status").toString() == QStringLiteral("已配对"));
@@ -267,9 +267,9 @@ private Q_SLOTS:
             QObject *confirm = app.window.window()->findChild<QObject *>(QStringLiteral("deleteConfirm"));
             QVERIFY(confirm);
             QTRY_VERIFY(confirm->property("visible").toBool());
-            QCOMPARE(app.store.devices().size(), 1);
+            QCOMPARE(app.store().devices().size(), 1);
             QMetaObject::invokeMethod(confirm, "reject");
-            QCOMPARE(app.store.devices().size(), 1);
+            QCOMPARE(app.store().devices().size(), 1);
 
             // Return in the name field saves, and says so.
             QQuickItem *name = app.item(QStringLiteral("nameField"));
@@ -278,20 +278,20 @@ private Q_SLOTS:
                 QTest::keyClick(window, c);
             QVERIFY(!app.item(QStringLiteral("savedNotice"))->isVisible());
             QTest::keyClick(window, Qt::Key_Return);
-            QCOMPARE(app.store.devices().constFirst().name, QStringLiteral("Den"));
+            QCOMPARE(app.store().devices().constFirst().name, QStringLiteral("Den"));
             QVERIFY(app.item(QStringLiteral("savedNotice"))->isVisible());
 
             // Settings: the MCP switch stops the service at once.
             QVERIFY(app.click(QStringLiteral("mcpSwitch")));
-            QVERIFY(!app.server.isRunning());
+            QVERIFY(!app.server().isRunning());
             QCOMPARE(app.text(QStringLiteral("mcpStatus")), QStringLiteral("已停止"));
-            QCOMPARE(app.preferences.boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
+            QCOMPARE(app.preferences().boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
         }
         // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
         UiApp again(file, { QStringLiteral("-mcpPort"), QStringLiteral("18831") });
         QVERIFY(again.start());
-        QTRY_COMPARE_WITH_TIMEOUT(again.session.stateKind(), Kind::Ready, 15000);
-        QCOMPARE(again.store.devices().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(again.session().stateKind(), Kind::Ready, 15000);
+        QCOMPARE(again.store().devices().size(), 1);
     }
 
     // Without preferences the MCP service starts on its default port and nothing connects; a
@@ -306,9 +306,9 @@ private Q_SLOTS:
         {
             UiApp app(file);
             QVERIFY(app.start()); // the routine has decided what to connect
-            QCOMPARE(app.session.stateKind(), Kind::Offline);
-            QTRY_VERIFY(app.server.isRunning());
-            QCOMPARE(app.server.endpointURL(), QStringLiteral("http://127.0.0.1:8765/mcp"));
+            QCOMPARE(app.session().stateKind(), Kind::Offline);
+            QTRY_VERIFY(app.server().isRunning());
+            QCOMPARE(app.server().endpointURL(), QStringLiteral("http://127.0.0.1:8765/mcp"));
             QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
 
             // At the narrowest window the volume still shows "100" whole, and with no TV the
@@ -327,23 +327,23 @@ private Q_SLOTS:
             // As Return or the button would: nothing sent, so nothing cleared.
             QVERIFY(QMetaObject::invokeMethod(app.item(QStringLiteral("remotePage")), "sendText"));
             QCOMPARE(textBox->property("text").toString(), QStringLiteral("abc"));
-            const TVDevice tv = app.store.upsertDiscovered(
+            const TVDevice tv = app.store().upsertDiscovered(
                 QStringLiteral("127.0.0.32"), std::nullopt, QStringLiteral("卧室"), std::nullopt);
-            app.store.setSelectedID(tv.id);
+            app.store().setSelectedID(tv.id);
         }
         UiApp app(file, { QStringLiteral("-mcpEnabled"), QStringLiteral("false") });
         QVERIFY(app.start());
-        QCOMPARE(app.session.stateKind(), Kind::Offline);
-        QVERIFY(!app.server.isRunning()); // switched off
+        QCOMPARE(app.session().stateKind(), Kind::Offline);
+        QVERIFY(!app.server().isRunning()); // switched off
 
         // Pairing from the devices page: the primary button connects the selected TV.
         app.window.showPage(QStringLiteral("devices"));
         QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
         QVERIFY(app.click(QStringLiteral("primaryButton")));
-        QTRY_COMPARE_WITH_TIMEOUT(app.session.stateKind(), Kind::Ready, 15000);
-        QVERIFY(app.store.selectedDevice()->isPaired());
+        QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Ready, 15000);
+        QVERIFY(app.store().selectedDevice()->isPaired());
         app.window.showPage(QStringLiteral("remote"));
-        QTRY_VERIFY_WITH_TIMEOUT(app.session.pointerRefusal().has_value(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.session().pointerRefusal().has_value(), 5000);
         QQuickItem *bar = app.item(QStringLiteral("inputNoticeBar"));
         QVERIFY(bar && !bar->isVisible());
         QVERIFY(app.click(QStringLiteral("keyUp")));
@@ -385,7 +385,7 @@ private Q_SLOTS:
         saved.model = QStringLiteral("LG OLED55C3PCA");
         saved.host = QStringLiteral("127.0.0.99");
         saved.clientKey = QStringLiteral("key");
-        app.store.setDevices({ saved });
+        app.store().setDevices({ saved });
         QVERIFY(app.start());
         QVERIFY(app.window.snapshots()->isRunning());
         QQuickWindow *window = app.window.window();

@@ -7,17 +7,11 @@
 
 UiApp::UiApp(
     const QString &preferencesFile, const QStringList &launchArguments, SnapshotRoutine::Timings snapshotTimings)
-    : preferences(preferencesFile,
-        QStringList { QStringLiteral("corvane-remote") }
-            + (launchArguments.contains(QStringLiteral("-language"))
-                    ? launchArguments
-                    : launchArguments + QStringList { QStringLiteral("-language"), QStringLiteral("zh") }))
-    , store(preferences)
-    , scanner(store)
-    , session(store, scanner)
-    , tools(session)
-    , server(tools, preferences)
-    , window(session, server, preferences, snapshotTimings)
+    : AppParts(Setup { .preferencesFile = preferencesFile,
+        .launchArguments = launchArguments.contains(QStringLiteral("-language"))
+            ? launchArguments
+            : launchArguments + QStringList { QStringLiteral("-language"), QStringLiteral("zh") } })
+    , window(session(), server(), preferences(), snapshotTimings)
 {
 }
 

@@ -1,11 +1,7 @@
 #pragma once
 
-#include "devicestore.h"
+#include "appparts.h"
 #include "mainwindow.h"
-#include "mcpserver.h"
-#include "mcptools.h"
-#include "preferences.h"
-#include "tvsession.h"
 
 #include <QQuickItem>
 #include <QString>
@@ -15,16 +11,10 @@
 // MCP tools and server, then the window) over a preferences file of the test's choosing.
 // Launch arguments ("-key", "value" pairs) override the file as on the command line; the window
 // is Chinese unless they give "-language".
-struct UiApp {
+struct UiApp : AppParts {
     UiApp(const QString &preferencesFile, const QStringList &launchArguments = {},
         SnapshotRoutine::Timings snapshotTimings = {});
 
-    Preferences preferences;
-    DeviceStore store;
-    TVScanner scanner;
-    TVSession session;
-    MCPTools tools;
-    MCPServer server;
     MainWindow window;
 
     // Loads the window and waits until its start-up routine has run.
