@@ -1,10 +1,8 @@
 // The tool handlers against the TV emulator through a real session: result texts, what reached
 // the TV, every failure text, and the matching rules.
-#include "appparts.h"
-#include "httpclient.h"
+#include "pairedtv.h"
 #include "simmessages.h"
 #include "testenv.h"
-#include "tvsimprocess.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -34,53 +32,37 @@ class TestMCPTools : public QObject {
 
 private:
     TestHome m_home;
-    std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<AppParts> m_rig;
-    QString m_id;
+    PairedTV m_tv { { .address = kHost, .extraArgs = kFast + QStringList { "--channels", "60" } } };
 
-    TVSession &session() { return m_rig->session(); }
+    TVSession &session() { return m_tv.session(); }
     AppParts::ToolAnswer call(const QString &name, const QJsonObject &arguments = {})
     {
-        return m_rig->callTool(name, arguments);
+        return m_tv.parts.callTool(name, arguments);
     }
-    QList<QJsonObject> sent(const QString &uri) { return ssapRequests(m_sim->received(), uri); }
-    QJsonObject payload(const QString &uri, qsizetype index = 0) { return ssapPayload(m_sim->received(), uri, index); }
-    QJsonValue simState(const QString &key) { return m_sim->state().value(key); }
+    QList<QJsonObject> sent(const QString &uri) { return m_tv.sent(uri); }
+    QJsonObject payload(const QString &uri, qsizetype index = 0) { return m_tv.payload(uri, index); }
+    QJsonValue simState(const QString &key) { return m_tv.sim->state().value(key); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_sim = std::make_unique<TVSimProcess>(
-            TVSimProcess::Options { .address = kHost, .extraArgs = kFast + QStringList { "--channels", "60" } });
-        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
-        m_rig = std::make_unique<AppParts>(AppParts::quick());
-        m_id = m_rig->addTV(kHost, "Living Room TV");
-        QVERIFY(m_rig->pair(m_id));
-    }
+    void initTestCase() { QVERIFY(m_tv.start(QStringLiteral("Living Room TV"))); }
 
     void init()
     {
         if (!session().isReady())
-            QVERIFY(m_rig->pair(m_id));
-        m_sim->clearReceived();
-    }
-
-    void cleanupTestCase()
-    {
-        m_rig.reset();
-        m_sim.reset();
+            QVERIFY(m_tv.pair());
+        m_tv.sim->clearReceived();
     }
 
     void statusAndListings()
     {
-        m_sim->control("/set", { { "volume", 17 }, { "muted", true }, { "foregroundAppId", "com.webos.app.hdmi2" } });
+        m_tv.set({ { "volume", 17 }, { "muted", true }, { "foregroundAppId", "com.webos.app.hdmi2" } });
         QTRY_COMPARE_WITH_TIMEOUT(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi2"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(session().volume(), 17, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(session().muted(), 5000);
 
         const AppParts::ToolAnswer result = call("tv_status");
         QVERIFY(!result.isError);
-        const QJsonObject device { { "name", "Living Room TV" }, { "model", m_rig->store().device(m_id)->model },
+        const QJsonObject device { { "name", "Living Room TV" }, { "model", m_tv.parts.store().device(m_tv.id)->model },
             { "host", kHost }, { "paired", true } };
         QJsonObject status = parsed(result.text).toObject();
         QCOMPARE(result.structured, status);
@@ -94,18 +76,18 @@ private Q_SLOTS:
         QCOMPARE(inputs.at(1).toObject(),
             QJsonObject({ { "id", "HDMI_2" }, { "label", "HDMI 2" }, { "connected", true }, { "active", true } }));
         QCOMPARE(inputs.at(3)["active"].toBool(), false);
-        m_sim->control("/set", { { "muted", false } });
+        m_tv.set({ { "muted", false } });
 
         // Texts stay as agents have always read them; the structured content holds the same data.
         const AppParts::ToolAnswer devices = call("tv_list_devices");
         QJsonObject listed = device;
-        listed.insert("id", m_id);
+        listed.insert("id", m_tv.id);
         listed.insert("selected", true);
         QCOMPARE(parsed(devices.text), QJsonArray { listed });
         QCOMPARE(devices.structured, QJsonObject({ { "devices", parsed(devices.text) } }));
 
         // Lists are always read afresh from the TV.
-        m_sim->clearReceived();
+        m_tv.sim->clearReceived();
         const AppParts::ToolAnswer apps = call("tv_list_apps");
         QVERIFY(!apps.isError);
         const QJsonArray appList = parsed(apps.text).toArray();
@@ -176,10 +158,10 @@ private Q_SLOTS:
             { "file:///etc/passwd", "javascript:alert(1)", "example.com", "http://", "ftp://a.b/c" })
             QCOMPARE(call("tv_open_url", { { "url", url } }),
                 failure("Refused '" + url + "': only http:// and https:// addresses with a host can be opened"));
-        for (const QJsonObject &request : ssapOfType(m_sim->received(), "request"))
+        for (const QJsonObject &request : ssapOfType(m_tv.sim->received(), "request"))
             QVERIFY2(QRegularExpression("/(get|list)[A-Z]").match(request["uri"].toString()).hasMatch(),
                 qPrintable(request["uri"].toString()));
-        QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(m_id));
+        QCOMPARE(m_tv.parts.store().selectedID(), std::optional<QString>(m_tv.id));
     }
 
     void matchingRules()
@@ -218,10 +200,10 @@ private Q_SLOTS:
         QCOMPARE(call("tv_press_button", { { "repeat", 2 } }), failure("Missing 'button'"));
         QCOMPARE(call("tv_press_button", { { "button", "back" } }), success("Pressed BACK"));
         const auto button = [](const QString &name) { return "type:button\nname:" + name + "\n\n"; };
-        QTRY_VERIFY_WITH_TIMEOUT(pointerTexts(m_sim->received()).endsWith(button("BACK")), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(pointerTexts(m_tv.sim->received()).endsWith(button("BACK")), 5000);
         const QStringList expected = QStringList(3, button("VOLUMEUP")) + QStringList(20, button("HOME"))
             + QStringList(4, button("UP")) + QStringList { "type:click\n\n", button("ENTER"), button("BACK") };
-        QCOMPARE(pointerTexts(m_sim->received()), expected);
+        QCOMPARE(pointerTexts(m_tv.sim->received()), expected);
     }
 
     // Firmware that refuses the pointer socket: a button with a request of its own is pressed
@@ -249,7 +231,7 @@ private Q_SLOTS:
 
     void volumeAndMute()
     {
-        m_sim->control("/set", { { "volume", 30 } });
+        m_tv.set({ { "volume", 30 } });
         QCOMPARE(call("tv_volume", { { "action", "up" } }), success("Volume: 31"));
         QCOMPARE(call("tv_volume", { { "action", "down" } }), success("Volume: 30"));
         QCOMPARE(call("tv_volume", { { "action", "set" }, { "level", 0 } }), success("Volume: 0"));
@@ -290,10 +272,10 @@ private Q_SLOTS:
         };
         for (const auto &[tool, arguments, uri] : refusals) {
             const QString shape = tool == "tv_mute" ? "error" : "returnValue";
-            m_sim->control(
+            m_tv.sim->control(
                 "/fault", { { "fail", QJsonObject { { "uri", uri }, { "error", "Not now" }, { "shape", shape } } } });
             const AppParts::ToolAnswer answer = call(tool, arguments);
-            m_sim->control("/fault", { { "clear", true } });
+            m_tv.clearFaults();
             QVERIFY2(answer.isError && answer.text.contains("Not now"), qPrintable(tool + ": " + answer.text));
         }
         QCOMPARE(simState("muted").toBool(), false);
@@ -316,11 +298,11 @@ private Q_SLOTS:
             success("Typed 11 characters (warning: no focused text field reported)"));
         QCOMPARE(payload("com.webos.service.ime/insertText"), QJsonObject({ { "text", text }, { "replace", false } }));
         QCOMPARE(sent("com.webos.service.ime/sendEnterKey").size(), 0);
-        m_sim->control("/set", { { "keyboardFocus", true } });
+        m_tv.set({ { "keyboardFocus", true } });
         QTRY_VERIFY_WITH_TIMEOUT(session().keyboardFocused(), 5000);
         QCOMPARE(call("tv_input_text", { { "text", "abc" }, { "submit", true } }), success("Typed 3 characters"));
         QCOMPARE(sent("com.webos.service.ime/sendEnterKey").size(), 1);
-        m_sim->control("/set", { { "keyboardFocus", false } });
+        m_tv.set({ { "keyboardFocus", false } });
 
         QCOMPARE(call("tv_notify", { { "message", "Dinner is ready" } }), success("Notification shown"));
         QCOMPARE(payload("system.notifications/createToast"), QJsonObject({ { "message", "Dinner is ready" } }));
@@ -391,28 +373,29 @@ private Q_SLOTS:
     {
         TVSimProcess other({ .address = kOtherHost, .extraArgs = kFast });
         QVERIFY2(other.start(), qPrintable(other.output()));
-        const QString otherID = m_rig->addTV(kOtherHost, "Bedroom TV");
-        QVERIFY(m_rig->pair(otherID));
-        QVERIFY(m_rig->pair(m_id));
+        const QString otherID = m_tv.parts.addTV(kOtherHost, "Bedroom TV");
+        QVERIFY(m_tv.parts.pair(otherID));
+        QVERIFY(m_tv.parts.pair(m_tv.id));
         QTRY_COMPARE_WITH_TIMEOUT(other.state().value("connections").toInt(), 0, 5000);
 
         // By address: the first TV is dropped, and the answer comes once the new one is ready.
         QCOMPARE(
             call("tv_select_device", { { "device", kOtherHost } }), success("Connected to Bedroom TV (127.0.0.21)"));
         QVERIFY(session().isReady());
-        QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(otherID));
+        QCOMPARE(m_tv.parts.store().selectedID(), std::optional<QString>(otherID));
         QVERIFY(other.state().value("connections").toInt() > 0);
         QTRY_COMPARE_WITH_TIMEOUT(simState("connections").toInt(), 0, 5000);
 
         // By part of the name, any case: the first saved TV whose name contains it.
         QCOMPARE(
             call("tv_select_device", { { "device", "ROOM tv" } }), success("Connected to Living Room TV (127.0.0.20)"));
-        QCOMPARE(m_rig->store().selectedID(), std::optional<QString>(m_id));
+        QCOMPARE(m_tv.parts.store().selectedID(), std::optional<QString>(m_tv.id));
         // Selecting the TV already selected keeps its connection.
         const int before = simState("connections").toInt();
-        QCOMPARE(call("tv_select_device", { { "device", m_id } }), success("Connected to Living Room TV (127.0.0.20)"));
+        QCOMPARE(
+            call("tv_select_device", { { "device", m_tv.id } }), success("Connected to Living Room TV (127.0.0.20)"));
         QCOMPARE(simState("connections").toInt(), before);
-        m_rig->store().remove(otherID);
+        m_tv.parts.store().remove(otherID);
     }
 };
 

@@ -1,6 +1,6 @@
 // Live TV state and remote actions against the TV emulator: what the TV pushes reaches the
 // session's fields, and every action leaves the session as the right message on the wire.
-#include "appparts.h"
+#include "pairedtv.h"
 #include "simmessages.h"
 #include "testawait.h"
 #include "testenv.h"
@@ -46,50 +46,32 @@ class TestSessionState : public QObject {
 
 private:
     TestHome m_home;
-    std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<AppParts> m_rig;
-    QString m_id;
+    PairedTV m_tv { { .address = kHost, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } },
+        AppParts::Setup() };
 
-    TVSession &session() { return m_rig->session(); }
-    TVSimProcess &sim() { return *m_sim; }
-
-    // The requests of one service received since the last clear.
-    QList<QJsonObject> requests(const QString &uri) { return ssapRequests(sim().received(), uri); }
-    QJsonObject payload(const QString &uri) { return ssapPayload(sim().received(), uri); }
+    TVSession &session() { return m_tv.session(); }
+    TVSimProcess &sim() { return *m_tv.sim; }
+    QList<QJsonObject> requests(const QString &uri) { return m_tv.sent(uri); }
+    QJsonObject payload(const QString &uri) { return m_tv.payload(uri); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options {
-            .address = kHost, .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50") } });
-        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
-        m_rig = std::make_unique<AppParts>();
-        m_id = m_rig->addTV(kHost);
-    }
+    void initTestCase() { QVERIFY(m_tv.start()); }
 
-    // Every case starts with a fresh session connected to the TV and its lists read.
+    // Every case starts with a fresh session connected to the TV, its lists read and its MAC known.
     void init()
     {
-        sim().control(QStringLiteral("/fault"), { { "clear", true } });
-        sim().control(QStringLiteral("/set"),
-            { { "volume", 10 }, { "muted", false }, { "foregroundAppId", "com.webos.app.livetv" },
-                { "power", "Active" }, { "keyboardFocus", false }, { "volumeShape", "nested" } });
-        m_rig->renewSession();
-        session().connect(m_id);
-        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
-        QTRY_VERIFY(!session().apps().isEmpty());
+        m_tv.clearFaults();
+        m_tv.set({ { "volume", 10 }, { "muted", false }, { "foregroundAppId", "com.webos.app.livetv" },
+            { "power", "Active" }, { "keyboardFocus", false }, { "volumeShape", "nested" } });
+        m_tv.parts.renewSession();
+        QVERIFY(m_tv.pair());
+        QVERIFY(!session().apps().isEmpty());
+        QVERIFY(m_tv.parts.record(m_tv.id).mac.has_value());
         QTRY_VERIFY(session().hasPointer());
-        QTRY_VERIFY(m_rig->record(m_id).mac.has_value());
         sim().clearReceived();
     }
 
-    void cleanup() { m_rig->session().disconnect(); }
-
-    void cleanupTestCase()
-    {
-        m_rig.reset();
-        m_sim.reset();
-    }
+    void cleanup() { session().disconnect(); }
 
     void pushedStateReachesTheFields()
     {
@@ -142,16 +124,16 @@ private Q_SLOTS:
         QTRY_VERIFY(info->done());
         QVERIFY(!info->error);
         const QString wifi = info->value->value("wifiInfo").toObject().value("macAddress").toString();
-        QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
+        QCOMPARE(m_tv.parts.record(m_tv.id).mac, LocalNetwork::normalizeMAC(wifi));
 
         // Learnt again only when it differs: one log line for a changed MAC, none otherwise.
-        TVDevice record = m_rig->record(m_id);
+        TVDevice record = m_tv.parts.record(m_tv.id);
         record.mac = QStringLiteral("02:00:00:00:00:01");
-        m_rig->store().update(record);
+        m_tv.parts.store().update(record);
         const int mark = logMark();
         auto learnt = start(session().learnMAC());
         QTRY_VERIFY(learnt->done());
-        QCOMPARE(m_rig->record(m_id).mac, LocalNetwork::normalizeMAC(wifi));
+        QCOMPARE(m_tv.parts.record(m_tv.id).mac, LocalNetwork::normalizeMAC(wifi));
         QCOMPARE(logSince(mark, QStringLiteral("记录 MAC ")),
             QStringList { QStringLiteral("记录 MAC ") + *LocalNetwork::normalizeMAC(wifi) });
         auto again = start(session().learnMAC());
@@ -183,7 +165,7 @@ private Q_SLOTS:
         learnt = start(session().learnMAC());
         QTRY_VERIFY(learnt->done());
         QVERIFY(firedDuringLookup);
-        QCOMPARE(m_rig->record(m_id).mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
+        QCOMPARE(m_tv.parts.record(m_tv.id).mac, std::optional<QString>(QStringLiteral("02:1a:2b:3c:4d:5e")));
     }
 
     void iconsAreFetchedAndCached()
@@ -362,12 +344,12 @@ private Q_SLOTS:
                 QStringLiteral("获取 pointer socket 失败: 未连接电视") }));
 
         // The same with the session itself destroyed while the TV is still answering.
-        session().connect(m_id);
+        session().connect(m_tv.id);
         QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
         auto late = start(session().request(QStringLiteral("audio/volumeUp")));
         session().volumeUp();
         session().move(5, 5);
-        m_rig->renewSession();
+        m_tv.parts.renewSession();
         QTRY_VERIFY(late->done());
         QVERIFY(late->error);
     }
@@ -381,7 +363,7 @@ private Q_SLOTS:
             .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50"), QStringLiteral("--firmware"),
                 QStringLiteral("2026") } });
         QVERIFY2(tv.start(), qPrintable(tv.output()));
-        m_rig->session().disconnect(); // nothing but this TV in the trace
+        m_tv.parts.session().disconnect(); // nothing but this TV in the trace
         QTemporaryDir traceDir;
         const QString tracePath = traceDir.filePath(QStringLiteral("firmware-2026.jsonl"));
         QVERIFY(ProtocolTrace::instance().start(tracePath));

@@ -16,9 +16,10 @@ AppParts::AppParts()
 
 AppParts::AppParts(const Setup &setup)
 {
-    const QString file = setup.preferencesFile.isEmpty() ? m_dir.filePath(QStringLiteral("prefs.conf"))
-                                                         : setup.preferencesFile;
-    m_preferences = std::make_unique<Preferences>(file, QStringList { QStringLiteral("corvane-remote") } + setup.launchArguments);
+    const QString file
+        = setup.preferencesFile.isEmpty() ? m_dir.filePath(QStringLiteral("prefs.conf")) : setup.preferencesFile;
+    m_preferences
+        = std::make_unique<Preferences>(file, QStringList { QStringLiteral("corvane-remote") } + setup.launchArguments);
     m_store = std::make_unique<DeviceStore>(*m_preferences);
     m_scanner = std::make_unique<TVScanner>(*m_store, setup.scanSeconds);
     buildSession(setup.session, setup.tools);
