@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QNetworkInterface>
 
 TestHome::TestHome()
     : m_dir(std::make_unique<QTemporaryDir>())
@@ -86,4 +87,15 @@ QStringList logSince(int mark, const QString &prefix)
             lines << line;
     }
     return lines;
+}
+
+bool inPrivateNetwork()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const auto flags = interface.flags();
+        if (flags.testFlag(QNetworkInterface::IsUp) && !flags.testFlag(QNetworkInterface::IsLoopBack))
+            return false;
+    }
+    return true;
 }

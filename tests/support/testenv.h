@@ -32,6 +32,10 @@ int logMark();
 QStringList logSince(int mark);
 QStringList logSince(int mark, const QString &prefix);
 
+// True when this process can send SSDP multicast without reaching a real network: no interface
+// but loopback is up (a private network namespace, as the test script and CI provide).
+bool inPrivateNetwork();
+
 // Directory holding the built executables (corvane-remote, tvsim).
 QString binDir();
 

@@ -1,6 +1,5 @@
 #include "uiharness.h"
 
-#include <QNetworkInterface>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,16 +58,5 @@ bool UiApp::click(const QString &objectName)
         return false;
     const QPointF centre = found->mapToScene(QPointF(found->width() / 2, found->height() / 2));
     QTest::mouseClick(window.window(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-    return true;
-}
-
-bool inPrivateNetwork()
-{
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const auto flags = interface.flags();
-        if (flags.testFlag(QNetworkInterface::IsUp) && !flags.testFlag(QNetworkInterface::IsLoopBack))
-            return false;
-    }
     return true;
 }

@@ -26,7 +26,3 @@ struct UiApp : AppParts {
     // Clicks the item's centre with the mouse.
     bool click(const QString &objectName);
 };
-
-// True when this process can send SSDP multicast without reaching a real network: no interface
-// but loopback is up (a private network namespace, as the test script and CI provide).
-bool inPrivateNetwork();
