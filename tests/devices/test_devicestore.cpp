@@ -49,14 +49,6 @@ private:
     // A second Preferences over the same file sees only what reached the disk.
     std::unique_ptr<Preferences> reopen() { return std::make_unique<Preferences>(m_file); }
 
-    QJsonArray storedArray()
-    {
-        const std::optional<QByteArray> bytes = reopen()->data(kDevices);
-        if (!bytes)
-            return {};
-        return QJsonDocument::fromJson(*bytes).array();
-    }
-
 private Q_SLOTS:
     void init()
     {
@@ -66,12 +58,21 @@ private Q_SLOTS:
         m_prefs = std::make_unique<Preferences>(m_file);
     }
 
-    // No stored selection: the first TV, written back. A stored one is kept even when no TV has it.
-    void selectionOnLoad()
+    // Records of older builds lose the old default name, unknown keys of newer ones are ignored,
+    // and loading writes nothing back but the selection. No stored selection: the first TV. A
+    // stored one is kept even when no TV has it.
+    void loadAndSelection()
     {
-        prefs().setData(kDevices, compact({ record("A", "10.0.0.1"), record("B", "10.0.0.2") }));
+        QJsonObject newer = record("B", "10.0.0.2", QStringLiteral("LG 电视 2"));
+        newer["future"] = QJsonArray { 1, 2 };
+        prefs().setData(kDevices, compact({ record("A", "10.0.0.1", QStringLiteral("LG 电视")), newer }));
+        const QByteArray before = *prefs().data(kDevices);
         {
             DeviceStore store(prefs());
+            QCOMPARE(store.devices().size(), 2);
+            QCOMPARE(store.devices().at(0).name, QString());
+            QCOMPARE(store.devices().at(1).name, QStringLiteral("LG 电视 2"));
+            QCOMPARE(*reopen()->data(kDevices), before);
             QCOMPARE(store.selectedID(), std::optional<QString>("A"));
             QCOMPARE(reopen()->string(kSelected), std::optional<QString>("A"));
             QCOMPARE(store.selectedDevice()->host, QStringLiteral("10.0.0.1"));
@@ -83,39 +84,13 @@ private Q_SLOTS:
         QCOMPARE(reopen()->string(kSelected), std::optional<QString>("GONE"));
     }
 
-    // Records of older and newer versions: the old default name is cleared (loading writes nothing
-    // back), null optionals and unknown keys are read.
-    void olderAndNewerRecordsRead()
-    {
-        QJsonObject newer = record("C", "10.0.0.3");
-        newer["tvUUID"] = QJsonValue::Null;
-        newer["clientKey"] = "key";
-        newer["future"] = QJsonArray { 1, 2 };
-        prefs().setData(kDevices,
-            compact({ record("A", "10.0.0.1", QStringLiteral("LG 电视")),
-                record("B", "10.0.0.2", QStringLiteral("LG 电视 2")), newer }));
-        const QByteArray before = *prefs().data(kDevices);
-        DeviceStore store(prefs());
-        QCOMPARE(store.devices().size(), 3);
-        QCOMPARE(store.devices().at(0).name, QString());
-        QCOMPARE(store.devices().at(1).name, QStringLiteral("LG 电视 2"));
-        QVERIFY(!store.devices().at(2).tvUUID);
-        QCOMPARE(store.devices().at(2).clientKey, std::optional<QString>("key"));
-        QCOMPARE(*reopen()->data(kDevices), before);
-    }
-
-    void undecodableListKeptAside_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QJsonObject noHost = record("B", "x");
-        noHost.remove("host");
-        QTest::newRow("record without host") << compact({ record("A", "10.0.0.1"), noHost });
-        QTest::newRow("not JSON") << QByteArray("\x00\xff garbage", 10);
-    }
-
+    // One bad record makes the whole list unreadable (the replay of fuzz_devicestore covers other
+    // kinds): its bytes are kept aside before the first save replaces them.
     void undecodableListKeptAside()
     {
-        QFETCH(QByteArray, bytes);
+        QJsonObject noHost = record("B", "x");
+        noHost.remove("host");
+        const QByteArray bytes = compact({ record("A", "10.0.0.1"), noHost });
         prefs().setData(kDevices, bytes);
         prefs().setString(kSelected, QStringLiteral("A"));
         {
@@ -125,11 +100,10 @@ private Q_SLOTS:
             QCOMPARE(*reopen()->data(kDevices), bytes); // untouched until a save
             upsert(store, "10.0.0.9");
         }
-        auto disk = reopen();
-        QCOMPARE(disk->data(kUnreadable), std::optional<QByteArray>(bytes));
-        QCOMPARE(storedArray().size(), 1);
-        const QStringList messages = readLogMessages();
-        QCOMPARE(messages.count(QStringLiteral("已保存的电视列表无法读取，原始数据保留在 devices.v1.unreadable")), 1);
+        QCOMPARE(reopen()->data(kUnreadable), std::optional<QByteArray>(bytes));
+        QCOMPARE(
+            readLogMessages().count(QStringLiteral("已保存的电视列表无法读取，原始数据保留在 devices.v1.unreadable")),
+            1);
         QFile::remove(m_home.logFile());
 
         // A later start reads the list it saved and leaves the kept bytes alone.
@@ -139,7 +113,7 @@ private Q_SLOTS:
         QVERIFY(readLogMessages().isEmpty());
     }
 
-    void upsertMatchesByUUIDThenHost()
+    void upsertSaveReloadRemove()
     {
         DeviceStore store(prefs());
         QSignalSpy changed(&store, &DeviceStore::devicesChanged);
@@ -156,7 +130,7 @@ private Q_SLOTS:
 
         // A TV entered by address gets the UUID, name and model discovery finds there.
         const TVDevice typed = upsert(store, "10.0.0.7");
-        const TVDevice filled = upsert(store, "10.0.0.7", "uuid-2", "Bedroom", "B9");
+        const TVDevice filled = upsert(store, "10.0.0.7", "uuid-2", "卧室", "B9");
         QCOMPARE(filled.id, typed.id);
         QCOMPARE(filled.tvUUID, std::optional<QString>("uuid-2"));
         QCOMPARE(filled.model, QStringLiteral("B9"));
@@ -170,54 +144,31 @@ private Q_SLOTS:
         QCOMPARE(store.devices().at(0).name, QStringLiteral("Living")); // absent name leaves it
         QCOMPARE(store.devices().at(1), filled);
         QVERIFY(!store.selectedID()); // upsert never selects
-        QCOMPARE(storedArray().size(), 2);
-    }
 
-    void pairedRecordKeepsNameAndModel()
-    {
-        DeviceStore store(prefs());
-        TVDevice tv = upsert(store, "10.0.0.5", "u", "Mine", "C1");
-        tv.clientKey = QStringLiteral("key");
-        store.update(tv);
-        const TVDevice after = upsert(store, "10.0.0.8", "u", "[LG] webOS TV", "OTHER");
-        QCOMPARE(after.name, QStringLiteral("Mine"));
-        QCOMPARE(after.model, QStringLiteral("C1"));
-        QCOMPARE(after.host, QStringLiteral("10.0.0.8"));
-        QCOMPARE(storedArray().at(0).toObject().value("host").toString(), QStringLiteral("10.0.0.8"));
-    }
+        // A paired TV keeps its name and model; its address still follows.
+        TVDevice paired = filled;
+        paired.clientKey = QStringLiteral("k\"ey");
+        paired.mac = QStringLiteral("00:1a:2b:03:04:5e");
+        paired.certFingerprint = QStringLiteral("ab12");
+        store.update(paired);
+        const TVDevice after = upsert(store, "tv.local", "uuid-2", "[LG] webOS TV", "OTHER");
+        QCOMPARE(after.name, QStringLiteral("卧室"));
+        QCOMPARE(after.model, QStringLiteral("B9"));
+        QCOMPARE(after.host, QStringLiteral("tv.local"));
+        store.setSelectedID(after.id);
 
-    void removalMovesSelection()
-    {
-        DeviceStore store(prefs());
-        const TVDevice a = upsert(store, "10.0.0.1");
-        const TVDevice b = upsert(store, "10.0.0.2");
-        store.setSelectedID(b.id);
-        store.remove(b.id);
-        QCOMPARE(reopen()->string(kSelected), std::optional<QString>(a.id));
+        // Every field comes back on the next start.
+        DeviceStore loaded(prefs());
+        QCOMPARE(loaded.devices(), store.devices());
+        QCOMPARE(loaded.selectedID(), std::optional<QString>(after.id));
 
-        store.remove(a.id);
-        QVERIFY(!store.selectedID());
+        // Removing the selected TV selects the first one left; removing the last selects none.
+        loaded.remove(after.id);
+        QCOMPARE(reopen()->string(kSelected), std::optional<QString>(fresh.id));
+        loaded.remove(fresh.id);
+        QVERIFY(!loaded.selectedID());
         QVERIFY(!reopen()->contains(kSelected));
         QCOMPARE(reopen()->data(kDevices), std::optional<QByteArray>("[]"));
-    }
-
-    void reloadEqualsSaved()
-    {
-        QList<TVDevice> saved;
-        {
-            DeviceStore store(prefs());
-            upsert(store, "10.0.0.1", "u1", "名字");
-            TVDevice full = upsert(store, "tv.local", "u2", nullptr, "OLED");
-            full.mac = QStringLiteral("00:1a:2b:03:04:5e");
-            full.clientKey = QStringLiteral("k\"ey");
-            full.certFingerprint = QStringLiteral("ab12");
-            store.update(full);
-            store.setSelectedID(full.id);
-            saved = store.devices();
-        }
-        DeviceStore loaded(prefs());
-        QCOMPARE(loaded.devices(), saved);
-        QCOMPARE(loaded.selectedID(), std::optional<QString>(saved.at(1).id));
     }
 };
 

@@ -3,26 +3,6 @@
 
 #include <QTest>
 
-#include <arpa/inet.h>
-
-using LocalNetwork::Interface;
-
-namespace {
-
-quint32 ip(const char *text)
-{
-    in_addr address {};
-    inet_pton(AF_INET, text, &address);
-    return address.s_addr;
-}
-
-Interface iface(const char *name, const char *address, const char *netmask)
-{
-    return { QString::fromLatin1(name), ip(address), ip(netmask) };
-}
-
-} // namespace
-
 class TestNetworkParsing : public QObject {
     Q_OBJECT
 
@@ -31,65 +11,39 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected"); // empty: rejected
-        QTest::newRow("dashes upper") << "AA-BB-CC-DD-EE-FF"
-                                      << "aa:bb:cc:dd:ee:ff";
-        QTest::newRow("single digits") << "0:1a:2b:3:4:5e"
-                                       << "00:1a:2b:03:04:5e";
-        QTest::newRow("double colon is one separator") << "aa::bb:cc:dd:ee:ff"
-                                                       << "aa:bb:cc:dd:ee:ff";
-        QTest::newRow("five groups") << "aa:bb:cc:dd:ee"
-                                     << "";
-        QTest::newRow("not hex") << "ag:bb:cc:dd:ee:ff"
-                                 << "";
-        QTest::newRow("blank inside") << "aa:bb:cc:dd:ee: f"
-                                      << "";
-        QTest::newRow("sign") << "aa:bb:cc:dd:ee:+f"
-                              << "";
-        QTest::newRow("trailing newline") << "aa:bb:cc:dd:ee:ff\n"
-                                          << "";
-        QTest::newRow("arabic-indic digit") << QString::fromUtf8("\u0663"
-                                                                 "4:5e:60:e1:02:03")
-                                            << "";
+        const auto row = [](const char *text, const char *expected) {
+            QTest::newRow(text) << QString::fromUtf8(text) << QString::fromLatin1(expected);
+        };
+        row("AA-BB-CC-DD-EE-FF", "aa:bb:cc:dd:ee:ff");
+        row("0:1a:2b:3:4:5e", "00:1a:2b:03:04:5e");
+        row("aa::bb:cc:dd:ee:ff", "aa:bb:cc:dd:ee:ff"); // a double colon is one separator
+        row("aa:bb:cc:dd:ee", "");
+        row("ag:bb:cc:dd:ee:ff", "");
+        row("aa:bb:cc:dd:ee: f", "");
+        row("aa:bb:cc:dd:ee:+f", "");
+        row("aa:bb:cc:dd:ee:ff\n", "");
+        row("\u06634:5e:60:e1:02:03", ""); // an Arabic-Indic digit
     }
 
     void normalizeMAC()
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        const std::optional<QString> result = LocalNetwork::normalizeMAC(text);
-        if (expected.isEmpty())
-            QVERIFY2(!result, qPrintable(result.value_or(QString())));
-        else
-            QCOMPARE(result, std::optional<QString>(expected));
+        QCOMPARE(LocalNetwork::normalizeMAC(text).value_or(QString()), expected);
     }
 
-    void parseARPOutput_data()
+    void parseARPTables()
     {
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("short groups") << "? (192.168.1.50) at 0:1a:2b:3:4:5e on en0 ifscope [ethernet]\n"
-                                      << "00:1a:2b:03:04:5e";
-        QTest::newRow("linux -an") << "? (192.168.77.11) at 02:4c:41:42:00:01 [ether] on en0\n"
-                                   << "02:4c:41:42:00:01";
-        QTest::newRow("incomplete") << "? (192.168.77.99) at <incomplete> on en0\n"
-                                    << "";
-        QTest::newRow("linux table without at")
-            << "Address HWtype HWaddress Flags Mask Iface\n192.168.1.50 ether 00:1a:2b:03:04:5e C en0\n"
-            << "";
-        QTest::newRow("run is not a MAC") << "? (10.0.0.1) at aa:bb:cc on en0\n"
-                                          << "";
-    }
+        using LocalNetwork::parseARPOutput;
+        QCOMPARE(parseARPOutput(QStringLiteral("? (192.168.1.50) at 0:1a:2b:3:4:5e on en0 ifscope [ethernet]\n")),
+            std::optional<QString>("00:1a:2b:03:04:5e"));
+        QCOMPARE(parseARPOutput(QStringLiteral("? (192.168.77.11) at 02:4c:41:42:00:01 [ether] on en0\n")),
+            std::optional<QString>("02:4c:41:42:00:01"));
+        QVERIFY(!parseARPOutput(QStringLiteral("? (192.168.77.99) at <incomplete> on en0\n")));
+        QVERIFY(!parseARPOutput(QStringLiteral("Address HWtype HWaddress Flags Mask Iface\n"
+                                               "192.168.1.50 ether 00:1a:2b:03:04:5e C en0\n")));
+        QVERIFY(!parseARPOutput(QStringLiteral("? (10.0.0.1) at aa:bb:cc on en0\n")));
 
-    void parseARPOutput()
-    {
-        QFETCH(QString, output);
-        QFETCH(QString, expected);
-        const std::optional<QString> result = LocalNetwork::parseARPOutput(output);
-        QCOMPARE(result.value_or(QString()), expected);
-    }
-
-    void parseProcNetARP()
-    {
         const QString table
             = QStringLiteral("IP address       HW type     Flags       HW address            Mask     Device\n"
                              "192.168.77.99    0x1         0x0         00:00:00:00:00:00     *        en0\n"
@@ -105,44 +59,23 @@ private Q_SLOTS:
             !LocalNetwork::parseProcNetARP(table, QStringLiteral("192.168.77.21"))); // not complete, a MAC all the same
     }
 
-    // Subnet matching and the down or IPv6-only cases run against real interfaces in test_netlab;
-    // here the cases a lab cannot set up easily.
-    void primaryInterfaceRules()
-    {
-        using LocalNetwork::primaryInterface;
-        const QList<Interface> list { iface("en0", "192.168.1.10", "255.255.255.0"),
-            iface("en5", "10.0.0.2", "255.0.0.0") };
-        QCOMPARE(primaryInterface(list, QStringLiteral("tv.local"))->name, QStringLiteral("en0")); // a name, no subnet
-        QVERIFY(!primaryInterface({}, QStringLiteral("10.1.2.3")));
-        const QList<Interface> noEthernet { iface("wg0", "10.8.0.2", "255.255.0.0"),
-            iface("utun2", "10.9.0.2", "255.255.0.0") };
-        QCOMPARE(primaryInterface(noEthernet, std::nullopt)->name, QStringLiteral("wg0"));
-    }
-
-    void searchDatagramBytes()
+    void ssdpMessages()
     {
         QCOMPARE(SSDPDiscovery::searchDatagram(),
             QByteArray("M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
                        "ST: urn:lge-com:service:webos-second-screen:1\r\nMX: 2\r\n\r\n"));
-    }
 
-    void parseHeaders()
-    {
         const QHash<QString, QString> headers = SSDPDiscovery::parseHeaders(
             QStringLiteral("HTTP/1.1 200 OK\r\nLOCATION: \t http://h:1/d.xml \t\r\nCache-Control:max-age=1800\r\n"
                            "Host : x\r\nST: first\r\nst: second\r\nno colon here\r\nEXT:\r\n"));
         QCOMPARE(headers.value("location"), QStringLiteral("http://h:1/d.xml"));
         QCOMPARE(headers.value("cache-control"), QStringLiteral("max-age=1800"));
-        QCOMPARE(headers.value("host "), QStringLiteral("x")); // names are not trimmed
         QCOMPARE(headers.value("st"), QStringLiteral("second"));
         QVERIFY(headers.contains("ext"));
         QCOMPARE(headers.size(), 5);
         // Lone line feeds do not split lines.
         QCOMPARE(SSDPDiscovery::parseHeaders(QStringLiteral("A: 1\nB: 2")).value("a"), QStringLiteral("1\nB: 2"));
-    }
 
-    void parseAnswer()
-    {
         using SSDPDiscovery::Found;
         const Found found = SSDPDiscovery::parseAnswer(QStringLiteral("192.168.1.20"),
             QStringLiteral("HTTP/1.1 200 OK\r\nUSN: uuid:1234-abcd::urn:lge-com:service:webos-second-screen:1\r\n"
@@ -150,18 +83,14 @@ private Q_SLOTS:
         QCOMPARE(
             found, (Found { "192.168.1.20", "1234-abcd", std::nullopt, std::nullopt, "http://192.168.1.20:1234/" }));
 
-        const Found bare = SSDPDiscovery::parseAnswer(QStringLiteral("10.0.0.1"), QStringLiteral("garbage"));
-        QCOMPARE(bare, (Found { "10.0.0.1", std::nullopt, std::nullopt, std::nullopt, std::nullopt }));
-
         QCOMPARE(SSDPDiscovery::parseAnswer(QStringLiteral("h"), QStringLiteral("usn: uuid:x-uuid:y")).uuid,
             std::optional<QString>("x-y"));
     }
 
     void extractTag()
     {
-        const QString xml = QStringLiteral("<root><device><friendlyName>Living Room TV</friendlyName>"
-                                           "<UDN>uuid:5678</UDN><modelName> OLED &amp; </modelName></device></root>");
-        QCOMPARE(SSDPDiscovery::extractTag("friendlyName", xml), std::optional<QString>("Living Room TV"));
+        // Plain values are pinned by the replay of fuzz_ssdp; here what its seeds lack.
+        const QString xml = QStringLiteral("<root><UDN>uuid:5678</UDN><modelName> OLED &amp; </modelName></root>");
         QCOMPARE(SSDPDiscovery::extractTag("modelName", xml), std::optional<QString>(" OLED &amp; "));
         QVERIFY(!SSDPDiscovery::extractTag("udn", xml));
         QVERIFY(

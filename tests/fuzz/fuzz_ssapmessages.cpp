@@ -17,9 +17,8 @@
 #include "tvsession.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QHash>
-#include <QJsonDocument>
 
 #include <QCoro/QCoroTask>
 
@@ -32,21 +31,12 @@ const QString sentinelURI = QStringLiteral("ssap://fuzz/sentinel");
 const QString inputsURI = QStringLiteral("ssap://tv/getExternalInputList");
 const QString appsURI = QStringLiteral("ssap://com.webos.applicationManager/listLaunchPoints");
 
-QString compact(const QJsonObject &object)
-{
-    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-}
-
 bool pumpUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return done();
 }
 
 // A TV that pairs at once and answers every request with success, except the requests of the
@@ -57,7 +47,7 @@ struct Rig {
     DeviceStore store { preferences };
     TVScanner scanner { store };
     TVSession session { store, scanner, { .moveFlushMs = 1 } };
-    QString deviceID;
+    QString deviceID = store.upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), {}, {}).id;
 
     QPointer<QWebSocket> ssap; // the session's SSAP connection
     QHash<QString, QString> subscribed; // uri -> id
@@ -67,15 +57,8 @@ struct Rig {
 
     Rig()
     {
-        if (!server.listen(QHostAddress(tvAddress), 3001)) {
-            std::fprintf(stderr, "cannot listen on %s:3001\n", qPrintable(tvAddress));
-            std::abort();
-        }
+        FUZZ_CHECK(server.listen(QHostAddress(tvAddress), 3001));
         server.onMessage = [this](QWebSocket *socket, const QJsonObject &message) { answer(socket, message); };
-        deviceID = store
-                       .upsertDiscovered(tvAddress, QStringLiteral("fuzz-tv"), QStringLiteral("Fuzz TV"),
-                           QStringLiteral("LG webOS TV"))
-                       .id;
     }
 
     void answer(QWebSocket *socket, const QJsonObject &message)
@@ -85,36 +68,27 @@ struct Rig {
         const QString uri = message.value(QLatin1String("uri")).toString();
         if (type == QLatin1String("hello")) {
             ssap = socket;
-            return;
-        }
-        if (type == QLatin1String("register")) {
+        } else if (type == QLatin1String("register")) {
             socket->sendTextMessage(
-                compact({ { QStringLiteral("type"), QStringLiteral("registered") }, { QStringLiteral("id"), id },
-                    { QStringLiteral("payload"),
-                        QJsonObject { { QStringLiteral("client-key"), QStringLiteral("fuzz-key") } } } }));
-            return;
-        }
-        if (type == QLatin1String("subscribe")) {
+                QStringLiteral(R"({"type":"registered","id":"%1","payload":{"client-key":"fuzz-key"}})").arg(id));
+        } else if (type == QLatin1String("subscribe")) {
             subscribed.insert(uri, id);
-            reply(socket, id, { { QStringLiteral("returnValue"), true }, { QStringLiteral("subscribed"), true } });
-            return;
-        }
-        if (uri == sentinelURI || (holding && (uri == inputsURI || uri == appsURI))) {
+            reply(socket, id, QStringLiteral(R"("subscribed":true)"));
+        } else if (uri == sentinelURI || (holding && (uri == inputsURI || uri == appsURI))) {
             held.insert(uri, id);
-            return;
+        } else if (uri.endsWith(QLatin1String("getPointerInputSocket"))) {
+            reply(socket, id, QStringLiteral(R"("socketPath":"%1")").arg(server.wssURL(QStringLiteral("/pointer"))));
+        } else {
+            sequenceDone = sequenceDone || uri.endsWith(QLatin1String("connectionmanager/getinfo"));
+            reply(socket, id);
         }
-        QJsonObject payload { { QStringLiteral("returnValue"), true } };
-        if (uri.endsWith(QLatin1String("getPointerInputSocket")))
-            payload.insert(QStringLiteral("socketPath"), server.wssURL(QStringLiteral("/pointer")));
-        if (uri.endsWith(QLatin1String("connectionmanager/getinfo")))
-            sequenceDone = true;
-        reply(socket, id, payload);
     }
 
-    static void reply(QWebSocket *socket, const QString &id, const QJsonObject &payload)
+    // A successful response; fields go into its payload.
+    static void reply(QWebSocket *socket, const QString &id, const QString &fields = QString())
     {
-        socket->sendTextMessage(compact({ { QStringLiteral("type"), QStringLiteral("response") },
-            { QStringLiteral("id"), id }, { QStringLiteral("payload"), payload } }));
+        socket->sendTextMessage(QStringLiteral(R"({"type":"response","id":"%1","payload":{"returnValue":true%2}})")
+                                    .arg(id, fields.isEmpty() ? fields : QLatin1Char(',') + fields));
     }
 
     // The session ready, subscribed and through its connection steps.
@@ -151,17 +125,11 @@ struct Rig {
     }
 };
 
-Rig &rig()
-{
-    static Rig *instance = new Rig; // lives as long as the process
-    return *instance;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    Rig &r = rig();
+    static Rig &r = *new Rig; // lives as long as the process
     r.ensureReady();
 
     // Requests that wait while the frames arrive.
@@ -169,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QCoro::Task<void> inputs = r.session.refreshInputs();
     QCoro::Task<void> apps = r.session.refreshApps();
     const auto sentinel = start(r.session.request(QStringLiteral("fuzz/sentinel")));
-    FUZZ_CHECK(pumpUntil([&r] { return r.held.size() == 3; }, 10000));
+    FUZZ_CHECK(pumpUntil([] { return r.held.size() == 3; }, 10000));
 
     const QList<QByteArray> frames = Fuzz::bytes(data, size).split(char(0xFF));
     for (const QByteArray &frame : frames) {
@@ -186,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (r.ssap) {
         for (const QString &uri : { inputsURI, appsURI, sentinelURI }) {
             if (r.held.contains(uri))
-                Rig::reply(r.ssap, r.held.value(uri), { { QStringLiteral("returnValue"), true } });
+                Rig::reply(r.ssap, r.held.value(uri));
         }
     }
     r.holding = false;

@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QHash<QString, QString> headers = SSDPDiscovery::parseHeaders(text);
     for (auto it = headers.cbegin(); it != headers.cend(); ++it) {
         FUZZ_CHECK(it.key() == it.key().toLower());
-        FUZZ_CHECK(!it.key().contains(QLatin1Char(':')));
-        FUZZ_CHECK(!it.key().contains(QStringLiteral("\r\n")) && !it.value().contains(QStringLiteral("\r\n")));
+        // Values without the blanks around them.
         if (!it.value().isEmpty()) {
             FUZZ_CHECK(it.value().front() != u' ' && it.value().front() != u'\t');
             FUZZ_CHECK(it.value().back() != u' ' && it.value().back() != u'\t');
@@ -32,14 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString open = QLatin1Char('<') + tag + QLatin1Char('>');
     const QString close = QStringLiteral("</") + tag + QLatin1Char('>');
     const qsizetype start = xml.indexOf(open);
-    const std::optional<QString> value = SSDPDiscovery::extractTag(tag, xml);
-    if (!value) {
-        FUZZ_CHECK(start < 0 || xml.indexOf(close, start + open.size()) < 0);
-        return 0;
-    }
     // The value is what stands between the first opening tag and the next closing tag.
-    FUZZ_CHECK(start >= 0);
-    FUZZ_CHECK(xml.mid(start, open.size() + value->size() + close.size()) == open + *value + close);
-    FUZZ_CHECK(!value->contains(close));
+    if (const std::optional<QString> value = SSDPDiscovery::extractTag(tag, xml))
+        FUZZ_CHECK(start >= 0 && xml.indexOf(open + *value + close) == start && !value->contains(close));
+    else
+        FUZZ_CHECK(start < 0 || xml.indexOf(close, start + open.size()) < 0);
     return 0;
 }

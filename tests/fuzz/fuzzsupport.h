@@ -22,10 +22,6 @@
 
 namespace Fuzz {
 
-// The private home (log into /dev/null, preferences in a temporary directory) and the
-// QCoreApplication. Called once, before the first input.
-void setUp(int *argc, char ***argv);
-
 // A fresh path for a preferences file inside the private home.
 QString temporaryPath(const QString &name);
 
