@@ -26,10 +26,8 @@ async function exercise(label, transport, level) {
     const { tools } = await client.listTools();
     check(tools.length === 18, `tools: ${tools.map((t) => t.name)}`);
     check(tools.find((t) => t.name === 'tv_press_button').inputSchema.properties.button.enum.length === 35, 'buttons');
-    for (const tool of tools) {
-      check(typeof tool.title === 'string' && tool.title !== '', `title of ${tool.name}`);
-      check(hints.every((hint) => typeof tool.annotations?.[hint] === 'boolean'), `annotations of ${tool.name}`);
-    }
+    for (const tool of tools)
+      check(tool.title && hints.every((hint) => typeof tool.annotations?.[hint] === 'boolean'), `title, hints: ${tool.name}`);
     check(tools.filter((t) => t.annotations.destructiveHint).map((t) => t.name).join() === 'tv_power', 'destructive');
     const structuredTools = tools.filter((t) => t.outputSchema).map((t) => t.name);
     check(structuredTools.length === 10, `tools with an output schema: ${structuredTools}`);
