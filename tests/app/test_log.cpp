@@ -41,7 +41,7 @@ private Q_SLOTS:
         // What agents send is in there: the user's own, like the preferences.
         QCOMPARE(mode(m_home.logFile()), 0600);
         QCOMPARE(mode(QFileInfo(m_home.logFile()).absolutePath()), 0700);
-        // A deleted file is made again.
+        // A deleted file is made again: the threads' lines below are all a new one holds.
         QVERIFY(QFile::remove(m_home.logFile()));
 
         constexpr int threads = 8;
