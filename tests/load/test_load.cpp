@@ -2,18 +2,12 @@
 // hang, and leaves nothing behind; calls to a TV that is slow, drops its socket or stops
 // answering all come back, with the right answer or a clear error, and the next call works.
 
+#include "appparts.h"
 #include "appprocess.h"
-#include "devicestore.h"
 #include "httpclient.h"
-#include "mcpserver.h"
-#include "mcptools.h"
-#include "preferences.h"
 #include "testenv.h"
-#include "tvscanner.h"
-#include "tvsession.h"
 #include "tvsimprocess.h"
 
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -179,26 +173,18 @@ private Q_SLOTS:
     void servedSocketsAreReleased()
     {
         const quint16 port = kPort + 1;
-        Preferences preferences(
-            m_home.path() + QStringLiteral("/server.conf"), { "corvane-remote", "-mcpPort", QString::number(port) });
-        DeviceStore store(preferences);
-        TVScanner scanner(store);
-        TVSession session(store, scanner);
-        MCPTools tools(session);
-        MCPServer server(tools, preferences);
+        AppParts parts({ .launchArguments = { "-mcpPort", QString::number(port) } });
+        MCPServer &server = parts.server();
         server.start();
         QVERIFY(server.isRunning());
         const qsizetype idle = server.children().size();
-        QEventLoop loop; // QTest::qWait would sleep between its rounds
-        std::future<int> answered = std::async(std::launch::async, [&] {
+        const int answered = offThread([port] {
             int ok = 0;
             for (int i = 0; i < 500; ++i)
                 ok += post(port, rpc(QStringLiteral("ping"), {}, i), 10000).status == 200;
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
             return ok;
         });
-        loop.exec();
-        QCOMPARE(answered.get(), 500);
+        QCOMPARE(answered, 500);
         QTRY_COMPARE(server.children().size(), idle);
     }
 };
