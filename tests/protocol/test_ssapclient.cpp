@@ -27,6 +27,10 @@ QString reply(
 
 const QString promptReply = reply(QStringLiteral("register_0"), QStringLiteral(R"({"pairingType":"PROMPT"})"));
 
+// How a client's socket ends, and how a client with waiters ends.
+enum SocketEnd { TVCloses, TooBig, Disconnect };
+enum ClientEnd { TimedOut, Deleted, FromOnClose, FromPrompt };
+
 const QString pinHost = QStringLiteral("127.4.2.1"); // a TV with the identity a pinning case needs
 
 int mismatchLines()
@@ -246,9 +250,9 @@ private Q_SLOTS:
     void endFailsEveryWaiter_data()
     {
         QTest::addColumn<int>("end");
-        QTest::newRow("TV closes") << 0;
-        QTest::newRow("message too big") << 1;
-        QTest::newRow("disconnect") << 2;
+        QTest::newRow("TV closes") << int(TVCloses);
+        QTest::newRow("message too big") << int(TooBig);
+        QTest::newRow("disconnect") << int(Disconnect);
     }
 
     void endFailsEveryWaiter()
@@ -264,9 +268,9 @@ private Q_SLOTS:
         QVERIFY(waitForTexts(4));
         const int padding = int(SSAPClient::maxIncomingMessageSize) - reply("1", R"({"pad":""})").size();
         const auto padded = [](int size) { return QStringLiteral(R"({"pad":"%1"})").arg(QString(size, 'x')); };
-        if (end == 0) {
+        if (end == TVCloses) {
             m_server->closeLatest();
-        } else if (end == 1) {
+        } else if (end == TooBig) {
             m_server->sendText(reply("1", padded(padding)));
             QTRY_VERIFY_WITH_TIMEOUT(fits->done(), 10000);
             QCOMPARE(fits->value.value_or(QJsonObject())["pad"].toString().size(), padding);
@@ -276,7 +280,7 @@ private Q_SLOTS:
         }
         QTRY_VERIFY_WITH_TIMEOUT(request->done() && registration->done(), 10000);
         QVERIFY(request->error && registration->error);
-        if (end < 2) {
+        if (end != Disconnect) {
             QTRY_COMPARE(closes.size(), 1);
             QVERIFY(closes[0].has_value());
             QCOMPARE(closes[0]->kind(), SSAPError::Kind::Platform);
@@ -290,7 +294,7 @@ private Q_SLOTS:
         auto after = start(client->request(QStringLiteral("c")));
         QVERIFY(after->done());
         QCOMPARE(after->errorText(), QStringLiteral("未连接电视"));
-        QCOMPARE(closes.size(), end < 2 ? 1 : 0);
+        QCOMPARE(closes.size(), end != Disconnect ? 1 : 0);
     }
 
     // Every kind of waiter ends once: by its time-out (the socket stays), or when the client is
@@ -300,10 +304,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("end");
         QTest::addColumn<SSAPError::Kind>("kind");
-        QTest::newRow("time-out") << 0 << SSAPError::Kind::Timeout;
-        QTest::newRow("deleted") << 1 << SSAPError::Kind::NotConnected;
-        QTest::newRow("deleted from onClose") << 2 << SSAPError::Kind::Platform;
-        QTest::newRow("deleted from the prompt") << 3 << SSAPError::Kind::NotConnected;
+        QTest::newRow("time-out") << int(TimedOut) << SSAPError::Kind::Timeout;
+        QTest::newRow("deleted") << int(Deleted) << SSAPError::Kind::NotConnected;
+        QTest::newRow("deleted from onClose") << int(FromOnClose) << SSAPError::Kind::Platform;
+        QTest::newRow("deleted from the prompt") << int(FromPrompt) << SSAPError::Kind::NotConnected;
     }
 
     void everyWaiterEndsOnce()
@@ -317,7 +321,7 @@ private Q_SLOTS:
         auto request = start(raw->request(QStringLiteral("a"), {}, 0.4));
         auto registration = start(raw->registerClient(std::nullopt, QStringLiteral("PROMPT"), [&prompts, end, destroy] {
             ++prompts;
-            if (end == 3)
+            if (end == FromPrompt)
                 destroy();
         }));
         auto download = start(raw->fetch(QUrl(QStringLiteral("http://127.4.1.1:9/icon.png"))));
@@ -331,20 +335,20 @@ private Q_SLOTS:
                 *gone = c.isNull();
             }
         }(weak, &resumedWithClientGone);
-        if (end == 2)
+        if (end == FromOnClose)
             raw->onClose = [destroy](const std::optional<SSAPError> &) { destroy(); };
         std::shared_ptr<Outcome<QJsonObject>> greeting;
-        if (end < 2) {
+        if (end == TimedOut || end == Deleted) {
             m_server->answerHello = false;
             greeting = start(raw->connect(tvHost)); // a second greeting, on its own socket
         }
-        QVERIFY(waitForTexts(end < 2 ? 5 : 4));
+        QVERIFY(waitForTexts(greeting ? 5 : 4));
 
-        if (end == 1)
+        if (end == Deleted)
             delete raw;
-        else if (end == 2)
+        else if (end == FromOnClose)
             m_server->closeLatest();
-        else if (end == 3)
+        else if (end == FromPrompt)
             m_server->sendText(promptReply);
         QTRY_VERIFY(request->done() && registration->done() && download->done() && (!greeting || greeting->done()));
         QVERIFY(request->error && registration->error);
@@ -353,7 +357,7 @@ private Q_SLOTS:
         if (greeting)
             QCOMPARE(*greeting->error, *request->error);
         QVERIFY(!download->value.value_or(std::nullopt));
-        if (end == 0) {
+        if (end == TimedOut) {
             QCOMPARE(request->errorText(), QStringLiteral("电视响应超时"));
             QVERIFY(raw->hasSocket());
         } else {
@@ -371,7 +375,7 @@ private Q_SLOTS:
         auto probe = start(probeClient->request(QStringLiteral("probe"), {}, 0.4));
         QTRY_VERIFY(probe->done());
         QCOMPARE(request->completions + registration->completions + (greeting ? greeting->completions : 1), 3);
-        QCOMPARE(prompts, end == 3 ? 1 : 0);
+        QCOMPARE(prompts, end == FromPrompt ? 1 : 0);
         delete weak.data();
     }
 
