@@ -114,12 +114,6 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(!TestCertificates::selfSigned().key.isNull());
-        QCOMPARE(TestCertificates::chained().chain.size(), 2);
-    }
-
     void init()
     {
         m_server = std::make_unique<TestTVServer>(TestCertificates::selfSigned());
