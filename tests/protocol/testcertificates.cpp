@@ -12,12 +12,6 @@ QTemporaryDir &workDir()
     return dir;
 }
 
-QByteArray readFile(const QString &name)
-{
-    QFile file(workDir().filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A new P-256 key in NAME.key and its certificate in NAME.pem, self-signed unless ARGS name a
 // signer. Returns the certificate's fingerprint as openssl computes it (not the code under test).
 QString makeCertificate(const QString &name, const QString &args = {})
@@ -40,10 +34,11 @@ QString makeCertificate(const QString &name, const QString &args = {})
 // The identity of the first name's key, presenting the named certificates in order.
 TestIdentity identity(const QStringList &chain, const QStringList &fingerprints)
 {
-    TestIdentity identity { QSslKey(readFile(chain.constFirst() + QStringLiteral(".key")), QSsl::Ec), {},
+    QFile key(workDir().filePath(chain.constFirst() + QStringLiteral(".key")));
+    TestIdentity identity { key.open(QIODevice::ReadOnly) ? QSslKey(&key, QSsl::Ec) : QSslKey(), {},
         fingerprints.value(0), fingerprints.value(1) };
     for (const QString &name : chain)
-        identity.chain += QSslCertificate::fromData(readFile(name + QStringLiteral(".pem")));
+        identity.chain += QSslCertificate::fromPath(workDir().filePath(name + QStringLiteral(".pem")));
     return identity;
 }
 

@@ -12,11 +12,9 @@ struct TestIdentity {
     QList<QSslCertificate> chain; // leaf first
     QString leafFingerprint; // from `openssl x509 -fingerprint -sha256`, as lower-case hex
     QString secondFingerprint; // the intermediate's, for a chain
-    bool isValid() const { return !key.isNull() && !chain.isEmpty(); }
 };
 
-class TestCertificates {
-public:
-    static const TestIdentity &selfSigned(); // one self-signed certificate
-    static const TestIdentity &chained(); // leaf signed by an intermediate CA, sent with it
-};
+namespace TestCertificates {
+const TestIdentity &selfSigned(); // one self-signed certificate
+const TestIdentity &chained(); // leaf signed by an intermediate CA, sent with it
+}

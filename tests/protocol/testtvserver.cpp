@@ -15,7 +15,7 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
 
     connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
         while (QWebSocket *socket = m_server.nextPendingConnection()) {
-            socket->setParent(this);
+            socket->setParent(&m_server);
             socket->setMaxAllowedIncomingMessageSize(64 * 1024 * 1024);
             m_connections.append(socket);
             m_path = socket->requestUrl().path();
@@ -33,18 +33,6 @@ TestTVServer::TestTVServer(const TestIdentity &identity, QObject *parent)
                 socket, &QWebSocket::disconnected, this, [this, socket] { m_closeCodes.append(socket->closeCode()); });
         }
     });
-}
-
-TestTVServer::~TestTVServer()
-{
-    // The sockets' handlers use members that are gone before QObject deletes the children.
-    for (const QPointer<QWebSocket> &socket : std::as_const(m_connections)) {
-        if (socket) {
-            socket->disconnect(this);
-            delete socket;
-        }
-    }
-    m_server.close();
 }
 
 QString TestTVServer::wssURL(const QString &path) const

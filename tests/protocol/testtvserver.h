@@ -20,7 +20,6 @@ class TestTVServer : public QObject {
 
 public:
     explicit TestTVServer(const TestIdentity &identity, QObject *parent = nullptr);
-    ~TestTVServer() override;
 
     bool listen(const QHostAddress &address, quint16 port = 0) { return m_server.listen(address, port); }
     QString wssURL(const QString &path) const;
@@ -41,11 +40,11 @@ public:
     void closeLatest() { latest()->close(); }
 
 private:
-    QWebSocketServer m_server;
     QList<QPointer<QWebSocket>> m_connections;
     QString m_path;
     QStringList m_texts;
     QList<QWebSocketProtocol::CloseCode> m_closeCodes;
+    QWebSocketServer m_server; // last: it deletes the sockets, whose handlers use the members above
 
     QWebSocket *latest() const { return m_connections.constLast().data(); }
 };
