@@ -401,7 +401,7 @@ private Q_SLOTS:
             auto refused = start(rig.session().ensureConnected(5));
             QVERIFY(rig.passedThrough(Kind::Connecting));
             QTRY_VERIFY_WITH_TIMEOUT(refused->done(), 8000);
-            QCOMPARE(rig.session().stateKind(), Kind::Error);
+            QCOMPARE(rig.session().state(), ConnectionState::error(QStringLiteral("Connection refused")));
             QCOMPARE(refused->errorText(), rig.session().stateMessage());
             QCOMPARE(refused->error->kind(), SSAPError::Kind::Server);
         }
