@@ -64,12 +64,6 @@ private Q_SLOTS:
         useMAC();
     }
 
-    void cleanupTestCase()
-    {
-        m_tv.reset();
-        m_lab.reset();
-    }
-
     void wakesTheTV()
     {
         m_tv->sim->clearReceived();
