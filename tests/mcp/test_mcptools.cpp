@@ -61,7 +61,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(session().muted(), 5000);
 
         const AppParts::ToolAnswer result = call("tv_status");
-        QVERIFY(!result.isError);
         const QJsonObject device { { "name", "Living Room TV" }, { "model", m_tv.parts.store().device(m_tv.id)->model },
             { "host", kHost }, { "paired", true } };
         QJsonObject status = parsed(result.text).toObject();
@@ -75,7 +74,6 @@ private Q_SLOTS:
         QCOMPARE(inputs.at(1).toObject(),
             QJsonObject({ { "id", "HDMI_2" }, { "label", "HDMI 2" }, { "connected", true }, { "active", true } }));
         QCOMPARE(inputs.at(3)["active"].toBool(), false);
-        m_tv.set({ { "muted", false } });
 
         // Texts stay as agents have always read them; the structured content holds the same data.
         const AppParts::ToolAnswer devices = call("tv_list_devices");
@@ -88,15 +86,14 @@ private Q_SLOTS:
         // Lists are always read afresh from the TV.
         m_tv.sim->clearReceived();
         const AppParts::ToolAnswer apps = call("tv_list_apps");
-        QVERIFY(!apps.isError);
         const QJsonArray appList = parsed(apps.text).toArray();
         QCOMPARE(appList.size(), 20);
         QCOMPARE(appList.at(1).toObject(), QJsonObject({ { "id", "youtube.leanback.v4" }, { "title", "YouTube" } }));
         QCOMPARE(apps.structured, QJsonObject({ { "apps", appList } }));
         QCOMPARE(sent("com.webos.applicationManager/listLaunchPoints").size(), 1);
         const AppParts::ToolAnswer inputList = call("tv_list_inputs");
-        QCOMPARE(parsed(inputList.text).toArray().size(), 4);
-        QCOMPARE(inputList.structured, QJsonObject({ { "inputs", parsed(inputList.text) } }));
+        QCOMPARE(parsed(inputList.text), inputs);
+        QCOMPARE(inputList.structured, QJsonObject({ { "inputs", inputs } }));
         QCOMPARE(sent("tv/getExternalInputList").size(), 1);
     }
 
