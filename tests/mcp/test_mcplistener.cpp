@@ -185,21 +185,12 @@ private Q_SLOTS:
         };
         const auto [status, statusBody] = call("tv_status");
         QVERIFY(status.ok && !status.isError);
-        // The text stays byte for byte what agents have always read (indented, keys sorted).
-        QCOMPARE(status.text, QStringLiteral(R"({
-    "connection": "offline",
-    "device": null,
-    "foreground": {
-        "id": "",
-        "title": "—"
-    },
-    "inputs": [
-    ],
-    "muted": false,
-    "power": "unknown",
-    "volume": 0
-})"));
-        QCOMPARE(statusBody["structuredContent"].toObject(), QJsonDocument::fromJson(status.text.toUtf8()).object());
+        // The text stays what agents have always read: indented, keys sorted.
+        const QJsonObject offline { { "connection", "offline" }, { "device", QJsonValue::Null },
+            { "foreground", QJsonObject { { "id", "" }, { "title", "—" } } }, { "inputs", QJsonArray() },
+            { "muted", false }, { "power", "unknown" }, { "volume", 0 } };
+        QCOMPARE(status.text, QString::fromUtf8(QJsonDocument(offline).toJson(QJsonDocument::Indented).chopped(1)));
+        QCOMPARE(statusBody["structuredContent"].toObject(), offline);
 
         const QString noTV = QStringLiteral("No paired TV. Pair one in the Corvane Remote app first.");
         const QList<std::tuple<QString, QJsonObject, QString>> failures { { "tv_volume", {}, noTV },
