@@ -1,9 +1,7 @@
-#include "appparts.h"
 #include "httpclient.h"
 #include "mcpserver.h"
-#include "simmessages.h"
+#include "pairedtv.h"
 #include "testenv.h"
-#include "tvsimprocess.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -25,7 +23,7 @@ private:
     static constexpr quint16 port = 18700;
 
     TestHome m_home;
-    std::unique_ptr<AppParts> m_rig;
+    PairedTV m_tv { { .address = QStringLiteral("127.0.0.15"), .extraArgs = { "--pairing-delay", "50" } } };
     std::unique_ptr<MCPServer> m_server;
 
     static QByteArray ping(int id = 1) { return Http::rpc(QStringLiteral("ping"), {}, id); }
@@ -40,7 +38,7 @@ private:
     void restartServer(const MCPServer::Timings &timings)
     {
         m_server.reset();
-        m_server = std::make_unique<MCPServer>(m_rig->tools(), m_rig->preferences(), timings);
+        m_server = std::make_unique<MCPServer>(m_tv.parts.tools(), m_tv.parts.preferences(), timings);
         m_server->start();
         QVERIFY(m_server->isRunning());
     }
@@ -48,8 +46,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_rig = std::make_unique<AppParts>(AppParts::quick());
-        m_rig->preferences().setInteger("mcpPort", port);
+        m_tv.parts.preferences().setInteger("mcpPort", port);
         restartServer({});
     }
 
@@ -250,7 +247,7 @@ private Q_SLOTS:
     // free a start succeeds and clears the error; a second start restarts; a stop closes the port.
     void startStopAndFailure()
     {
-        MCPServer server(m_rig->tools(), m_rig->preferences());
+        MCPServer server(m_tv.parts.tools(), m_tv.parts.preferences());
         QSignalSpy running(&server, &MCPServer::isRunningChanged);
         QSignalSpy errors(&server, &MCPServer::lastErrorChanged);
         const int mark = logMark();
@@ -280,16 +277,14 @@ private Q_SLOTS:
     // sending side (nc -N, scripts) and still reads the answer, even when the listener stops.
     void slowCallOnHalfClosedConnection()
     {
-        TVSimProcess sim({ .address = QStringLiteral("127.0.0.15"), .extraArgs = { "--pairing-delay", "50" } });
-        QVERIFY2(sim.start(), qPrintable(sim.output()));
-        QVERIFY(m_rig->pair(m_rig->addTV(sim.address(), QStringLiteral("TV"))));
-        sim.control(
+        QVERIFY(m_tv.start(QStringLiteral("TV")) && m_tv.pair());
+        m_tv.sim->control(
             QStringLiteral("/fault"), { { "delay", QJsonObject { { "uri", "audio/volumeUp" }, { "ms", 1000 } } } });
 
         const int fd = Http::openIdle(port, Http::postRequest(Http::toolCall("tv_volume", { { "action", "up" } }, 5)));
         QVERIFY(fd >= 0);
         QCOMPARE(::shutdown(fd, SHUT_WR), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ssapRequests(sim.received(), "audio/volumeUp").size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_tv.sent("audio/volumeUp").size(), 1, 5000);
         QCOMPARE(served(port, { Http::postRequest(ping(2)) }).bytes, pingResponse(2));
         pollfd waiting { fd, POLLIN, 0 };
         QCOMPARE(::poll(&waiting, 1, 0), 0); // the slow answer is still to come
