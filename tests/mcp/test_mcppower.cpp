@@ -64,6 +64,7 @@ private Q_SLOTS:
         useMAC();
     }
 
+    // Already on, woken from standby, and given up on: each with its own answer.
     void wakesTheTV()
     {
         m_tv->sim->clearReceived();
@@ -80,12 +81,8 @@ private Q_SLOTS:
         QCOMPARE(session().powerState(), QStringLiteral("Active"));
         QCOMPARE(simPower(), QStringLiteral("Active"));
         const QJsonArray packets = m_tv->sim->received(QStringLiteral("wol"));
-        QVERIFY(!packets.isEmpty());
         QCOMPARE(packets.first()[QStringLiteral("mac")].toString(), mac);
-    }
 
-    void gaveUpWaiting()
-    {
         // A MAC the TV does not answer to: the magic packets go out, the TV stays asleep.
         turnOff();
         useMAC(QStringLiteral("02:00:00:00:00:99"));
