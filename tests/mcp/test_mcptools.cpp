@@ -313,33 +313,6 @@ private Q_SLOTS:
         QCOMPARE(payload("system.launcher/open"), QJsonObject({ { "target", page } }));
     }
 
-    void connectionComesFirst()
-    {
-        // A paired TV that cannot be reached: the connection error, never the argument error.
-        AppParts rig(AppParts::quick());
-        const QString id = rig.addTV(kNobody, "Gone");
-        TVDevice device = *rig.store().device(id);
-        device.clientKey = QStringLiteral("0123456789abcdef");
-        rig.store().update(device);
-        rig.store().setSelectedID(id);
-        MCPTools::Timings timings = rig.tools().timings();
-        timings.connectTimeout = 3;
-        rig.rebuildTools(timings);
-
-        const AppParts::ToolAnswer press = rig.callTool("tv_press_button", { { "button", "POWER" } });
-        QVERIFY2(
-            press.isError && !press.text.isEmpty() && !press.text.startsWith("Unsupported"), qPrintable(press.text));
-        QCOMPARE(rig.callTool("tv_volume"), press);
-
-        // tv_status still answers, with what went wrong in "connection".
-        const AppParts::ToolAnswer status = rig.callTool("tv_status");
-        QVERIFY(!status.isError);
-        const QJsonObject object = parsed(status.text).toObject();
-        QVERIFY(object.value("connection").toString() != QStringLiteral("ready"));
-        QCOMPARE(object.value("power").toString(), QStringLiteral("unknown"));
-        QCOMPARE(object["device"]["host"].toString(), kNobody);
-    }
-
     // A second saved TV, on firmware that refuses the pointer socket.
     void selectAnotherTV()
     {
@@ -372,6 +345,20 @@ private Q_SLOTS:
                     "channels and text."));
         QVERIFY(call("tv_press_button", { { "button", "OK" } }).text.contains("(401 insufficient permissions), so OK"));
         QCOMPARE(pointerTexts(other.received()), QStringList());
+
+        // A paired TV that cannot be reached: the connection error, never the argument error;
+        // tv_status still answers, with what went wrong in "connection".
+        TVDevice gone = *m_tv.parts.store().device(m_tv.parts.addTV(kNobody, "Gone"));
+        gone.clientKey = QStringLiteral("0123456789abcdef");
+        m_tv.parts.store().update(gone);
+        const AppParts::ToolAnswer refused = call("tv_select_device", { { "device", "gone" } });
+        QVERIFY2(refused.isError && !refused.text.isEmpty(), qPrintable(refused.text));
+        QCOMPARE(call("tv_press_button", { { "button", "POWER" } }), refused);
+        QCOMPARE(call("tv_volume"), refused);
+        const QJsonObject status = parsed(call("tv_status").text).toObject();
+        QVERIFY(status.value("connection").toString() != QStringLiteral("ready"));
+        QCOMPARE(status.value("power").toString(), QStringLiteral("unknown"));
+        QCOMPARE(status["device"]["host"].toString(), kNobody);
 
         // By part of the name, any case: the first saved TV whose name contains it.
         QCOMPARE(
