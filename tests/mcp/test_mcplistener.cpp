@@ -154,8 +154,9 @@ private Q_SLOTS:
             QVERIFY(reply.body.isEmpty() || status == 400);
     }
 
-    // A version the service knows is answered as asked; any other, or none, with the newest.
-    void initializeNegotiates()
+    // Initializing: a version the service knows is answered as asked; any other, or none, with
+    // the newest. Then tools without a TV.
+    void initializeThenToolsWithoutTV()
     {
         for (const QString asked : { "2024-11-05", "2025-03-26", "2025-06-18", "2025-11-25", "2099-01-01", "" }) {
             const QJsonObject params = asked.isEmpty() ? QJsonObject {} : QJsonObject { { "protocolVersion", asked } };
@@ -170,12 +171,9 @@ private Q_SLOTS:
                         QJsonObject { { "name", "corvane-remote" }, { "title", "Corvane Remote (LG webOS TV)" },
                             { "version", "1.0" } } } }));
         }
-    }
 
-    // With no saved TV: answers at once; failures are results with isError, the connection
-    // error before argument checks; typed text is logged by its length only.
-    void toolResultsWithoutTV()
-    {
+        // With no saved TV, tools answer at once; failures are results with isError, the
+        // connection error before argument checks; typed text is logged by its length only.
         const auto call = [](const QString &name, const QJsonObject &arguments = {}) {
             const Http::Reply reply = served(port, { Http::postRequest(Http::toolCall(name, arguments)) });
             return std::make_pair(Http::toolResult(reply), QJsonDocument::fromJson(reply.body)["result"].toObject());

@@ -96,26 +96,6 @@ private Q_SLOTS:
         QCOMPARE(sent("tv/getExternalInputList").size(), 1);
     }
 
-    void launchAndSwitch()
-    {
-        QCOMPARE(call("tv_launch_app", { { "app", "youtube" } }), success("Launched YouTube (youtube.leanback.v4)"));
-        // No title equals "video": the first app whose title contains it.
-        QCOMPARE(call("tv_launch_app", { { "app", "VIDEO" } }), success("Launched Prime Video (amazon)"));
-        QCOMPARE(sent("system.launcher/launch").size(), 2);
-        QCOMPARE(payload("system.launcher/launch", 0), QJsonObject({ { "id", "youtube.leanback.v4" } }));
-        QCOMPARE(payload("system.launcher/launch", 1), QJsonObject({ { "id", "amazon" } }));
-        QTRY_COMPARE_WITH_TIMEOUT(simState("foregroundAppId").toString(), QStringLiteral("amazon"), 5000);
-        // Into content: the id and the parameters go along as given.
-        const QJsonObject params { { "t", 42 } };
-        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "contentId", "81234" }, { "params", params } }),
-            success("Launched Netflix (netflix) with content 81234"));
-        QCOMPARE(payload("system.launcher/launch", 2),
-            QJsonObject({ { "id", "netflix" }, { "contentId", "81234" }, { "params", params } }));
-
-        QCOMPARE(call("tv_switch_input", { { "input", "mi 3" } }), success("Switched to HDMI 3 (HDMI_3)"));
-        QCOMPARE(payload("tv/switchInput"), QJsonObject({ { "inputId", "HDMI_3" } }));
-    }
-
     // Refused before anything changes: only reads reach the TV.
     void argumentErrors()
     {
@@ -256,8 +236,27 @@ private Q_SLOTS:
         QCOMPARE(session().soundOutput(), QStringLiteral("tv_speaker"));
     }
 
-    void mediaChannelTextAndToast()
+    // Apps, inputs, media, channels, text, toasts, the screen and web pages: the answers and what
+    // reached the TV.
+    void contentAndControls()
     {
+        QCOMPARE(call("tv_launch_app", { { "app", "youtube" } }), success("Launched YouTube (youtube.leanback.v4)"));
+        // No title equals "video": the first app whose title contains it.
+        QCOMPARE(call("tv_launch_app", { { "app", "VIDEO" } }), success("Launched Prime Video (amazon)"));
+        QCOMPARE(sent("system.launcher/launch").size(), 2);
+        QCOMPARE(payload("system.launcher/launch", 0), QJsonObject({ { "id", "youtube.leanback.v4" } }));
+        QCOMPARE(payload("system.launcher/launch", 1), QJsonObject({ { "id", "amazon" } }));
+        QTRY_COMPARE_WITH_TIMEOUT(simState("foregroundAppId").toString(), QStringLiteral("amazon"), 5000);
+        // Into content: the id and the parameters go along as given.
+        const QJsonObject params { { "t", 42 } };
+        QCOMPARE(call("tv_launch_app", { { "app", "netflix" }, { "contentId", "81234" }, { "params", params } }),
+            success("Launched Netflix (netflix) with content 81234"));
+        QCOMPARE(payload("system.launcher/launch", 2),
+            QJsonObject({ { "id", "netflix" }, { "contentId", "81234" }, { "params", params } }));
+
+        QCOMPARE(call("tv_switch_input", { { "input", "mi 3" } }), success("Switched to HDMI 3 (HDMI_3)"));
+        QCOMPARE(payload("tv/switchInput"), QJsonObject({ { "inputId", "HDMI_3" } }));
+
         QCOMPARE(call("tv_media", { { "action", "fastForward" } }), success("Media fastForward"));
         QCOMPARE(sent("media.controls/fastForward").size(), 1);
         QCOMPARE(call("tv_channel", { { "action", "down" } }), success("Channel down"));
