@@ -73,9 +73,8 @@ private Q_SLOTS:
         row("no length: empty body", "POST /mcp HTTP/1.1\r\n\r\n{\"id\":1}", 400,
             "HTTP/1.1 400 Bad Request\r\nContent-Length: " + QByteArray::number(parseError.size())
                 + "\r\nConnection: close\r\nContent-Type: application/json\r\n\r\n" + parseError);
-        row("bad length", "POST /mcp HTTP/1.1\r\nContent-Length: 1x\r\n\r\nabc", 400);
-        row("negative length", "POST /mcp HTTP/1.1\r\nContent-Length: -3\r\n\r\nabc", 400);
-        row("overflowing length", "POST /mcp HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\nabc", 400);
+        for (const char *length : { "1x", "-3", "99999999999999999999999" })
+            row(length, "POST /mcp HTTP/1.1\r\nContent-Length: " + QByteArray(length) + "\r\n\r\nabc", 400);
         // Header names in any case, values trimmed, the last of two equal names wins.
         row("last length wins",
             "POST /mcp HTTP/1.1\r\ncontent-length: 1\r\nCONTENT-LENGTH:\t " + QByteArray::number(ping(3).size())
@@ -298,7 +297,6 @@ private Q_SLOTS:
             return all;
         });
         QVERIFY2(answer.startsWith("HTTP/1.1 200 OK") && answer.contains("Volume: "), answer.constData());
-        restartServer({});
     }
 };
 
