@@ -1,11 +1,8 @@
 // tv_power "on" with real Wake-on-LAN: the TV emulator sits in the network lab's TV namespace,
 // this process in its "pc" namespace, so magic packets cross the lab's link and nothing else.
-#include "appparts.h"
-#include "httpclient.h"
 #include "netlab.h"
-#include "simmessages.h"
+#include "pairedtv.h"
 #include "testenv.h"
-#include "tvsimprocess.h"
 
 #include <QTest>
 
@@ -17,38 +14,37 @@ class TestMCPPower : public QObject {
 private:
     TestHome m_home;
     std::unique_ptr<NetLab> m_lab;
-    std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<AppParts> m_rig;
-    QString m_id;
+    std::unique_ptr<PairedTV> m_tv;
 
-    TVSession &session() { return m_rig->session(); }
-    AppParts::ToolAnswer power(const QString &action) { return m_rig->callTool("tv_power", { { "action", action } }); }
-
-    void setDeadline(std::chrono::milliseconds deadline)
+    TVSession &session() { return m_tv->session(); }
+    QString simPower() { return m_tv->sim->state().value(QStringLiteral("power")).toString(); }
+    AppParts::ToolAnswer power(const QString &action, std::chrono::milliseconds deadline = std::chrono::seconds(30))
     {
-        MCPTools::Timings timings = m_rig->tools().timings();
+        MCPTools::Timings timings = m_tv->parts.tools().timings();
         timings.powerOnDeadline = deadline;
-        m_rig->rebuildTools(timings);
+        m_tv->parts.rebuildTools(timings);
+        return m_tv->parts.callTool("tv_power", { { "action", action } });
     }
 
-    // The MAC the TV reports over SSAP, one its Wake-on-LAN listener matches.
-    void useMACTheTVAnswers()
+    // Saves a MAC for the TV; by default the one the TV reports over SSAP, which its Wake-on-LAN
+    // listener matches.
+    void useMAC(QString mac = {})
     {
-        const QJsonArray macs = m_sim->state().value(QStringLiteral("macs")).toArray();
-        QVERIFY(!macs.isEmpty());
-        TVDevice device = *m_rig->store().device(m_id);
-        device.mac = macs.first().toString();
-        m_rig->store().update(device);
+        if (mac.isEmpty())
+            mac = m_tv->sim->state().value(QStringLiteral("macs")).toArray().first().toString();
+        TVDevice device = *m_tv->parts.store().device(m_tv->id);
+        device.mac = mac;
+        m_tv->parts.store().update(device);
     }
 
     // Sends the TV to standby through the tool and waits until it no longer listens.
     void turnOff()
     {
-        m_sim->clearReceived();
+        m_tv->sim->clearReceived();
         QCOMPARE(power("off"), success(QStringLiteral("TV turned off (standby)")));
-        QCOMPARE(ssapRequests(m_sim->received(), QStringLiteral("system/turnOff")).size(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_sim->state().value(QStringLiteral("listening")).toBool(), 5000);
-        QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
+        QCOMPARE(m_tv->sent(QStringLiteral("system/turnOff")).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_tv->sim->state().value(QStringLiteral("listening")).toBool(), 5000);
+        QCOMPARE(simPower(), QStringLiteral("Active Standby"));
     }
 
 private Q_SLOTS:
@@ -59,73 +55,50 @@ private Q_SLOTS:
             QSKIP(qPrintable(reason));
         m_lab = std::make_unique<NetLab>(1);
         QVERIFY2(m_lab->isUp() && m_lab->enter(), qPrintable(m_lab->error()));
-        const QString address = m_lab->address(QStringLiteral("tv1"));
-        m_sim = m_lab->startTV(QStringLiteral("tv1"), { "--pairing-delay", "50", "--wake-delay", "400" });
-        QVERIFY2(m_sim, qPrintable(m_lab->error()));
-
-        m_rig = std::make_unique<AppParts>(AppParts::quick());
-        m_id = m_rig->addTV(address, QStringLiteral("Lab TV"));
-        QVERIFY(m_rig->pair(m_id));
+        auto sim = m_lab->startTV(QStringLiteral("tv1"), { "--pairing-delay", "50", "--wake-delay", "400" });
+        QVERIFY2(sim, qPrintable(m_lab->error()));
+        m_tv = std::make_unique<PairedTV>(std::move(sim));
+        QVERIFY(m_tv->start(QStringLiteral("Lab TV")) && m_tv->pair());
         // The session learns a MAC after connecting; waking needs one the TV answers to.
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig->store().device(m_id)->mac.has_value(), 10000);
-        useMACTheTVAnswers();
+        QTRY_VERIFY_WITH_TIMEOUT(m_tv->parts.store().device(m_tv->id)->mac.has_value(), 10000);
+        useMAC();
     }
 
-    void cleanupTestCase()
-    {
-        m_rig.reset();
-        m_sim.reset();
-        m_lab.reset();
-    }
-
+    // Already on, woken from standby, and given up on: each with its own answer.
     void wakesTheTV()
     {
-        m_sim->clearReceived();
+        m_tv->sim->clearReceived();
         QCOMPARE(power("on"), success(QStringLiteral("TV is already on")));
-        QCOMPARE(m_sim->received().size(), 0); // nothing sent
+        QCOMPARE(m_tv->sim->received().size(), 0); // nothing sent
         turnOff();
-        useMACTheTVAnswers();
-        const QString mac = *m_rig->store().device(m_id)->mac;
-        m_sim->clearReceived();
+        useMAC();
+        const QString mac = *m_tv->parts.store().device(m_tv->id)->mac;
+        m_tv->sim->clearReceived();
 
-        setDeadline(std::chrono::seconds(30));
         QCOMPARE(power("on"), success(QStringLiteral("TV is on")));
         QVERIFY(session().isReady());
         QVERIFY(!session().isStandby());
         QCOMPARE(session().powerState(), QStringLiteral("Active"));
-        QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active"));
-        const QJsonArray packets = m_sim->received(QStringLiteral("wol"));
-        QVERIFY(!packets.isEmpty());
+        QCOMPARE(simPower(), QStringLiteral("Active"));
+        const QJsonArray packets = m_tv->sim->received(QStringLiteral("wol"));
         QCOMPARE(packets.first()[QStringLiteral("mac")].toString(), mac);
-    }
 
-    void gaveUpWaiting()
-    {
         // A MAC the TV does not answer to: the magic packets go out, the TV stays asleep.
         turnOff();
-        TVDevice device = *m_rig->store().device(m_id);
-        const std::optional<QString> mac = device.mac;
-        device.mac = QStringLiteral("02:00:00:00:00:99");
-        m_rig->store().update(device);
-
-        setDeadline(std::chrono::milliseconds(1000));
-        QCOMPARE(power("on"), failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 1s")));
+        useMAC(QStringLiteral("02:00:00:00:00:99"));
+        QCOMPARE(power("on", std::chrono::milliseconds(1000)),
+            failure(QStringLiteral("Wake-on-LAN sent but TV did not come online in 1s")));
 
         // With time to spare, the session's own wake loop ends first and its message is the answer.
-        setDeadline(std::chrono::seconds(60));
         TVSession::Timings timings = session().timings();
         timings.wakeAttempts = 3;
         timings.wakePause = 0.1;
-        m_rig->renewSession(timings);
-        const AppParts::ToolAnswer result = power("on");
+        m_tv->parts.renewSession(timings);
+        const AppParts::ToolAnswer result = power("on", std::chrono::seconds(60));
         QCOMPARE(session().stateKind(), ConnectionState::Kind::Error);
         QCOMPARE(result, failure(session().stateMessage()));
         QVERIFY(!result.text.isEmpty());
-        QCOMPARE(m_sim->state().value(QStringLiteral("power")).toString(), QStringLiteral("Active Standby"));
-
-        device.mac = mac;
-        m_rig->store().update(device);
-        m_sim->control(QStringLiteral("/wake"));
+        QCOMPARE(simPower(), QStringLiteral("Active Standby"));
     }
 };
 
