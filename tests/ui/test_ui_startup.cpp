@@ -123,6 +123,15 @@ private Q_SLOTS:
             QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, start);
             QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"type:click"_s), 5000);
 
+            // The remote's buttons send their keys.
+            sim.clearReceived();
+            QStringList pressed;
+            for (const QString &key : { u"Up"_s, u"Down"_s, u"Left"_s, u"Right"_s, u"Back"_s, u"Home"_s, u"Menu"_s }) {
+                QVERIFY(app.click(u"key"_s + key));
+                pressed << u"type:button\nname:"_s + key.toUpper() + u"\n\n"_s;
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(pointerTexts(sim.received()), pressed, 5000);
+
             // Volume slider: dragging only moves the number; letting go sends it once.
             QQuickItem *slider = app.item(u"volumeSlider"_s);
             QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.2));
@@ -227,6 +236,10 @@ private Q_SLOTS:
         QCOMPARE(again.store().devices().size(), 1);
         QCOMPARE(again.store().devices().constFirst().name, u"Den"_s);
         QCOMPARE(again.preferences().boolean(u"mcpEnabled"_s), std::optional<bool>(false));
+        // Another paired TV, listed first, is not the selected one.
+        TVDevice other = again.store().upsertDiscovered(u"127.0.0.31"_s, std::nullopt, std::nullopt, std::nullopt);
+        other.clientKey = u"key"_s;
+        again.store().setDevices({ other, again.store().devices().constFirst() });
         QVERIFY(again.start());
         QTRY_COMPARE_WITH_TIMEOUT(again.session().stateKind(), Kind::Ready, 15000);
         QVERIFY(!again.server().isRunning());
