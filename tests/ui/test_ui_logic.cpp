@@ -6,7 +6,6 @@
 #include "settingscontroller.h"
 #include "testenv.h"
 #include "theme.h"
-#include "touchpadmodel.h"
 #include "uiharness.h"
 #include "windowlanguage.h"
 #include "windowplatform.h"
@@ -91,42 +90,6 @@ private Q_SLOTS:
         QCOMPARE(WindowLanguage::choose(none, {}), u"en");
         const Preferences chinese(m_dir.filePath(u"lang.conf"_s), { u"corvane-remote"_s, u"-language"_s, u"zh"_s });
         QCOMPARE(WindowLanguage::choose(chinese, { u"en-US"_s }), u"zh");
-    }
-
-    void touchpadGestures()
-    {
-        TouchpadModel pad;
-        QSignalSpy clicks(&pad, &TouchpadModel::clickRequested);
-        QSignalSpy moves(&pad, &TouchpadModel::moveRequested);
-        pad.mouseDown();
-        pad.mouseDragged(2, -1); // 3 points in total: still a tap
-        QVERIFY(pad.mouseUp());
-        pad.mouseDown(); // resets the distance
-        pad.mouseDragged(1, 1);
-        pad.mouseDragged(-1, 1); // 4 points: a move, not a click
-        QVERIFY(!pad.mouseUp());
-        QCOMPARE(clicks.count(), 1);
-        moves.clear();
-        pad.mouseDown();
-        pad.mouseDragged(10, -4);
-        QCOMPARE(moves.count(), 1);
-        QCOMPARE(moves.at(0).at(0).toDouble(), 15.0);
-        QCOMPARE(moves.at(0).at(1).toDouble(), -6.0);
-
-        // Scrolling collects points and sends whole steps of the opposite sign, keeping the rest.
-        QSignalSpy steps(&pad, &TouchpadModel::scrollRequested);
-        QCOMPARE(pad.scrollBy(-7), 0);
-        QCOMPARE(pad.scrollBy(-1), 1);
-        QCOMPARE(pad.scrollBy(-20), 2);
-        QCOMPARE(pad.scrollAccumulator(), 4.0);
-        QCOMPARE(pad.scrollBy(4), 0); // back to zero, nothing sent
-        QCOMPARE(pad.scrollBy(20), -2);
-        QCOMPARE(steps.count(), 3);
-        // A wheel notch (no pixel delta) is worth one step; a touchpad's pixels count as points.
-        TouchpadModel wheel;
-        QCOMPARE(wheel.wheel(0, 120), -1);
-        QCOMPARE(wheel.wheel(-5, -120), 0);
-        QCOMPARE(wheel.scrollAccumulator(), 5.0);
     }
 
     // The remote page's keyboard filter on a real Qt Quick window: mapped keys act once per

@@ -7,14 +7,17 @@
 #include "uiharness.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 using Kind = ConnectionState::Kind;
 using namespace Qt::StringLiterals;
@@ -111,17 +114,38 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"name:UP"_s), 5000);
             QVERIFY(!pointer().contains(u"name:DOWN"_s));
 
-            // Touchpad: a drag moves the pointer, a tap clicks.
+            // Touchpad: a drag moves the pointer half as far again, a press that travelled less
+            // than 4 points clicks; scrolling sends whole steps of 8 points against the platform's
+            // delta, keeping the rest for the next event; a wheel notch is one step.
             sim.clearReceived();
             const QPoint start = centreOf(app.item(u"touchpad"_s));
             QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
-            QTest::mouseMove(window, start + QPoint(8, 2));
-            QTest::mouseMove(window, start + QPoint(16, 4));
-            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(16, 4));
-            QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"type:move"_s), 5000);
-            QVERIFY(!pointer().contains(u"type:click"_s));
-            QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, start);
-            QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"type:click"_s), 5000);
+            QTest::mouseMove(window, start + QPoint(2, 0));
+            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(2, 0));
+            QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
+            QTest::mouseMove(window, start + QPoint(2, 2));
+            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(2, 2));
+            const auto wheel = [&](QPoint pixels, QPoint angle) {
+                QWheelEvent event(start, window->mapToGlobal(start), pixels, angle, Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+                QGuiApplication::sendEvent(window, &event);
+            };
+            wheel({ 0, -7 }, { 0, -7 });
+            wheel({ 0, -1 }, { 0, -1 });
+            wheel({ 0, 0 }, { 0, 120 });
+            // Moves are merged while the socket is busy: their sum is what counts.
+            const auto moved = [&sim] {
+                QPoint sum;
+                const QRegularExpression move(u"type:move\ndx:(-?\\d+)\ndy:(-?\\d+)"_s);
+                for (const QRegularExpressionMatch &m : move.globalMatch(pointerTexts(sim.received()).join(u'|')))
+                    sum += QPoint(m.captured(1).toInt(), m.captured(2).toInt());
+                return sum;
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(moved(), QPoint(6, 3), 5000);
+            const QStringList gestures = pointerTexts(sim.received());
+            QCOMPARE(gestures.filter(u"type:click"_s), QStringList { u"type:click\n\n"_s });
+            QCOMPARE(gestures.filter(u"type:scroll"_s),
+                (QStringList { u"type:scroll\ndx:0\ndy:1\n\n"_s, u"type:scroll\ndx:0\ndy:-1\n\n"_s }));
 
             // The remote's buttons send their keys.
             sim.clearReceived();
