@@ -63,7 +63,7 @@ private Q_SLOTS:
 
     // Which text and which primary button: pairing depends on a stored key, failures show their
     // reason; the power button wakes a TV in standby; Chinese systems get the source texts,
-    // every other one English, and "-language" overrides.
+    // every other one English, and "-language" overrides; the MCP client configurations.
     void pageDecisions()
     {
         TVDevice paired;
@@ -90,6 +90,14 @@ private Q_SLOTS:
         QCOMPARE(WindowLanguage::choose(none, {}), u"en");
         const Preferences chinese(m_dir.filePath(u"lang.conf"_s), { u"corvane-remote"_s, u"-language"_s, u"zh"_s });
         QCOMPARE(WindowLanguage::choose(chinese, { u"en-US"_s }), u"zh");
+
+        // What the settings page copies for an MCP client.
+        QCOMPARE(httpConfiguration(u"http://127.0.0.1:8765/mcp"_s),
+            u"{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"_s);
+        QCOMPARE(stdioConfiguration(u"/opt/corvane/bin/corvane-remote"_s),
+            u"{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
+            u"\"args\": [\"--mcp-stdio\"] }\n  }\n}"_s);
+        QVERIFY(stdioConfiguration({}).contains(u"\"command\": \"CorvaneRemote\","_s));
     }
 
     // The remote page's keyboard filter on a real Qt Quick window: mapped keys act once per
@@ -134,18 +142,6 @@ ApplicationWindow {
         QTest::keyClick(window, Qt::Key_Escape); // closes the menu
         QTRY_VERIFY(!menu->property("visible").toBool());
         QCOMPARE(triggered.count(), 0);
-    }
-
-    void configurationTexts()
-    {
-        QCOMPARE(httpConfiguration(u"http://127.0.0.1:8765/mcp"_s).toUtf8(),
-            QByteArray(
-                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
-        QCOMPARE(stdioConfiguration(u"/opt/corvane/bin/corvane-remote"_s).toUtf8(),
-            QByteArray(
-                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
-                "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
-        QVERIFY(stdioConfiguration({}).contains(u"\"command\": \"CorvaneRemote\","_s));
     }
 
     // The devices and settings pages over a real store and preferences file: selecting, saving
