@@ -138,10 +138,9 @@ private Q_SLOTS:
                 return sum;
             };
             QTRY_COMPARE_WITH_TIMEOUT(moved(), QPoint(6, 3), 5000);
-            const QStringList gestures = pointerTexts(sim.received());
-            QCOMPARE(gestures.filter(u"type:click"_s), QStringList { u"type:click\n\n"_s });
-            QCOMPARE(gestures.filter(u"type:scroll"_s),
+            QTRY_COMPARE(pointerTexts(sim.received()).filter(u"type:scroll"_s),
                 (QStringList { u"type:scroll\ndx:0\ndy:1\n\n"_s, u"type:scroll\ndx:0\ndy:-1\n\n"_s }));
+            QCOMPARE(pointerTexts(sim.received()).filter(u"type:click"_s), QStringList { u"type:click\n\n"_s });
 
             // The remote's buttons send their keys.
             sim.clearReceived();
