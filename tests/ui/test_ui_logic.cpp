@@ -144,11 +144,13 @@ ApplicationWindow {
         QCOMPARE(triggered.count(), 0);
     }
 
-    // The devices and settings pages over a real store and preferences file: selecting, saving
-    // (trimmed and normalised), removing, the trace switch and the appearance.
+    // The devices and settings pages of an English window over a real store and preferences
+    // file: selecting, saving (trimmed and normalised), removing, failures, the trace switch and
+    // the appearance.
     void devicesAndSettingsPages()
     {
-        UiApp app(m_dir.filePath(u"settings.conf"_s), { u"-trace"_s, m_dir.filePath(u"chosen.jsonl"_s) });
+        UiApp app(m_dir.filePath(u"settings.conf"_s),
+            { u"-language"_s, u"en"_s, u"-trace"_s, m_dir.filePath(u"chosen.jsonl"_s) });
         DeviceStore &store = app.store();
         AppController &devices = *app.window.controller();
         SettingsController &settings = *app.window.settings();
@@ -176,10 +178,11 @@ ApplicationWindow {
         // Blanks around a pasted MAC are not a mistake; a wrong MAC or address says what is wrong.
         settings.editNameField(u"  "_s);
         QVERIFY(!settings.macProblem(u"AA-BB-CC-DD-EE"_s).isEmpty());
-        QCOMPARE(devices.ipProblem(u"192.168.1.300"_s), u"IP 地址应为四组 0–255 的数字，例如 192.168.1.105"_s);
+        QCOMPARE(devices.ipProblem(u"192.168.1.300"_s),
+            u"An IP address is four numbers from 0 to 255, e.g. 192.168.1.105"_s);
         settings.editMACField(u"\tAA-BB-CC-DD-EE-FF "_s);
         settings.saveSelected();
-        QCOMPARE(store.device(b.id)->displayName(), u"LG 电视"_s);
+        QCOMPARE(store.device(b.id)->displayName(), u"LG TV"_s);
         QCOMPARE(store.device(b.id)->mac, std::optional<QString>(u"aa:bb:cc:dd:ee:ff"_s));
         settings.editNameField(u"\t客厅 \n"_s);
         settings.editMACField(u"a:b:c:d:e:f"_s);
@@ -200,6 +203,36 @@ ApplicationWindow {
         settings.editNameField(u"x"_s);
         settings.saveSelected();
         QCOMPARE(app.session().stateKind(), Kind::Offline);
+        QVERIFY(!devices.submitPin(u"1234"_s)); // no protocol client
+
+        // The session keeps its Chinese texts (the log reads them); the window translates them,
+        // and describes Qt's socket failures in its own words. Waking with no TV selected is the
+        // session's error, shown on both pages.
+        devices.powerButton();
+        QCOMPARE(app.session().state().message(), u"未记录电视 MAC，无法网络唤醒"_s);
+        const QString noMAC = u"No MAC address saved for this TV: cannot wake it over the network"_s;
+        QCOMPARE(devices.pairingStatus(), noMAC);
+        QCOMPARE(devices.inputNotice(), noMAC);
+        QCOMPARE(devices.statusBadge(), u"Connection failed"_s);
+
+        // A TV added by address: only an exact IPv4 address, connected at once; nothing listens
+        // there, and the window shows the real refusal, not Qt's English text.
+        for (const QString &bad :
+            { u" 127.0.0.39"_s, u"127.0.0.256"_s, u"１２７.0.0.39"_s, u"127.0.0.39"_s + QChar(0), u"tv.local"_s })
+            QVERIFY2(!devices.addManualHost(bad), qPrintable(bad));
+        QVERIFY(store.devices().isEmpty());
+        QVERIFY(devices.addManualHost(u"127.0.0.39"_s));
+        const QString id = store.devices().constFirst().id;
+        QCOMPARE(store.selectedID(), std::optional<QString>(id));
+        QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Error, 10000);
+        QVERIFY(app.session().state().message().contains(u"refused"_s, Qt::CaseInsensitive));
+        QCOMPARE(devices.pairingStatus(), u"The TV refused the connection"_s);
+        QVERIFY(devices.pairingStatusIsError());
+        QCOMPARE(devices.inputNotice(), devices.pairingStatus());
+        QVERIFY(devices.addManualHost(u"127.0.0.39"_s)); // same host: same record
+        QCOMPARE(store.devices().size(), 1);
+        QCOMPARE(store.devices().constFirst().id, id);
+        app.session().disconnect();
 
         // "记录通信（诊断）": off at start; on writes the file given with "-trace", which the
         // page still shows once it is off, for the bug report.
@@ -275,41 +308,6 @@ ApplicationWindow {
             QCOMPARE(desktop.openedFolders.size(), fails ? 1 : 0);
         }
         QCOMPARE(desktop.openedFolders.constFirst(), QUrl::fromLocalFile(m_dir.filePath(u"logs"_s)));
-    }
-
-    // The session keeps its Chinese texts (the log reads them); an English window translates
-    // them, and describes Qt's socket failures in its own words.
-    void failuresShownInTheWindowLanguage()
-    {
-        UiApp app(m_dir.filePath(u"en.conf"_s), { u"-language"_s, u"en"_s });
-        AppController &controller = *app.window.controller();
-        QVERIFY(!controller.submitPin(u"1234"_s)); // no protocol client
-        // Waking with no TV selected is the session's error, shown on both pages.
-        controller.powerButton();
-        QCOMPARE(app.session().state().message(), u"未记录电视 MAC，无法网络唤醒"_s);
-        const QString noMAC = u"No MAC address saved for this TV: cannot wake it over the network"_s;
-        QCOMPARE(controller.pairingStatus(), noMAC);
-        QCOMPARE(controller.inputNotice(), noMAC);
-        QCOMPARE(controller.statusBadge(), u"Connection failed"_s);
-
-        // A TV added by address: only an exact IPv4 address, connected at once; nothing listens
-        // there, and the window shows the real refusal, not Qt's English text.
-        for (const QString &bad :
-            { u" 127.0.0.39"_s, u"127.0.0.256"_s, u"１２７.0.0.39"_s, u"127.0.0.39"_s + QChar(0), u"tv.local"_s })
-            QVERIFY2(!controller.addManualHost(bad), qPrintable(bad));
-        QVERIFY(app.store().devices().isEmpty());
-        QVERIFY(controller.addManualHost(u"127.0.0.39"_s));
-        const QString id = app.store().devices().constFirst().id;
-        QCOMPARE(app.store().selectedID(), std::optional<QString>(id));
-        QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Error, 10000);
-        QVERIFY(app.session().state().message().contains(u"refused"_s, Qt::CaseInsensitive));
-        QCOMPARE(controller.pairingStatus(), u"The TV refused the connection"_s);
-        QVERIFY(controller.pairingStatusIsError());
-        QCOMPARE(controller.inputNotice(), controller.pairingStatus());
-        QVERIFY(controller.addManualHost(u"127.0.0.39"_s)); // same host: same record
-        QCOMPARE(app.store().devices().size(), 1);
-        QCOMPARE(app.store().devices().constFirst().id, id);
-        app.session().disconnect();
     }
 };
 
