@@ -208,9 +208,9 @@ private Q_SLOTS:
         QVERIFY2(lines.size() == 1 && lines.first().contains(u"2 秒内未应答"_s), qPrintable(lines.join('\n')));
     }
 
-    // The screensaver of either desktop turns the picture off and on. While someone watches another input neither the
-    // power nor the picture is touched and the log says why; the suspend is let go at once. An English window says it
-    // in English on the settings page while the log stays Chinese.
+    // The screensaver of either desktop turns the picture off and on. While someone watches another
+    // input neither the power nor the picture is touched and the log says why; the suspend is let
+    // go at once. An English window says it in English on the settings page, the log in Chinese.
     void blankingSwitchesThePictureOfTheComputersInputOnly()
     {
         for (const QString &desktop : { u"freedesktop"_s, u"gnome"_s }) {
