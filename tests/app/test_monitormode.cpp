@@ -1,17 +1,12 @@
 // Monitor mode end to end: the session against the TV emulator, logind and the screensaver as
 // stand-ins on a private D-Bus daemon, the sleep lock as the real descriptor logind would hold.
 #include "applog.h"
-#include "appparts.h"
 #include "monitormode.h"
+#include "pairedtv.h"
 #include "platform.h"
-#include "simmessages.h"
 #include "systemevents.h"
-#include "testawait.h"
 #include "testenv.h"
-#include "tvsimprocess.h"
 #include "windowlanguage.h"
-
-#include "localnetwork.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -26,12 +21,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-const QString kHost = QStringLiteral("127.0.0.50");
-const QString kStandIns = QStringLiteral("monitor-standins");
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 // logind's Manager as far as monitor mode uses it: Inhibit hands out one end of a pipe and the
 // lock counts as released when every copy of that end is closed, as in logind.
@@ -40,16 +30,8 @@ class Login1StandIn : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
 public:
-    struct Lock {
-        QStringList arguments; // what, who, why, mode
-        bool released = false;
-    };
-    QList<Lock> locks;
-
-    int held() const
-    {
-        return int(std::count_if(locks.begin(), locks.end(), [](const Lock &lock) { return !lock.released; }));
-    }
+    QList<QStringList> asked; // what, who, why, mode of each lock
+    int held = 0;
 
 public Q_SLOTS:
     QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why, const QString &mode)
@@ -57,17 +39,17 @@ public Q_SLOTS:
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return {};
-        const qsizetype index = locks.size();
-        locks << Lock { { what, who, why, mode } };
+        asked << QStringList { what, who, why, mode };
+        ++held;
         auto *notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, index, fd = fds[0]] {
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd = fds[0]] {
             char byte;
             if (::read(fd, &byte, 1) != 0)
                 return;
             notifier->setEnabled(false);
             notifier->deleteLater();
             ::close(fd);
-            locks[index].released = true;
+            --held;
             Q_EMIT released();
         });
         const QDBusUnixFileDescriptor handed(fds[1]); // a copy; ours closes now
@@ -85,158 +67,113 @@ class TestMonitorMode : public QObject {
 private:
     TestHome m_home;
     QProcess m_daemon;
-    std::unique_ptr<TVSimProcess> m_sim;
-    std::unique_ptr<AppParts> m_rig;
+    std::unique_ptr<PairedTV> m_tv;
     Login1StandIn m_login1;
-    QString m_id;
+    QStringList m_powerAtRelease; // the TV's power state each time the lock was let go
     std::unique_ptr<SystemEvents> m_events;
     std::unique_ptr<MonitorMode> m_monitor;
 
-    TVSession &session() { return m_rig->session(); }
-    TVSimProcess &sim() { return *m_sim; }
-    QList<QJsonObject> requests(const QString &uri) { return ssapRequests(sim().received(), uri); }
+    TVSession &session() { return m_tv->session(); }
+    QString power() { return m_tv->sim->state().value("power").toString(); }
 
-    static void emitSignal(const QString &path, const QString &interface, const QString &name, bool value)
-    {
-        QDBusMessage message = QDBusMessage::createSignal(path, interface, name);
-        message << value;
-        QDBusConnection(kStandIns).send(message);
-    }
+    // Signals of the stand-ins: logind's, and a desktop's screensaver ("freedesktop" or "gnome").
     static void prepareForSleep(bool sleeping)
     {
-        emitSignal(QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
-            QStringLiteral("PrepareForSleep"), sleeping);
+        QDBusMessage signal = QDBusMessage::createSignal(
+            u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
+        QDBusConnection(u"standins"_s).send(signal << sleeping);
     }
-    static void screenSaver(const QString &desktop, bool active) // "freedesktop" or "gnome"
+    static void screenSaver(const QString &desktop, bool active)
     {
-        emitSignal(QStringLiteral("/org/%1/ScreenSaver").arg(desktop),
-            QStringLiteral("org.%1.ScreenSaver").arg(desktop), QStringLiteral("ActiveChanged"), active);
+        QDBusMessage signal = QDBusMessage::createSignal(
+            u"/org/%1/ScreenSaver"_s.arg(desktop), u"org.%1.ScreenSaver"_s.arg(desktop), u"ActiveChanged"_s);
+        QDBusConnection(u"standins"_s).send(signal << active);
     }
-
-    void showOnTV(const QString &appId)
-    {
-        sim().control(QStringLiteral("/set"), { { "foregroundAppId", appId } });
-        QTRY_COMPARE(session().foregroundAppId(), appId);
-    }
-
-    // Every call on the app's system bus before this one has reached the stand-in.
-    void flushSystemBus()
-    {
-        const QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
-            QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.DBus.Introspectable"),
-            QStringLiteral("Introspect"));
-        QDBusPendingCallWatcher watcher(QDBusConnection::systemBus().asyncCall(ping));
-        QTRY_VERIFY(watcher.isFinished());
-    }
-
-    QStringList monitorLog(int mark) { return logSince(mark, QStringLiteral("显示器模式：")); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         // The wake's broadcast must stay in this process's namespace: loopback only, whose
         // default route then carries it to the emulator.
-        if (!LocalNetwork::interfaces().isEmpty())
+        if (!inPrivateNetwork())
             QSKIP("needs a private network namespace (run through ctest or scripts/isolated)");
-        QCOMPARE(QProcess::execute(QStringLiteral("ip"),
-                     { QStringLiteral("route"), QStringLiteral("replace"), QStringLiteral("default"),
-                         QStringLiteral("dev"), QStringLiteral("lo") }),
-            0);
+        QCOMPARE(QProcess::execute(u"ip"_s, { u"route"_s, u"replace"_s, u"default"_s, u"dev"_s, u"lo"_s }), 0);
 
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
-        QVERIFY(m_daemon.waitForStarted());
-        QTRY_VERIFY(m_daemon.canReadLine());
-        const QByteArray address = m_daemon.readLine().trimmed();
+        const QByteArray address = startBusDaemon(m_daemon);
+        QVERIFY(!address.isEmpty());
         // One daemon stands in for both buses; the app's default connections are made later.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLatin1(address), u"standins"_s);
+        QVERIFY(bus.registerObject(u"/org/freedesktop/login1"_s, &m_login1, QDBusConnection::ExportAllSlots));
+        for (const QString &name :
+            { u"org.freedesktop.login1"_s, u"org.freedesktop.ScreenSaver"_s, u"org.gnome.ScreenSaver"_s })
+            QVERIFY(bus.registerService(name));
 
-        QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLatin1(address), kStandIns);
-        QVERIFY(bus.isConnected());
-        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.login1")));
-        QVERIFY(
-            bus.registerObject(QStringLiteral("/org/freedesktop/login1"), &m_login1, QDBusConnection::ExportAllSlots));
-        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
-        QVERIFY(bus.registerService(QStringLiteral("org.gnome.ScreenSaver")));
-
-        m_sim = std::make_unique<TVSimProcess>(TVSimProcess::Options { .address = kHost });
-        QVERIFY2(m_sim->start(), qPrintable(m_sim->output()));
-        TVSession::Timings timings;
-        timings.wakePause = 0.3;
-        timings.wakePoll = 0.05;
-        m_rig = std::make_unique<AppParts>(AppParts::Setup { .session = timings });
-        m_id = m_rig->addTV(kHost);
+        m_tv = std::make_unique<PairedTV>(TVSimProcess::Options { .address = u"127.0.0.50"_s });
+        QVERIFY(m_tv->start());
+        connect(&m_login1, &Login1StandIn::released, this, [this] { m_powerAtRelease << power(); });
     }
 
     // Each case: the TV on and showing the computer's input (HDMI 1), a fresh session connected
     // to it, monitor mode on and holding its lock.
     void init()
     {
-        sim().control(QStringLiteral("/fault"), { { "clear", true } });
-        sim().control(QStringLiteral("/wake")); // also ends a standby still closing its socket
-        sim().control(QStringLiteral("/set"), { { "foregroundAppId", "com.webos.app.hdmi1" }, { "power", "Active" } });
-        m_rig->renewSession();
-        session().connect(m_id);
-        QTRY_VERIFY_WITH_TIMEOUT(session().isReady(), 10000);
-        QTRY_VERIFY(!session().inputs().isEmpty());
-        QTRY_VERIFY(m_rig->record(m_id).mac.has_value());
-        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi1"));
+        m_tv->clearFaults();
+        m_tv->sim->control(u"/wake"_s); // also ends a standby still closing its socket
+        m_tv->set({ { "foregroundAppId", "com.webos.app.hdmi1" }, { "power", "Active" } });
+        m_tv->parts.renewSession();
+        QVERIFY(m_tv->pair());
+        QTRY_COMPARE(session().foregroundAppId(), u"com.webos.app.hdmi1"_s);
 
         m_events = std::make_unique<SystemEvents>();
-        m_monitor = std::make_unique<MonitorMode>(session(), m_rig->preferences(), *m_events);
-        m_monitor->setInput(QStringLiteral("HDMI_1"));
+        m_monitor = std::make_unique<MonitorMode>(session(), m_tv->parts.preferences(), *m_events);
+        m_monitor->setInput(u"HDMI_1"_s);
         m_monitor->setEnabled(true);
         m_monitor->start(false);
         QTRY_VERIFY(m_events->holdsSleepLock());
-        QCOMPARE(m_login1.held(), 1);
-        sim().clearReceived();
+        QCOMPARE(m_login1.asked.last().value(0), u"sleep:shutdown"_s);
+        QCOMPARE(m_login1.asked.last().value(3), u"delay"_s);
+        m_tv->sim->clearReceived();
+        m_powerAtRelease.clear();
     }
 
+    // Switched off: the lock and the login entry are gone.
     void cleanup()
     {
         m_monitor->setEnabled(false);
+        QTRY_COMPARE(m_login1.held, 0);
+        QVERIFY(!QFile::exists(Platform::autostartFilePath()));
         m_monitor.reset();
         m_events.reset();
-        QTRY_COMPARE(m_login1.held(), 0);
         session().disconnect();
     }
 
     void cleanupTestCase()
     {
-        m_rig.reset();
-        m_sim.reset();
         m_daemon.terminate();
         m_daemon.waitForFinished();
     }
 
-    // Off: no lock and no login entry; on: both; off again: both gone.
-    void switchingTakesAndDropsLockAndAutostart()
+    // On, the program starts at login in the background; a start at login with the mode off asks
+    // logind for nothing.
+    void loginEntry()
     {
-        const QString entry = Platform::autostartFilePath();
-        QVERIFY(entry.startsWith(m_home.path()));
-        QFile file(entry);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY2(text.contains(
-                     QStringLiteral("\nExec=") + Platform::executablePath() + QStringLiteral(" -background true\n")),
-            qPrintable(text));
-        const Login1StandIn::Lock &lock = m_login1.locks.last();
-        QCOMPARE(lock.arguments.value(0), QStringLiteral("sleep:shutdown"));
-        QCOMPARE(lock.arguments.value(3), QStringLiteral("delay"));
+        QFile entry(Platform::autostartFilePath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        QVERIFY2(text.contains(u"\nExec="_s + Platform::executablePath() + u" -background true\n"_s), qPrintable(text));
 
         m_monitor->setEnabled(false);
-        QTRY_COMPARE(m_login1.held(), 0);
-        QVERIFY(!m_events->holdsSleepLock());
-        QVERIFY(!QFile::exists(entry));
-
-        // A new start with the mode off asks logind for nothing.
-        const qsizetype asked = m_login1.locks.size();
-        m_monitor = std::make_unique<MonitorMode>(session(), m_rig->preferences(), *m_events);
+        const qsizetype asked = m_login1.asked.size();
+        m_monitor = std::make_unique<MonitorMode>(session(), m_tv->parts.preferences(), *m_events);
         m_monitor->start(true);
-        flushSystemBus();
-        QCOMPARE(m_login1.locks.size(), asked);
-        QVERIFY(!QFile::exists(entry));
+        // Every call on the app's system bus before this one has reached the stand-in.
+        const QDBusMessage ping = QDBusMessage::createMethodCall(u"org.freedesktop.login1"_s,
+            u"/org/freedesktop/login1"_s, u"org.freedesktop.DBus.Introspectable"_s, u"Introspect"_s);
+        QDBusPendingCallWatcher watcher(QDBusConnection::systemBus().asyncCall(ping));
+        QTRY_VERIFY(watcher.isFinished());
+        QCOMPARE(m_login1.asked.size(), asked);
     }
 
     // The suspend is let go once the TV answered the power off (it then reports standby); after
@@ -244,82 +181,64 @@ private Q_SLOTS:
     // never answers holds the suspend back no longer than the answer's wait.
     void suspendAndResume()
     {
-        QStringList powerAtRelease;
-        const QObject scope; // ends the connection however this function returns
-        connect(&m_login1, &Login1StandIn::released, &scope,
-            [&] { powerAtRelease << sim().state().value("power").toString(); });
-        sim().control(
-            QStringLiteral("/fault"), { { "delay", QJsonObject { { "uri", "system/turnOff" }, { "ms", 300 } } } });
+        m_tv->sim->control(u"/fault"_s, { { "delay", QJsonObject { { "uri", "system/turnOff" }, { "ms", 300 } } } });
         prepareForSleep(true);
-        QTRY_COMPARE_WITH_TIMEOUT(powerAtRelease.size(), 1, 10000);
-        QCOMPARE(powerAtRelease.first(), QStringLiteral("Active Standby"));
-        QCOMPARE(requests(QStringLiteral("system/turnOff")).size(), 1);
-        QTRY_VERIFY(!sim().state().value("listening").toBool());
+        QTRY_COMPARE_WITH_TIMEOUT(m_powerAtRelease, QStringList { u"Active Standby"_s }, 10000);
+        QCOMPARE(m_tv->sent(u"system/turnOff"_s).size(), 1);
+        QTRY_VERIFY(!m_tv->sim->state().value("listening").toBool());
         QTRY_VERIFY(!session().isReady());
-        // The TV will come back on another source.
-        sim().control(QStringLiteral("/set"), { { "foregroundAppId", "com.webos.app.livetv" } });
-        sim().clearReceived();
+        m_tv->set({ { "foregroundAppId", "com.webos.app.livetv" } }); // it comes back on another source
 
         prepareForSleep(false);
-        QTRY_COMPARE(m_login1.held(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(sim().state().value("listening").toBool(), 15000); // the magic packet woke it
-        QTRY_VERIFY_WITH_TIMEOUT(!requests(QStringLiteral("tv/switchInput")).isEmpty(), 15000);
-        QCOMPARE(ssapPayload(sim().received(), QStringLiteral("tv/switchInput")).value("inputId").toString(),
-            QStringLiteral("HDMI_1"));
-        QTRY_COMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.hdmi1"));
-        QTRY_VERIFY(m_monitor->lastAction().contains(QStringLiteral("HDMI 1")));
+        QTRY_COMPARE(m_login1.held, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(m_tv->sim->state().value("listening").toBool(), 15000); // the magic packet woke it
+        QTRY_VERIFY_WITH_TIMEOUT(!m_tv->sent(u"tv/switchInput"_s).isEmpty(), 15000);
+        QCOMPARE(m_tv->payload(u"tv/switchInput"_s).value("inputId").toString(), u"HDMI_1"_s);
+        QTRY_COMPARE(session().foregroundAppId(), u"com.webos.app.hdmi1"_s);
+        QTRY_VERIFY(m_monitor->lastAction().contains(u"HDMI 1"_s));
 
-        // The hanging TV, from a fresh start.
-        cleanup();
-        init();
-        powerAtRelease.clear();
-        sim().control(QStringLiteral("/fault"), { { "hang", true } });
+        // The next suspend, the TV hanging: held back no longer than the answer's wait.
+        m_tv->sim->control(u"/fault"_s, { { "hang", true } });
+        m_powerAtRelease.clear();
         const int mark = logMark();
         prepareForSleep(true);
-        QTRY_COMPARE_WITH_TIMEOUT(powerAtRelease.size(), 1, 10000);
-        QCOMPARE(powerAtRelease.first(), QStringLiteral("Active"));
-        QCOMPARE(requests(QStringLiteral("system/turnOff")).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_powerAtRelease, QStringList { u"Active"_s }, 10000);
         appLogFlush();
-        const QStringList lines = monitorLog(mark);
-        QVERIFY2(
-            lines.size() == 1 && lines.first().contains(QStringLiteral("2 秒内未应答")), qPrintable(lines.join('\n')));
+        const QStringList lines = logSince(mark, u"显示器模式："_s);
+        QVERIFY2(lines.size() == 1 && lines.first().contains(u"2 秒内未应答"_s), qPrintable(lines.join('\n')));
     }
 
-    // Both desktops' screensaver names; a second announcement of the same state does nothing.
-    void blankingSwitchesThePicture()
+    // The screensaver of either desktop turns the picture off and on. While someone watches another
+    // input neither the power nor the picture is touched and the log says why; the suspend is let
+    // go at once. An English window says it in English on the settings page, the log in Chinese.
+    void blankingSwitchesThePictureOfTheComputersInputOnly()
     {
-        for (const QString &desktop : { QStringLiteral("freedesktop"), QStringLiteral("gnome") }) {
+        for (const QString &desktop : { u"freedesktop"_s, u"gnome"_s }) {
             screenSaver(desktop, true);
-            QTRY_COMPARE(sim().state().value("power").toString(), QStringLiteral("Screen Off"));
+            QTRY_COMPARE(power(), u"Screen Off"_s);
             screenSaver(desktop, false);
-            QTRY_COMPARE(sim().state().value("power").toString(), QStringLiteral("Active"));
+            QTRY_COMPARE(power(), u"Active"_s);
         }
-        QCOMPARE(requests(QStringLiteral("com.webos.service.tvpower/power/turnOffScreen")).size(), 2);
-        QCOMPARE(requests(QStringLiteral("com.webos.service.tvpower/power/turnOnScreen")).size(), 2);
-    }
+        QCOMPARE(m_tv->sent(u"com.webos.service.tvpower/power/turnOffScreen"_s).size(), 2);
+        QCOMPARE(m_tv->sent(u"com.webos.service.tvpower/power/turnOnScreen"_s).size(), 2);
 
-    // Someone watches another input: neither the power nor the picture is touched, and the log
-    // says why; the suspend is let go at once. An English window says it in English on the
-    // settings page while the log stays Chinese.
-    void anotherInputIsLeftAlone()
-    {
-        WindowLanguage::apply(QStringLiteral("en"));
-        const auto chinese = qScopeGuard([] { WindowLanguage::apply(QStringLiteral("zh")); });
-        showOnTV(QStringLiteral("com.webos.app.hdmi2"));
+        WindowLanguage::apply(u"en"_s);
+        const auto chinese = qScopeGuard([] { WindowLanguage::apply(u"zh"_s); });
+        m_tv->set({ { "foregroundAppId", "com.webos.app.hdmi2" } });
+        QTRY_COMPARE(session().foregroundAppId(), u"com.webos.app.hdmi2"_s);
         const int mark = logMark();
         prepareForSleep(true);
-        QTRY_COMPARE(m_login1.held(), 0);
-        screenSaver(QStringLiteral("freedesktop"), true);
+        QTRY_COMPARE(m_login1.held, 0);
+        screenSaver(u"freedesktop"_s, true);
         QTRY_COMPARE(m_monitor->lastAction(),
-            QStringLiteral("Monitor mode: Screen blanked; TV picture left on: the TV shows \"HDMI 2\", not the "
-                           "computer's \"HDMI 1\""));
+            u"Monitor mode: Screen blanked; TV picture left on: the TV shows \"HDMI 2\", not the computer's \"HDMI 1\""_s);
         appLogFlush();
-        const QStringList lines = monitorLog(mark);
+        const QStringList lines = logSince(mark, u"显示器模式："_s);
         QCOMPARE(lines.size(), 2);
         for (const QString &line : lines)
-            QVERIFY2(line.contains(QStringLiteral("电视正在显示「HDMI 2」")), qPrintable(line));
-        QVERIFY(requests(QStringLiteral("system/turnOff")).isEmpty());
-        QVERIFY(requests(QStringLiteral("com.webos.service.tvpower/power/turnOffScreen")).isEmpty());
+            QVERIFY2(line.contains(u"电视正在显示「HDMI 2」"_s), qPrintable(line));
+        QVERIFY(m_tv->sent(u"system/turnOff"_s).isEmpty());
+        QCOMPARE(m_tv->sent(u"com.webos.service.tvpower/power/turnOffScreen"_s).size(), 2); // from the first part
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkInterface>
+#include <QProcess>
 
 TestHome::TestHome()
     : m_dir(std::make_unique<QTemporaryDir>())
@@ -54,6 +55,15 @@ QStringList readLogMessages()
     for (const QString &line : readLogLines())
         messages << (line.size() > 13 && line.at(12) == QLatin1Char(' ') ? line.mid(13) : line);
     return messages;
+}
+
+QByteArray startBusDaemon(QProcess &daemon)
+{
+    daemon.start(QStringLiteral("dbus-daemon"),
+        { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+    if (!daemon.waitForStarted() || !daemon.waitForReadyRead(10000))
+        return {};
+    return daemon.readLine().trimmed();
 }
 
 QString binDir()

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QProcess;
+
 // A private home for one test process: HOME, XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR
 // point into a temporary directory, so the log, the preferences and the one-instance lock never
 // touch the developer's files or another test's app.
@@ -35,6 +37,10 @@ QStringList logSince(int mark, const QString &prefix);
 // True when this process can send SSDP multicast without reaching a real network: no interface
 // but loopback is up (a private network namespace, as the test script and CI provide).
 bool inPrivateNetwork();
+
+// Starts a private D-Bus daemon (dbus-daemon --session) for a test's own stand-ins and returns
+// its address; empty when it cannot start.
+QByteArray startBusDaemon(QProcess &daemon);
 
 // Directory holding the built executables (corvane-remote, tvsim).
 QString binDir();

@@ -6,7 +6,6 @@
 #include "settingscontroller.h"
 #include "testenv.h"
 #include "theme.h"
-#include "touchpadmodel.h"
 #include "uiharness.h"
 #include "windowlanguage.h"
 #include "windowplatform.h"
@@ -20,14 +19,12 @@
 #include <QQuickWindow>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 using Kind = ConnectionState::Kind;
 using namespace PageLogic;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -59,82 +56,48 @@ class TestUiLogic : public QObject {
 private:
     TestHome m_home;
     QTemporaryDir m_dir;
-    int m_files = 0;
-
-    // The window's objects over a private preferences file, without loading any QML.
-    std::unique_ptr<UiApp> makeApp(const QStringList &arguments = {})
-    {
-        return std::make_unique<UiApp>(m_dir.filePath(QStringLiteral("prefs%1.conf").arg(++m_files)), arguments);
-    }
 
 private Q_SLOTS:
-    // A session destroyed while connecting wakes its waiting coroutines through the event loop;
-    // let them finish before the next test (or the end of the process) leaves them suspended.
-    void cleanup()
-    {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
+    // A session destroyed while connecting wakes its waiting coroutines through the event loop.
+    void cleanup() { drainPostedEvents(); }
 
-    // Which text and which primary button: pairing depends on a stored key, failures show their reason.
-    void pairingStatusAndPrimaryButton()
+    // Which text and which primary button: pairing depends on a stored key, failures show their
+    // reason; the power button wakes a TV in standby; Chinese systems get the source texts,
+    // every other one English, and "-language" overrides; the MCP client configurations.
+    void pageDecisions()
     {
         TVDevice paired;
-        paired.host = QStringLiteral("192.168.1.5");
+        paired.host = u"192.168.1.5"_s;
         const TVDevice unpaired = paired;
-        paired.clientKey = QStringLiteral("key");
-        const struct {
-            ConnectionState state;
-            TVDevice tv;
-            const char *text;
-            PrimaryAction action;
-        } rows[] { { ConnectionState::offline(), paired, "已配对，点击连接即可直接控制", PrimaryAction::Connect },
-            { ConnectionState::offline(), unpaired, "点击连接后，请在电视上确认配对请求", PrimaryAction::Connect },
-            { ConnectionState::awaitingApproval(true), unpaired, "请输入电视屏幕上显示的 PIN 码",
-                PrimaryAction::Reconnect },
-            { ConnectionState::ready(), paired, "已连接，可以开始遥控", PrimaryAction::Disconnect },
-            { ConnectionState::error(QStringLiteral("电视响应超时")), paired, "电视响应超时",
-                PrimaryAction::Connect } };
-        for (const auto &row : rows) {
-            QCOMPARE(pairingStatusText(row.state, row.tv), QString::fromUtf8(row.text));
-            QCOMPARE(primaryAction(row.state.kind()), row.action);
-        }
-    }
+        paired.clientKey = u"key"_s;
+        QCOMPARE(pairingStatusText(ConnectionState::offline(), paired), u"已配对，点击连接即可直接控制"_s);
+        QCOMPARE(pairingStatusText(ConnectionState::offline(), unpaired), u"点击连接后，请在电视上确认配对请求"_s);
+        QCOMPARE(
+            pairingStatusText(ConnectionState::awaitingApproval(true), unpaired), u"请输入电视屏幕上显示的 PIN 码"_s);
+        QCOMPARE(pairingStatusText(ConnectionState::ready(), paired), u"已连接，可以开始遥控"_s);
+        QCOMPARE(pairingStatusText(ConnectionState::error(u"电视响应超时"_s), paired), u"电视响应超时"_s);
+        QCOMPARE(primaryAction(Kind::Offline), PrimaryAction::Connect);
+        QCOMPARE(primaryAction(Kind::AwaitingApproval), PrimaryAction::Reconnect);
+        QCOMPARE(primaryAction(Kind::Ready), PrimaryAction::Disconnect);
+        QCOMPARE(primaryAction(Kind::Error), PrimaryAction::Connect);
+        QCOMPARE(powerAction(Kind::Ready, true), PowerAction::Wake);
+        QCOMPARE(powerAction(Kind::Ready, false), PowerAction::PowerOff);
 
-    void touchpadGestures()
-    {
-        TouchpadModel pad;
-        QSignalSpy clicks(&pad, &TouchpadModel::clickRequested);
-        QSignalSpy moves(&pad, &TouchpadModel::moveRequested);
-        pad.mouseDown();
-        pad.mouseDragged(2, -1); // 3 points in total: still a tap
-        QVERIFY(pad.mouseUp());
-        pad.mouseDown(); // resets the distance
-        pad.mouseDragged(1, 1);
-        pad.mouseDragged(-1, 1); // 4 points: a move, not a click
-        QVERIFY(!pad.mouseUp());
-        QCOMPARE(clicks.count(), 1);
-        moves.clear();
-        pad.mouseDown();
-        pad.mouseDragged(10, -4);
-        QCOMPARE(moves.count(), 1);
-        QCOMPARE(moves.at(0).at(0).toDouble(), 15.0);
-        QCOMPARE(moves.at(0).at(1).toDouble(), -6.0);
+        const Preferences none(m_dir.filePath(u"lang.conf"_s));
+        QCOMPARE(WindowLanguage::choose(none, { u"zh-Hans-CN"_s, u"en-US"_s }), u"zh");
+        QCOMPARE(WindowLanguage::choose(none, { u"zh-TW"_s }), u"zh");
+        QCOMPARE(WindowLanguage::choose(none, { u"de-DE"_s, u"zh-CN"_s }), u"en");
+        QCOMPARE(WindowLanguage::choose(none, {}), u"en");
+        const Preferences chinese(m_dir.filePath(u"lang.conf"_s), { u"corvane-remote"_s, u"-language"_s, u"zh"_s });
+        QCOMPARE(WindowLanguage::choose(chinese, { u"en-US"_s }), u"zh");
 
-        // Scrolling collects points and sends whole steps of the opposite sign, keeping the rest.
-        QSignalSpy steps(&pad, &TouchpadModel::scrollRequested);
-        QCOMPARE(pad.scrollBy(-7), 0);
-        QCOMPARE(pad.scrollBy(-1), 1);
-        QCOMPARE(pad.scrollBy(-20), 2);
-        QCOMPARE(pad.scrollAccumulator(), 4.0);
-        QCOMPARE(pad.scrollBy(4), 0); // back to zero, nothing sent
-        QCOMPARE(pad.scrollBy(20), -2);
-        QCOMPARE(steps.count(), 3);
-        // A wheel notch (no pixel delta) is worth one step; a touchpad's pixels count as points.
-        TouchpadModel wheel;
-        QCOMPARE(wheel.wheel(0, 120), -1);
-        QCOMPARE(wheel.wheel(-5, -120), 0);
-        QCOMPARE(wheel.scrollAccumulator(), 5.0);
+        // What the settings page copies for an MCP client.
+        QCOMPARE(httpConfiguration(u"http://127.0.0.1:8765/mcp"_s),
+            u"{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"_s);
+        QCOMPARE(stdioConfiguration(u"/opt/corvane/bin/corvane-remote"_s),
+            u"{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
+            u"\"args\": [\"--mcp-stdio\"] }\n  }\n}"_s);
+        QVERIFY(stdioConfiguration({}).contains(u"\"command\": \"CorvaneRemote\","_s));
     }
 
     // The remote page's keyboard filter on a real Qt Quick window: mapped keys act once per
@@ -172,7 +135,7 @@ ApplicationWindow {
         QTest::keyClick(window, Qt::Key_A);
         QTest::keyClick(window, Qt::Key_Space);
         QCOMPARE(window->property("itemKeys").toInt(), 2); // the mapped ones never reached the item
-        QObject *menu = window->findChild<QObject *>(QStringLiteral("menu"));
+        QObject *menu = window->findChild<QObject *>(u"menu"_s);
         QMetaObject::invokeMethod(menu, "open");
         QTRY_VERIFY(menu->property("opened").toBool());
         QTest::keyClick(window, Qt::Key_Down);
@@ -181,92 +144,155 @@ ApplicationWindow {
         QCOMPARE(triggered.count(), 0);
     }
 
-    void configurationTexts()
+    // The devices and settings pages of an English window over a real store and preferences
+    // file: selecting, saving (trimmed and normalised), removing, failures, the trace switch and
+    // the appearance.
+    void devicesAndSettingsPages()
     {
-        QCOMPARE(httpConfiguration(QStringLiteral("http://127.0.0.1:8765/mcp")).toUtf8(),
-            QByteArray(
-                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"url\": \"http://127.0.0.1:8765/mcp\" }\n  }\n}"));
-        QCOMPARE(stdioConfiguration(QStringLiteral("/opt/corvane/bin/corvane-remote")).toUtf8(),
-            QByteArray(
-                "{\n  \"mcpServers\": {\n    \"corvane-remote\": { \"command\": \"/opt/corvane/bin/corvane-remote\", "
-                "\"args\": [\"--mcp-stdio\"] }\n  }\n}"));
-        QVERIFY(stdioConfiguration({}).contains(QStringLiteral("\"command\": \"CorvaneRemote\",")));
-    }
+        UiApp app(m_dir.filePath(u"settings.conf"_s),
+            { u"-language"_s, u"en"_s, u"-trace"_s, m_dir.filePath(u"chosen.jsonl"_s) });
+        DeviceStore &store = app.store();
+        AppController &devices = *app.window.controller();
+        SettingsController &settings = *app.window.settings();
+        const TVDevice a = store.upsertDiscovered(u"127.0.0.36"_s, std::nullopt, u"A"_s, std::nullopt);
+        const TVDevice b = store.upsertDiscovered(u"127.0.0.37"_s, std::nullopt, u"Old"_s, std::nullopt);
 
-    void settingsSaveTrimsAndNormalises()
-    {
-        auto objects = makeApp();
-        DeviceStore &store = objects->store();
-        const TVDevice added
-            = store.upsertDiscovered(QStringLiteral("127.0.0.38"), std::nullopt, QStringLiteral("Old"), std::nullopt);
-        store.setSelectedID(added.id);
-        SettingsController &controller = *objects->window.settings();
-        controller.resetSettingsPage();
-        QCOMPARE(controller.nameField(), QStringLiteral("Old"));
+        // Clicking a row only selects it.
+        devices.selectDevice(b.id);
+        QCOMPARE(store.selectedID(), std::optional<QString>(b.id));
+        QCOMPARE(app.session().stateKind(), Kind::Offline);
+        settings.resetSettingsPage();
+        QCOMPARE(settings.nameField(), u"Old"_s);
 
         // Renamed while the session learns the MAC: the untouched MAC field follows the record,
         // and saving keeps the learnt MAC.
-        controller.editNameField(QStringLiteral("卧室"));
-        TVDevice learnt = *store.device(added.id);
-        learnt.mac = QStringLiteral("02:1a:2b:3c:4d:5e");
+        settings.editNameField(u"卧室"_s);
+        TVDevice learnt = *store.device(b.id);
+        learnt.mac = u"02:1a:2b:3c:4d:5e"_s;
         store.update(learnt);
-        QCOMPARE(controller.macField(), QStringLiteral("02:1a:2b:3c:4d:5e"));
-        QCOMPARE(controller.nameField(), QStringLiteral("卧室"));
-        controller.saveSelected();
-        QCOMPARE(store.device(added.id)->name, QStringLiteral("卧室"));
-        QCOMPARE(store.device(added.id)->mac, learnt.mac);
+        QCOMPARE(settings.macField(), u"02:1a:2b:3c:4d:5e"_s);
+        settings.saveSelected();
+        QCOMPARE(store.device(b.id)->name, u"卧室"_s);
+        QCOMPARE(store.device(b.id)->mac, learnt.mac);
 
-        // Blanks around a pasted MAC are not a mistake; a wrong MAC says what is wrong.
-        controller.editNameField(QStringLiteral("  "));
-        QVERIFY(!controller.macProblem(QStringLiteral("AA-BB-CC-DD-EE")).isEmpty());
-        QCOMPARE(objects->window.controller()->ipProblem(QStringLiteral("192.168.1.300")),
-            QStringLiteral("IP 地址应为四组 0–255 的数字，例如 192.168.1.105"));
-        controller.editMACField(QStringLiteral("\tAA-BB-CC-DD-EE-FF "));
-        controller.saveSelected();
-        QCOMPARE(store.device(added.id)->displayName(), QStringLiteral("LG 电视"));
-        QCOMPARE(store.device(added.id)->mac, std::optional<QString>(QStringLiteral("aa:bb:cc:dd:ee:ff")));
-
-        controller.editNameField(QStringLiteral("\t客厅 \n"));
-        controller.editMACField(QStringLiteral("a:b:c:d:e:f"));
-        controller.saveSelected();
-        QCOMPARE(controller.macField(), QStringLiteral("0a:0b:0c:0d:0e:0f")); // the fields show the record again
+        // Blanks around a pasted MAC are not a mistake; a wrong MAC or address says what is wrong.
+        settings.editNameField(u"  "_s);
+        QVERIFY(!settings.macProblem(u"AA-BB-CC-DD-EE"_s).isEmpty());
+        QCOMPARE(devices.ipProblem(u"192.168.1.300"_s),
+            u"An IP address is four numbers from 0 to 255, e.g. 192.168.1.105"_s);
+        settings.editMACField(u"\tAA-BB-CC-DD-EE-FF "_s);
+        settings.saveSelected();
+        QCOMPARE(store.device(b.id)->displayName(), u"LG TV"_s);
+        QCOMPARE(store.device(b.id)->mac, std::optional<QString>(u"aa:bb:cc:dd:ee:ff"_s));
+        settings.editNameField(u"\t客厅 \n"_s);
+        settings.editMACField(u"a:b:c:d:e:f"_s);
+        settings.saveSelected();
+        QCOMPARE(settings.macField(), u"0a:0b:0c:0d:0e:0f"_s); // the fields show the record again
         // Blanks inside the MAC make it no MAC at all (the page keeps "保存" off for such text).
-        QVERIFY(!controller.isValidMAC(QStringLiteral("a: b:c:d:e:f")));
-        QCOMPARE(savedRecord(*store.device(added.id), std::nullopt, QStringLiteral("a: b:c:d:e:f")).mac, std::nullopt);
+        QVERIFY(!settings.isValidMAC(u"a: b:c:d:e:f"_s));
+        QCOMPARE(savedRecord(*store.device(b.id), std::nullopt, u"a: b:c:d:e:f"_s).mac, std::nullopt);
 
-        // Saved, not just held in memory: a fresh store reads the same record.
-        Preferences reread(objects->preferences().filePath());
-        DeviceStore again(reread);
-        QCOMPARE(again.device(added.id)->name, QStringLiteral("客厅"));
-        QCOMPARE(again.device(added.id)->mac, std::optional<QString>(QStringLiteral("0a:0b:0c:0d:0e:0f")));
+        // Removing the selected TV moves the selection to the first one left.
+        devices.removeDevice(b.id);
+        QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
+        settings.deleteSelected();
+        QVERIFY(store.devices().isEmpty());
+        QVERIFY(!devices.hasSelection());
+        // With nothing selected the page's buttons do nothing.
+        devices.primaryAction();
+        settings.editNameField(u"x"_s);
+        settings.saveSelected();
+        QCOMPARE(app.session().stateKind(), Kind::Offline);
+        QVERIFY(!devices.submitPin(u"1234"_s)); // no protocol client
+
+        // The session keeps its Chinese texts (the log reads them); the window translates them,
+        // and describes Qt's socket failures in its own words. Waking with no TV selected is the
+        // session's error, shown on both pages.
+        devices.powerButton();
+        QCOMPARE(app.session().state().message(), u"未记录电视 MAC，无法网络唤醒"_s);
+        const QString noMAC = u"No MAC address saved for this TV: cannot wake it over the network"_s;
+        QCOMPARE(devices.pairingStatus(), noMAC);
+        QCOMPARE(devices.inputNotice(), noMAC);
+        QCOMPARE(devices.statusBadge(), u"Connection failed"_s);
+
+        // A TV added by address: only an exact IPv4 address, connected at once; nothing listens
+        // there, and the window shows the real refusal, not Qt's English text.
+        for (const QString &bad :
+            { u" 127.0.0.39"_s, u"127.0.0.256"_s, u"１２７.0.0.39"_s, u"127.0.0.39"_s + QChar(0), u"tv.local"_s })
+            QVERIFY2(!devices.addManualHost(bad), qPrintable(bad));
+        QVERIFY(store.devices().isEmpty());
+        QVERIFY(devices.addManualHost(u"127.0.0.39"_s));
+        const QString id = store.devices().constFirst().id;
+        QCOMPARE(store.selectedID(), std::optional<QString>(id));
+        QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Error, 10000);
+        QVERIFY(app.session().state().message().contains(u"refused"_s, Qt::CaseInsensitive));
+        QCOMPARE(devices.pairingStatus(), u"The TV refused the connection"_s);
+        QVERIFY(devices.pairingStatusIsError());
+        QCOMPARE(devices.inputNotice(), devices.pairingStatus());
+        QVERIFY(devices.addManualHost(u"127.0.0.39"_s)); // same host: same record
+        QCOMPARE(store.devices().size(), 1);
+        QCOMPARE(store.devices().constFirst().id, id);
+        app.session().disconnect();
+
+        // "记录通信（诊断）": off at start; on writes the file given with "-trace", which the
+        // page still shows once it is off, for the bug report.
+        QVERIFY(!settings.tracing());
+        settings.setTracing(true);
+        QVERIFY(settings.tracing());
+        QVERIFY(QFileInfo::exists(m_dir.filePath(u"chosen.jsonl"_s)));
+        settings.setTracing(false);
+        QVERIFY(!settings.tracing());
+        QCOMPARE(settings.tracePath(), m_dir.filePath(u"chosen.jsonl"_s));
+
+        // Appearance: saved and applied; only the exact raw values count.
+        Theme &theme = *app.window.theme();
+        QCOMPARE(settings.appearance(), u"system"_s); // nothing stored yet
+        settings.setAppearanceChoice(u"dark"_s);
+        QCOMPARE(app.preferences().string(u"appearance"_s), std::optional<QString>(u"dark"_s));
+        QVERIFY(theme.dark());
+        settings.setAppearanceChoice(u"light"_s);
+        QVERIFY(!theme.dark());
+        settings.setAppearanceChoice(u"Dark"_s);
+        QCOMPARE(settings.appearance(), u"light"_s);
+        settings.setAppearanceChoice(u"system"_s);
+        QCOMPARE(theme.mode(), AppearancePreference::System);
+        app.preferences().setString(u"appearance"_s, u"Dark"_s);
+        QCOMPARE(storedAppearance(app.preferences()), AppearancePreference::System);
+
+        // Without "-trace" the trace is a new file beside the log; one that cannot be written
+        // leaves the switch off.
+        UiApp beside(m_dir.filePath(u"beside.conf"_s));
+        beside.window.settings()->setTracing(true);
+        const QFileInfo traced(beside.window.settings()->tracePath());
+        QVERIFY(traced.exists());
+        QCOMPARE(traced.absolutePath(), QFileInfo(logFileURL()).absolutePath());
+        beside.window.settings()->setTracing(false);
+        UiApp unwritable(m_dir.filePath(u"unwritable.conf"_s), { u"-trace"_s, m_dir.filePath(u"no/dir/t.jsonl"_s) });
+        unwritable.window.settings()->setTracing(true);
+        QVERIFY(!unwritable.window.settings()->tracing());
     }
 
     // The window goes on while the file manager takes its time; only a failed call opens the folder.
     void revealWaitsForTheFileManager()
     {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty())
-            QSKIP("needs dbus-daemon for a private session bus");
         QProcess busDaemon;
-        busDaemon.start(daemon,
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
-                QStringLiteral("--address=unix:path=") + m_dir.filePath(QStringLiteral("bus")) });
-        QVERIFY(busDaemon.waitForReadyRead(10000));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", busDaemon.readLine().trimmed());
-        QDBusConnection fileManagerBus
-            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fm"));
+        const QByteArray address = startBusDaemon(busDaemon);
+        if (address.isEmpty())
+            QSKIP("needs dbus-daemon for a private session bus");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QDBusConnection fileManagerBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"fm"_s);
         FakeDesktop desktop;
         QVERIFY(fileManagerBus.registerObject(
-            QStringLiteral("/org/freedesktop/FileManager1"), &desktop, QDBusConnection::ExportScriptableSlots));
-        QVERIFY(fileManagerBus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "openFolder");
+            u"/org/freedesktop/FileManager1"_s, &desktop, QDBusConnection::ExportScriptableSlots));
+        QVERIFY(fileManagerBus.registerService(u"org.freedesktop.FileManager1"_s));
+        QDesktopServices::setUrlHandler(u"file"_s, &desktop, "openFolder");
         const auto restore = qScopeGuard([&] {
-            QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-            QDBusConnection::disconnectFromBus(QStringLiteral("fm"));
+            QDesktopServices::unsetUrlHandler(u"file"_s);
+            QDBusConnection::disconnectFromBus(u"fm"_s);
             busDaemon.kill();
             busDaemon.waitForFinished();
         });
-        const QString file = m_dir.filePath(QStringLiteral("logs/app.log"));
+        const QString file = m_dir.filePath(u"logs/app.log"_s);
         std::optional<bool> shown;
         QObject waiter; // gone before shown, should a failed check leave a call open
         for (const bool fails : { false, true }) {
@@ -276,153 +302,12 @@ ApplicationWindow {
             const QDBusMessage &call = desktop.showItems.constLast();
             QCOMPARE(call.arguments().value(0).toStringList(), QStringList { QUrl::fromLocalFile(file).toString() });
             QVERIFY(!shown);
-            QVERIFY(fileManagerBus.send(
-                fails ? call.createErrorReply(QDBusError::Failed, QStringLiteral("busy")) : call.createReply()));
+            QVERIFY(
+                fileManagerBus.send(fails ? call.createErrorReply(QDBusError::Failed, u"busy"_s) : call.createReply()));
             QTRY_VERIFY(shown);
             QCOMPARE(desktop.openedFolders.size(), fails ? 1 : 0);
         }
-        QCOMPARE(desktop.openedFolders.constFirst(), QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("logs"))));
-    }
-
-    // "记录通信（诊断）": off at start; on writes a new file beside the log (or the file given with
-    // "-trace"), which the page still shows once it is off, for the bug report.
-    void traceSwitch()
-    {
-        auto objects = makeApp();
-        SettingsController &controller = *objects->window.settings();
-        QVERIFY(!controller.tracing());
-        QSignalSpy changed(&controller, &SettingsController::traceChanged);
-        controller.setTracing(true);
-        QVERIFY(controller.tracing());
-        QVERIFY(!changed.isEmpty());
-        changed.clear();
-        const QString file = controller.tracePath();
-        QCOMPARE(QFileInfo(file).absolutePath(), QFileInfo(logFileURL()).absolutePath());
-        QVERIFY(QFileInfo::exists(file));
-        controller.setTracing(false);
-        QVERIFY(!controller.tracing());
-        QVERIFY(!changed.isEmpty());
-        QCOMPARE(controller.tracePath(), file);
-
-        const QString chosen = m_dir.filePath(QStringLiteral("chosen.jsonl"));
-        auto launched = makeApp({ QStringLiteral("-trace"), chosen });
-        launched->window.settings()->setTracing(true);
-        QVERIFY(QFileInfo::exists(chosen));
-        launched->window.settings()->setTracing(false);
-        // A file that cannot be written leaves the switch off.
-        auto unwritable = makeApp({ QStringLiteral("-trace"), m_dir.filePath(QStringLiteral("no/such/dir/t.jsonl")) });
-        unwritable->window.settings()->setTracing(true);
-        QVERIFY(!unwritable->window.settings()->tracing());
-    }
-
-    void appearanceChoicePersistedAndApplied()
-    {
-        auto objects = makeApp();
-        SettingsController &controller = *objects->window.settings();
-        Theme &theme = *objects->window.theme();
-        QCOMPARE(controller.appearance(), QStringLiteral("system")); // nothing stored yet
-        controller.setAppearanceChoice(QStringLiteral("dark"));
-        QCOMPARE(objects->preferences().string(QStringLiteral("appearance")),
-            std::optional<QString>(QStringLiteral("dark")));
-        QVERIFY(theme.dark());
-        controller.setAppearanceChoice(QStringLiteral("light"));
-        QVERIFY(!theme.dark());
-        controller.setAppearanceChoice(QStringLiteral("system"));
-        QCOMPARE(theme.mode(), AppearancePreference::System);
-        // Only the exact raw values count.
-        controller.setAppearanceChoice(QStringLiteral("Dark"));
-        QCOMPARE(controller.appearance(), QStringLiteral("system"));
-        objects->preferences().setString(QStringLiteral("appearance"), QStringLiteral("Dark"));
-        QCOMPARE(storedAppearance(objects->preferences()), AppearancePreference::System);
-    }
-
-    void rowsSelectAndRemove()
-    {
-        auto objects = makeApp();
-        AppController &controller = *objects->window.controller();
-        DeviceStore &store = objects->store();
-        const TVDevice a
-            = store.upsertDiscovered(QStringLiteral("127.0.0.36"), std::nullopt, QStringLiteral("A"), std::nullopt);
-        const TVDevice b
-            = store.upsertDiscovered(QStringLiteral("127.0.0.37"), std::nullopt, std::nullopt, std::nullopt);
-
-        // Clicking a row only selects it.
-        controller.selectDevice(b.id);
-        QCOMPARE(store.selectedID(), std::optional<QString>(b.id));
-        QCOMPARE(objects->session().stateKind(), Kind::Offline);
-        // Removing the selected TV moves the selection to the first one left.
-        controller.removeDevice(b.id);
-        QCOMPARE(store.selectedID(), std::optional<QString>(a.id));
-        objects->window.settings()->deleteSelected();
-        QVERIFY(store.devices().isEmpty());
-        QVERIFY(!controller.hasSelection());
-        // With nothing selected the page's buttons do nothing.
-        controller.primaryAction();
-        objects->window.settings()->editNameField(QStringLiteral("x"));
-        objects->window.settings()->saveSelected();
-        QCOMPARE(objects->session().stateKind(), Kind::Offline);
-    }
-
-    // Chinese systems get the source texts, every other one English; "-language" overrides.
-    // The session keeps its Chinese texts (the log reads them); the window translates them,
-    // and describes Qt's socket failures in its own language.
-    void failuresShownInTheWindowLanguage()
-    {
-        const Preferences none(m_dir.filePath(QStringLiteral("lang.conf")));
-        QCOMPARE(WindowLanguage::choose(none, { QStringLiteral("zh-Hans-CN"), QStringLiteral("en-US") }), u"zh");
-        QCOMPARE(WindowLanguage::choose(none, { QStringLiteral("zh-TW") }), u"zh");
-        QCOMPARE(WindowLanguage::choose(none, { QStringLiteral("de-DE"), QStringLiteral("zh-CN") }), u"en");
-        QCOMPARE(WindowLanguage::choose(none, {}), u"en");
-        const Preferences chinese(m_dir.filePath(QStringLiteral("lang.conf")),
-            { QStringLiteral("corvane-remote"), QStringLiteral("-language"), QStringLiteral("zh") });
-        QCOMPARE(WindowLanguage::choose(chinese, { QStringLiteral("en-US") }), u"zh");
-        // The power button wakes a TV in standby, as it does one that is off.
-        QCOMPARE(powerAction(Kind::Ready, true), PowerAction::Wake);
-        QCOMPARE(powerAction(Kind::Ready, false), PowerAction::PowerOff);
-
-        for (const QString &language : { QStringLiteral("en"), QStringLiteral("zh") }) {
-            const bool en = language == u"en";
-            auto objects = makeApp({ QStringLiteral("-language"), language });
-            AppController &controller = *objects->window.controller();
-            // Without a ready TV the text stays in the box (the page clears it only on success).
-            QVERIFY(!controller.sendText(QStringLiteral("abc")));
-            QVERIFY(!controller.tvReady());
-            QVERIFY(!controller.submitPin(QStringLiteral("1234"))); // no protocol client
-            if (!en)
-                QCOMPARE(controller.needsTVReason(), QStringLiteral("未连接电视，请先在设备管理中连接"));
-            // The slider writes the field, truncated, without sending.
-            controller.volumeDragged(42.9);
-            QCOMPARE(controller.volumeText(), QStringLiteral("42"));
-            // Waking with no TV selected is the session's error, shown on both pages.
-            controller.powerButton();
-            QCOMPARE(objects->session().state().message(), QStringLiteral("未记录电视 MAC，无法网络唤醒"));
-            QCOMPARE(controller.pairingStatus(),
-                en ? QStringLiteral("No MAC address saved for this TV: cannot wake it over the network")
-                   : QStringLiteral("未记录电视 MAC，无法网络唤醒"));
-            QCOMPARE(controller.inputNotice(), controller.pairingStatus());
-            QCOMPARE(controller.statusBadge(), en ? QStringLiteral("Connection failed") : QStringLiteral("连接失败"));
-
-            // A TV added by address: only an exact IPv4 address, connected at once; nothing listens
-            // there, and the window shows the real refusal, not Qt's English text.
-            for (const QString &bad :
-                { QStringLiteral(" 127.0.0.39"), QStringLiteral("127.0.0.256"), QStringLiteral("１２７.0.0.39"),
-                    QStringLiteral("127.0.0.39") + QChar(0), QStringLiteral("tv.local") })
-                QVERIFY2(!controller.addManualHost(bad), qPrintable(bad));
-            QVERIFY(objects->store().devices().isEmpty());
-            QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39")));
-            const QString id = objects->store().devices().constFirst().id;
-            QCOMPARE(objects->store().selectedID(), std::optional<QString>(id));
-            QTRY_COMPARE_WITH_TIMEOUT(objects->session().stateKind(), Kind::Error, 10000);
-            QVERIFY(objects->session().state().message().contains(QStringLiteral("refused"), Qt::CaseInsensitive));
-            QCOMPARE(controller.pairingStatus(),
-                en ? QStringLiteral("The TV refused the connection") : QStringLiteral("电视拒绝了连接"));
-            QVERIFY(controller.pairingStatusIsError());
-            QCOMPARE(controller.inputNotice(), controller.pairingStatus());
-            QVERIFY(controller.addManualHost(QStringLiteral("127.0.0.39"))); // same host: same record
-            QCOMPARE(objects->store().devices().size(), 1);
-            QCOMPARE(objects->store().devices().constFirst().id, id);
-            objects->session().disconnect();
-        }
+        QCOMPARE(desktop.openedFolders.constFirst(), QUrl::fromLocalFile(m_dir.filePath(u"logs"_s)));
     }
 };
 

@@ -1,57 +1,28 @@
 #include "appcontroller.h"
+#include "applog.h"
+#include "simmessages.h"
 #include "snapshotroutine.h"
 #include "testenv.h"
 #include "tvsimprocess.h"
 #include "uiharness.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
-#include <QJsonArray>
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
 #include <QQuickWindow>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 using Kind = ConnectionState::Kind;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-bool pointerReceived(TVSimProcess &sim, const QString &fragment)
-{
-    const QJsonArray messages = sim.received(QStringLiteral("pointer"));
-    for (const QJsonValue &message : messages) {
-        if (message.toObject().value(QStringLiteral("text")).toString().contains(fragment))
-            return true;
-    }
-    return false;
-}
-
-// The SSAP requests the emulator received whose URI ends so.
-QList<QJsonObject> ssapSent(TVSimProcess &sim, const QString &uriEnd)
-{
-    QList<QJsonObject> found;
-    for (const QJsonValue &m : sim.received(QStringLiteral("ssap"))) {
-        const QJsonObject json = m.toObject().value(QStringLiteral("json")).toObject();
-        if (json.value(QStringLiteral("uri")).toString().endsWith(uriEnd))
-            found << json;
-    }
-    return found;
-}
-
-// The mean lightness of the image (0 black … 1 white), sampled.
-double meanLightness(const QImage &image)
-{
-    double sum = 0;
-    int samples = 0;
-    for (int y = 0; y < image.height(); y += 4) {
-        for (int x = 0; x < image.width(); x += 4, ++samples)
-            sum += QColor(image.pixel(x, y)).lightnessF();
-    }
-    return samples ? sum / samples : 0;
-}
 
 // The texts on screen that are cut off (elided or past their last line), as "objectName: text".
 // Paths are shortened in their middle on purpose.
@@ -61,7 +32,7 @@ QStringList cutTexts(QQuickItem *item)
     if (!item->isVisible())
         return cut;
     if (item->property("truncated").toBool() && item->property("elide").toInt() != Qt::ElideMiddle)
-        cut << item->objectName() + QStringLiteral(": ") + item->property("text").toString();
+        cut << item->objectName() + u": "_s + item->property("text").toString();
     for (QQuickItem *child : item->childItems())
         cut << cutTexts(child);
     return cut;
@@ -78,16 +49,9 @@ private:
     TestHome m_home;
     QTemporaryDir m_dir;
 
-    QString preferencesFile(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".conf")); }
-
 private Q_SLOTS:
-    // A session destroyed while connecting wakes its waiting coroutines through the event loop;
-    // let them finish before the next test (or the end of the process) leaves them suspended.
-    void cleanup()
-    {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
+    // A session destroyed while connecting wakes its waiting coroutines through the event loop.
+    void cleanup() { drainPostedEvents(); }
 
     void initTestCase()
     {
@@ -98,156 +62,161 @@ private Q_SLOTS:
     // One TV from "-autoHost", paired at start, driven through every page.
     void autoHostPairsAndPagesActOnTheTV()
     {
-        TVSimProcess sim({ .address = QStringLiteral("127.0.0.30"),
-            .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("200") } });
+        TVSimProcess sim({ .address = u"127.0.0.30"_s, .extraArgs = { u"--pairing-delay"_s, u"200"_s } });
         QVERIFY(sim.start());
-        sim.control(QStringLiteral("/set"), { { QStringLiteral("volume"), 23 } });
-        const QString appsURI = QStringLiteral("com.webos.applicationManager/listLaunchPoints");
-        sim.control(QStringLiteral("/fault"), { { "fail", QJsonObject { { "uri", appsURI } } } });
-        const QString file = preferencesFile(QStringLiteral("autohost"));
+        sim.control(u"/set"_s, { { u"volume"_s, 23 } });
+        const QString appsURI = u"com.webos.applicationManager/listLaunchPoints"_s;
+        sim.control(u"/fault"_s, { { "fail", QJsonObject { { "uri", appsURI } } } });
+        const auto pointer = [&sim] { return pointerTexts(sim.received()).join(u'|'); };
+        const auto sent = [&sim](const QString &uri) { return ssapRequests(sim.received(), uri).size(); };
+        const auto centreOf = [](QQuickItem *item, double fx = 0.5) {
+            return item->mapToScene(QPointF(item->width() * fx, item->height() / 2)).toPoint();
+        };
+        const QString file = m_dir.filePath(u"autohost.conf"_s);
         {
-            UiApp app(file,
-                { QStringLiteral("-autoHost"), QStringLiteral(" 127.0.0.30\t"), QStringLiteral("-mcpPort"),
-                    QStringLiteral("18830") });
+            UiApp app(file, { u"-autoHost"_s, u" 127.0.0.30\t"_s, u"-mcpPort"_s, u"18830"_s });
             QVERIFY(app.start());
             QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Ready, 15000);
             QCOMPARE(app.store().devices().size(), 1);
-            QCOMPARE(app.store().devices().constFirst().host, QStringLiteral("127.0.0.30"));
+            QCOMPARE(app.store().devices().constFirst().host, u"127.0.0.30"_s);
             QVERIFY(app.store().devices().constFirst().isPaired());
             QTRY_VERIFY(app.server().isRunning());
 
             // The remote page shows the connection and the TV's own volume.
-            QCOMPARE(app.window.currentPage(), QStringLiteral("remote"));
-            QTRY_COMPARE(app.text(QStringLiteral("statusBadge")), QStringLiteral("已连接"));
-            QTRY_COMPARE_WITH_TIMEOUT(app.text(QStringLiteral("volumeText")), QStringLiteral("23"), 5000);
+            QCOMPARE(app.window.currentPage(), u"remote"_s);
+            QTRY_COMPARE(app.text(u"statusBadge"_s), u"已连接"_s);
+            QTRY_COMPARE_WITH_TIMEOUT(app.text(u"volumeText"_s), u"23"_s, 5000);
             QTRY_VERIFY_WITH_TIMEOUT(app.session().hasPointer(), 5000);
 
-            // Keys drive the TV while the page is shown...
+            // Keys do not drive the TV from inside the text box, whose Return sends the text instead.
             QQuickWindow *window = app.window.window();
             window->requestActivate();
-            sim.clearReceived();
-            QTest::keyClick(window, Qt::Key_Up);
-            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("name:UP")), 5000);
-            // ...but not from inside the text box, whose Return sends the text instead.
-            QQuickItem *textBox = app.item(QStringLiteral("textBox"));
+            QQuickItem *textBox = app.item(u"textBox"_s);
             textBox->forceActiveFocus();
             sim.clearReceived();
-            QTest::keyClick(window, 'h');
-            QTest::keyClick(window, 'i');
-            QTest::keyClick(window, Qt::Key_Down);
-            QTest::keyClick(window, Qt::Key_Return);
-            QTRY_COMPARE_WITH_TIMEOUT(ssapSent(sim, QStringLiteral("insertText")).size(), 1, 5000);
-            QCOMPARE(ssapSent(sim, QStringLiteral("insertText"))
-                         .constFirst()
-                         .value(QStringLiteral("payload"))[QStringLiteral("text")]
-                         .toString(),
-                QStringLiteral("hi"));
+            for (const Qt::Key key : { Qt::Key_H, Qt::Key_I, Qt::Key_Down, Qt::Key_Return })
+                QTest::keyClick(window, key);
+            QTRY_COMPARE_WITH_TIMEOUT(sent(u"com.webos.service.ime/insertText"_s), 1, 5000);
+            QCOMPARE(ssapPayload(sim.received(), u"com.webos.service.ime/insertText"_s)[u"text"_s], u"hi"_s);
             QCOMPARE(textBox->property("text").toString(), QString());
-            // A click on empty space of a card gives the keys back to the TV.
+            // A click on empty space of a card gives the keys back to the TV, while the page is shown.
             QVERIFY(textBox->hasActiveFocus());
-            QQuickItem *up = app.item(QStringLiteral("keyUp"));
+            QQuickItem *up = app.item(u"keyUp"_s);
             QTest::mouseClick(
                 window, Qt::LeftButton, Qt::NoModifier, up->mapToScene(QPointF(up->width() / 2, -40)).toPoint());
             QTRY_VERIFY(!textBox->hasActiveFocus());
             sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Up);
-            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("name:UP")), 5000);
-            QVERIFY(!pointerReceived(sim, QStringLiteral("name:DOWN")));
+            QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"name:UP"_s), 5000);
+            QVERIFY(!pointer().contains(u"name:DOWN"_s));
 
-            const auto centreOf = [](QQuickItem *item, double fx = 0.5) {
-                return item->mapToScene(QPointF(item->width() * fx, item->height() / 2)).toPoint();
-            };
-            const auto ssapCount = [&sim](const QString &uriEnd) { return ssapSent(sim, uriEnd).size(); };
-
-            // Touchpad: a drag moves the pointer, a tap clicks.
+            // Touchpad: a drag moves the pointer half as far again, a press that travelled less
+            // than 4 points clicks; scrolling sends whole steps of 8 points against the platform's
+            // delta, keeping the rest for the next event; a wheel notch is one step.
             sim.clearReceived();
-            QQuickItem *pad = app.item(QStringLiteral("touchpad"));
-            QVERIFY(pad);
-            const QPoint start = centreOf(pad);
+            const QPoint start = centreOf(app.item(u"touchpad"_s));
             QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
-            QTest::mouseMove(window, start + QPoint(8, 2));
-            QTest::mouseMove(window, start + QPoint(16, 4));
-            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(16, 4));
-            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("type:move")), 5000);
-            QVERIFY(!pointerReceived(sim, QStringLiteral("type:click")));
-            QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, start);
-            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("type:click")), 5000);
+            QTest::mouseMove(window, start + QPoint(2, 0));
+            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(2, 0));
+            QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
+            QTest::mouseMove(window, start + QPoint(2, 2));
+            QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, start + QPoint(2, 2));
+            const auto wheel = [&](QPoint pixels, QPoint angle) {
+                QWheelEvent event(start, window->mapToGlobal(start), pixels, angle, Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+                QGuiApplication::sendEvent(window, &event);
+            };
+            wheel({ 0, -7 }, { 0, -7 });
+            wheel({ 0, -1 }, { 0, -1 });
+            wheel({ 0, 0 }, { 0, 120 });
+            // Moves are merged while the socket is busy: their sum is what counts.
+            const auto moved = [&sim] {
+                QPoint sum;
+                const QRegularExpression move(u"type:move\ndx:(-?\\d+)\ndy:(-?\\d+)"_s);
+                for (const QRegularExpressionMatch &m : move.globalMatch(pointerTexts(sim.received()).join(u'|')))
+                    sum += QPoint(m.captured(1).toInt(), m.captured(2).toInt());
+                return sum;
+            };
+            QTRY_COMPARE_WITH_TIMEOUT(moved(), QPoint(6, 3), 5000);
+            QTRY_COMPARE(pointerTexts(sim.received()).filter(u"type:scroll"_s),
+                (QStringList { u"type:scroll\ndx:0\ndy:1\n\n"_s, u"type:scroll\ndx:0\ndy:-1\n\n"_s }));
+            QCOMPARE(pointerTexts(sim.received()).filter(u"type:click"_s), QStringList { u"type:click\n\n"_s });
+
+            // The remote's buttons send their keys.
+            sim.clearReceived();
+            QStringList pressed;
+            for (const QString &key : { u"Up"_s, u"Down"_s, u"Left"_s, u"Right"_s, u"Back"_s, u"Home"_s, u"Menu"_s }) {
+                QVERIFY(app.click(u"key"_s + key));
+                pressed << u"type:button\nname:"_s + key.toUpper() + u"\n\n"_s;
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(pointerTexts(sim.received()), pressed, 5000);
 
             // Volume slider: dragging only moves the number; letting go sends it once.
-            QQuickItem *slider = app.item(QStringLiteral("volumeSlider"));
-            QVERIFY(slider);
+            QQuickItem *slider = app.item(u"volumeSlider"_s);
             QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.2));
             QTest::mouseMove(window, centreOf(slider, 0.4));
             QTest::mouseMove(window, centreOf(slider, 0.6));
             app.session().setMute(false); // a marker on the same socket, after the drag
-            QTRY_COMPARE_WITH_TIMEOUT(ssapCount(QStringLiteral("audio/setMute")), 1, 5000);
-            QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(sent(u"audio/setMute"_s), 1, 5000);
+            QCOMPARE(sent(u"audio/setVolume"_s), 0);
             const int dragged = app.session().volume();
             QVERIFY2(dragged > 40 && dragged < 80, qPrintable(QString::number(dragged)));
-            QCOMPARE(app.text(QStringLiteral("volumeText")), QString::number(dragged));
+            QCOMPARE(app.text(u"volumeText"_s), QString::number(dragged));
             QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, centreOf(slider, 0.6));
-            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), dragged, 5000);
-            QCOMPARE(ssapCount(QStringLiteral("audio/setVolume")), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"volume"_s).toInt(), dragged, 5000);
+            QCOMPARE(sent(u"audio/setVolume"_s), 1);
 
             // Apps: a list that never came is offered again once the wait is over, and read anew.
-            app.window.showPage(QStringLiteral("apps"));
-            QTRY_VERIFY(app.item(QStringLiteral("appsRetry")));
-            QQuickItem *retry = app.item(QStringLiteral("appsRetry"));
-            auto *appsTimeout = retry->parentItem()->findChild<QObject *>(QStringLiteral("appsTimeout"));
-            QVERIFY(appsTimeout);
-            appsTimeout->setProperty("interval", 1); // ends the wait at once
+            app.window.showPage(u"apps"_s);
+            QTRY_VERIFY(app.item(u"appsRetry"_s));
+            QQuickItem *retry = app.item(u"appsRetry"_s);
+            retry->parentItem()->findChild<QObject *>(u"appsTimeout"_s)->setProperty("interval", 1); // ends the wait
             QTRY_VERIFY(retry->isVisible());
-            sim.control(QStringLiteral("/fault"), { { "clear", true } });
+            sim.control(u"/fault"_s, { { "clear", true } });
             sim.clearReceived();
-            QVERIFY(app.click(QStringLiteral("appsRetry")));
-            QTRY_COMPARE_WITH_TIMEOUT(ssapCount(appsURI), 1, 5000);
+            QVERIFY(app.click(u"appsRetry"_s));
+            QTRY_COMPARE_WITH_TIMEOUT(sent(appsURI), 1, 5000);
 
             // Apps: locale-aware search, a card launches its app.
-            QTRY_VERIFY(app.item(QStringLiteral("appGrid")));
-            QTRY_VERIFY_WITH_TIMEOUT(app.item(QStringLiteral("appGrid"))->property("count").toInt() > 1, 10000);
-            QString youtube;
-            for (const TVApp &tvApp : app.session().apps()) {
-                if (tvApp.title == u"YouTube")
-                    youtube = tvApp.id;
-            }
-            QVERIFY(!youtube.isEmpty());
-            app.item(QStringLiteral("appSearch"))->setProperty("text", QStringLiteral("youTUBE"));
-            QTRY_COMPARE(app.item(QStringLiteral("appGrid"))->property("count").toInt(), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                app.item(u"appGrid"_s) && app.item(u"appGrid"_s)->property("count").toInt() > 1, 10000);
+            const auto apps = app.session().apps();
+            const auto youtube
+                = std::find_if(apps.begin(), apps.end(), [](const TVApp &a) { return a.title == u"YouTube"; });
+            QVERIFY(youtube != apps.end());
+            app.item(u"appSearch"_s)->setProperty("text", u"youTUBE"_s);
+            QTRY_COMPARE(app.item(u"appGrid"_s)->property("count").toInt(), 1);
             sim.clearReceived();
-            QTRY_VERIFY(app.item(QStringLiteral("app-") + youtube));
-            QVERIFY(app.click(QStringLiteral("app-") + youtube));
-            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("foregroundAppId")).toString(), youtube, 5000);
-            QCOMPARE(ssapCount(QStringLiteral("system.launcher/launch")), 1);
+            QTRY_VERIFY(app.item(u"app-"_s + youtube->id));
+            QVERIFY(app.click(u"app-"_s + youtube->id));
+            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"foregroundAppId"_s).toString(), youtube->id, 5000);
+            QCOMPARE(sent(u"system.launcher/launch"_s), 1);
 
             // An icon address with non-ASCII text is fetched as that very address.
-            QUrl iconURL = *app.session().apps().constFirst().icon;
-            iconURL.setQuery(QStringLiteral("name=电视 é"));
+            QUrl iconURL = *apps.constFirst().icon;
+            iconURL.setQuery(u"name=电视 é"_s);
             QQmlComponent component(app.window.engine());
             component.setData("import QtQuick\nImage {}", QUrl());
             const std::unique_ptr<QObject> image(component.create());
-            QVERIFY(image);
             image->setProperty("source", app.window.controller()->iconSource(iconURL.toString()));
             QTRY_COMPARE_WITH_TIMEOUT(image->property("status").toInt(), 1, 5000); // Image.Ready
             QVERIFY(app.session().cachedIcon(iconURL));
 
             // Other pages turn the keys off.
-            app.window.showPage(QStringLiteral("devices"));
-            QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
+            app.window.showPage(u"devices"_s);
+            QTRY_VERIFY(app.item(u"devicesPage"_s));
             sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Left);
-            app.session().press(QStringLiteral("RIGHT")); // a marker on the same socket, after the key
-            QTRY_VERIFY_WITH_TIMEOUT(pointerReceived(sim, QStringLiteral("name:RIGHT")), 5000);
-            QVERIFY(!pointerReceived(sim, QStringLiteral("name:LEFT")));
+            app.session().press(u"RIGHT"_s); // a marker on the same socket, after the key
+            QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"name:RIGHT"_s), 5000);
+            QVERIFY(!pointer().contains(u"name:LEFT"_s));
 
-            // The TV's row changes in place when its status does: a reset would close an open
-            // menu and lose the list's scroll.
-            QQuickItem *deviceList = app.item(QStringLiteral("deviceList"));
+            // Disconnected, nothing of that TV stays on the pages (no inputs, no foreground), and
+            // its row changes in place: a reset would close an open menu and lose the list's scroll.
+            QQuickItem *deviceList = app.item(u"deviceList"_s);
             QQuickItem *firstRow = nullptr;
             QMetaObject::invokeMethod(deviceList, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, firstRow), Q_ARG(int, 0));
             QPointer<QQuickItem> row(firstRow);
-            QVERIFY(row);
-
-            // Disconnected, nothing of that TV stays on the pages: no inputs, no foreground.
             AppController &controller = *app.window.controller();
             QVERIFY(controller.inputs()->rowCount() > 0);
             QVERIFY(!controller.foregroundText().isEmpty());
@@ -255,117 +224,88 @@ private Q_SLOTS:
             QVERIFY(!app.session().inputs().isEmpty()); // the session keeps them for a reconnection
             QCOMPARE(controller.inputs()->rowCount(), 0);
             QCOMPARE(controller.foregroundText(), QString());
-            QTRY_VERIFY(!row || row->property("status").toString() == QStringLiteral("已配对"));
+            QTRY_VERIFY(!row || row->property("status").toString() == u"已配对"_s);
             QVERIFY(row);
-            QMetaObject::invokeMethod(deviceList, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, firstRow), Q_ARG(int, 0));
-            QCOMPARE(firstRow, row.data());
 
             // Removing the paired TV asks first.
-            app.window.showPage(QStringLiteral("settings"));
-            QTRY_VERIFY(app.item(QStringLiteral("deleteButton")));
-            QVERIFY(app.click(QStringLiteral("deleteButton")));
-            QObject *confirm = app.window.window()->findChild<QObject *>(QStringLiteral("deleteConfirm"));
-            QVERIFY(confirm);
+            app.window.showPage(u"settings"_s);
+            QTRY_VERIFY(app.item(u"deleteButton"_s));
+            QVERIFY(app.click(u"deleteButton"_s));
+            QObject *confirm = window->findChild<QObject *>(u"deleteConfirm"_s);
             QTRY_VERIFY(confirm->property("visible").toBool());
-            QCOMPARE(app.store().devices().size(), 1);
             QMetaObject::invokeMethod(confirm, "reject");
             QCOMPARE(app.store().devices().size(), 1);
 
             // Return in the name field saves, and says so.
-            QQuickItem *name = app.item(QStringLiteral("nameField"));
-            name->forceActiveFocus();
+            app.item(u"nameField"_s)->forceActiveFocus();
             for (char c : { 'D', 'e', 'n' })
                 QTest::keyClick(window, c);
-            QVERIFY(!app.item(QStringLiteral("savedNotice"))->isVisible());
+            QVERIFY(!app.item(u"savedNotice"_s)->isVisible());
             QTest::keyClick(window, Qt::Key_Return);
-            QCOMPARE(app.store().devices().constFirst().name, QStringLiteral("Den"));
-            QVERIFY(app.item(QStringLiteral("savedNotice"))->isVisible());
+            QVERIFY(app.item(u"savedNotice"_s)->isVisible());
 
             // Settings: the MCP switch stops the service at once.
-            QVERIFY(app.click(QStringLiteral("mcpSwitch")));
+            QVERIFY(app.click(u"mcpSwitch"_s));
             QVERIFY(!app.server().isRunning());
-            QCOMPARE(app.text(QStringLiteral("mcpStatus")), QStringLiteral("已停止"));
-            QCOMPARE(app.preferences().boolean(QStringLiteral("mcpEnabled")), std::optional<bool>(false));
+            QCOMPARE(app.text(u"mcpStatus"_s), u"已停止"_s);
         }
-        // The next start has no autoHost: the selected, paired TV is connected without a new pairing.
-        UiApp again(file, { QStringLiteral("-mcpPort"), QStringLiteral("18831") });
+        // The next start, without autoHost, reads what was saved (the name, the MCP switch) and
+        // connects the selected, paired TV without a new pairing.
+        UiApp again(file, { u"-mcpPort"_s, u"18831"_s });
+        QCOMPARE(again.store().devices().size(), 1);
+        QCOMPARE(again.store().devices().constFirst().name, u"Den"_s);
+        QCOMPARE(again.preferences().boolean(u"mcpEnabled"_s), std::optional<bool>(false));
+        // Another paired TV, listed first, is not the selected one.
+        TVDevice other = again.store().upsertDiscovered(u"127.0.0.31"_s, std::nullopt, std::nullopt, std::nullopt);
+        other.clientKey = u"key"_s;
+        again.store().setDevices({ other, again.store().devices().constFirst() });
         QVERIFY(again.start());
         QTRY_COMPARE_WITH_TIMEOUT(again.session().stateKind(), Kind::Ready, 15000);
-        QCOMPARE(again.store().devices().size(), 1);
+        QVERIFY(!again.server().isRunning());
     }
 
-    // Without preferences the MCP service starts on its default port and nothing connects; a
-    // selected TV that was never paired is not connected either, until the primary button. That
-    // TV refuses remote-control input: the page says so with the TV's reason, and volume still acts.
+    // A selected TV that was never paired is not connected at start, until the primary button.
+    // That TV refuses remote-control input: the page says so with the TV's reason, and volume
+    // still acts.
     void startsWithoutConnectingUnpairedTVs()
     {
-        TVSimProcess sim({ .address = QStringLiteral("127.0.0.32"),
-            .extraArgs = { QStringLiteral("--firmware"), QStringLiteral("2026") } });
+        TVSimProcess sim({ .address = u"127.0.0.32"_s, .extraArgs = { u"--firmware"_s, u"2026"_s } });
         QVERIFY(sim.start());
-        const QString file = preferencesFile(QStringLiteral("unpaired"));
-        {
-            UiApp app(file);
-            QVERIFY(app.start()); // the routine has decided what to connect
-            QCOMPARE(app.session().stateKind(), Kind::Offline);
-            QTRY_VERIFY(app.server().isRunning());
-            QCOMPARE(app.server().endpointURL(), QStringLiteral("http://127.0.0.1:8765/mcp"));
-            QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
-
-            // At the narrowest window the volume still shows "100" whole, and with no TV the
-            // controls that need one are off while "发送文字" cannot clear the box.
-            QQuickWindow *window = app.window.window();
-            QVERIFY(window->minimumWidth() <= 900);
-            window->resize(window->minimumWidth(), window->minimumHeight());
-            app.window.controller()->volumeDragged(100);
-            QQuickItem *volume = app.item(QStringLiteral("volumeText"));
-            QCOMPARE(volume->property("text").toString(), QStringLiteral("100"));
-            QTRY_VERIFY(volume->property("contentWidth").toReal() <= volume->width());
-            QVERIFY(!app.item(QStringLiteral("keyBack"))->isEnabled());
-            QQuickItem *textBox = app.item(QStringLiteral("textBox"));
-            textBox->setProperty("text", QStringLiteral("abc"));
-            QVERIFY(!app.item(QStringLiteral("sendButton"))->isEnabled());
-            // As Return or the button would: nothing sent, so nothing cleared.
-            QVERIFY(QMetaObject::invokeMethod(app.item(QStringLiteral("remotePage")), "sendText"));
-            QCOMPARE(textBox->property("text").toString(), QStringLiteral("abc"));
-            const TVDevice tv = app.store().upsertDiscovered(
-                QStringLiteral("127.0.0.32"), std::nullopt, QStringLiteral("卧室"), std::nullopt);
-            app.store().setSelectedID(tv.id);
-        }
-        UiApp app(file, { QStringLiteral("-mcpEnabled"), QStringLiteral("false") });
-        QVERIFY(app.start());
+        UiApp app(m_dir.filePath(u"unpaired.conf"_s));
+        const TVDevice tv = app.store().upsertDiscovered(u"127.0.0.32"_s, std::nullopt, u"卧室"_s, std::nullopt);
+        app.store().setSelectedID(tv.id);
+        QVERIFY(app.start()); // the routine has decided what to connect
         QCOMPARE(app.session().stateKind(), Kind::Offline);
-        QVERIFY(!app.server().isRunning()); // switched off
+        QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
 
         // Pairing from the devices page: the primary button connects the selected TV.
-        app.window.showPage(QStringLiteral("devices"));
-        QTRY_VERIFY(app.item(QStringLiteral("devicesPage")));
-        QVERIFY(app.click(QStringLiteral("primaryButton")));
+        app.window.showPage(u"devices"_s);
+        QTRY_VERIFY(app.item(u"primaryButton"_s));
+        QVERIFY(app.click(u"primaryButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Ready, 15000);
         QVERIFY(app.store().selectedDevice()->isPaired());
-        app.window.showPage(QStringLiteral("remote"));
+        app.window.showPage(u"remote"_s);
         QTRY_VERIFY_WITH_TIMEOUT(app.session().pointerRefusal().has_value(), 5000);
-        QQuickItem *bar = app.item(QStringLiteral("inputNoticeBar"));
-        QVERIFY(bar && !bar->isVisible());
-        QVERIFY(app.click(QStringLiteral("keyUp")));
+        QQuickItem *bar = app.item(u"inputNoticeBar"_s);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(app.click(u"keyUp"_s));
         QTRY_VERIFY(bar->isVisible());
-        QCOMPARE(app.text(QStringLiteral("inputNotice")),
-            QStringLiteral("电视拒绝了遥控输入：401 insufficient "
-                           "permissions。仍可使用音量、静音、频道、播放控制、应用、输入源和文字。"));
-        const int volume = sim.state().value(QStringLiteral("volume")).toInt();
-        QVERIFY(app.click(QStringLiteral("volumeUp")));
-        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(QStringLiteral("volume")).toInt(), volume + 1, 5000);
-        QCOMPARE(sim.received(QStringLiteral("pointer")).size(), 0);
+        QCOMPARE(app.text(u"inputNotice"_s),
+            u"电视拒绝了遥控输入：401 insufficient permissions。仍可使用音量、静音、频道、播放控制、应用、输入源和文字。"_s);
+        const int volume = sim.state().value(u"volume"_s).toInt();
+        QVERIFY(app.click(u"volumeUp"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"volume"_s).toInt(), volume + 1, 5000);
+        QCOMPARE(sim.received(u"pointer"_s).size(), 0);
     }
+
     // The snapshot routine writes one PNG per page, in order, in light and in dark, in Chinese and
     // in English, at the narrowest width, where no text on any page is cut off.
     void fourPagesWritten_data()
     {
         QTest::addColumn<QString>("appearance");
         QTest::addColumn<QString>("language");
-        QTest::newRow("light-zh") << "light"
-                                  << "zh";
-        QTest::newRow("dark-en") << "dark"
-                                 << "en";
+        QTest::newRow("light-zh") << u"light"_s << u"zh"_s;
+        QTest::newRow("dark-en") << u"dark"_s << u"en"_s;
     }
 
     void fourPagesWritten()
@@ -373,56 +313,65 @@ private Q_SLOTS:
         QFETCH(QString, appearance);
         QFETCH(QString, language);
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
-        const QString folder = m_dir.filePath(QStringLiteral("shots/") + tag); // created by the routine
-        UiApp app(m_dir.filePath(tag + QStringLiteral(".conf")),
-            { QStringLiteral("-snapshotDir"), folder, QStringLiteral("-appearance"), appearance,
-                QStringLiteral("-mcpEnabled"), QStringLiteral("false"), QStringLiteral("-language"), language },
+        const QDir folder(m_dir.filePath(u"shots/"_s + tag)); // created by the routine
+        UiApp app(m_dir.filePath(tag + u".conf"_s),
+            { u"-snapshotDir"_s, folder.path(), u"-appearance"_s, appearance, u"-mcpEnabled"_s, u"false"_s,
+                u"-language"_s, language },
             { .initialMs = 300, .pageMs = 400 });
         QSignalSpy finished(app.window.snapshots(), &SnapshotRoutine::finished);
         // A saved TV, paired, for the devices list: its status and address share one row.
         TVDevice saved;
-        saved.id = QStringLiteral("6A1E3C2B-0000-4000-8000-000000000001");
-        saved.model = QStringLiteral("LG OLED55C3PCA");
-        saved.host = QStringLiteral("127.0.0.99");
-        saved.clientKey = QStringLiteral("key");
+        saved.id = u"6A1E3C2B-0000-4000-8000-000000000001"_s;
+        saved.model = u"LG OLED55C3PCA"_s;
+        saved.host = u"127.0.0.99"_s;
+        saved.clientKey = u"key"_s;
         app.store().setDevices({ saved });
+        const int mark = logMark();
         QVERIFY(app.start());
-        QVERIFY(app.window.snapshots()->isRunning());
         QQuickWindow *window = app.window.window();
         window->setWidth(window->minimumWidth());
         QVERIFY(finished.wait(20000));
-        QCOMPARE(app.window.currentPage(), QStringLiteral("settings")); // the last one shown
-        // The window in the language asked for; the log (below) stays Chinese.
-        QCOMPARE(app.window.controller()->pickerLabel(),
-            language == u"en" ? QStringLiteral("Choose TV") : QStringLiteral("选择电视"));
+        // The window in the language asked for; the log stays Chinese.
+        QCOMPARE(app.window.controller()->pickerLabel(), language == u"en" ? u"Choose TV"_s : u"选择电视"_s);
 
-        QStringList logged;
-        for (const QString &message : readLogMessages()) {
-            if (message.startsWith(QStringLiteral("快照 ")) && message.contains(folder))
-                logged << message;
-        }
         QStringList expected;
-        for (const QString &page : SnapshotRoutine::pageOrder())
-            expected << QStringLiteral("快照 ") + QDir(folder).filePath(page + QStringLiteral(".png"));
-        QCOMPARE(logged, expected);
-
         for (const QString &page : SnapshotRoutine::pageOrder()) {
-            const QImage image(QDir(folder).filePath(page + QStringLiteral(".png")));
+            const QString path = folder.filePath(page + u".png"_s);
+            expected << u"快照 "_s + path;
+            // The mean lightness, 0 black … 1 white.
+            const QImage image(path);
             QCOMPARE(image.size(), window->size() * window->devicePixelRatio());
-            QVERIFY2(
-                appearance == u"light" ? meanLightness(image) > 0.75 : meanLightness(image) < 0.3, qPrintable(page));
+            const double light
+                = image.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0).lightnessF();
+            QVERIFY2(appearance == u"light" ? light > 0.75 : light < 0.3, qPrintable(page));
         }
+        appLogFlush();
+        QCOMPARE(logSince(mark, u"快照 "_s), expected);
         // Distinct pages, not one picture four times.
-        QVERIFY(QImage(QDir(folder).filePath(QStringLiteral("remote.png")))
-            != QImage(QDir(folder).filePath(QStringLiteral("settings.png"))));
+        QVERIFY(QImage(folder.filePath(u"remote.png"_s)) != QImage(folder.filePath(u"settings.png"_s)));
 
         for (const QString &page : SnapshotRoutine::pageOrder()) {
             QSignalSpy drawn(window, &QQuickWindow::frameSwapped);
             app.window.showPage(page);
             QVERIFY(drawn.wait(5000));
             const QStringList cut = cutTexts(window->contentItem());
-            QVERIFY2(cut.isEmpty(), qPrintable(page + QStringLiteral(": ") + cut.join(QStringLiteral(" | "))));
+            QVERIFY2(cut.isEmpty(), qPrintable(page + u": "_s + cut.join(u" | "_s)));
         }
+
+        // At the narrowest window the volume still shows "100" whole, and with no TV the controls
+        // that need one are off while "发送文字" cannot clear the box.
+        app.window.showPage(u"remote"_s);
+        app.window.controller()->volumeDragged(100);
+        QQuickItem *volume = app.item(u"volumeText"_s);
+        QCOMPARE(volume->property("text").toString(), u"100"_s);
+        QTRY_VERIFY(volume->property("contentWidth").toReal() <= volume->width());
+        QVERIFY(!app.item(u"keyBack"_s)->isEnabled());
+        QQuickItem *textBox = app.item(u"textBox"_s);
+        textBox->setProperty("text", u"abc"_s);
+        QVERIFY(!app.item(u"sendButton"_s)->isEnabled());
+        // As Return or the button would: nothing sent, so nothing cleared.
+        QVERIFY(QMetaObject::invokeMethod(app.item(u"remotePage"_s), "sendText"));
+        QCOMPARE(textBox->property("text").toString(), u"abc"_s);
     }
 };
 
