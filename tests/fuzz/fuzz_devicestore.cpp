@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSettings>
@@ -18,36 +17,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    const QString devicesKey = QStringLiteral("devices.v1");
+    const QString key = QStringLiteral("devices.v1");
     static const QString path = Fuzz::temporaryPath(QStringLiteral("devices"));
-    const QFileInfo file(path);
-    for (const QString &name : file.dir().entryList({ file.fileName() + QLatin1Char('*') }, QDir::Files))
-        QFile::remove(file.dir().filePath(name));
+    // The file and what an earlier input left beside it (".unreadable", the lock).
+    for (const QFileInfo &old :
+        QDir(QFileInfo(path).path()).entryInfoList({ QFileInfo(path).fileName() + u'*' }, QDir::Files))
+        QFile::remove(old.filePath());
     const QByteArray payload = Fuzz::bytes(data + 1, size - 1);
-    {
-        Preferences writer(path);
-        if (data[0] == 0) {
-            writer.setData(devicesKey, payload);
-        } else if (data[0] == 1) {
-            writer.setString(devicesKey, QString::fromUtf8(payload));
-        } else {
-            QFile file(path);
-            FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(payload);
-        }
+    if (data[0] == 0) {
+        Preferences(path).setData(key, payload);
+    } else if (data[0] == 1) {
+        Preferences(path).setString(key, QString::fromUtf8(payload));
+    } else {
+        QFile file(path);
+        FUZZ_CHECK(file.open(QIODevice::WriteOnly) && file.write(payload) == payload.size());
     }
 
     Preferences preferences(path);
     QSettings check(path, QSettings::IniFormat);
     check.allKeys(); // parsed on first use
-    if (check.status() == QSettings::FormatError) {
-        // A file that does not parse is kept as it was before anything replaces it.
-        QFile kept(path + QStringLiteral(".unreadable"));
-        FUZZ_CHECK(kept.open(QIODevice::ReadOnly) && kept.readAll() == payload);
-    }
+    // A file that does not parse is kept as it was before anything replaces it.
+    QFile kept(path + QStringLiteral(".unreadable"));
+    FUZZ_CHECK(
+        check.status() != QSettings::FormatError || (kept.open(QIODevice::ReadOnly) && kept.readAll() == payload));
     // The list as the store reads it: data, else the text of a hand-edited file.
-    const QVariant stored = preferences.value(devicesKey);
-    const QByteArray bytes = preferences.data(devicesKey).value_or(stored.toString().toUtf8());
+    const QVariant stored = preferences.value(key);
+    const QByteArray bytes = preferences.data(key).value_or(stored.toString().toUtf8());
     QList<TVDevice> loaded;
     std::optional<QString> selected;
     {
@@ -60,14 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(preferences.data(QStringLiteral("devices.v1.unreadable")) == bytes);
         FUZZ_CHECK(loaded.isEmpty() || selected);
         // Nothing was rewritten: the list stays as it was until the next save.
-        FUZZ_CHECK(preferences.value(devicesKey) == stored);
+        FUZZ_CHECK(preferences.value(key) == stored);
         store.save();
     }
 
     // What was loaded survives a save and a new start unchanged.
     Preferences reopened(path);
     DeviceStore again(reopened);
-    FUZZ_CHECK(again.devices() == loaded);
-    FUZZ_CHECK(again.selectedID() == selected);
+    FUZZ_CHECK(again.devices() == loaded && again.selectedID() == selected);
     return 0;
 }

@@ -8,9 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-// Shared by every fuzz target: the same source builds a libFuzzer binary (CORVANE_FUZZ) and a
-// plain program that replays the corpus under CTest, so each finding stays a regression case.
-
 // A property the code must keep for any input. Aborts, so the fuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                                                          \
     do {                                                                                                               \

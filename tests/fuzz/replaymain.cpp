@@ -2,12 +2,12 @@
 // fuzz target: the plain-build form of a fuzzer, so that its seeds and past findings run as a
 // regression test.
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <vector>
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv);
@@ -16,16 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 int main(int argc, char **argv)
 {
     namespace fs = std::filesystem;
-    const fs::path folder = argc > 1 ? argv[1] : CORVANE_FUZZ_CORPUS;
-    std::vector<fs::path> files;
-    for (const fs::directory_entry &entry : fs::directory_iterator(folder))
-        files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
+    const std::set<fs::path> files(
+        fs::directory_iterator(argc > 1 ? argv[1] : CORVANE_FUZZ_CORPUS), fs::directory_iterator());
     if (files.empty()) {
         std::fprintf(stderr, "no inputs to replay\n");
         return 2;
     }
-
     int fakeArgc = 1;
     LLVMFuzzerInitialize(&fakeArgc, &argv);
     for (const fs::path &file : files) {

@@ -9,10 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-AppParts::AppParts()
-    : AppParts(Setup())
-{
-}
+#include <algorithm>
 
 AppParts::AppParts(const Setup &setup)
 {
@@ -50,14 +47,9 @@ MCPServer &AppParts::server()
     return *m_server;
 }
 
-void AppParts::renewSession()
+void AppParts::renewSession(const std::optional<TVSession::Timings> &timings)
 {
-    renewSession(m_session->timings());
-}
-
-void AppParts::renewSession(const TVSession::Timings &timings)
-{
-    buildSession(timings, m_tools->timings());
+    buildSession(timings.value_or(m_session->timings()), m_tools->timings());
 }
 
 void AppParts::rebuildTools(const MCPTools::Timings &timings)
@@ -120,11 +112,7 @@ AppParts::ToolAnswer AppParts::callTool(const QString &name, const QJsonObject &
 
 bool AppParts::passedThrough(ConnectionState::Kind kind) const
 {
-    for (const ConnectionState &state : states) {
-        if (state.kind() == kind)
-            return true;
-    }
-    return false;
+    return std::ranges::any_of(states, [kind](const ConnectionState &state) { return state.kind() == kind; });
 }
 
 char *toString(const AppParts::ToolAnswer &answer)

@@ -26,7 +26,10 @@ public:
         MCPTools::Timings tools {};
         double scanSeconds = 3.0;
     };
-    AppParts();
+    AppParts()
+        : AppParts(Setup())
+    {
+    }
     explicit AppParts(const Setup &setup);
     // Short polls and pauses, for tests that do not look at the pacing.
     static Setup quick();
@@ -40,8 +43,7 @@ public:
     MCPServer &server();
 
     // A new session (with new tools and server) over the same store, or only new tools.
-    void renewSession();
-    void renewSession(const TVSession::Timings &timings);
+    void renewSession(const std::optional<TVSession::Timings> &timings = std::nullopt);
     void rebuildTools(const MCPTools::Timings &timings);
 
     // A saved, not yet paired TV; returns its id.

@@ -18,24 +18,12 @@ AppProcess::Run AppProcess::run(const QStringList &arguments, const QProcessEnvi
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(binDir() + QStringLiteral("/corvane-remote"), arguments);
-    if (!process.waitForStarted())
-        return {};
     process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
+    if (!process.waitForFinished(timeoutMs))
+        return {}; // QProcess kills it on destruction
     return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         QString::fromLocal8Bit(process.readAllStandardOutput()),
         QString::fromLocal8Bit(process.readAllStandardError()) };
-}
-
-AppProcess::AppProcess() = default;
-
-AppProcess::~AppProcess()
-{
-    stop();
 }
 
 bool AppProcess::start(const QStringList &arguments, QProcess::ProcessChannelMode channels)
@@ -54,17 +42,15 @@ bool AppProcess::startWithMCP(const QStringList &arguments, quint16 port)
         && waitForLog(QStringLiteral("MCP 服务已启动 http://127.0.0.1:%1/mcp").arg(port));
 }
 
-bool AppProcess::waitForLog(const QString &message, int count, int timeoutMs) const
+bool AppProcess::waitForLog(const QString &message, int count) const
 {
-    return QTest::qWaitFor([&] { return !isRunning() || readLogMessages().count(message) >= count; }, timeoutMs)
+    return QTest::qWaitFor([&] { return !isRunning() || readLogMessages().count(message) >= count; }, 30000)
         && readLogMessages().count(message) >= count;
 }
 
 void AppProcess::stop()
 {
-    if (!m_process)
-        return;
-    if (m_process->state() != QProcess::NotRunning) {
+    if (m_process && m_process->state() != QProcess::NotRunning) {
         m_process->terminate();
         if (!m_process->waitForFinished(10000))
             kill();
@@ -78,11 +64,6 @@ void AppProcess::kill()
         m_process->kill();
         m_process->waitForFinished();
     }
-}
-
-bool AppProcess::isRunning() const
-{
-    return m_process && m_process->state() == QProcess::Running;
 }
 
 int AppProcess::openFiles() const

@@ -21,25 +21,22 @@ public:
     };
     static Run run(const QStringList &arguments, const QProcessEnvironment &env = environment(), int timeoutMs = 20000);
 
-    AppProcess();
-    ~AppProcess(); // stop()
+    AppProcess() = default;
+    ~AppProcess() { stop(); }
     AppProcess(const AppProcess &) = delete;
     AppProcess &operator=(const AppProcess &) = delete;
 
-    // Starts it; false when the program could not be started.
     bool start(const QStringList &arguments, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels);
     // Starts it with "-mcpPort port" and waits for its MCP service to listen.
     bool startWithMCP(const QStringList &arguments, quint16 port);
-    // Waits (with the event loop running) until the log holds message count times, or the
-    // program ends.
-    bool waitForLog(const QString &message, int count = 1, int timeoutMs = 30000) const;
-    // SIGTERM and wait (killed after a few seconds).
-    void stop();
-    // SIGKILL: no clean-up runs.
-    void kill();
+    // Waits (with the event loop running, up to 30 s) until the log holds message count times, or
+    // the program ends.
+    bool waitForLog(const QString &message, int count = 1) const;
+    void stop(); // SIGTERM and wait (killed after a few seconds)
+    void kill(); // SIGKILL: no clean-up runs
 
     QProcess &process() { return *m_process; }
-    bool isRunning() const;
+    bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
     // Open sockets of the process (/proc/PID/fd): the log file, opened per line, is not counted.
     int openFiles() const;
 

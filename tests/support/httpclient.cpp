@@ -4,11 +4,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTest>
 #include <QThread>
-
-#include <atomic>
-#include <thread>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -29,15 +25,11 @@ int openIdle(quint16 port, const QByteArray &partial)
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    if (!partial.isEmpty() && ::send(fd, partial.constData(), size_t(partial.size()), MSG_NOSIGNAL) < 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+        && (partial.isEmpty() || ::send(fd, partial.constData(), size_t(partial.size()), MSG_NOSIGNAL) >= 0))
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 namespace {
@@ -93,24 +85,6 @@ Reply blockingExchange(quint16 port, const QList<QByteArray> &pieces, int timeou
 
 } // namespace
 
-Reply exchange(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
-{
-    const QCoreApplication *app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread())
-        return blockingExchange(port, pieces, timeoutMs, pauseMs);
-    // The server may live in this thread: its event loop runs while another thread talks to it.
-    Reply reply;
-    std::atomic<bool> done { false };
-    std::thread client([&] {
-        reply = blockingExchange(port, pieces, timeoutMs, pauseMs);
-        done = true;
-    });
-    while (!done)
-        (void)QTest::qWaitFor([&done] { return done.load(); }, 1000);
-    client.join();
-    return reply;
-}
-
 QByteArray postRequest(const QByteArray &body, const QByteArray &path, const QByteArray &extraHeaders)
 {
     return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: "
@@ -119,13 +93,12 @@ QByteArray postRequest(const QByteArray &body, const QByteArray &path, const QBy
 
 Reply post(quint16 port, const QByteArray &body, int timeoutMs)
 {
-    return exchange(port, { postRequest(body, "/mcp", "Connection: close\r\n") }, timeoutMs);
+    return served(port, { postRequest(body, "/mcp", "Connection: close\r\n") }, timeoutMs);
 }
 
 QByteArray rpc(const QString &method, const QJsonObject &params, int id)
 {
-    QJsonObject message { { QStringLiteral("jsonrpc"), QStringLiteral("2.0") }, { QStringLiteral("id"), id },
-        { QStringLiteral("method"), method } };
+    QJsonObject message { { "jsonrpc", "2.0" }, { "id", id }, { "method", method } };
     if (!params.isEmpty())
         message.insert(QStringLiteral("params"), params);
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
@@ -133,27 +106,25 @@ QByteArray rpc(const QString &method, const QJsonObject &params, int id)
 
 QByteArray toolCall(const QString &name, const QJsonObject &arguments, int id)
 {
-    return rpc(QStringLiteral("tools/call"),
-        { { QStringLiteral("name"), name }, { QStringLiteral("arguments"), arguments } }, id);
+    return rpc(QStringLiteral("tools/call"), { { "name", name }, { "arguments", arguments } }, id);
 }
 
 ToolResult toolResult(const Reply &reply)
 {
-    ToolResult result;
     const QJsonObject answer = QJsonDocument::fromJson(reply.body).object();
-    if (reply.status != 200 || !answer.contains(QStringLiteral("result")))
-        return result;
-    const QJsonObject body = answer.value(QStringLiteral("result")).toObject();
-    result.ok = true;
-    result.text
-        = body.value(QStringLiteral("content")).toArray().at(0).toObject().value(QStringLiteral("text")).toString();
-    result.isError = body.value(QStringLiteral("isError")).toBool();
-    return result;
+    if (reply.status != 200 || !answer.contains(QLatin1String("result")))
+        return {};
+    const QJsonValue result = answer[QLatin1String("result")];
+    return { true, result[QLatin1String("content")][0][QLatin1String("text")].toString(),
+        result[QLatin1String("isError")].toBool() };
 }
 
 } // namespace Http
 
 Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs, int pauseMs)
 {
-    return offThread([=] { return Http::exchange(port, pieces, timeoutMs, pauseMs); });
+    const auto work = [=] { return Http::blockingExchange(port, pieces, timeoutMs, pauseMs); };
+    // The server may live in this thread: its event loop runs while another thread talks to it.
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread() ? offThread(work) : work();
 }

@@ -21,10 +21,6 @@ struct Reply {
     bool closedByServer = false;
 };
 
-// Sends the pieces, pausing pauseMs between them, then reads until the server ends the
-// connection or timeoutMs pass.
-Reply exchange(quint16 port, const QList<QByteArray> &pieces, int timeoutMs = 30000, int pauseMs = 0);
-
 // "POST path HTTP/1.1" with Content-Length and the given extra header lines ("Name: value\r\n").
 QByteArray postRequest(const QByteArray &body, const QByteArray &path = "/mcp", const QByteArray &extraHeaders = {});
 
@@ -62,5 +58,6 @@ template <typename F> auto offThread(F work) -> decltype(work())
     return running.get();
 }
 
-// Http::exchange with a listener of this process.
+// Sends the pieces, pausing pauseMs between them, then reads until the server ends the connection
+// or timeoutMs pass; the server may be a listener of this process.
 Http::Reply served(quint16 port, const QList<QByteArray> &pieces, int timeoutMs = 30000, int pauseMs = 0);

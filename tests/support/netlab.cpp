@@ -8,28 +8,23 @@
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 
-#include <utility>
-
 #include <unistd.h>
 
 namespace {
 
 QString script()
 {
-    QString source = qEnvironmentVariable("CORVANE_SOURCE_DIR");
-    if (source.isEmpty())
-        source = QStringLiteral(".");
-    return source + QStringLiteral("/scripts/netlab");
+    const QString source = qEnvironmentVariable("CORVANE_SOURCE_DIR");
+    return (source.isEmpty() ? QStringLiteral(".") : source) + QStringLiteral("/scripts/netlab");
 }
 
 } // namespace
 
 QString NetLab::unavailableReason()
 {
-    if (::geteuid() != 0)
-        return QStringLiteral("needs root to build its network lab with scripts/netlab (network namespaces); run it as "
-                              "root or through scripts/test");
-    return QString();
+    return ::geteuid() == 0 ? QString()
+                            : QStringLiteral("needs root to build its network lab with scripts/netlab (network "
+                                             "namespaces); run it as root or through scripts/test");
 }
 
 NetLab::NetLab(int tvCount)
@@ -38,28 +33,20 @@ NetLab::NetLab(int tvCount)
                    .arg(QCoreApplication::applicationPid())
                    .arg(QRandomGenerator::global()->bounded(100000)))
 {
-    bool ok = false;
-    run({ QStringLiteral("up"), QString::number(tvCount) }, &ok);
-    m_up = ok;
+    run({ QStringLiteral("up"), QString::number(tvCount) });
+    m_up = m_error.isEmpty();
 }
 
-std::unique_ptr<NetLab> NetLab::withTVs(int tvCount, const QList<QStringList> &tvArguments)
+std::unique_ptr<NetLab> NetLab::withTVs(int tvCount)
 {
     auto lab = std::make_unique<NetLab>(tvCount);
-    if (!lab->isUp() || !lab->enter())
-        return lab;
-    for (qsizetype k = 0; k < tvArguments.size(); ++k) {
-        auto sim = lab->startTV(QStringLiteral("tv%1").arg(k + 1), tvArguments.at(k));
-        if (!sim)
-            return lab;
-        lab->m_tvs.push_back(std::move(sim));
-    }
+    if (lab->isUp())
+        lab->enter();
     return lab;
 }
 
 NetLab::~NetLab()
 {
-    m_tvs.clear();
     m_entered.reset(); // leave the lab before taking it down
     for (const QString &ns : std::as_const(m_extraNamespaces))
         QProcess::execute(QStringLiteral("ip"), { QStringLiteral("netns"), QStringLiteral("del"), namespaceName(ns) });
@@ -68,13 +55,13 @@ NetLab::~NetLab()
 
 bool NetLab::addNamespace(const QString &ns)
 {
-    if (QProcess::execute(QStringLiteral("ip"), { QStringLiteral("netns"), QStringLiteral("add"), namespaceName(ns) })
-        != 0) {
+    const QStringList arguments { QStringLiteral("netns"), QStringLiteral("add"), namespaceName(ns) };
+    const bool added = QProcess::execute(QStringLiteral("ip"), arguments) == 0;
+    if (added)
+        m_extraNamespaces << ns;
+    else
         m_error = QStringLiteral("cannot add namespace ") + ns;
-        return false;
-    }
-    m_extraNamespaces << ns;
-    return true;
+    return added;
 }
 
 bool NetLab::ip(const QString &ns, const QStringList &arguments)
@@ -92,14 +79,13 @@ bool NetLab::ip(const QString &ns, const QStringList &arguments)
 
 bool NetLab::enter(const QString &ns)
 {
+    m_entered.reset(); // back where the lab started, then into ns
+    m_entered = std::make_unique<NetnsScope>(namespaceName(ns));
+    if (m_entered->entered())
+        return true;
     m_entered.reset();
-    auto scope = std::make_unique<NetnsScope>(namespaceName(ns));
-    if (!scope->entered()) {
-        m_error = QStringLiteral("cannot enter the lab namespace ") + ns;
-        return false;
-    }
-    m_entered = std::move(scope);
-    return true;
+    m_error = QStringLiteral("cannot enter the lab namespace ") + ns;
+    return false;
 }
 
 std::unique_ptr<TVSimProcess> NetLab::startTV(const QString &tv, const QStringList &arguments)
@@ -112,28 +98,14 @@ std::unique_ptr<TVSimProcess> NetLab::startTV(const QString &tv, const QStringLi
     return nullptr;
 }
 
-QString NetLab::address(const QString &ns) const
-{
-    return run({ QStringLiteral("addr"), ns }).trimmed();
-}
-
-QString NetLab::mac(const QString &tv) const
-{
-    return run({ QStringLiteral("mac"), tv }).trimmed();
-}
-
-QString NetLab::run(const QStringList &arguments, bool *ok) const
+QString NetLab::run(const QStringList &arguments) const
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("NETLAB_PREFIX"), m_prefix);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("bash"), QStringList { script() } + arguments);
-    const bool finished = process.waitForFinished(30000);
-    const bool success = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (ok)
-        *ok = success;
-    if (!success) {
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         m_error = QStringLiteral("netlab %1: %2")
                       .arg(arguments.join(QLatin1Char(' ')), QString::fromUtf8(process.readAllStandardError()));
         return QString();

@@ -4,7 +4,6 @@
 #include <QStringList>
 
 #include <memory>
-#include <vector>
 
 class NetnsScope;
 class TVSimProcess;
@@ -17,35 +16,26 @@ public:
     static QString unavailableReason();
 
     explicit NetLab(int tvCount = 1);
-    // A lab with tvCount TVs, the test inside "pc", and an emulator in tv1, tv2, ... for each
-    // entry of tvArguments (its tvsim options). error() is empty when all of it came up.
-    static std::unique_ptr<NetLab> withTVs(int tvCount, const QList<QStringList> &tvArguments = {});
-    ~NetLab(); // netlab down
+    // A lab with tvCount TVs and the test inside "pc"; error() is empty when all of it came up.
+    static std::unique_ptr<NetLab> withTVs(int tvCount);
+    ~NetLab();
     NetLab(const NetLab &) = delete;
     NetLab &operator=(const NetLab &) = delete;
 
     bool isUp() const { return m_up; }
     QString error() const { return m_error; }
-    QString prefix() const { return m_prefix; }
 
     // "pc", "tv1", ... → the namespace's full name under /run/netns.
     QString namespaceName(const QString &ns) const { return m_prefix + ns; }
-    QString address(const QString &ns) const; // netlab addr
-    QString mac(const QString &tv) const; // netlab mac
-
-    // Runs "netlab ARGS..." with this lab's prefix; standard output, or an empty text on failure.
-    QString run(const QStringList &arguments, bool *ok = nullptr) const;
+    QString address(const QString &ns) const { return run({ QStringLiteral("addr"), ns }).trimmed(); }
+    QString mac(const QString &tv) const { return run({ QStringLiteral("mac"), tv }).trimmed(); }
 
     // Moves the calling thread into namespace ns (default the computer's side) until the lab
     // goes; false (and error()) when it could not.
     bool enter(const QString &ns = QStringLiteral("pc"));
 
-    // A TV emulator started inside namespace tv at its lab address; null (error() says why) when
-    // it did not come up.
+    // A TV emulator started in namespace tv at its lab address; null (error() says why) if not.
     std::unique_ptr<TVSimProcess> startTV(const QString &tv, const QStringList &arguments = {});
-
-    // The emulator started by withTVs in tv<k> (k from 1).
-    TVSimProcess *tv(int k) const { return m_tvs.at(k - 1).get(); }
 
     // One more namespace of this lab, empty (only loopback, down), for a test to build its own
     // network in; removed with the lab.
@@ -54,9 +44,11 @@ public:
     bool ip(const QString &ns, const QStringList &arguments);
 
 private:
+    // Runs "netlab ARGS..." with this lab's prefix: its standard output (error() says why it failed).
+    QString run(const QStringList &arguments) const;
+
     QString m_prefix;
     QStringList m_extraNamespaces;
-    std::vector<std::unique_ptr<TVSimProcess>> m_tvs;
     bool m_up = false;
     mutable QString m_error;
     std::unique_ptr<NetnsScope> m_entered;

@@ -15,10 +15,8 @@ PairedTV::PairedTV(std::unique_ptr<TVSimProcess> tv, const AppParts::Setup &part
 
 bool PairedTV::start(const QString &name)
 {
-    if (!sim->isRunning() && !sim->start()) {
-        qWarning().noquote() << sim->output();
-        return false;
-    }
+    if (!sim->isRunning() && !sim->start())
+        return false; // start() showed the emulator's output
     id = parts.addTV(sim->address(), name);
     return true;
 }

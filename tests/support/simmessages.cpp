@@ -33,9 +33,8 @@ QJsonObject ssapPayload(const QJsonArray &received, const QString &uri, qsizetyp
 QStringList pointerTexts(const QJsonArray &received)
 {
     QStringList texts;
-    for (const QJsonValue &entry : received) {
+    for (const QJsonValue &entry : received)
         if (entry[QLatin1String("channel")].toString() == QLatin1String("pointer"))
             texts << entry[QLatin1String("text")].toString();
-    }
     return texts;
 }

@@ -7,11 +7,12 @@
 #include <QFile>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 TestHome::TestHome()
-    : m_dir(std::make_unique<QTemporaryDir>())
 {
-    m_dir->setAutoRemove(true);
     qputenv("HOME", path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (path() + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_STATE_HOME", (path() + QStringLiteral("/state")).toUtf8());
@@ -20,21 +21,6 @@ TestHome::TestHome()
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-}
-
-QString TestHome::path() const
-{
-    return m_dir->path();
-}
-
-QString TestHome::logFile() const
-{
-    return path() + QStringLiteral("/state/CorvaneRemote/app.log");
-}
-
-QString TestHome::settingsFile() const
-{
-    return path() + QStringLiteral("/config/CorvaneRemote/CorvaneRemote.conf");
 }
 
 QStringList readLogLines()
@@ -91,21 +77,13 @@ QStringList logSince(int mark)
 
 QStringList logSince(int mark, const QString &prefix)
 {
-    QStringList lines;
-    for (const QString &line : logSince(mark)) {
-        if (line.startsWith(prefix))
-            lines << line;
-    }
-    return lines;
+    return logSince(mark).filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(prefix)));
 }
 
 bool inPrivateNetwork()
 {
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const auto flags = interface.flags();
-        if (flags.testFlag(QNetworkInterface::IsUp) && !flags.testFlag(QNetworkInterface::IsLoopBack))
-            return false;
-    }
-    return true;
+    return std::ranges::none_of(QNetworkInterface::allInterfaces(), [](const QNetworkInterface &interface) {
+        return interface.flags().testFlag(QNetworkInterface::IsUp)
+            && !interface.flags().testFlag(QNetworkInterface::IsLoopBack);
+    });
 }

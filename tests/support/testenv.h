@@ -4,29 +4,24 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <memory>
-
 class QProcess;
 
-// A private home for one test process: HOME, XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR
-// point into a temporary directory, so the log, the preferences and the one-instance lock never
-// touch the developer's files or another test's app.
-// Call before anything reads the log location or the preferences.
+// A private home for one test process, made before anything reads the log location or the
+// preferences: HOME and the XDG directories point into a temporary directory, so the log, the
+// preferences and the one-instance lock never touch the developer's files or another test's app.
 class TestHome {
 public:
     TestHome();
-    QString path() const;
-    QString logFile() const; // where appLog writes inside this home
-    QString settingsFile() const; // where the shared preferences live inside this home
+    QString path() const { return m_dir.path(); }
+    QString logFile() const { return path() + QStringLiteral("/state/CorvaneRemote/app.log"); }
+    QString settingsFile() const { return path() + QStringLiteral("/config/CorvaneRemote/CorvaneRemote.conf"); }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_dir;
 };
 
-// Lines of the log file written so far (after appLogFlush()).
+// Lines of the log file written so far, and the same without their time stamps.
 QStringList readLogLines();
-
-// Log messages without their time stamps.
 QStringList readLogMessages();
 
 // Log messages written since a mark (the count of messages read before), all or by prefix.

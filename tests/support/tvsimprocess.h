@@ -2,14 +2,13 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
-
-class QProcess;
-class QTemporaryDir;
 
 // One TV emulator (tvsim) run as a child process for a test. The blocking calls run a local
 // event loop, so they can be used straight from Qt Test functions.
@@ -23,44 +22,42 @@ public:
                             // which also gives the emulator that namespace's /sys (its MAC)
     };
 
-    TVSimProcess();
+    TVSimProcess()
+        : TVSimProcess(Options())
+    {
+    }
     explicit TVSimProcess(Options options);
-    ~TVSimProcess();
+    ~TVSimProcess() { stop(); }
     TVSimProcess(const TVSimProcess &) = delete;
     TVSimProcess &operator=(const TVSimProcess &) = delete;
 
     // Starts the emulator and waits for its "tvsim ready" line. May be called again after stop()
     // (same state directory: same certificate, device UUID and client keys).
-    bool start(int timeoutMs = 15000);
-    // SIGTERM and wait (killed after a few seconds); also done by the destructor.
-    void stop();
-    bool isRunning() const;
+    bool start();
+    void stop(); // SIGTERM and wait (killed after a few seconds)
+    bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
 
-    QString address() const;
-    QString stateDir() const;
-    QString fingerprint() const; // lower-case hex SHA-256 of the leaf certificate (DER)
-    QString deviceUUID() const;
+    QString address() const { return m_options.address; }
+    QString stateDir() const { return m_options.stateDir; }
+    QString fingerprint() const { return m_fingerprint; } // lower-case hex SHA-256 of the leaf certificate
+    QString deviceUUID() const { return m_deviceUUID; }
     QString output() const; // everything the emulator printed so far (stdout and stderr)
 
     QJsonObject state(); // GET /state
     QJsonArray received(); // GET /received "messages"
-    QJsonArray received(const QString &channel); // only those of one channel
+    QJsonArray received(const QString &channel);
     void clearReceived(); // POST /received/clear
     QJsonObject control(const QString &path, const QJsonObject &body = {}); // POST path
 
-    // Polls GET /received until a message of the channel satisfies the predicate (or time-out).
-    QJsonObject waitForReceived(
-        const QString &channel, const std::function<bool(const QJsonObject &)> &match, int timeoutMs = 5000);
+    // Polls GET /received until a message of the channel satisfies the predicate (or 5 s pass).
+    QJsonObject waitForReceived(const QString &channel, const std::function<bool(const QJsonObject &)> &match);
 
 private:
     QByteArray http(const QByteArray &method, const QString &path, const QByteArray &body = {});
 
     Options m_options;
-    std::unique_ptr<QTemporaryDir> m_tempDir;
-    std::unique_ptr<QTemporaryDir> m_outputDir;
+    QTemporaryDir m_dir; // the output file, and the state when no directory is given
     std::unique_ptr<QProcess> m_process;
-    QString m_stateDir;
-    QString m_outputFile;
     QString m_fingerprint;
     QString m_deviceUUID;
     int m_controlPort = 3080;
