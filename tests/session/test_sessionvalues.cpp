@@ -93,7 +93,6 @@ private Q_SLOTS:
         row("media", TVCommands::media("fastForward"), "media.controls/fastForward {}");
         row("text", TVCommands::insertText("héllo \"TV\""),
             "com.webos.service.ime/insertText {\"replace\":false,\"text\":\"héllo \\\"TV\\\"\"}");
-        row("enter", TVCommands::sendEnterKey(), "com.webos.service.ime/sendEnterKey {}");
         row("launch", TVCommands::launch("netflix"), "system.launcher/launch {\"id\":\"netflix\"}");
         row("launch into", TVCommands::launch("youtube.leanback.v4", "dQw4", QJsonObject { { "t", 30 } }),
             "system.launcher/launch {\"contentId\":\"dQw4\",\"id\":\"youtube.leanback.v4\",\"params\":{\"t\":30}}");
