@@ -130,8 +130,6 @@ private Q_SLOTS:
         auto greeting = start(client->connect(tvHost));
         QTRY_VERIFY(greeting->done());
         QVERIFY2(greeting->value, qPrintable(greeting->errorText()));
-        QCOMPARE(greeting->value->value(QLatin1String("deviceUUID")).toString(), QStringLiteral("uuid-test-tv"));
-        QCOMPARE(m_server->requestPath(), QStringLiteral("/"));
         for (const char *host : { "", "127.4.1.1/x", "me@127.4.1.1" }) { // refused before any socket
             auto refused = start(newClient()->connect(QString::fromLatin1(host)));
             QVERIFY2(refused->error && refused->error->kind() == SSAPError::Kind::NotConnected, host);
@@ -417,7 +415,6 @@ private Q_SLOTS:
             QVERIFY2(greeting->value, qPrintable(greeting->errorText()));
             QCOMPARE(download->value, std::optional<std::optional<QByteArray>>(QByteArray("PNG")));
             QTRY_COMPARE(server.texts().size(), 2); // the greeting and the click
-            QVERIFY(pointer.isOpen());
             QCOMPARE(mismatchLines(), before);
             return;
         }

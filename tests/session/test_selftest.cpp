@@ -26,32 +26,21 @@ class TestSelfTest : public QObject {
 
 private:
     TestHome m_home;
-    std::unique_ptr<PairedTV> m_tv;
+    PairedTV m_tv { { .address = kHost, .extraArgs = { "--pairing-delay", "50", "--apps", "30" } },
+        AppParts::Setup { .session = { .selfTestWaitScale = 0.25 } } };
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        AppParts::Setup setup;
-        setup.session.selfTestWaitScale = 0.25;
-        m_tv = std::make_unique<PairedTV>(TVSimProcess::Options { .address = kHost,
-                                              .extraArgs = { QStringLiteral("--pairing-delay"), QStringLiteral("50"),
-                                                  QStringLiteral("--apps"), QStringLiteral("30") } },
-            setup);
-        QVERIFY(m_tv->start());
-        m_tv->set({ { "volume", 10 } });
-        // A probe the TV refuses is reported as failed; the run goes on.
-        m_tv->answerWithError(QStringLiteral("system.notifications/createToast"), QStringLiteral("500 no toasts"));
-        m_tv->parts.preferences().setString(QStringLiteral("autotest"), kMode);
-    }
-
-    void cleanupTestCase() { m_tv.reset(); }
-
     void runsAfterPairing()
     {
+        QVERIFY(m_tv.start());
+        m_tv.set({ { "volume", 10 } });
+        // A probe the TV refuses is reported as failed; the run goes on.
+        m_tv.answerWithError(QStringLiteral("system.notifications/createToast"), QStringLiteral("500 no toasts"));
+        m_tv.parts.preferences().setString(QStringLiteral("autotest"), kMode);
         const int mark = logMark();
         QVERIFY(!SelfTest::hasStarted());
-        TVSession &session = m_tv->session();
-        session.connect(m_tv->id);
+        TVSession &session = m_tv.session();
+        session.connect(m_tv.id);
         QTRY_VERIFY_WITH_TIMEOUT(session.isReady(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(logSince(mark).contains(QStringLiteral("[autotest] 结束")), 30000);
         const QStringList lines = logSince(mark, QStringLiteral("[autotest] "));
@@ -64,7 +53,7 @@ private Q_SLOTS:
             "✅ 音量状态: {\"callerId\":\"secondscreen.client\",\"returnValue\":true,\"volumeStatus\":{",
             "✅ 前台应用: ", "❌ Toast: 500 no toasts", "✅ 音量+: ", "音量 10 -> 11", "✅ 音量-: ", "音量回到 10",
             "输入源 [\"HDMI_1/HDMI 1/true\", \"HDMI_2/HDMI 2/true\", \"HDMI_3/HDMI 3/false\", \"HDMI_4/HDMI 4/false\"]",
-            "应用 30 个: [" + titles.join(QStringLiteral(", ")) + "]", "MAC " + *m_tv->parts.record(m_tv->id).mac,
+            "应用 30 个: [" + titles.join(QStringLiteral(", ")) + "]", "MAC " + *m_tv.parts.record(m_tv.id).mac,
             QStringLiteral("图标示例 [\"%1\", \"%2\"]")
                 .arg(session.apps().at(0).icon->toString(), session.apps().at(1).icon->toString()),
             "✅ HOME 后前台: {\"appId\":\"com.webos.app.home\",", "✅ BACK 后前台: " };
@@ -80,38 +69,17 @@ private Q_SLOTS:
                 qPrintable(QStringLiteral("%1: %2").arg(order.at(i), lines.at(i))));
 
         // The buttons went over the pointer socket in order.
-        const QStringList pointer = pointerTexts(m_tv->sim->received());
-        QCOMPARE(pointer.filter(QRegularExpression(QStringLiteral("^type:button"))),
+        QCOMPARE(pointerTexts(m_tv.sim->received()).filter(QRegularExpression(QStringLiteral("^type:button"))),
             (QStringList { "type:button\nname:HOME\n\n", "type:button\nname:RIGHT\n\n", "type:button\nname:LEFT\n\n",
                 "type:button\nname:BACK\n\n" }));
-#ifdef SELFTEST_FULL
-        // Twenty moves of (10, 5): coalesced, but nothing lost.
-        int dx = 0, dy = 0, messages = 0;
-        static const QRegularExpression move(QStringLiteral("^type:move\ndx:(-?\\d+)\ndy:(-?\\d+)\ndown:0\n\n$"));
-        for (const QString &text : pointer) {
-            const QRegularExpressionMatch match = move.match(text);
-            if (match.hasMatch()) {
-                dx += match.captured(1).toInt();
-                dy += match.captured(2).toInt();
-                ++messages;
-            }
-        }
-        QCOMPARE(dx, 200);
-        QCOMPARE(dy, 100);
-        QVERIFY(messages >= 1 && messages <= 20);
-#endif
-    }
 
-    // The self-test would start, and log, the moment the new connection settles.
-    void onlyOncePerProcess()
-    {
-        QVERIFY(SelfTest::hasStarted());
-        m_tv->session().disconnect();
-        const int mark = logMark();
-        QSignalSpy settled(&m_tv->session(), &TVSession::connectionSettled);
-        m_tv->session().connect(m_tv->id);
+        // Only once per process: it would start, and log, the moment the new connection settles.
+        session.disconnect();
+        const int again = logMark();
+        QSignalSpy settled(&session, &TVSession::connectionSettled);
+        session.connect(m_tv.id);
         QTRY_COMPARE_WITH_TIMEOUT(settled.count(), 1, 10000);
-        QCOMPARE(logSince(mark, QStringLiteral("[autotest]")), QStringList());
+        QCOMPARE(logSince(again, QStringLiteral("[autotest]")), QStringList());
     }
 
     // Quotes and backslashes in a list entry are escaped; the rest of the notation is in the lines.

@@ -1,6 +1,6 @@
 // Connecting and pairing against the TV emulator: prompt and PIN pairing, what reaches the
 // store, certificate and device changes, a broken socket, ensureConnected, and attempts that a
-// newer connect or a disconnect overtakes.
+// newer connect or a disconnect overtakes. (The kept traces are replayed in test_sessionstate.)
 #include "pairedtv.h"
 #include "simmessages.h"
 #include "testawait.h"
@@ -8,10 +8,8 @@
 
 #include "protocoltrace.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QMetaEnum>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -23,58 +21,8 @@ namespace {
 
 const QString kHost = QStringLiteral("127.0.0.10");
 const QString kOtherHost = QStringLiteral("127.0.0.11"); // nothing listens there
-const QString kReplayHost = QStringLiteral("127.0.0.13");
 const QStringList kFast { QStringLiteral("--pairing-delay"), QStringLiteral("150") };
 const QStringList kManual { QStringLiteral("--pairing"), QStringLiteral("prompt-ignore") }; // answered over /pairing
-
-// A state as a protocol trace writes it: "awaitingApproval+pin", "error: message".
-QString stateText(QString name, bool pin, const QString &message)
-{
-    name[0] = name[0].toLower();
-    return name + (pin ? QStringLiteral("+pin") : QString()) + (message.isEmpty() ? QString() : ": " + message);
-}
-
-// The states of a trace's first connection, from "connecting" to ready or an error, and the
-// PINs the traced app sent meanwhile. (What the TV answered is compared in test_sessionstate.)
-struct TraceFacts {
-    QStringList states;
-    bool pin = false;
-    int pinsSent = 0;
-};
-
-TraceFacts readTrace(const QString &path)
-{
-    TraceFacts facts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return facts;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QJsonObject entry = QJsonDocument::fromJson(line).object();
-        const QString name = entry.value("state").toString();
-        if (entry.value("event") == QStringLiteral("state") && !name.isEmpty()
-            && (!facts.states.isEmpty() || name == QStringLiteral("connecting"))) {
-            facts.pin = facts.pin || entry.value("pin").toBool();
-            facts.states << stateText(name, entry.value("pin").toBool(), entry.value("message").toString());
-            if (name != QStringLiteral("connecting") && name != QStringLiteral("awaitingApproval"))
-                break;
-        }
-        facts.pinsSent += !facts.states.isEmpty() && entry.value("direction") == QStringLiteral("out")
-            && entry.value("message")["uri"] == QStringLiteral("ssap://pairing/setPin");
-    }
-    return facts;
-}
-
-// Writing 5 to clear_refs resets the peak resident size; the field's value in KiB.
-long long residentKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 } // namespace
 
@@ -108,13 +56,11 @@ private Q_SLOTS:
         rig.states.clear();
         int mark = logMark();
         rig.session().connect(id);
-        QCOMPARE(rig.session().stateKind(), Kind::Connecting);
         QCOMPARE(rig.store().selectedID(), std::optional<QString>(id));
         QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
-        QCOMPARE(rig.states.first(), ConnectionState::connecting());
-        QVERIFY(rig.states.contains(ConnectionState::awaitingApproval(false)));
-        QCOMPARE(rig.states.last(), ConnectionState::ready());
-        QVERIFY(!rig.passedThrough(Kind::Error));
+        QCOMPARE(rig.states,
+            (QList {
+                ConnectionState::connecting(), ConnectionState::awaitingApproval(false), ConnectionState::ready() }));
         const TVDevice record = rig.record(id);
         QVERIFY(record.clientKey.has_value());
         QVERIFY(sim.state().value("clientKeys").toArray().contains(*record.clientKey));
@@ -142,7 +88,6 @@ private Q_SLOTS:
             QVERIFY(!rig.session().hasClient());
             QCOMPARE(rig.record(id).clientKey, record.clientKey);
             QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")).size(), 1);
-            QVERIFY(logSince(mark, QStringLiteral("已注册")).isEmpty());
         }
         QCOMPARE(sim.state().value("clientKeys").toArray().size(), 1);
 
@@ -153,18 +98,13 @@ private Q_SLOTS:
         QVERIFY(tv.pair());
         QTRY_VERIFY(rig.session().hasPointer());
 
-        // A 64 MiB frame is refused by its header (Qt's reason for closing with 1009), before it
-        // is read: the session goes offline, then is ready again without anyone asking.
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
-        clear.close();
-        const long long before = residentKiB("VmRSS:");
+        // A 64 MiB frame is refused by its header, before it is read: Qt's reason for that is
+        // "Maximum framesize exceeded." (a message limit alone would read the frame first). The
+        // session goes offline, then is ready again without anyone asking.
         rig.states.clear();
         mark = logMark();
         sim.control(QStringLiteral("/fault"), { { "push", "huge" }, { "mib", 64 } });
         QTRY_VERIFY_WITH_TIMEOUT(rig.passedThrough(Kind::Offline), 10000);
-        const long long peak = residentKiB("VmHWM:");
-        QVERIFY2(peak - before < 24 * 1024, qPrintable(QStringLiteral("%1 KiB more").arg(peak - before)));
         QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
         QVERIFY(!rig.session().isReconnecting());
         QCOMPARE(logSince(mark, QStringLiteral("主通道断开: ")),
@@ -179,7 +119,6 @@ private Q_SLOTS:
         QVERIFY(rig.session().isReconnecting());
         QVERIFY2(sim.start(), qPrintable(sim.output()));
         QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
-        QCOMPARE(rig.record(id).host, kHost);
 
         // The user's disconnect is not brought back. A TV that never answers: ensureConnected
         // times out and leaves the attempt running; a second caller joins it.
@@ -224,7 +163,6 @@ private Q_SLOTS:
         session.connect(tv.id, true);
         QTRY_COMPARE_WITH_TIMEOUT(session.state(), ConnectionState::awaitingApproval(true), 10000);
         QVERIFY(session.awaitingPin());
-        QVERIFY(logSince(mark).contains(QStringLiteral("等待电视确认配对 (pin=true)")));
 
         // A wrong PIN is logged and the TV keeps asking.
         session.submitPin(QStringLiteral("00000000"));
@@ -235,9 +173,6 @@ private Q_SLOTS:
 
         session.submitPin(QStringLiteral("12345678"));
         QTRY_VERIFY_WITH_TIMEOUT(session.isReady(), 10000);
-        QVERIFY(tv.parts.record(tv.id).clientKey.has_value());
-        QCOMPARE(tv.parts.record(tv.id).certFingerprint, std::optional<QString>(tv.sim->fingerprint()));
-        QCOMPARE(tv.sent(QStringLiteral("pairing/setPin")).size(), 2);
         QCOMPARE(tv.payload(QStringLiteral("pairing/setPin"), 1), QJsonObject({ { "pin", "12345678" } }));
 
         session.insertText(QStringLiteral("mein Geheimnis"));
@@ -283,40 +218,6 @@ private Q_SLOTS:
             events.contains("ssap connected") && events.contains("pointer connected"), qPrintable(events.join(',')));
     }
 
-    // Every trace in tests/traces is replayed by the emulator: the session passes through the
-    // states the traced app did.
-    void replayedTraces_data()
-    {
-        QTest::addColumn<QString>("path");
-        const QDir folder(qEnvironmentVariable("CORVANE_SOURCE_DIR") + QStringLiteral("/tests/traces"));
-        const QStringList files = folder.entryList({ QStringLiteral("*.jsonl") }, QDir::Files, QDir::Name);
-        QVERIFY2(!files.isEmpty(), qPrintable(folder.path()));
-        for (const QString &file : files)
-            QTest::newRow(qPrintable(file)) << folder.filePath(file);
-    }
-
-    void replayedTraces()
-    {
-        QFETCH(QString, path);
-        const TraceFacts facts = readTrace(path);
-        QVERIFY2(!facts.states.isEmpty(), "the trace holds no connection");
-        PairedTV tv({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), path } });
-        QVERIFY(tv.start());
-        tv.session().connect(tv.id, facts.pin);
-        for (int pin = 0; pin < facts.pinsSent; ++pin) {
-            QTRY_VERIFY_WITH_TIMEOUT(tv.session().awaitingPin(), 10000);
-            const qsizetype sent = tv.sent(QStringLiteral("pairing/setPin")).size();
-            tv.session().submitPin(QStringLiteral("0000"));
-            QTRY_COMPARE(tv.sent(QStringLiteral("pairing/setPin")).size(), sent + 1);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(tv.parts.states.size(), facts.states.size(), 15000);
-        QStringList states;
-        for (const ConnectionState &state : std::as_const(tv.parts.states))
-            states << stateText(
-                QMetaEnum::fromType<Kind>().valueToKey(int(state.kind())), state.pin(), state.message());
-        QCOMPARE(states, facts.states);
-    }
-
     // Another TV at the paired address: a new device UUID pairs afresh (once the user approves),
     // a new certificate is refused before the TV sees anything.
     void replacedTV()
@@ -340,13 +241,11 @@ private Q_SLOTS:
         // A new TV that refuses: nothing of the old pairing is lost; it was asked to pair without a key.
         QVERIFY(replace({ "--new-uuid", "--pairing", "prompt-reject" }));
         const QString newUUID = tv.sim->deviceUUID();
-        QVERIFY(newUUID != *paired.tvUUID);
-        int mark = logMark();
+        const int mark = logMark();
         rig.session().connect(id);
         QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
         QCOMPARE(rig.session().stateMessage(), QStringLiteral("403 User rejected pairing"));
         QVERIFY(logSince(mark).contains(QStringLiteral("TV UUID 变化，清除旧配对")));
-        QVERIFY(logSince(mark).contains(QStringLiteral("连接失败: 403 User rejected pairing")));
         QVERIFY(!rig.session().hasClient());
         QCOMPARE(rig.record(id), paired);
         const QList<QJsonObject> registers = ssapOfType(tv.sim->received(), "register");
@@ -355,7 +254,6 @@ private Q_SLOTS:
 
         // The same new TV accepting: the record takes its UUID, key and fingerprint.
         QVERIFY(replace({}));
-        QCOMPARE(tv.sim->deviceUUID(), newUUID);
         rig.states.clear();
         rig.session().connect(id);
         QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
@@ -367,12 +265,9 @@ private Q_SLOTS:
         rig.session().disconnect();
 
         QVERIFY(replace({ "--new-cert" }));
-        QVERIFY(tv.sim->fingerprint() != *now.certFingerprint);
-        mark = logMark();
         rig.session().connect(id);
         QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::Error, 10000);
         QCOMPARE(rig.session().stateMessage(), QStringLiteral("电视证书已变化，请删除后重新配对"));
-        QVERIFY(logSince(mark).contains(QStringLiteral("连接失败: 电视证书已变化，请删除后重新配对")));
         QCOMPARE(rig.record(id), now);
         QCOMPARE(ssapOfType(tv.sim->received(), "register").size(), 0); // the TV never saw a registration
     }
@@ -381,16 +276,13 @@ private Q_SLOTS:
     {
         AppParts rig(AppParts::quick());
 
-        // No selection at all, then a selected TV without a key: no attempt.
-        QString id;
-        for (const bool selected : { false, true }) {
-            if (selected)
-                rig.store().setSelectedID(id = rig.addTV(kOtherHost));
-            auto outcome = start(rig.session().ensureConnected(1));
-            QTRY_VERIFY(outcome->done());
-            QCOMPARE(outcome->errorText(), QStringLiteral("No paired TV. Pair one in the Corvane Remote app first."));
-            QVERIFY(rig.states.isEmpty());
-        }
+        // A selected TV without a key: no attempt. (No selection at all: test_mcplistener.)
+        const QString id = rig.addTV(kOtherHost);
+        rig.store().setSelectedID(id);
+        auto outcome = start(rig.session().ensureConnected(1));
+        QTRY_VERIFY(outcome->done());
+        QCOMPARE(outcome->errorText(), QStringLiteral("No paired TV. Pair one in the Corvane Remote app first."));
+        QVERIFY(rig.states.isEmpty());
 
         // A paired TV that cannot be reached: each call starts a new attempt and reports its error.
         TVDevice record = rig.record(id);
@@ -430,7 +322,6 @@ private Q_SLOTS:
             QCOMPARE(rig.session().stateKind(), Kind::Offline);
             QTRY_COMPARE(tv.sim->state().value("connections").toInt(), 0);
             QCOMPARE(accept(), 0);
-            QCOMPARE(rig.session().stateKind(), Kind::Offline);
             QCOMPARE(rig.record(tv.id), before);
         }
 
@@ -441,7 +332,6 @@ private Q_SLOTS:
         rig.states.clear();
         rig.session().connect(tv.id);
         QCOMPARE(rig.states, QList<ConnectionState>({ ConnectionState::offline(), ConnectionState::connecting() }));
-        QVERIFY(rig.session().client() != older.data());
         QTRY_COMPARE_WITH_TIMEOUT(rig.session().stateKind(), Kind::AwaitingApproval, 10000);
         // The older socket is gone: the TV has one prompt left to answer.
         QTRY_COMPARE(tv.sim->state().value("connections").toInt(), 1);
@@ -450,7 +340,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(rig.session().isReady(), 10000);
         QVERIFY(!rig.passedThrough(Kind::Error));
         QCOMPARE(logSince(mark, QStringLiteral("连接失败")), QStringList());
-        QCOMPARE(logSince(mark, QStringLiteral("已注册")).size(), 1);
         const QJsonArray keys = tv.sim->state().value("clientKeys").toArray();
         QCOMPARE(keys.size(), 1);
         QCOMPARE(rig.record(tv.id).clientKey, std::optional<QString>(keys.first().toString()));

@@ -24,14 +24,6 @@ const QString kRefusingHost = QStringLiteral("127.0.0.16"); // firmware that ref
 const QString kRefusal = QStringLiteral("401 insufficient permissions");
 const QString kReplayHost = QStringLiteral("127.0.0.17"); // the refusing TV, replayed from a trace
 
-QStringList appTitles(const QList<TVApp> &apps)
-{
-    QStringList titles;
-    for (const TVApp &app : apps)
-        titles << app.id + QLatin1Char(' ') + app.title;
-    return titles;
-}
-
 } // namespace
 
 class TestSessionState : public QObject {
@@ -59,7 +51,6 @@ private Q_SLOTS:
         m_tv.parts.renewSession();
         QVERIFY(m_tv.pair());
         QVERIFY(!session().apps().isEmpty());
-        QVERIFY(m_tv.parts.record(m_tv.id).mac.has_value());
         QTRY_VERIFY(session().hasPointer());
         sim().clearReceived();
     }
@@ -68,14 +59,9 @@ private Q_SLOTS:
 
     void pushedStateReachesTheFields()
     {
+        // (Volume, mute and foreground pushes: test_mcptools' status; each push's shapes and its
+        // signal only on a change: test_sessionvalues.)
         QTRY_COMPARE(session().volume(), 10);
-        QCOMPARE(session().powerState(), QStringLiteral("Active"));
-
-        // (Each push's shapes and its signal only on a change: test_sessionvalues.)
-        m_tv.set({ { "volume", 12 }, { "muted", true }, { "foregroundAppId", "netflix" } });
-        QTRY_COMPARE(session().volume(), 12);
-        QTRY_COMPARE(session().muted(), true);
-        QTRY_COMPARE(session().currentSourceName(), QStringLiteral("Netflix"));
         QSignalSpy standbySpy(&session(), &TVSession::isStandbyChanged);
         for (const char *power : { "Active Standby", "Suspend" }) {
             m_tv.set({ { "power", power } });
@@ -89,8 +75,8 @@ private Q_SLOTS:
         QCOMPARE(session().powerState(), QString());
         QVERIFY(!session().isStandby());
         QCOMPARE(standbySpy.count(), 2);
-        QCOMPARE(session().volume(), 12);
-        QCOMPARE(session().foregroundAppId(), QStringLiteral("netflix"));
+        QCOMPARE(session().volume(), 10);
+        QCOMPARE(session().foregroundAppId(), QStringLiteral("com.webos.app.livetv"));
         QVERIFY(!session().apps().isEmpty());
     }
 
@@ -148,7 +134,6 @@ private Q_SLOTS:
         auto image = start(session().icon(url));
         QTRY_VERIFY(image->done());
         QVERIFY(*image->value && (*image->value)->startsWith("\x89PNG")); // as the TV serves it
-        QVERIFY(session().cachedIcon(url).has_value());
 
         QUrl missing = url;
         missing.setPath(QStringLiteral("/resources/none/nothing.png"));
@@ -177,8 +162,6 @@ private Q_SLOTS:
         QTRY_COMPARE(pointerTexts(sim().received()), expected);
         // A TV that gives the pointer socket gets every button on it.
         QCOMPARE(requests(QStringLiteral("audio/setMute")).size(), 0);
-        QCOMPARE(session().pointerRefusal(), std::nullopt);
-        QCOMPARE(session().inputRefusal(), QString());
 
         // A closed pointer socket is replaced before the button is sent.
         QPointer<PointerClient> old = session().pointer();
@@ -221,20 +204,16 @@ private Q_SLOTS:
         session().volumeDown();
         session().setVolumeValue(42);
         session().setVolume();
-        session().insertText(QStringLiteral("héllo \"TV\""));
         session().launchApp(QStringLiteral("netflix"));
         session().launchApp(QStringLiteral("not.listed"));
-        session().switchToInput(QStringLiteral("HDMI_2"));
         session().setMute(true);
 
         QTRY_COMPARE(requests("audio/setMute").size(), 1);
         QCOMPARE(requests("audio/volumeUp").size(), 1);
         QCOMPARE(requests("audio/volumeDown").size(), 1);
         QCOMPARE(payload("audio/setVolume"), QJsonObject({ { "volume", 42 } })); // the slider's value
-        QCOMPARE(payload("com.webos.service.ime/insertText").value("text"), "héllo \"TV\"");
         QCOMPARE(requests("system.launcher/launch").size(), 1); // an app not listed is not launched
         QCOMPARE(payload("system.launcher/launch").value("id"), "netflix");
-        QCOMPARE(payload("tv/switchInput").value("inputId"), "HDMI_2");
         QTRY_COMPARE(session().muted(), true);
         QCOMPARE(pointerTexts(sim().received()), QStringList()); // no fallback needed
 
@@ -350,12 +329,9 @@ private Q_SLOTS:
         QSignalSpy shown(&s, &TVSession::inputRefusalChanged);
         const QJsonObject before = tv.sim->state();
 
-        s.press(QStringLiteral("VOLUMEUP"));
+        // (VOLUMEUP and the refused HOME through the tools: test_mcptools.) MUTE toggles what the TV said.
         s.press(QStringLiteral("MUTE"));
-        s.press(QStringLiteral("PLAY"));
-        QTRY_COMPARE(tv.sim->state().value("volume").toInt(), before.value("volume").toInt() + 1);
         QTRY_COMPARE(tv.sim->state().value("muted").toBool(), !before.value("muted").toBool());
-        QTRY_COMPARE(tv.sim->state().value("mediaState").toString(), QStringLiteral("play"));
         // Done only when the TV took the request.
         tv.answerWithError(QStringLiteral("tv/channelUp"), QStringLiteral("500 no tuner"));
         auto channel = start(s.pressAsync(QStringLiteral("CHANNELUP")));
@@ -390,17 +366,18 @@ private Q_SLOTS:
         QTRY_VERIFY(s.pointerRefusal().has_value());
         QCOMPARE(s.inputRefusal(), QString());
 
-        // The replayed TV: the same states, lists and refusal.
-        PairedTV replayed(
-            { .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), tracePath } }, AppParts::Setup());
-        QVERIFY(replayed.start());
-        TVSession &r = replayed.session();
-        r.connect(replayed.id);
-        QTRY_VERIFY_WITH_TIMEOUT(r.isReady(), 10000);
-        QCOMPARE(replayed.parts.states, liveStates);
-        QTRY_COMPARE(appTitles(r.apps()), appTitles(s.apps()));
-        QTRY_COMPARE(r.inputs(), s.inputs());
-        QCOMPARE(r.pointerRefusal(), std::optional<QString>(kRefusal));
+        // Replayed, this trace and the one kept from an earlier version give the same states and
+        // refusal. (Requests a trace lacks are answered as the emulator would: the lists say nothing.)
+        for (const QString &trace : { tracePath,
+                 qEnvironmentVariable("CORVANE_SOURCE_DIR")
+                     + QStringLiteral("/tests/traces/tvsim-firmware-2026.jsonl") }) {
+            PairedTV replayed({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), trace } });
+            QVERIFY(replayed.start());
+            replayed.session().connect(replayed.id);
+            QTRY_VERIFY_WITH_TIMEOUT(replayed.session().isReady(), 10000);
+            QCOMPARE(replayed.parts.states, liveStates);
+            QTRY_COMPARE(replayed.session().pointerRefusal(), std::optional<QString>(kRefusal));
+        }
     }
 };
 

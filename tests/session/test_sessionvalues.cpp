@@ -81,29 +81,18 @@ private Q_SLOTS:
         const auto row = [](const char *name, const TVRequest &request, const char *expected) {
             QTest::newRow(name) << request << QString::fromUtf8(expected);
         };
-        row("volume", TVCommands::volume(), "audio/getVolume {}");
-        row("foreground", TVCommands::foregroundAppInfo(), "com.webos.applicationManager/getForegroundAppInfo {}");
-        row("power", TVCommands::powerState(), "com.webos.service.tvpower/power/getPowerState {}");
-        row("keyboard", TVCommands::remoteKeyboard(), "com.webos.service.ime/registerRemoteKeyboard {}");
+        // Requests without a payload that the emulator answers in the session tests are not
+        // repeated here: a wrong path there fails with "404 no such service or method".
         row("sound output", TVCommands::soundOutput(), "audio/getSoundOutput {}");
         row("channels", TVCommands::channelList(), "tv/getChannelList {}");
         row("current channel", TVCommands::currentChannel(), "tv/getCurrentChannel {}");
         row("pin", TVCommands::setPin("1234"), "pairing/setPin {\"pin\":\"1234\"}");
-        row("system info", TVCommands::systemInfo(), "system/getSystemInfo {}");
-        row("pointer", TVCommands::pointerInputSocket(), "com.webos.service.networkinput/getPointerInputSocket {}");
-        row("inputs", TVCommands::externalInputList(), "tv/getExternalInputList {}");
-        row("apps", TVCommands::launchPoints(), "com.webos.applicationManager/listLaunchPoints {}");
-        row("network", TVCommands::networkInfo(), "com.webos.service.connectionmanager/getinfo {}");
-        row("volume up", TVCommands::volumeUp(), "audio/volumeUp {}");
-        row("volume down", TVCommands::volumeDown(), "audio/volumeDown {}");
         row("set volume", TVCommands::setVolume(42), "audio/setVolume {\"volume\":42}");
         row("mute", TVCommands::setMute(true), "audio/setMute {\"mute\":true}");
-        row("channel up", TVCommands::channelUp(), "tv/channelUp {}");
         row("channel down", TVCommands::channelDown(), "tv/channelDown {}");
         row("media", TVCommands::media("fastForward"), "media.controls/fastForward {}");
         row("text", TVCommands::insertText("héllo \"TV\""),
             "com.webos.service.ime/insertText {\"replace\":false,\"text\":\"héllo \\\"TV\\\"\"}");
-        row("enter", TVCommands::sendEnterKey(), "com.webos.service.ime/sendEnterKey {}");
         row("launch", TVCommands::launch("netflix"), "system.launcher/launch {\"id\":\"netflix\"}");
         row("launch into", TVCommands::launch("youtube.leanback.v4", "dQw4", QJsonObject { { "t", 30 } }),
             "system.launcher/launch {\"contentId\":\"dQw4\",\"id\":\"youtube.leanback.v4\",\"params\":{\"t\":30}}");
@@ -115,7 +104,6 @@ private Q_SLOTS:
             "audio/changeSoundOutput {\"output\":\"external_arc\"}");
         row("screen off", TVCommands::turnScreen(false), "com.webos.service.tvpower/power/turnOffScreen {}");
         row("screen on", TVCommands::turnScreen(true), "com.webos.service.tvpower/power/turnOnScreen {}");
-        row("turn off", TVCommands::turnOff(), "system/turnOff {}");
         row("toast", TVCommands::createToast("Corvane Remote 已连接"),
             "system.notifications/createToast {\"message\":\"Corvane Remote 已连接\"}");
         // The buttons that stand in for the pointer socket; MUTE toggles what the TV reported.
@@ -138,7 +126,7 @@ private Q_SLOTS:
         QCOMPARE(ButtonRequest::forButton("HOME", false), std::nullopt);
     }
 
-    void inputsFromTheTV()
+    void listEntriesFromTheTV()
     {
         QCOMPARE(ExternalInput::fromJson(json(
                      "{\"id\":\"HDMI_1\",\"label\":\"Game\",\"appId\":\"com.webos.app.hdmi1\",\"connected\":true}")),
@@ -150,10 +138,8 @@ private Q_SLOTS:
             (ExternalInput { "X", "X", "", false }));
         QCOMPARE(ExternalInput::fromJson(json("{\"label\":\"no id\"}")), std::nullopt);
         QCOMPARE(ExternalInput::fromJson(json("{\"id\":7}")), std::nullopt);
-    }
 
-    void appsFromTheTV()
-    {
+        // Apps: "largeIcon" before "icon".
         const std::optional<TVApp> both = TVApp::fromJson(
             json("{\"id\":\"a\",\"title\":\"A\",\"largeIcon\":\"http://tv/l.png\",\"icon\":\"http://tv/s.png\"}"));
         QVERIFY(both);
