@@ -319,14 +319,14 @@ private Q_SLOTS:
         auto download = start(raw->fetch(QUrl(QStringLiteral("http://127.4.1.1:9/icon.png"))));
         // A caller in the style of the session: holds the client weakly, checks it after resuming.
         QPointer<SSAPClient> weak(raw);
-        bool resumedWithClientGone = false;
-        [](QPointer<SSAPClient> c, bool *gone) -> QCoro::Task<> {
+        auto resumedWithClientGone = start([](QPointer<SSAPClient> c) -> QCoro::Task<bool> {
             try {
                 co_await c->request(QStringLiteral("b"));
             } catch (const SSAPError &) {
-                *gone = c.isNull();
+                co_return c.isNull();
             }
-        }(weak, &resumedWithClientGone);
+            co_return false;
+        }(weak));
         if (end == FromOnClose)
             raw->onClose = [destroy](const std::optional<SSAPError> &) { destroy(); };
         std::shared_ptr<Outcome<QJsonObject>> greeting;
@@ -354,7 +354,7 @@ private Q_SLOTS:
             QVERIFY(raw->hasSocket());
         } else {
             QTRY_VERIFY(weak.isNull());
-            QTRY_VERIFY(resumedWithClientGone);
+            QTRY_VERIFY(resumedWithClientGone->value.value_or(false));
         }
 
         // The probe's time-out, started later with the same length, fires after theirs.
@@ -369,6 +369,7 @@ private Q_SLOTS:
         QCOMPARE(request->completions + registration->completions + (greeting ? greeting->completions : 1), 3);
         QCOMPARE(prompts, end == FromPrompt ? 1 : 0);
         delete weak.data();
+        QTRY_VERIFY(resumedWithClientGone->done()); // nothing outlives the case
     }
 
     // --- certificate pinning: the SSAP socket, the pointer socket and downloads go through the

@@ -49,7 +49,10 @@ MCPServer &AppParts::server()
 
 void AppParts::renewSession(const std::optional<TVSession::Timings> &timings)
 {
-    buildSession(timings.value_or(m_session->timings()), m_tools->timings());
+    // Copies: the old session and tools are gone before the new ones are built.
+    const TVSession::Timings sessionTimings = timings.value_or(m_session->timings());
+    const MCPTools::Timings toolTimings = m_tools->timings();
+    buildSession(sessionTimings, toolTimings);
 }
 
 void AppParts::rebuildTools(const MCPTools::Timings &timings)

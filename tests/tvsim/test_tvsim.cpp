@@ -125,6 +125,8 @@ private Q_SLOTS:
         QVERIFY(!toast->done());
         QCOMPARE(sim.output().count(QStringLiteral("\"uri\":\"tv/getExternalInputList\"")), 1);
         QCOMPARE(sim.output().count(QStringLiteral("replay-fallback")), 2); // channelUp, getExternalInputList
+        client.disconnect();
+        QTRY_VERIFY(toast->done());
     }
 };
 
