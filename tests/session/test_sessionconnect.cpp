@@ -8,6 +8,7 @@
 
 #include "protocoltrace.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -23,6 +24,31 @@ const QString kHost = QStringLiteral("127.0.0.10");
 const QString kOtherHost = QStringLiteral("127.0.0.11"); // nothing listens there
 const QStringList kFast { QStringLiteral("--pairing-delay"), QStringLiteral("150") };
 const QStringList kManual { QStringLiteral("--pairing"), QStringLiteral("prompt-ignore") }; // answered over /pairing
+const QString kReplayHost = QStringLiteral("127.0.0.13");
+
+// The state lines of a trace's first connection, from "connecting" to ready or an error, and
+// how many PINs the traced app sent meanwhile.
+QList<QJsonObject> firstConnection(const QString &path, int *pinsSent = nullptr)
+{
+    QList<QJsonObject> states;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return states;
+    for (const QByteArray &text : file.readAll().split('\n')) {
+        QJsonObject line = QJsonDocument::fromJson(text).object();
+        const QString name = line.value("state").toString();
+        if (pinsSent && !states.isEmpty() && line.value("message")["uri"] == QStringLiteral("ssap://pairing/setPin"))
+            ++*pinsSent;
+        if (line.value("event") != QStringLiteral("state")
+            || (states.isEmpty() && name != QStringLiteral("connecting")))
+            continue;
+        line.remove(QStringLiteral("time"));
+        states << line;
+        if (name != QStringLiteral("connecting") && name != QStringLiteral("awaitingApproval"))
+            break;
+    }
+    return states;
+}
 
 } // namespace
 
@@ -216,6 +242,39 @@ private Q_SLOTS:
         QCOMPARE(tvLines, (QStringList { "4.1.0", "OLED55C3PCA", "4.1.0", "OLED55C3PCA" }));
         QVERIFY2(
             events.contains("ssap connected") && events.contains("pointer connected"), qPrintable(events.join(',')));
+    }
+
+    // Every trace kept in tests/traces, replayed by the emulator, takes the app through the states
+    // the traced app passed through (typing a PIN where it did): a user's trace is a regression test.
+    void keptTracesReplay_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir traces(qEnvironmentVariable("CORVANE_SOURCE_DIR") + QStringLiteral("/tests/traces"));
+        for (const QFileInfo &trace : traces.entryInfoList({ QStringLiteral("*.jsonl") }))
+            QTest::newRow(qPrintable(trace.fileName())) << trace.filePath();
+    }
+
+    void keptTracesReplay()
+    {
+        QFETCH(QString, path);
+        int pins = 0;
+        const QList<QJsonObject> traced = firstConnection(path, &pins);
+        QVERIFY2(!traced.isEmpty(), "the trace holds no connection");
+        QTemporaryDir dir;
+        QVERIFY(ProtocolTrace::instance().start(dir.filePath(QStringLiteral("replay.jsonl"))));
+        const auto stopTrace = qScopeGuard([] { ProtocolTrace::instance().stop(); });
+        PairedTV tv({ .address = kReplayHost, .extraArgs = { QStringLiteral("--replay"), path } });
+        QVERIFY(tv.start());
+        tv.session().connect(tv.id, traced.first().value("pin").toBool() || pins > 0);
+        for (int pin = 0; pin < pins; ++pin) {
+            QTRY_VERIFY_WITH_TIMEOUT(tv.session().awaitingPin(), 10000);
+            const qsizetype sent = tv.sent(QStringLiteral("pairing/setPin")).size();
+            tv.session().submitPin(QStringLiteral("0000"));
+            QTRY_COMPARE(tv.sent(QStringLiteral("pairing/setPin")).size(), sent + 1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(tv.parts.states.size(), traced.size(), 15000);
+        ProtocolTrace::instance().stop();
+        QCOMPARE(firstConnection(dir.filePath(QStringLiteral("replay.jsonl"))), traced);
     }
 
     // Another TV at the paired address: a new device UUID pairs afresh (once the user approves),
