@@ -6,18 +6,14 @@
 
 namespace {
 
-QTemporaryDir &workDir()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
+QTemporaryDir workDir; // removed when the test process exits
 
 // A new P-256 key in NAME.key and its certificate in NAME.pem, self-signed unless ARGS name a
 // signer. Returns the certificate's fingerprint as openssl computes it (not the code under test).
 QString makeCertificate(const QString &name, const QString &args = {})
 {
     QProcess openssl;
-    openssl.setWorkingDirectory(workDir().path());
+    openssl.setWorkingDirectory(workDir.path());
     openssl.start(QStringLiteral("/bin/sh"),
         { QStringLiteral("-c"),
             QStringLiteral("openssl req -x509 -days 30 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
@@ -34,11 +30,11 @@ QString makeCertificate(const QString &name, const QString &args = {})
 // The identity of the first name's key, presenting the named certificates in order.
 TestIdentity identity(const QStringList &chain, const QStringList &fingerprints)
 {
-    QFile key(workDir().filePath(chain.constFirst() + QStringLiteral(".key")));
+    QFile key(workDir.filePath(chain.constFirst() + QStringLiteral(".key")));
     TestIdentity identity { key.open(QIODevice::ReadOnly) ? QSslKey(&key, QSsl::Ec) : QSslKey(), {},
         fingerprints.value(0), fingerprints.value(1) };
     for (const QString &name : chain)
-        identity.chain += QSslCertificate::fromPath(workDir().filePath(name + QStringLiteral(".pem")));
+        identity.chain += QSslCertificate::fromPath(workDir.filePath(name + QStringLiteral(".pem")));
     return identity;
 }
 

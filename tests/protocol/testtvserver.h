@@ -4,8 +4,6 @@
 
 #include <QHostAddress>
 #include <QJsonObject>
-#include <QList>
-#include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QWebSocket>
