@@ -16,11 +16,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QQmlApplicationEngine>
-#include <QQuickWindow>
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 using Kind = ConnectionState::Kind;
 using namespace PageLogic;
@@ -225,10 +222,8 @@ ApplicationWindow {
         const QString id = store.devices().constFirst().id;
         QCOMPARE(store.selectedID(), std::optional<QString>(id));
         QTRY_COMPARE_WITH_TIMEOUT(app.session().stateKind(), Kind::Error, 10000);
-        QVERIFY(app.session().state().message().contains(u"refused"_s, Qt::CaseInsensitive));
         QCOMPARE(devices.pairingStatus(), u"The TV refused the connection"_s);
         QVERIFY(devices.pairingStatusIsError());
-        QCOMPARE(devices.inputNotice(), devices.pairingStatus());
         QVERIFY(devices.addManualHost(u"127.0.0.39"_s)); // same host: same record
         QCOMPARE(store.devices().size(), 1);
         QCOMPARE(store.devices().constFirst().id, id);

@@ -12,11 +12,8 @@
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlComponent>
-#include <QQuickWindow>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QWheelEvent>
 
 using Kind = ConnectionState::Kind;
@@ -82,7 +79,6 @@ private Q_SLOTS:
             QVERIFY(app.store().devices().constFirst().isPaired());
             QTRY_VERIFY(app.server().isRunning());
 
-            // The remote page shows the connection and the TV's own volume.
             QCOMPARE(app.window.currentPage(), u"remote"_s);
             QTRY_COMPARE(app.text(u"statusBadge"_s), u"已连接"_s);
             QTRY_COMPARE_WITH_TIMEOUT(app.text(u"volumeText"_s), u"23"_s, 5000);
@@ -100,12 +96,10 @@ private Q_SLOTS:
             QCOMPARE(ssapPayload(sim.received(), u"com.webos.service.ime/insertText"_s)[u"text"_s], u"hi"_s);
             QCOMPARE(textBox->property("text").toString(), QString());
             // A click on empty space of a card gives the keys back to the TV, while the page is shown.
-            QVERIFY(textBox->hasActiveFocus());
             QQuickItem *up = app.item(u"keyUp"_s);
             QTest::mouseClick(
                 window, Qt::LeftButton, Qt::NoModifier, up->mapToScene(QPointF(up->width() / 2, -40)).toPoint());
             QTRY_VERIFY(!textBox->hasActiveFocus());
-            sim.clearReceived();
             QTest::keyClick(window, Qt::Key_Up);
             QTRY_VERIFY_WITH_TIMEOUT(pointer().contains(u"name:UP"_s), 5000);
             QVERIFY(!pointer().contains(u"name:DOWN"_s));
@@ -113,7 +107,6 @@ private Q_SLOTS:
             // Touchpad: a drag moves the pointer half as far again, a press that travelled less
             // than 4 points clicks; scrolling sends whole steps of 8 points against the platform's
             // delta, keeping the rest for the next event; a wheel notch is one step.
-            sim.clearReceived();
             const QPoint start = centreOf(app.item(u"touchpad"_s));
             QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, start);
             QTest::mouseMove(window, start + QPoint(2, 0));
@@ -142,7 +135,6 @@ private Q_SLOTS:
                 (QStringList { u"type:scroll\ndx:0\ndy:1\n\n"_s, u"type:scroll\ndx:0\ndy:-1\n\n"_s }));
             QCOMPARE(pointerTexts(sim.received()).filter(u"type:click"_s), QStringList { u"type:click\n\n"_s });
 
-            // The remote's buttons send their keys.
             sim.clearReceived();
             QStringList pressed;
             for (const QString &key : { u"Up"_s, u"Down"_s, u"Left"_s, u"Right"_s, u"Back"_s, u"Home"_s, u"Menu"_s }) {
@@ -180,20 +172,17 @@ private Q_SLOTS:
             // Apps: locale-aware search, a card launches its app.
             QTRY_VERIFY_WITH_TIMEOUT(
                 app.item(u"appGrid"_s) && app.item(u"appGrid"_s)->property("count").toInt() > 1, 10000);
-            const auto apps = app.session().apps();
-            const auto youtube
-                = std::find_if(apps.begin(), apps.end(), [](const TVApp &a) { return a.title == u"YouTube"; });
-            QVERIFY(youtube != apps.end());
             app.item(u"appSearch"_s)->setProperty("text", u"youTUBE"_s);
             QTRY_COMPARE(app.item(u"appGrid"_s)->property("count").toInt(), 1);
             sim.clearReceived();
-            QTRY_VERIFY(app.item(u"app-"_s + youtube->id));
-            QVERIFY(app.click(u"app-"_s + youtube->id));
-            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"foregroundAppId"_s).toString(), youtube->id, 5000);
+            const QString youtube = u"youtube.leanback.v4"_s;
+            QTRY_VERIFY(app.item(u"app-"_s + youtube));
+            QVERIFY(app.click(u"app-"_s + youtube));
+            QTRY_COMPARE_WITH_TIMEOUT(sim.state().value(u"foregroundAppId"_s).toString(), youtube, 5000);
             QCOMPARE(sent(u"system.launcher/launch"_s), 1);
 
             // An icon address with non-ASCII text is fetched as that very address.
-            QUrl iconURL = *apps.constFirst().icon;
+            QUrl iconURL = *app.session().apps().constFirst().icon;
             iconURL.setQuery(u"name=电视 é"_s);
             QQmlComponent component(app.window.engine());
             component.setData("import QtQuick\nImage {}", QUrl());
@@ -221,7 +210,6 @@ private Q_SLOTS:
             QVERIFY(controller.inputs()->rowCount() > 0);
             QVERIFY(!controller.foregroundText().isEmpty());
             app.session().disconnect();
-            QVERIFY(!app.session().inputs().isEmpty()); // the session keeps them for a reconnection
             QCOMPARE(controller.inputs()->rowCount(), 0);
             QCOMPARE(controller.foregroundText(), QString());
             QTRY_VERIFY(!row || row->property("status").toString() == u"已配对"_s);
@@ -236,7 +224,6 @@ private Q_SLOTS:
             QMetaObject::invokeMethod(confirm, "reject");
             QCOMPARE(app.store().devices().size(), 1);
 
-            // Return in the name field saves, and says so.
             app.item(u"nameField"_s)->forceActiveFocus();
             for (char c : { 'D', 'e', 'n' })
                 QTest::keyClick(window, c);
@@ -254,7 +241,6 @@ private Q_SLOTS:
         UiApp again(file, { u"-mcpPort"_s, u"18831"_s });
         QCOMPARE(again.store().devices().size(), 1);
         QCOMPARE(again.store().devices().constFirst().name, u"Den"_s);
-        QCOMPARE(again.preferences().boolean(u"mcpEnabled"_s), std::optional<bool>(false));
         // Another paired TV, listed first, is not the selected one.
         TVDevice other = again.store().upsertDiscovered(u"127.0.0.31"_s, std::nullopt, std::nullopt, std::nullopt);
         other.clientKey = u"key"_s;
@@ -278,7 +264,6 @@ private Q_SLOTS:
         QCOMPARE(app.session().stateKind(), Kind::Offline);
         QVERIFY(!app.window.snapshots()->isRunning()); // no snapshotDir, no timer
 
-        // Pairing from the devices page: the primary button connects the selected TV.
         app.window.showPage(u"devices"_s);
         QTRY_VERIFY(app.item(u"primaryButton"_s));
         QVERIFY(app.click(u"primaryButton"_s));
