@@ -34,6 +34,7 @@ AppParts::Setup AppParts::quick()
 
 AppParts::~AppParts()
 {
+    letConnectionSettle();
     m_server.reset();
     m_tools.reset();
     m_session.reset();
@@ -61,8 +62,17 @@ void AppParts::rebuildTools(const MCPTools::Timings &timings)
     m_tools = std::make_unique<MCPTools>(*m_session, timings);
 }
 
+// A test that ends while a new connection settles (lists, the MAC lookup's child process) would
+// leave the waiting coroutines behind, which LeakSanitizer reports.
+void AppParts::letConnectionSettle()
+{
+    if (m_settling && !QTest::qWaitFor([this] { return !m_settling; }, 10000))
+        qWarning("the connection did not settle");
+}
+
 void AppParts::buildSession(const TVSession::Timings &sessionTimings, const MCPTools::Timings &toolTimings)
 {
+    m_settling = m_ready = false;
     m_server.reset();
     m_tools.reset();
     m_session.reset();
@@ -70,7 +80,12 @@ void AppParts::buildSession(const TVSession::Timings &sessionTimings, const MCPT
     SelfTest::runWhenSettled(m_session.get(), *m_preferences);
     m_tools = std::make_unique<MCPTools>(*m_session, toolTimings);
     TVSession *session = m_session.get();
-    QObject::connect(session, &TVSession::stateChanged, session, [this, session] { states << session->state(); });
+    QObject::connect(session, &TVSession::stateChanged, session, [this, session] {
+        if (session->isReady() != m_ready)
+            m_settling = m_ready = session->isReady(); // a new connection is ready; one that ended settles no more
+        states << session->state();
+    });
+    QObject::connect(session, &TVSession::connectionSettled, session, [this] { m_settling = false; });
 }
 
 QString AppParts::addTV(const QString &host, const QString &name, const QString &model)

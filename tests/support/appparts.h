@@ -66,6 +66,7 @@ public:
 
 private:
     void buildSession(const TVSession::Timings &sessionTimings, const MCPTools::Timings &toolTimings);
+    void letConnectionSettle();
 
     QTemporaryDir m_dir;
     std::unique_ptr<Preferences> m_preferences;
@@ -74,6 +75,8 @@ private:
     std::unique_ptr<TVSession> m_session;
     std::unique_ptr<MCPTools> m_tools;
     std::unique_ptr<MCPServer> m_server;
+    bool m_ready = false;
+    bool m_settling = false; // ready, lists and MAC not yet settled
 };
 
 char *toString(const AppParts::ToolAnswer &answer);
