@@ -6,7 +6,6 @@
 
 #include <QCoro/QCoroTask>
 
-#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -101,10 +100,8 @@ TVDevice AppParts::record(const QString &id) const
 
 bool AppParts::pair(const QString &id)
 {
-    // Settled: lists read and the MAC lookup (a child process) over, so none outlives the test.
-    QSignalSpy settled(m_session.get(), &TVSession::connectionSettled);
     m_session->connect(id);
-    return QTest::qWaitFor([&] { return m_session->isReady() && !settled.isEmpty(); }, 15000);
+    return QTest::qWaitFor([this] { return m_session->isReady() && !m_settling; }, 15000);
 }
 
 namespace {
